@@ -1,0 +1,58 @@
+# Quillane: `make run` starts the emulator, `make test` runs the whole test suite.
+JOBS ?= $(shell nproc)
+BUILD := build
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps build run test unit-test asan-test tsan-test fuzz-test bench format clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@sh scripts/run.sh $(BUILD)
+
+# The main build's tests (unit, offscreen window, end to end), then the sanitizer builds and the
+# fuzzers.
+test: unit-test asan-test tsan-test fuzz-test
+	@echo "make test: all suites passed"
+
+unit-test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j 2
+
+# Everything headless again under AddressSanitizer + UndefinedBehaviorSanitizer.
+asan-test: deps
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLANE_SANITIZE=address \
+		-DQUILLANE_BENCH=OFF >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@ctest --test-dir build-asan --output-on-failure -j 2 -LE e2e
+
+# The threaded machine tests under ThreadSanitizer.
+tsan-test: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLANE_SANITIZE=thread \
+		-DQUILLANE_HOST=OFF -DQUILLANE_BENCH=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target test_threads
+	@ctest --test-dir build-tsan --output-on-failure -R '^test_threads$$'
+
+# libFuzzer targets for the HEX decoder and loader, 60 seconds each.
+FUZZ_SECONDS ?= 60
+fuzz-test: deps
+	@CXX=clang++ CC=clang cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQUILLANE_FUZZ=ON -DQUILLANE_HOST=OFF -DQUILLANE_BENCH=OFF \
+		-DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_ihex_decode fuzz_ihex_load
+	@sh scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

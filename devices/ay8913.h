@@ -1,0 +1,26 @@
+// AY-3-8913 programmable sound generator: three square-wave tone channels and one noise source,
+// each channel with a fixed 4-bit amplitude. The envelope generator is not modelled (R11-R13 are
+// stored only), the amplitude's envelope bit is ignored and R14/R15 do not exist.
+#pragma once
+
+#include <cstdint>
+
+struct ay_t {
+    uint8_t regs[14];  // R0-R13 exactly as written
+    uint8_t selected;  // register address latch, 0-15
+    uint32_t clock_hz; // input clock
+    uint32_t sample_rate_hz;
+    uint16_t counter[4]; // period counters: tone A, B, C, noise
+    uint8_t phase[3];    // tone output phase of A, B, C: 0 (+level) or 1 (-level)
+    int16_t noise;       // random value latched at the last noise period
+    int16_t out_tone[3];
+    int16_t out_noise[3];
+};
+
+// 16 levels, each as the pair (+level, -level), indexed by 2 * level + phase.
+extern const int16_t ay_volume_table[32];
+
+void ay_init(ay_t *ay, uint32_t clock_hz, uint32_t sample_rate_hz);
+void ay_reset(ay_t *ay);
+uint32_t ay_ticks_per_sample(const ay_t *ay);
+void ay_tick(ay_t *ay, uint16_t step, uint16_t random_value);

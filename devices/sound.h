@@ -1,0 +1,45 @@
+// The audio stream: the sound generator rendered into four circulating buffers of 256 signed
+// 32-bit values (1024 bytes), played as 16-bit mono at 44100 Hz. Each 32-bit value is played as its
+// low and then its high 16-bit half, so the generator is heard at half the host rate.
+#pragma once
+
+#include <cstdint>
+
+#include "devices/ay8913.h"
+
+enum : uint32_t {
+    SND_BUFFER_COUNT = 4,
+    SND_BUFFER_VALUES = 256,
+    SND_BUFFER_BYTES = SND_BUFFER_VALUES * 4,
+    SND_SAMPLE_RATE = 44100,
+};
+
+// Describes one buffer of the ring.
+struct snd_header_t {
+    int32_t *data;
+    uint32_t length; // bytes
+    uint32_t flags;
+    uint32_t loops;
+};
+
+struct snd_t {
+    uint32_t device; // host audio device, 0 while closed
+    snd_header_t headers[SND_BUFFER_COUNT];
+    int32_t buffers[SND_BUFFER_COUNT][SND_BUFFER_VALUES];
+    ay_t *psg;
+    uint32_t queue[SND_BUFFER_COUNT]; // buffer indexes, oldest first
+    uint32_t queue_offset;            // bytes of the oldest buffer already handed out
+    uint32_t underruns;               // requests that found no rendered buffer
+};
+
+// Renders count values from the generator: one ay_tick each, the six outputs summed and clamped.
+void emu_snd_render_buffer(ay_t *psg, int32_t *values, uint32_t count);
+// The register-select port (13) and the data port (12).
+void snd_write_register(ay_t *psg, uint8_t value);
+void snd_write_value(ay_t *psg, uint8_t value);
+
+// Host audio (SDL): open, prime and close the stream; the callback refills it.
+int snd_initialize(snd_t *snd, ay_t *psg);
+int snd_start(snd_t *snd);
+void snd_callback(void *instance, uint8_t *stream, int length);
+int snd_finalize(snd_t *snd);

@@ -1,0 +1,1 @@
+// Keeps the harness library non-empty.
