@@ -1,0 +1,76 @@
+// The program's entry point: start-up in the board's fixed order, the message loop, shutdown.
+#include <QApplication>
+#include <QtGlobal>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "devices/graphics.h"
+#include "devices/keyboard.h"
+#include "devices/sound.h"
+#include "host/error_box.h"
+#include "host/gui.h"
+#include "machine/emu.h"
+#include "machine/error.h"
+#include "machine/process.h"
+
+namespace {
+
+// Qt ends the process with abort() when it cannot reach a display; say so plainly instead.
+void quillane_message_handler(QtMsgType type, const QMessageLogContext &, const QString &message) {
+    const QByteArray text = message.toLocal8Bit();
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "quillane: cannot start the window system: %s\n", text.constData());
+        std::fflush(stderr);
+        _exit(2);
+    }
+    std::fprintf(stderr, "%s\n", text.constData());
+}
+
+bool quillane_have_display() {
+    const char *platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform)
+        return true;
+    const char *x11 = std::getenv("DISPLAY");
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (!quillane_have_display()) {
+        std::fprintf(stderr, "quillane: no display server found (DISPLAY and WAYLAND_DISPLAY "
+                             "are not set); the emulator needs a window system\n");
+        return 2;
+    }
+    qInstallMessageHandler(quillane_message_handler);
+    QApplication application(argc, argv);
+    emu_set_error_box(gui_error_box);
+
+    emu_t *emu = &emu_state;
+    if (emu_startup(emu, EMU_ROM_FILE_NAME) != 0) {
+        emu_show_error_box("Critical error", "Unable to load tessik.hex ROM file");
+        return 1;
+    }
+    if (gui_initialize(&emu->gui, emu) != 0)
+        exit_with_fatal_error("gui_initialize");
+    if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
+        exit_with_fatal_error("gfx_initialize");
+    if (snd_initialize(&emu->snd, &emu->psg) != 0)
+        exit_with_fatal_error("snd_initialize");
+    if (kbd_initialize(&emu->kbd) != 0)
+        exit_with_fatal_error("kbd_initialize");
+    gui_show_window(&emu->gui);
+    if (emu_start_threads(emu) != 0)
+        exit_with_fatal_error("CreateThread");
+    snd_start(&emu->snd);
+
+    const int exit_code = gui_run(&emu->gui);
+
+    emu_stop_threads(emu);
+    snd_finalize(&emu->snd);
+    gfx_finalize(&emu->gfx);
+    gui_finalize(&emu->gui);
+    return exit_code;
+}

@@ -1,0 +1,66 @@
+// The machine record, its bus callbacks and the start-up steps that need no window.
+#include <atomic>
+#include <cstring>
+
+#include "devices/ay8913.h"
+#include "devices/keyboard.h"
+#include "devices/sound.h"
+#include "files/file.h"
+#include "machine/emu.h"
+#include "machine/process.h"
+
+emu_t emu_state;
+
+uint8_t emu_mem_read_callback(z_cpu_t *cpu, uint16_t address) {
+    return static_cast<const uint8_t *>(cpu->user_data)[address];
+}
+
+// Writes below 0x2000 hit ROM and are dropped. The display thread reads video memory without the
+// lock, so the store is a relaxed atomic one (a plain byte store on x86).
+void emu_mem_write_callback(z_cpu_t *cpu, uint16_t address, uint8_t value) {
+    if (address < EMU_ROM_SIZE)
+        return;
+    uint8_t *memory = static_cast<uint8_t *>(cpu->user_data);
+    std::atomic_ref<uint8_t>(memory[address]).store(value, std::memory_order_relaxed);
+}
+
+// Only the low 8 bits of a port address are decoded.
+uint8_t emu_io_read_callback(z_cpu_t *, uint16_t port) {
+    const uint8_t p = static_cast<uint8_t>(port);
+    if (p == 0x08 || p == 0x09)
+        return 0xFF;
+    if (p >= 0x10 && p <= 0x13)
+        return kbd_pio_io_read(&emu_state.kbd, p);
+    return 0x00;
+}
+
+void emu_io_write_callback(z_cpu_t *, uint16_t port, uint8_t value) {
+    const uint8_t p = static_cast<uint8_t>(port);
+    if (p == 0x0C)
+        snd_write_value(&emu_state.psg, value);
+    else if (p == 0x0D)
+        snd_write_register(&emu_state.psg, value);
+    else if (p >= 0x10 && p <= 0x13)
+        kbd_pio_io_write(&emu_state.kbd, p, value);
+}
+
+// Invalid opcodes stop the program where it stands (the processor does not advance past them);
+// the board has no way to report them.
+void emu_exception_callback(z_cpu_t *, const char *) {}
+
+void emu_halt_callback(z_cpu_t *) {}
+
+int emu_startup(emu_t *emu, const char *rom_path) {
+    std::memset(emu->memory, 0, sizeof emu->memory);
+    emu->cpu_clock_hz = 10000000.0f;
+    emu->frame_rate_hz = 60.0f;
+    uint16_t start = 0xFFFF;
+    if (emu_load_ihex_file(rom_path, &start, emu->memory, EMU_MEMORY_SIZE) != 0)
+        return 1;
+    z_init(&emu->cpu, emu_mem_read_callback, emu_mem_write_callback, emu_io_read_callback,
+           emu_io_write_callback, emu_exception_callback, emu_halt_callback, emu->memory);
+    ay_init(&emu->psg, EMU_PSG_CLOCK_HZ, EMU_PSG_SAMPLE_RATE_HZ);
+    emu_set_running(emu, 1);
+    emu->cpu.PC = start;
+    return 0;
+}

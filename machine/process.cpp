@@ -1,0 +1,74 @@
+// The emulation threads, machine reset and the thread side of start-up and shutdown.
+#include "machine/process.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include "devices/ay8913.h"
+#include "devices/graphics.h"
+#include "devices/keyboard.h"
+#include "machine/counter.h"
+#include "machine/emu.h"
+#include "machine/pacing.h"
+
+int32_t emu_get_running(const emu_t *emu) {
+    return std::atomic_ref<const int32_t>(emu->running).load(std::memory_order_relaxed);
+}
+
+void emu_set_running(emu_t *emu, int32_t value) {
+    std::atomic_ref<int32_t>(emu->running).store(value, std::memory_order_relaxed);
+}
+
+int emu_cpu_thread_handler(emu_t *emu) {
+    auto tick = [emu] {
+        emu_lock_enter(&emu->lock);
+        z_tick(&emu->cpu);
+        emu_lock_leave(&emu->lock);
+    };
+    if (emu_counter_tsc_usable())
+        emu_pace_ticks<emu_tsc_counter>(&emu->running, emu->cpu_clock_hz, tick);
+    else
+        emu_pace_ticks<emu_clock_counter>(&emu->running, emu->cpu_clock_hz, tick);
+    return 0;
+}
+
+int emu_vdp_thread_handler(emu_t *emu) {
+    auto render = [emu] { gfx_render(&emu->gfx, &emu->gui); };
+    emu_pace_frames<emu_clock_counter>(&emu->running, emu->frame_rate_hz, render);
+    return 0;
+}
+
+void emu_reset(emu_t *emu) {
+    emu_lock_enter(&emu->lock);
+    z_reset(&emu->cpu);
+    ay_reset(&emu->psg);
+    kbd_reset(&emu->kbd);
+    emu_lock_leave(&emu->lock);
+}
+
+static int emu_create_thread(std::thread *thread, int (*handler)(emu_t *), emu_t *emu) {
+    try {
+        *thread = std::thread(handler, emu);
+    } catch (const std::system_error &e) {
+        errno = e.code().value();
+        return 1;
+    }
+    return 0;
+}
+
+int emu_start_threads(emu_t *emu) {
+    emu_lock_init(&emu->lock);
+    if (emu_create_thread(&emu->cpu_thread, emu_cpu_thread_handler, emu))
+        return 1;
+    if (emu_create_thread(&emu->vdp_thread, emu_vdp_thread_handler, emu))
+        return 1;
+    return 0;
+}
+
+void emu_stop_threads(emu_t *emu) {
+    if (emu->vdp_thread.joinable())
+        emu->vdp_thread.join();
+    if (emu->cpu_thread.joinable())
+        emu->cpu_thread.join();
+    emu_lock_delete(&emu->lock);
+}
