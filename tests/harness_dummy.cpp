@@ -1,1 +1,0 @@
-// Keeps the harness library non-empty.
