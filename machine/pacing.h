@@ -34,7 +34,11 @@ void emu_pace_ticks(int32_t *running, float clock_hz, Tick &&tick) {
 // Runs render() each time more than 1 / frame_rate_hz seconds have accumulated. Between frames it
 // sleeps the whole milliseconds left once fewer than floor(period - 1) remain, and spins otherwise,
 // so that the host's coarse sleep never makes a frame late.
-template <class Counter, class Render>
+struct emu_thread_sleeper {
+    static void sleep_ms(int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+template <class Counter, class Render, class Sleeper = emu_thread_sleeper>
 void emu_pace_frames(int32_t *running, float frame_rate_hz, Render &&render) {
     const double ms_per_count = 1000.0 / Counter::frequency();
     const double period = static_cast<double>(1000.0f / frame_rate_hz);
@@ -51,8 +55,7 @@ void emu_pace_frames(int32_t *running, float frame_rate_hz, Render &&render) {
         } else {
             const double remaining = std::floor(period - elapsed);
             if (remaining > 0 && remaining < sleep_limit)
-                std::this_thread::sleep_for(
-                    std::chrono::milliseconds(static_cast<int64_t>(remaining)));
+                Sleeper::sleep_ms(static_cast<int64_t>(remaining));
         }
     } while (emu_pacing_running(running) == 1);
 }
