@@ -1,0 +1,194 @@
+#include "host/file_dialog.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <cstring>
+
+#include "files/file.h"
+#include "files/ihex.h"
+#include "host/gui.h"
+#include "machine/emu.h"
+#include "machine/lock.h"
+
+namespace {
+
+constexpr const char *emu_hex_filter = "Intel Hex Files (*.hex)";
+constexpr size_t emu_start_digits = 4;
+constexpr size_t emu_length_digits = 5;
+
+constexpr const char *emu_save_block_messages[] = {
+    nullptr,
+    "Start address should be a valid hexadecimal number.",
+    "Length should be a valid hexadecimal number.",
+    "Memory block should be at least one byte and not exceed 64K address space.",
+};
+
+QWidget *emu_dialog_owner(gui_t *gui) {
+    return gui ? static_cast<QWidget *>(gui->window) : nullptr;
+}
+
+void emu_error_message(QWidget *owner, const char *text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QString::fromLatin1(text),
+                    QMessageBox::Ok, owner);
+    box.exec();
+}
+
+// The save dialog: Qt's own file dialog (a native one could not carry the extra row) with the
+// start and length fields below the file type, checked before the dialog may close.
+class emu_save_dialog : public QFileDialog {
+  public:
+    explicit emu_save_dialog(QWidget *owner);
+    uint32_t block() const { return block_; }
+
+  protected:
+    void accept() override;
+
+  private:
+    QLineEdit *start_field_;
+    QLineEdit *length_field_;
+    uint32_t block_ = 0;
+};
+
+QLabel *emu_add_label(QWidget *parent, QHBoxLayout *row, const char *text, int id) {
+    auto *label = new QLabel(QString::fromLatin1(text), parent);
+    label->setObjectName(QString::number(id));
+    row->addWidget(label);
+    return label;
+}
+
+QLineEdit *emu_add_field(QWidget *parent, QHBoxLayout *row, const char *text, int max_length,
+                         int id) {
+    auto *field = new QLineEdit(QString::fromLatin1(text), parent);
+    field->setObjectName(QString::number(id));
+    field->setMaxLength(max_length);
+    field->setFixedWidth(56);
+    row->addWidget(field);
+    return field;
+}
+
+emu_save_dialog::emu_save_dialog(QWidget *owner) : QFileDialog(owner) {
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    setNameFilter(QString::fromLatin1(emu_hex_filter));
+    setDefaultSuffix(QStringLiteral("hex"));
+
+    auto *row_widget = new QWidget(this);
+    auto *row = new QHBoxLayout(row_widget);
+    row->setContentsMargins(0, 0, 0, 0);
+    QLabel *start_label =
+        emu_add_label(row_widget, row, "Start &address:", EMU_SAVE_START_LABEL_ID);
+    start_field_ = emu_add_field(row_widget, row, "0", emu_start_digits, EMU_SAVE_START_FIELD_ID);
+    QLabel *length_label = emu_add_label(row_widget, row, "&Length:", EMU_SAVE_LENGTH_LABEL_ID);
+    length_field_ =
+        emu_add_field(row_widget, row, "10000", emu_length_digits, EMU_SAVE_LENGTH_FIELD_ID);
+    emu_add_label(row_widget, row, "hexadecimal", EMU_SAVE_UNIT_LABEL_ID);
+    row->addStretch(1);
+    start_label->setBuddy(start_field_);
+    length_label->setBuddy(length_field_);
+
+    if (auto *grid = qobject_cast<QGridLayout *>(layout()))
+        grid->addWidget(row_widget, grid->rowCount(), 0, 1, grid->columnCount());
+    else if (layout())
+        layout()->addWidget(row_widget);
+
+    // The fields come right after the file type box when tabbing.
+    if (auto *type_box = findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
+        setTabOrder(type_box, start_field_);
+    setTabOrder(start_field_, length_field_);
+}
+
+void emu_save_dialog::accept() {
+    // Enter on a directory name (or an empty name) only changes the directory: leave that to Qt.
+    const QStringList files = selectedFiles();
+    if (files.isEmpty() || QFileInfo(files.first()).isDir()) {
+        QFileDialog::accept();
+        return;
+    }
+    uint32_t block = 0;
+    const int status = emu_validate_save_block(start_field_->text().toUtf8().constData(),
+                                               length_field_->text().toUtf8().constData(), &block);
+    if (status != EMU_SAVE_BLOCK_OK) {
+        emu_error_message(this, emu_save_block_message(status));
+        return;
+    }
+    block_ = block;
+    QFileDialog::accept();
+}
+
+} // namespace
+
+int emu_validate_save_block(const char *start_text, const char *length_text, uint32_t *block) {
+    const size_t start_size = start_text ? std::strlen(start_text) : 0;
+    const size_t length_size = length_text ? std::strlen(length_text) : 0;
+    // A text longer than its field allows is refused rather than cut short: cutting "12345" to
+    // its first four digits would save a different block than the one asked for.
+    uint16_t start = 0;
+    if (start_size > emu_start_digits ||
+        !ihex_hex_to_word(start_size ? start_text : "", start_size, &start))
+        return EMU_SAVE_BLOCK_BAD_START;
+    if (length_size > emu_length_digits) return EMU_SAVE_BLOCK_BAD_LENGTH;
+    uint32_t length = 0;
+    for (size_t i = 0; i < length_size; ++i) {
+        const int digit = ihex_hex_nibble_to_byte(length_text[i]);
+        if (digit < 0) return EMU_SAVE_BLOCK_BAD_LENGTH;
+        length = length * 16 + static_cast<uint32_t>(digit);
+    }
+    if (length < 1 || start + length > EMU_MEMORY_SIZE) return EMU_SAVE_BLOCK_BAD_RANGE;
+    if (block) *block = static_cast<uint32_t>(start) * 65536u + length % 65536u;
+    return EMU_SAVE_BLOCK_OK;
+}
+
+const char *emu_save_block_message(int status) {
+    if (status < EMU_SAVE_BLOCK_BAD_START || status > EMU_SAVE_BLOCK_BAD_RANGE) return nullptr;
+    return emu_save_block_messages[status];
+}
+
+void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length) {
+    *start = static_cast<uint16_t>(block >> 16);
+    const uint32_t carried = block & 0xFFFFu;
+    *length = carried == 0 ? 65536u : carried;
+}
+
+void emu_open_file(gui_t *gui, emu_t *machine) {
+    QWidget *owner = emu_dialog_owner(gui);
+    QFileDialog dialog(owner);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QString::fromLatin1(emu_hex_filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QByteArray path = QFile::encodeName(dialog.selectedFiles().first());
+
+    // The processor keeps its PC and runs on over the new memory contents; only the load itself
+    // holds it up.
+    uint16_t start = 0xFFFF;
+    emu_lock_enter(&machine->lock);
+    const int result =
+        emu_load_ihex_file(path.constData(), &start, machine->memory, EMU_MEMORY_SIZE);
+    emu_lock_leave(&machine->lock);
+    if (result != 0) emu_error_message(owner, "Unable to load HEX file");
+}
+
+void emu_save_file(gui_t *gui, emu_t *machine) {
+    QWidget *owner = emu_dialog_owner(gui);
+    emu_save_dialog dialog(owner);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QByteArray path = QFile::encodeName(dialog.selectedFiles().first());
+    uint16_t start = 0;
+    uint32_t length = 0;
+    emu_decode_save_block(dialog.block(), &start, &length);
+
+    emu_lock_enter(&machine->lock);
+    const int result =
+        emu_save_ihex_file(path.constData(), start, length, machine->memory, EMU_MEMORY_SIZE);
+    emu_lock_leave(&machine->lock);
+    if (result != 0) emu_error_message(owner, "Unable to save HEX file");
+}

@@ -1,0 +1,141 @@
+#include "host/keymap.h"
+
+#include <Qt>
+#include <array>
+
+namespace {
+
+// Indexed by Linux evdev code (the X11 key code minus 8).
+constexpr std::array<uint8_t, 128> make_evdev_table() {
+    std::array<uint8_t, 128> t{};
+    t[1] = 0x1B; // Escape
+    // Digit row 1..9, 0
+    for (int i = 0; i < 9; ++i)
+        t[2 + i] = static_cast<uint8_t>('1' + i);
+    t[11] = '0';
+    t[12] = 0xBD; // minus
+    t[13] = 0xBB; // equals
+    t[14] = 0x08; // Backspace
+    t[15] = 0x09; // Tab
+    const char top[] = "QWERTYUIOP";
+    for (int i = 0; i < 10; ++i)
+        t[16 + i] = static_cast<uint8_t>(top[i]);
+    t[26] = 0xDB; // [
+    t[27] = 0xDD; // ]
+    t[28] = 0x0D; // Enter
+    t[29] = GUI_VK_CONTROL;
+    const char home[] = "ASDFGHJKL";
+    for (int i = 0; i < 9; ++i)
+        t[30 + i] = static_cast<uint8_t>(home[i]);
+    t[39] = 0xBA; // ;
+    t[40] = 0xDE; // '
+    t[41] = 0xC0; // `
+    t[42] = GUI_VK_SHIFT;
+    t[43] = 0xDC; // backslash
+    const char bottom[] = "ZXCVBNM";
+    for (int i = 0; i < 7; ++i)
+        t[44 + i] = static_cast<uint8_t>(bottom[i]);
+    t[51] = 0xBC; // ,
+    t[52] = 0xBE; // .
+    t[53] = 0xBF; // /
+    t[54] = GUI_VK_SHIFT;
+    // 56 left Alt and 100 right Alt stay with the menu.
+    t[57] = 0x20; // Space
+    t[58] = 0x14; // Caps Lock
+    for (int i = 0; i < 10; ++i)
+        t[59 + i] = static_cast<uint8_t>(0x70 + i); // F1..F10
+    t[87] = 0x7A;                                   // F11
+    t[88] = 0x7B;                                   // F12
+    t[96] = 0x0D;                                   // keypad Enter is Enter on the reference host
+    t[97] = GUI_VK_CONTROL;
+    t[102] = 0x24; // Home
+    t[103] = 0x26; // Up
+    t[104] = 0x21; // Page Up
+    t[105] = 0x25; // Left
+    t[106] = 0x27; // Right
+    t[107] = 0x23; // End
+    t[108] = 0x28; // Down
+    t[109] = 0x22; // Page Down
+    t[110] = 0x2D; // Insert
+    t[111] = 0x2E; // Delete
+    t[125] = 0x5B; // left Windows
+    t[126] = 0x5C; // right Windows
+    return t;
+}
+
+constexpr std::array<uint8_t, 128> evdev_table = make_evdev_table();
+
+constexpr uint32_t x11_key_code_offset = 8;
+
+} // namespace
+
+uint8_t gui_key_from_scan_code(uint32_t native_scan_code) {
+    if (native_scan_code < x11_key_code_offset) return 0;
+    const uint32_t evdev = native_scan_code - x11_key_code_offset;
+    return evdev < evdev_table.size() ? evdev_table[evdev] : 0;
+}
+
+uint8_t gui_key_from_qt_key(int qt_key) {
+    if (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z)
+        return static_cast<uint8_t>('A' + (qt_key - Qt::Key_A));
+    if (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9)
+        return static_cast<uint8_t>('0' + (qt_key - Qt::Key_0));
+    if (qt_key >= Qt::Key_F1 && qt_key <= Qt::Key_F12)
+        return static_cast<uint8_t>(0x70 + (qt_key - Qt::Key_F1));
+    switch (qt_key) {
+    case Qt::Key_Exclam: return '1';
+    case Qt::Key_At: return '2';
+    case Qt::Key_NumberSign: return '3';
+    case Qt::Key_Dollar: return '4';
+    case Qt::Key_Percent: return '5';
+    case Qt::Key_AsciiCircum: return '6';
+    case Qt::Key_Ampersand: return '7';
+    case Qt::Key_Asterisk: return '8';
+    case Qt::Key_ParenLeft: return '9';
+    case Qt::Key_ParenRight: return '0';
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde: return 0xC0;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return 0xBD;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return 0xBB;
+    case Qt::Key_Backspace: return 0x08;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 0x09;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return 0xDB;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return 0xDD;
+    case Qt::Key_Backslash:
+    case Qt::Key_Bar: return 0xDC;
+    case Qt::Key_CapsLock: return 0x14;
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return 0xBA;
+    case Qt::Key_Apostrophe:
+    case Qt::Key_QuoteDbl: return 0xDE;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Shift: return GUI_VK_SHIFT;
+    case Qt::Key_Control: return GUI_VK_CONTROL;
+    case Qt::Key_Comma:
+    case Qt::Key_Less: return 0xBC;
+    case Qt::Key_Period:
+    case Qt::Key_Greater: return 0xBE;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return 0xBF;
+    case Qt::Key_Space: return 0x20;
+    case Qt::Key_Meta: return 0x5B;
+    case Qt::Key_Escape: return 0x1B;
+    case Qt::Key_Home: return 0x24;
+    case Qt::Key_End: return 0x23;
+    case Qt::Key_Left: return 0x25;
+    case Qt::Key_Up: return 0x26;
+    case Qt::Key_Right: return 0x27;
+    case Qt::Key_Down: return 0x28;
+    case Qt::Key_PageUp: return 0x21;
+    case Qt::Key_PageDown: return 0x22;
+    case Qt::Key_Insert: return 0x2D;
+    case Qt::Key_Delete: return 0x2E;
+    default: return 0;
+    }
+}
