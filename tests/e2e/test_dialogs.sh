@@ -1,0 +1,235 @@
+#!/bin/sh
+# The File dialogs of the real program in a real X server (Xvfb): Ctrl+S with a typed path saves
+# the whole memory, Ctrl+O loads an image that draws on the running machine's screen, a refused
+# block keeps the dialog open, and a save that cannot be written says so. Screenshots are kept in
+# $QUILLANE_ARTIFACTS.
+set -eu
+
+: "${QUILLANE_BUILD_DIR:?}" "${QUILLANE_SOURCE_DIR:?}" "${QUILLANE_ARTIFACTS:?}"
+QUILLANE=$QUILLANE_BUILD_DIR/quillane
+ROM_BIN=$QUILLANE_BUILD_DIR/tests/z80/e2e_keys.bin
+SHOTS=$QUILLANE_ARTIFACTS/dialogs
+mkdir -p "$SHOTS"
+for tool in Xvfb xdotool xwd convert; do
+    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
+done
+[ -x "$QUILLANE" ] || { echo "FAIL: $QUILLANE not built"; exit 1; }
+[ -f "$ROM_BIN" ] || { echo "FAIL: $ROM_BIN not assembled"; exit 1; }
+
+WORK=$(mktemp -d)
+XVFB_PID=
+APP_PID=
+cleanup() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    for log in "$WORK"/*.log; do
+        [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
+    done
+    exit 1
+}
+
+# A display number nobody uses.
+n=81
+while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
+Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+export DISPLAY=:$n SDL_AUDIODRIVER=dummy
+i=0
+until xdotool getmouselocation >/dev/null 2>&1; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
+done
+
+# The test ROM as tessik.hex, loading at 0.
+mkdir "$WORK/run"
+if [ -x "$QUILLANE_BUILD_DIR/quillane-mkhex" ]; then
+    "$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
+else
+    objcopy -I binary -O ihex --change-addresses 0 "$ROM_BIN" "$WORK/run/tessik.hex"
+fi
+
+start_app() {
+    (cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
+    APP_PID=$!
+    i=0
+    WIN=
+    while [ -z "$WIN" ]; do
+        i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
+        sleep 0.1
+        WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
+    done
+}
+
+shot() { # NAME: screenshot of the main window
+    xwd -silent -id "$WIN" | convert xwd:- "png:$SHOTS/$1.png"
+}
+pixel() { # NAME X Y -> #RRGGBB
+    convert "$SHOTS/$1.png" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 |
+        grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1 | tr a-f A-F
+}
+expect() { # NAME X Y COLOUR WHAT
+    got=$(pixel "$1" "$2" "$3")
+    [ "$got" = "$4" ] || fail "$5: pixel ($2,$3) of $1.png is $got, expected $4"
+}
+# Waits until pixel X Y of a fresh screenshot NAME has COLOUR.
+wait_for() { # NAME X Y COLOUR WHAT
+    i=0
+    while :; do
+        shot "$1"
+        [ "$(pixel "$1" "$2" "$3")" = "$4" ] && return 0
+        i=$((i + 1)); [ $i -lt 50 ] || fail "$5: pixel ($2,$3) of $1.png stays $(pixel "$1" "$2" "$3")"
+        sleep 0.1
+    done
+}
+
+
+BLACK='#000000' BLUE='#0000AA' GREY='#555555' YELLOW='#FFFF00' GREEN='#00FF00'
+
+# One data record of COUNT copies of BYTE at ADDRESS (both hexadecimal), CR LF ended.
+hex_record() {
+    address=$((0x$1)) byte=$((0x$2)) count=$3
+    sum=$((count + (address >> 8) + (address & 255) + byte * count))
+    printf ':%02X%04X00' "$count" "$address"
+    i=0
+    while [ $i -lt "$count" ]; do printf '%02X' "$byte"; i=$((i + 1)); done
+    printf '%02X\r\n' $(((256 - sum % 256) % 256))
+}
+
+# Waits for a visible window titled exactly TITLE and prints its id.
+wait_window() {
+    i=0
+    id=
+    while [ -z "$id" ]; do
+        i=$((i + 1)); [ $i -lt 100 ] || fail "no window titled '$1'"
+        sleep 0.1
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
+    done
+    echo "$id"
+}
+wait_gone() {
+    i=0
+    while xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do
+        i=$((i + 1)); [ $i -lt 100 ] || fail "window '$1' stays open"; sleep 0.1
+    done
+}
+window_shot() { # ID NAME
+    xwd -silent -id "$1" | convert xwd:- "png:$SHOTS/$2.png"
+}
+# Opens a dialog with the shortcut and prints its id once it has the keyboard.
+open_dialog() { # KEYS TITLE
+    xdotool windowfocus "$WIN" 2>/dev/null || true
+    sleep 0.2
+    xdotool key "$1"
+    d=$(wait_window "$2")
+    sleep 0.5
+    xdotool windowfocus "$d" 2>/dev/null || true
+    sleep 0.2
+    echo "$d"
+}
+
+start_app
+xdotool windowfocus "$WIN" 2>/dev/null || true
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+CHROME=$((HEIGHT - 480))
+i=0
+TOP=
+while [ -z "$TOP" ]; do
+    shot start
+    TOP=$(convert "$SHOTS/start.png" -crop "1x$HEIGHT+100+0" -depth 8 txt:- |
+        grep -i "$BLUE" | head -n 1 | cut -d, -f2 | cut -d: -f1) || true
+    i=$((i + 1)); [ $i -lt 50 ] || fail "the test ROM's picture never appeared"
+    [ -n "$TOP" ] || sleep 0.1
+done
+TOP=$((TOP - 48))
+
+# --- Ctrl+S, a typed path, Enter: the whole memory in 2048 records ----------------------------
+SAVE=$(open_dialog ctrl+s 'Save As')
+window_shot "$SAVE" save_dialog
+xdotool type --delay 20 "$WORK/saved.hex"
+xdotool key Return
+wait_gone 'Save As'
+[ -f "$WORK/saved.hex" ] || fail "Ctrl+S wrote no file"
+lines=$(wc -l <"$WORK/saved.hex")
+[ "$lines" -eq 2048 ] || fail "saved file has $lines records, expected 2048"
+size=$(wc -c <"$WORK/saved.hex")
+[ "$size" -eq $((2048 * 77)) ] || fail "saved file is $size bytes, expected 2048 lines of 75 + CR LF"
+first=$(head -n 1 "$WORK/saved.hex" | tr -d '\r')
+rom=$(od -An -tx1 -N32 -v "$ROM_BIN" | tr -d ' \n' | tr a-f A-F)
+[ "$(echo "$first" | cut -c1-9)" = ":20000000" ] || fail "first record is $first"
+[ "$(echo "$first" | cut -c10-73)" = "$rom" ] || fail "first record does not hold the ROM: $first"
+last=$(tail -n 1 "$WORK/saved.hex" | cut -c1-9)
+[ "$last" = ":20FFE000" ] || fail "last record starts $last"
+
+# --- a block past the end of memory is refused and the dialog stays open ----------------------
+SAVE=$(open_dialog ctrl+s 'Save As')
+xdotool type --delay 20 "$WORK/refused.hex"
+xdotool key alt+l ctrl+a
+xdotool type --delay 20 "10001"
+window_shot "$SAVE" save_dialog_filled
+xdotool key Return
+BOX=$(wait_window Error)
+sleep 0.3
+window_shot "$BOX" save_refused_message
+xdotool windowfocus "$BOX" 2>/dev/null || true
+xdotool key Return
+wait_gone Error
+xdotool search --onlyvisible --name '^Save As$' >/dev/null 2>&1 ||
+    fail "the save dialog closed on a refused block"
+xdotool windowfocus "$SAVE" 2>/dev/null || true
+xdotool key Escape
+wait_gone 'Save As'
+[ ! -e "$WORK/refused.hex" ] || fail "a refused block was saved"
+
+# --- Ctrl+O: an image that draws on the screen of the running machine -------------------------
+# Cell row 22 (attributes from 0x3AC0) in bright green paper; the ROM never paints there.
+hex_record 3AC0 A0 32 >"$WORK/draw.hex"
+OPEN=$(open_dialog ctrl+o Open)
+window_shot "$OPEN" open_dialog
+xdotool type --delay 20 "$WORK/draw.hex"
+xdotool key Return
+wait_gone Open
+ROW22=$((TOP + 48 + 2 * 176 + 8))
+wait_for drawn 100 $ROW22 $GREEN "the loaded image on the screen"
+expect drawn 600 $ROW22 $BLACK "border beside the loaded image"
+expect drawn 100 $((ROW22 - 16)) $BLACK "the row above the loaded image"
+# The machine kept running: it still scans the keyboard.
+xdotool windowfocus "$WIN" 2>/dev/null || true
+sleep 0.2
+xdotool keydown a
+wait_for drawn_key $((96 + 64 * 5)) $((TOP + 64 + 32 * 3)) $YELLOW "A held after the load"
+xdotool keyup a
+
+# --- a save that cannot be written --------------------------------------------------------------
+# Root may write anywhere, so the path goes below a plain file, which no one can create.
+echo x >"$WORK/plain"
+SAVE=$(open_dialog ctrl+s 'Save As')
+xdotool type --delay 20 "$WORK/plain/image.hex"
+xdotool key Return
+BOX=$(wait_window Error)
+sleep 0.3
+window_shot "$BOX" save_failed_message
+xdotool search --onlyvisible --name '^Save As$' >/dev/null 2>&1 &&
+    fail "the save dialog is still open behind the failure message"
+xdotool windowfocus "$BOX" 2>/dev/null || true
+xdotool key Return
+wait_gone Error
+[ ! -e "$WORK/plain/image.hex" ] || fail "a file appeared below a plain file"
+
+# --- Alt+Q ends the program with 0 --------------------------------------------------------------
+xdotool windowfocus "$WIN" 2>/dev/null || true
+sleep 0.2
+xdotool key alt+q
+i=0
+while kill -0 "$APP_PID" 2>/dev/null; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Alt+Q did not end the program"; sleep 0.1
+done
+rc=0
+wait "$APP_PID" || rc=$?
+APP_PID=
+[ "$rc" -eq 0 ] || fail "exit code $rc after Alt+Q"
+
+echo "PASS: dialogs end to end (screenshots in $SHOTS)"
