@@ -62,7 +62,9 @@ void gui_store_display_size(gui_t *gui, int width, int height) {
 // Display area
 
 gui_display_area::gui_display_area(gui_main_window *window, gui_t *gui)
-    : QWidget(window), window_(window), gui_(gui) {
+    : QWidget(window), window_(window), gui_(gui),
+      image_(GFX_FRAME_WIDTH, GFX_FRAME_HEIGHT, QImage::Format_BGR888) {
+    image_.fill(Qt::black);
     // Every pixel is painted (picture or black), so nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -98,8 +100,7 @@ void gui_display_area::paintEvent(QPaintEvent *) {
     // handler decodes video memory itself so that the picture survives exposes and resizes.
     if (machine && emu_get_running(machine) != 1) gfx_render(&machine->gfx, gui_);
 
-    QImage image(GFX_FRAME_WIDTH, GFX_FRAME_HEIGHT, QImage::Format_BGR888);
-    window_->copy_frame(&image);
+    window_->copy_frame(&image_);
 
     const gfx_layout_t layout = gfx_letterbox(width(), height());
     const QRect destination(layout.destination.left, layout.destination.top,

@@ -2,6 +2,7 @@
 // between the display thread and the window thread. Internal to the host layer and its tests.
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 #include <QWidget>
 #include <array>
@@ -35,6 +36,7 @@ class gui_display_area : public QWidget {
   private:
     gui_main_window *window_;
     gui_t *gui_;
+    QImage image_; // the frame being painted, kept so that no paint allocates
 };
 
 class gui_main_window : public QMainWindow {

@@ -31,11 +31,14 @@ fail() {
     exit 1
 }
 
-# A display number nobody uses.
-n=71
-while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
-Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+# Xvfb picks a display number nobody uses and says which (two of these tests may run at once).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
 XVFB_PID=$!
+i=0
+until [ -s "$WORK/display" ]; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
+done
+n=$(cat "$WORK/display")
 export DISPLAY=:$n SDL_AUDIODRIVER=dummy
 i=0
 until xdotool getmouselocation >/dev/null 2>&1; do
