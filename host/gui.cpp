@@ -112,7 +112,7 @@ void gui_display_area::paintEvent(QPaintEvent *) {
     const QRegion outside = QRegion(rect()).subtracted(QRegion(destination));
     for (const QRect &r : outside)
         painter.fillRect(r, Qt::black);
-    if (!destination.isEmpty()) painter.drawImage(destination, image);
+    if (!destination.isEmpty()) painter.drawImage(destination, image_);
 }
 
 void gui_display_area::resizeEvent(QResizeEvent *event) {
