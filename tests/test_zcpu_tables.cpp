@@ -1,0 +1,289 @@
+// Every value of every opcode page: whether it is an instruction, where PC goes and how many
+// T-states it takes, against a table written from the Zilog manual's instruction lists.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "zcpu_bus.h"
+
+namespace {
+
+enum page_t { MAIN, CB, ED, DD, FD, DDCB, FDCB };
+const char *const page_names[] = {"main", "CB", "ED", "DD", "FD", "DDCB", "FDCB"};
+const char *const invalid_texts[] = {"",
+                                     "Invalid CB opcode",
+                                     "Invalid ED opcode",
+                                     "Invalid DD opcode",
+                                     "Invalid FD opcode",
+                                     "Invalid DDCB opcode",
+                                     "Invalid FDCB opcode"};
+
+constexpr uint16_t ORIGIN = 0x4000;
+constexpr uint16_t HL0 = 0x8000, IX0 = 0x8100, IY0 = 0x8200, SP0 = 0xF000;
+
+// What one instruction should do from the standard state below: F = 0 (so NZ, NC, PO and P
+// hold, Z, C, PE and M do not), B = 5, operand bytes all 0 (nn = 0, e = 0, d = 0, n = 0).
+struct expectation {
+    bool valid;
+    const char *text; // the report of an invalid encoding
+    uint16_t next_pc;
+    int t_states;
+};
+
+expectation ok(int length, int t) {
+    return {true, nullptr, static_cast<uint16_t>(ORIGIN + length), t};
+}
+expectation to(uint16_t pc, int t) {
+    return {true, nullptr, pc, t};
+}
+expectation bad(const char *text) {
+    return {false, text, ORIGIN, 0};
+}
+
+bool condition_holds(int cc) {
+    return cc % 2 == 0;
+} // NZ NC PO P hold with F = 0
+
+expectation main_page(int op) {
+    const int x = op >> 6, y = (op >> 3) & 7, z = op & 7, p = y >> 1, q = y & 1;
+    if (x == 1) return op == 0x76 ? to(ORIGIN, 4) : (y == 6 || z == 6) ? ok(1, 7) : ok(1, 4);
+    if (x == 2) return z == 6 ? ok(1, 7) : ok(1, 4);
+    if (x == 0) {
+        switch (z) {
+        case 0:
+            if (y == 0 || y == 1) return ok(1, 4); // NOP, EX AF,AF'
+            if (y == 2) return ok(2, 13);          // DJNZ, taken (B = 5)
+            if (y == 3) return ok(2, 12);          // JR
+            return condition_holds(y - 4) ? ok(2, 12) : ok(2, 7);
+        case 1: return q == 0 ? ok(3, 10) : ok(1, 11); // LD dd,nn / ADD HL,ss
+        case 2:
+            if (p < 2) return ok(1, 7);     // LD (BC),A etc.
+            return ok(3, p == 2 ? 16 : 13); // LD (nn),HL / HL,(nn) / (nn),A / A,(nn)
+        case 3: return ok(1, 6);            // INC ss / DEC ss
+        case 4:
+        case 5: return y == 6 ? ok(1, 11) : ok(1, 4);
+        case 6: return y == 6 ? ok(2, 10) : ok(2, 7);
+        default: return ok(1, 4); // rotates, DAA, CPL, SCF, CCF
+        }
+    }
+    switch (z) {
+    case 0: return condition_holds(y) ? to(0, 11) : ok(1, 5); // RET cc (pops 0)
+    case 1:
+        if (q == 0) return ok(1, 10);                          // POP
+        if (p == 0) return to(0, 10);                          // RET
+        if (p == 1) return ok(1, 4);                           // EXX
+        return p == 2 ? to(HL0, 4) : ok(1, 6);                 // JP (HL), LD SP,HL
+    case 2: return condition_holds(y) ? to(0, 10) : ok(3, 10); // JP cc
+    case 3:
+        switch (y) {
+        case 0: return to(0, 10); // JP nn
+        case 2:
+        case 3: return ok(2, 11); // OUT (n),A / IN A,(n)
+        case 4: return ok(1, 19); // EX (SP),HL
+        case 5:
+        case 6:
+        case 7: return ok(1, 4); // EX DE,HL / DI / EI
+        default: return {};      // CB prefix
+        }
+    case 4: return condition_holds(y) ? to(0, 17) : ok(3, 10);              // CALL cc
+    case 5: return q == 0 ? ok(1, 11) : p == 0 ? to(0, 17) : expectation{}; // PUSH / CALL
+    case 6: return ok(2, 7);                                                // ALU n
+    default: return to(static_cast<uint16_t>(y * 8), 11);                   // RST
+    }
+}
+
+expectation cb_page(int op) {
+    const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
+    if (x == 0 && y == 6) return bad("Invalid CB opcode");
+    if (z != 6) return ok(2, 8);
+    return ok(2, x == 1 ? 12 : 15);
+}
+
+expectation ed_page(int op) {
+    const int y = (op >> 3) & 7;
+    if (op >= 0x40 && op < 0x80) {
+        switch (op & 7) {
+        case 0:
+        case 1: return y == 6 ? bad("Invalid r register selector") : ok(2, 12);
+        case 2: return ok(2, 15);
+        case 3: return ok(4, 20);
+        case 4:
+            if (op == 0x44) return ok(2, 8);
+            break;
+        case 5:
+            if (op == 0x45 || op == 0x4D) return to(0, 14);
+            break;
+        case 6:
+            if (op == 0x46 || op == 0x56 || op == 0x5E) return ok(2, 8);
+            break;
+        case 7:
+            if (op == 0x47 || op == 0x4F || op == 0x57 || op == 0x5F) return ok(2, 9);
+            if (op == 0x67 || op == 0x6F) return ok(2, 18);
+            break;
+        }
+        return bad("Invalid ED opcode");
+    }
+    if ((op & 0xE4) == 0xA0)                             // A0-A3, A8-AB, B0-B3, B8-BB
+        return (op & 0x10) ? to(ORIGIN, 21) : ok(2, 16); // the repeats go round again
+    return bad("Invalid ED opcode");
+}
+
+expectation index_page(int op, uint16_t index, const char *text) {
+    switch (op) {
+    case 0x09:
+    case 0x19:
+    case 0x29:
+    case 0x39: return ok(2, 15);
+    case 0x21: return ok(4, 14);
+    case 0x22:
+    case 0x2A: return ok(4, 20);
+    case 0x23:
+    case 0x2B: return ok(2, 10);
+    case 0x34:
+    case 0x35: return ok(3, 23);
+    case 0x36: return ok(4, 19);
+    case 0x76: return bad("Invalid r register selector");
+    case 0xE1: return ok(2, 14);
+    case 0xE3: return ok(2, 23);
+    case 0xE5: return ok(2, 15);
+    case 0xE9: return to(index, 8);
+    case 0xF9: return ok(2, 10);
+    }
+    if ((op & 0xC7) == 0x46 || (op & 0xF8) == 0x70 || (op & 0xC7) == 0x86) return ok(3, 19);
+    return bad(text);
+}
+
+expectation index_cb_page(int op, const char *text) {
+    const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
+    if (z != 6 || (x == 0 && y == 6)) return bad(text);
+    return ok(4, x == 1 ? 20 : 23);
+}
+
+void standard_state(test_bus &bus) {
+    z_cpu_t &c = bus.cpu;
+    c.AF = 0x1200;
+    c.BC = 0x0505;
+    c.DE = 0x9000;
+    c.HL = HL0;
+    c.IX = IX0;
+    c.IY = IY0;
+    c.SP = SP0;
+    c.R = 0x10;
+}
+
+void expect_same_registers(const z_cpu_t &a, const z_cpu_t &b) {
+    EXPECT_EQ(a.AF, b.AF);
+    EXPECT_EQ(a.BC, b.BC);
+    EXPECT_EQ(a.DE, b.DE);
+    EXPECT_EQ(a.HL, b.HL);
+    EXPECT_EQ(a.AF_, b.AF_);
+    EXPECT_EQ(a.BC_, b.BC_);
+    EXPECT_EQ(a.DE_, b.DE_);
+    EXPECT_EQ(a.HL_, b.HL_);
+    EXPECT_EQ(a.IX, b.IX);
+    EXPECT_EQ(a.IY, b.IY);
+    EXPECT_EQ(a.SP, b.SP);
+    EXPECT_EQ(a.PC, b.PC);
+    EXPECT_EQ(a.I, b.I);
+    EXPECT_EQ(a.im, b.im);
+    EXPECT_EQ(a.iff1, b.iff1);
+    EXPECT_EQ(a.iff2, b.iff2);
+}
+
+void check_page(page_t page) {
+    for (int op = 0; op < 256; ++op) {
+        SCOPED_TRACE(std::string(page_names[page]) + " opcode " + std::to_string(op));
+        test_bus bus;
+        standard_state(bus);
+        expectation e;
+        switch (page) {
+        case MAIN:
+            if (op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD)
+                continue; // prefixes: their pages below
+            bus.load(ORIGIN, {static_cast<uint8_t>(op)});
+            e = main_page(op);
+            break;
+        case CB:
+            bus.load(ORIGIN, {0xCB, static_cast<uint8_t>(op)});
+            e = cb_page(op);
+            break;
+        case ED:
+            bus.load(ORIGIN, {0xED, static_cast<uint8_t>(op)});
+            e = ed_page(op);
+            break;
+        case DD:
+            if (op == 0xCB) continue;
+            bus.load(ORIGIN, {0xDD, static_cast<uint8_t>(op)});
+            e = index_page(op, IX0, "Invalid DD opcode");
+            break;
+        case FD:
+            if (op == 0xCB) continue;
+            bus.load(ORIGIN, {0xFD, static_cast<uint8_t>(op)});
+            e = index_page(op, IY0, "Invalid FD opcode");
+            break;
+        case DDCB:
+            bus.load(ORIGIN, {0xDD, 0xCB, 0x00, static_cast<uint8_t>(op)});
+            e = index_cb_page(op, "Invalid DDCB opcode");
+            break;
+        case FDCB:
+            bus.load(ORIGIN, {0xFD, 0xCB, 0x00, static_cast<uint8_t>(op)});
+            e = index_cb_page(op, "Invalid FDCB opcode");
+            break;
+        }
+        const z_cpu_t before = bus.cpu;
+        const int t = bus.step();
+        if (!(page == ED && op == 0x4F)) // LD R,A loads R itself
+            EXPECT_EQ(bus.cpu.R, 0x11) << "one refresh per instruction";
+        if (e.valid) {
+            EXPECT_TRUE(bus.exceptions.empty()) << bus.exceptions.front();
+            EXPECT_EQ(bus.cpu.PC, e.next_pc);
+            EXPECT_EQ(t, e.t_states);
+        } else {
+            ASSERT_EQ(bus.exceptions.size(), 1u);
+            EXPECT_EQ(bus.exceptions[0], e.text);
+            EXPECT_EQ(t, 0) << "cycles untouched";
+            expect_same_registers(before, bus.cpu);
+            // The next tick reports the same instruction again.
+            bus.step();
+            EXPECT_EQ(bus.exceptions.size(), 2u);
+            EXPECT_EQ(bus.cpu.PC, ORIGIN);
+        }
+    }
+}
+
+TEST(OpcodePages, Unprefixed) {
+    check_page(MAIN);
+}
+TEST(OpcodePages, CB) {
+    check_page(CB);
+}
+TEST(OpcodePages, ED) {
+    check_page(ED);
+}
+TEST(OpcodePages, DD) {
+    check_page(DD);
+}
+TEST(OpcodePages, FD) {
+    check_page(FD);
+}
+TEST(OpcodePages, DDCB) {
+    check_page(DDCB);
+}
+TEST(OpcodePages, FDCB) {
+    check_page(FDCB);
+}
+
+TEST(OpcodePages, InvalidEncodingCounts) {
+    // 60 ED instructions, 41 DD and FD ones (with DD CB), 31 on each DD CB / FD CB page.
+    int ed_valid = 0, dd_valid = 0, ddcb_valid = 0;
+    for (int op = 0; op < 256; ++op) {
+        ed_valid += ed_page(op).valid || op == 0x70 || op == 0x71;
+        dd_valid += op == 0xCB || index_page(op, 0, "").valid || op == 0x76;
+        ddcb_valid += index_cb_page(op, "").valid;
+    }
+    EXPECT_EQ(ed_valid, 60);
+    EXPECT_EQ(256 - dd_valid, 215);
+    EXPECT_EQ(256 - ddcb_valid, 225);
+}
+
+} // namespace
