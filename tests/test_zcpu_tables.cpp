@@ -232,8 +232,9 @@ void check_page(page_t page) {
         }
         const z_cpu_t before = bus.cpu;
         const int t = bus.step();
-        if (!(page == ED && op == 0x4F)) // LD R,A loads R itself
+        if (!(page == ED && op == 0x4F)) { // LD R,A loads R itself
             EXPECT_EQ(bus.cpu.R, 0x11) << "one refresh per instruction";
+        }
         if (e.valid) {
             EXPECT_TRUE(bus.exceptions.empty()) << bus.exceptions.front();
             EXPECT_EQ(bus.cpu.PC, e.next_pc);
