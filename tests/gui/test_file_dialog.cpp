@@ -203,47 +203,26 @@ class test_file_dialog : public QObject {
         dir.reset();
     }
 
+    // The cases the dialog-driven test below does not already cover.
     void validation_rules_data() {
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("length");
         QTest::addColumn<int>("status");
         QTest::addColumn<uint>("block");
-        QTest::newRow("FFFF + 1 is the last byte") << "FFFF"
-                                                   << "1" << 0 << 0xFFFF0001u;
-        QTest::newRow("FFFF + 2 passes the end") << "FFFF"
-                                                 << "2" << 3 << 0u;
-        QTest::newRow("lower case") << "ffff"
-                                    << "1" << 0 << 0xFFFF0001u;
-        QTest::newRow("empty start is 0") << ""
-                                          << "10" << 0 << 0x00000010u;
-        QTest::newRow("empty length") << "0"
-                                      << "" << 3 << 0u;
-        QTest::newRow("zero length") << "0"
-                                     << "0" << 3 << 0u;
-        QTest::newRow("whole memory carried as 0") << "0"
-                                                   << "10000" << 0 << 0u;
-        QTest::newRow("10001 is too long") << "0"
-                                           << "10001" << 3 << 0u;
-        QTest::newRow("five digits read in full") << "0"
-                                                  << "0FFFF" << 0 << 0x0000FFFFu;
-        QTest::newRow("half the memory") << "8000"
-                                         << "8000" << 0 << 0x80008000u;
-        QTest::newRow("1 + FFFF reaches the end") << "1"
-                                                  << "FFFF" << 0 << 0x0001FFFFu;
-        QTest::newRow("1 + 10000 passes it") << "1"
-                                             << "10000" << 3 << 0u;
-        QTest::newRow("bad start wins over bad length") << "12G4"
-                                                        << "XYZ" << 1 << 0u;
-        QTest::newRow("bad length") << "100"
-                                    << "1G" << 2 << 0u;
-        QTest::newRow("space is not a digit") << " 10"
-                                              << "1" << 1 << 0u;
-        QTest::newRow("start longer than its field") << "12345"
-                                                     << "1" << 1 << 0u;
-        QTest::newRow("length longer than its field") << "0"
-                                                      << "000001" << 2 << 0u;
-        QTest::newRow("sign is not a digit") << "0"
-                                             << "-1" << 2 << 0u;
+        auto row = [](const char *name, const char *start, const char *length, int status,
+                      uint block) {
+            QTest::newRow(name) << QString(start) << QString(length) << status << block;
+        };
+        row("FFFF + 1 is the last byte", "FFFF", "1", 0, 0xFFFF0001u);
+        row("whole memory carried as 0", "0", "10000", 0, 0u);
+        row("five digits read in full", "0", "0FFFF", 0, 0x0000FFFFu);
+        row("1 + FFFF reaches the end", "1", "FFFF", 0, 0x0001FFFFu);
+        row("1 + 10000 passes it", "1", "10000", 3, 0u);
+        row("bad start wins over bad length", "12G4", "XYZ", 1, 0u);
+        row("space is not a digit", " 10", "1", 1, 0u);
+        row("start longer than its field", "12345", "1", 1, 0u);
+        row("length longer than its field", "0", "000001", 2, 0u);
+        row("sign is not a digit", "0", "-1", 2, 0u);
     }
 
     void validation_rules() {
@@ -335,33 +314,22 @@ class test_file_dialog : public QObject {
         QTest::addColumn<QString>("message"); // empty when accepted
         QTest::addColumn<uint>("first");
         QTest::addColumn<uint>("count");
-        QTest::newRow("FFFF with 1") << "FFFF"
-                                     << "1"
-                                     << "" << 0xFFFFu << 1u;
-        QTest::newRow("FFFF with 2") << "FFFF"
-                                     << "2" << range_message << 0u << 0u;
-        QTest::newRow("ffff with 1") << "ffff"
-                                     << "1"
-                                     << "" << 0xFFFFu << 1u;
-        QTest::newRow("empty start") << ""
-                                     << "21"
-                                     << "" << 0u << 0x21u;
-        QTest::newRow("empty length") << "0"
-                                      << "" << range_message << 0u << 0u;
-        QTest::newRow("zero length") << "0"
-                                     << "0" << range_message << 0u << 0u;
-        QTest::newRow("10001") << "0"
-                               << "10001" << range_message << 0u << 0u;
-        QTest::newRow("0FFFF in full") << "0"
-                                       << "0FFFF"
-                                       << "" << 0u << 0xFFFFu;
-        QTest::newRow("8000 with 8000") << "8000"
-                                        << "8000"
-                                        << "" << 0x8000u << 0x8000u;
-        QTest::newRow("bad start before bad length") << "G"
-                                                     << "H" << start_message << 0u << 0u;
-        QTest::newRow("bad length") << "10"
-                                    << "1x" << length_message << 0u << 0u;
+        auto row = [](const char *name, const char *start, const char *length, const char *message,
+                      uint first, uint count) {
+            QTest::newRow(name) << QString(start) << QString(length) << QString(message) << first
+                                << count;
+        };
+        row("FFFF with 1", "FFFF", "1", "", 0xFFFFu, 1u);
+        row("FFFF with 2", "FFFF", "2", range_message, 0u, 0u);
+        row("ffff with 1", "ffff", "1", "", 0xFFFFu, 1u);
+        row("empty start", "", "21", "", 0u, 0x21u);
+        row("empty length", "0", "", range_message, 0u, 0u);
+        row("zero length", "0", "0", range_message, 0u, 0u);
+        row("10001", "0", "10001", range_message, 0u, 0u);
+        row("0FFFF in full", "0", "0FFFF", "", 0u, 0xFFFFu);
+        row("8000 with 8000", "8000", "8000", "", 0x8000u, 0x8000u);
+        row("bad start before bad length", "G", "H", start_message, 0u, 0u);
+        row("bad length", "10", "1x", length_message, 0u, 0u);
     }
 
     void save_block_through_the_dialog() {
