@@ -1,0 +1,86 @@
+// Unpaced speed of the processor core: z_tick over real programs (a bubble sort, a CRC-16 bit
+// loop, BCD arithmetic, block moves and searches), each restarted at its HALT. Reports emulated
+// T-states per second; the machine needs 10 million, and the paced loop should spend almost none
+// of its 100 ns per tick inside the core.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cpu/zcpu.h"
+
+namespace {
+
+struct bench_machine {
+    z_cpu_t cpu;
+    uint8_t memory[65536];
+    std::vector<char> image;
+    bool halted = false;
+};
+
+// The same shape as the board's bus: memory through user_data, ROM below 0x2000 read-only.
+uint8_t bench_read(z_cpu_t *cpu, uint16_t a) {
+    return static_cast<uint8_t *>(cpu->user_data)[a];
+}
+void bench_write(z_cpu_t *cpu, uint16_t a, uint8_t v) {
+    if (a >= 0x2000) static_cast<uint8_t *>(cpu->user_data)[a] = v;
+}
+uint8_t bench_in(z_cpu_t *, uint16_t) {
+    return 0xFF;
+}
+void bench_out(z_cpu_t *, uint16_t, uint8_t) {}
+void bench_exception(z_cpu_t *, const char *message) {
+    std::fprintf(stderr, "unexpected: %s\n", message);
+    std::abort();
+}
+bench_machine *current = nullptr;
+void bench_halt(z_cpu_t *) {
+    current->halted = true;
+}
+
+bool load(bench_machine &m, const char *name) {
+    std::ifstream in(std::string(QUILLANE_BUILD_DIR) + "/tests/z80/" + name + ".bin",
+                     std::ios::binary);
+    if (!in) return false;
+    m.image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::memset(m.memory, 0, sizeof m.memory);
+    std::memcpy(m.memory, m.image.data(), m.image.size());
+    z_init(&m.cpu, bench_read, bench_write, bench_in, bench_out, bench_exception, bench_halt,
+           m.memory);
+    return true;
+}
+
+void BM_ztick(benchmark::State &state, const char *name) {
+    static bench_machine m;
+    if (!load(m, name)) {
+        state.SkipWithError("test programs not built (build the tests first)");
+        return;
+    }
+    current = &m;
+    uint64_t ticks = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 1000000; ++i) {
+            z_tick(&m.cpu);
+            if (m.halted) [[unlikely]] {
+                m.halted = false;
+                z_reset(&m.cpu); // the programs copy their data to RAM before working on it
+            }
+        }
+        ticks += 1000000;
+    }
+    state.counters["T-states/s"] =
+        benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(BM_ztick, sort, "sort")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ztick, crc16, "crc16")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ztick, bcd, "bcd")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ztick, blocks, "blocks")->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
