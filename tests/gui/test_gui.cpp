@@ -36,6 +36,19 @@ QColor pixel(const QImage &image, int x, int y) {
     return image.pixelColor(x, y);
 }
 
+// Counts the paint events a widget receives.
+class paint_counter : public QObject {
+  public:
+    explicit paint_counter(QWidget *widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
 } // namespace
 
 class test_gui : public QObject {
@@ -188,15 +201,34 @@ class test_gui : public QObject {
         QCOMPARE(pixel(image, 63, 48), QColor(Qt::black));
     }
 
-    void frames_from_another_thread_reach_the_screen() {
+    void frames_from_another_thread_queue_one_repaint() {
         gui_show_window(&emu->gui);
         QVERIFY(QTest::qWaitForWindowExposed(window));
+        paint_counter paints(window->display());
         std::vector<uint8_t> frame(frame_bytes, 0xFF);
-        std::thread display_thread([&] { emu->gui.present(&emu->gui, frame.data(), nullptr); });
+        // Several frames before the window thread gets round to painting: one repaint.
+        std::thread display_thread([&] {
+            for (int i = 0; i < 5; ++i)
+                emu->gui.present(&emu->gui, frame.data(), nullptr);
+        });
         display_thread.join();
-        // The repaint was queued to the window thread; a plain grab shows the copied frame.
-        QCoreApplication::processEvents();
+        QTRY_VERIFY(paints.count >= 1);
+        QTest::qWait(50);
+        QCOMPARE(paints.count, 1);
         QCOMPARE(pixel(window->display()->grab().toImage(), 320, 240), QColor(Qt::white));
+    }
+
+    void stopped_machine_paints_without_queuing_more() {
+        gui_show_window(&emu->gui);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        emu_set_running(emu, 0);
+        QTest::qWait(20);
+        paint_counter paints(window->display());
+        window->display()->update();
+        QTRY_VERIFY(paints.count >= 1);
+        // The paint rendered a frame itself; that must not ask for yet another paint.
+        QTest::qWait(100);
+        QCOMPARE(paints.count, 1);
     }
 
     void keys_by_position_with_modifiers() {
