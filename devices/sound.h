@@ -32,11 +32,19 @@ struct snd_t {
     uint32_t underruns;               // requests that found no rendered buffer
 };
 
+enum : uint32_t { SND_HEADER_QUEUED = 1 };
+
 // Renders count values from the generator: one ay_tick each, the six outputs summed and clamped.
 void emu_snd_render_buffer(ay_t *psg, int32_t *values, uint32_t count);
 // The register-select port (13) and the data port (12).
 void snd_write_register(ay_t *psg, uint8_t value);
 void snd_write_value(ay_t *psg, uint8_t value);
+
+// The ring of four buffers, independent of the host: set up the headers, render all four, and
+// copy the oldest queued bytes into a host request (re-rendering each buffer played whole).
+void snd_ring_init(snd_t *snd, ay_t *psg);
+void snd_ring_prime(snd_t *snd);
+void snd_ring_fill(snd_t *snd, uint8_t *stream, int length);
 
 // Host audio (SDL): open, prime and close the stream; the callback refills it.
 int snd_initialize(snd_t *snd, ay_t *psg);

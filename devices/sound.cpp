@@ -1,0 +1,84 @@
+// The audio stream's rendering and the sound generator's two ports. The host audio side lives in
+// sound_sdl.cpp; everything here is plain computation that tests can drive.
+#include "devices/sound.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+void emu_snd_render_buffer(ay_t *psg, int32_t *values, uint32_t count) {
+    const uint16_t step = static_cast<uint16_t>(2 * ay_ticks_per_sample(psg));
+    for (uint32_t i = 0; i < count; ++i) {
+        // The generator keeps its random value as a signed 16-bit number: 15 bits only.
+        ay_tick(psg, step, static_cast<uint16_t>(std::rand() & 0x7FFF));
+        int32_t sum = 0;
+        for (int x = 0; x < 3; ++x) {
+            sum += std::atomic_ref<int16_t>(psg->out_tone[x]).load(std::memory_order_relaxed);
+            sum += std::atomic_ref<int16_t>(psg->out_noise[x]).load(std::memory_order_relaxed);
+        }
+        values[i] = sum > 32767 ? 32767 : sum < -32768 ? -32768 : sum;
+    }
+}
+
+void snd_write_register(ay_t *psg, uint8_t value) {
+    std::atomic_ref<uint8_t>(psg->selected).store(value & 0x0F, std::memory_order_relaxed);
+}
+
+void snd_write_value(ay_t *psg, uint8_t value) {
+    const uint8_t selected =
+        std::atomic_ref<uint8_t>(psg->selected).load(std::memory_order_relaxed);
+    if (selected <= 13) // R14 and R15, the chip's I/O ports, do not exist here
+        std::atomic_ref<uint8_t>(psg->regs[selected]).store(value, std::memory_order_relaxed);
+}
+
+void snd_ring_init(snd_t *snd, ay_t *psg) {
+    snd->psg = psg;
+    for (uint32_t i = 0; i < SND_BUFFER_COUNT; ++i) {
+        snd->headers[i].data = snd->buffers[i];
+        snd->headers[i].length = SND_BUFFER_BYTES;
+        snd->headers[i].flags = 0;
+        snd->headers[i].loops = 0;
+        snd->queue[i] = i;
+    }
+    snd->queue_offset = 0;
+    snd->underruns = 0;
+}
+
+void snd_ring_prime(snd_t *snd) {
+    for (uint32_t i = 0; i < SND_BUFFER_COUNT; ++i) {
+        emu_snd_render_buffer(snd->psg, snd->buffers[i], SND_BUFFER_VALUES);
+        snd->queue[i] = i;
+        snd->headers[i].flags = SND_HEADER_QUEUED;
+    }
+    snd->queue_offset = 0;
+}
+
+// Hands out the queued buffers oldest first. A buffer handed out whole is rendered again from
+// the generator and queued behind the others, so four stay queued at all times.
+void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
+    int done = 0;
+    while (done < length) {
+        const uint32_t index = snd->queue[0];
+        snd_header_t &header = snd->headers[index];
+        if (!(header.flags & SND_HEADER_QUEUED)) {
+            // Nothing rendered to play: silence, counted.
+            ++snd->underruns;
+            std::memset(stream + done, 0, static_cast<size_t>(length - done));
+            return;
+        }
+        const uint8_t *bytes = reinterpret_cast<const uint8_t *>(header.data);
+        const uint32_t chunk = std::min<uint32_t>(header.length - snd->queue_offset,
+                                                  static_cast<uint32_t>(length - done));
+        std::memcpy(stream + done, bytes + snd->queue_offset, chunk);
+        done += static_cast<int>(chunk);
+        snd->queue_offset += chunk;
+        if (snd->queue_offset == header.length) {
+            emu_snd_render_buffer(snd->psg, header.data, SND_BUFFER_VALUES);
+            for (uint32_t i = 0; i + 1 < SND_BUFFER_COUNT; ++i)
+                snd->queue[i] = snd->queue[i + 1];
+            snd->queue[SND_BUFFER_COUNT - 1] = index;
+            snd->queue_offset = 0;
+        }
+    }
+}
