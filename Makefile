@@ -23,7 +23,8 @@ test: unit-test asan-test tsan-test fuzz-test
 	@echo "make test: all suites passed"
 
 unit-test: build
-	@ctest --test-dir $(BUILD) --output-on-failure -j 2
+	@ctest --test-dir $(BUILD) --output-on-failure -j 2 -LE e2e
+	@ctest --test-dir $(BUILD) --output-on-failure -L e2e
 
 # Everything headless again under AddressSanitizer + UndefinedBehaviorSanitizer.
 asan-test: deps
