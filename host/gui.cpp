@@ -102,6 +102,8 @@ void gui_display_area::paintEvent(QPaintEvent *) {
 
     window_->copy_frame(&image_);
 
+    // The same letterbox the display thread computed, but for the area's size now: right after a
+    // resize the newest frame still carries the layout of the old size.
     const gfx_layout_t layout = gfx_letterbox(width(), height());
     const QRect destination(layout.destination.left, layout.destination.top,
                             layout.destination.right - layout.destination.left,
