@@ -1,0 +1,42 @@
+// Screen read-back for tests: turns the monitor's 32 x 24 text screen in video memory back into
+// text by matching each 8 x 8 cell against the monitor's own font, taken from the assembled ROM
+// (build/rom/tessik.bin) at the address its symbol file gives for `font`. Also types text on the
+// keyboard matrix by virtual-key code, with Shift where a US keyboard needs it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr int SCREEN_ROWS = 24;
+inline constexpr int SCREEN_COLS = 32;
+// What a cell that matches no glyph reads as.
+inline constexpr char SCREEN_UNKNOWN = '\x1A';
+// The monitor's chequered block, shown for codes without a glyph.
+inline constexpr char SCREEN_BLOCK = '\x7F';
+
+// Address of a symbol of the monitor ROM, or -1 when the symbol file lacks it.
+int rom_symbol(const std::string &name);
+
+// The character shown in a cell: 0x20-0x7F, SCREEN_UNKNOWN when no glyph matches.
+char screen_char(int row, int col);
+// Colour byte of a cell (paper in the high nibble, ink in the low nibble).
+uint8_t screen_attr(int row, int col);
+// One text row with its trailing spaces removed.
+std::string screen_line(int row);
+// All 24 rows.
+std::vector<std::string> screen_lines();
+// The rows joined with '\n', without the trailing empty rows; for failure messages.
+std::string screen_dump();
+// The last row that is not empty, -1 when the screen is blank.
+int screen_last_row();
+// The first row (from the top) that contains text, or -1.
+int screen_find(const std::string &text);
+
+// Virtual-key code and whether Shift is needed for a character of a US keyboard; false when
+// the keyboard cannot type it.
+bool screen_key_for(char c, uint8_t *vk, bool *shift);
+// Types text key by key (hold_ticks down, gap_ticks up); '\n' is Enter, '\b' Backspace,
+// '\t' Tab. Characters no key types are skipped with a test failure.
+void screen_type(const std::string &text, uint64_t hold_ticks = 300000,
+                 uint64_t gap_ticks = 300000);
