@@ -50,43 +50,48 @@ line_buf        equ VARS + 80h      ; LINE_MAX + 1 bytes
 LINE_MAX        equ 63
 VARS_SIZE       equ 100h
 
+        include "entries.inc"
+
+; Places a jump to the routine at the entry's documented address.
+entry   macro address, routine
+        if $ != address
+        .error an entry is not at its documented address
+        endif
+        jp routine
+        endm
+
         org 0000h
 
 rom_start:
-        jp cold_start
+        jp cold_start           ; 0000h
         defb VERSION_MAJOR, VERSION_MINOR
 
         defs 0010h - $, 0
 
-; Entry table. Unless stated otherwise an entry keeps BC, DE, HL, IX and IY and may change AF.
-        jp mon_warm             ; 0010h  back to the prompt (never returns)
-        jp con_putc             ; 0013h  print the character in A (keeps all registers but F)
-        jp con_puts             ; 0016h  print the 0-terminated string at HL; HL after the 0
-        jp kb_getkey            ; 0019h  wait for a key: A = character
-        jp kb_keyready          ; 001Ch  key without waiting: A = character, or 0 and Z set
-        jp snd_beep             ; 001Fh  beep (150 ms)
-        jp con_cls              ; 0022h  clear the screen, cursor home
-        jp con_setattr          ; 0025h  A = colour of following text (paper * 16 + ink)
-        jp con_setcursor        ; 0028h  H = row 0-23, L = column 0-31
-        jp con_getcursor        ; 002Bh  H = row, L = column
-        jp con_puthex8          ; 002Eh  print A as two hex digits
-        jp con_puthex16         ; 0031h  print HL as four hex digits
-        jp con_putdec           ; 0034h  print HL as an unsigned decimal number
-        jp snd_write            ; 0037h  sound register A = E
-        jp delay_ms             ; 003Ah  wait HL milliseconds
-        jp con_getline          ; 003Dh  read a line into HL, at most B characters; B = length
-        jp snd_silence          ; 0040h  all three channels silent
-        jp kb_readrow           ; 0043h  A = row 0-7: A = the keys held in that row, now
-        jp mon_random           ; 0046h  HL = pseudo-random number, A = L
-        jp kb_setclick          ; 0049h  A = 0 turns the key click off, else on
-        jp con_newline          ; 004Ch  go to the start of the next line
-        jp snd_note             ; 004Fh  channel A (0-2): period HL, amplitude E (0-15)
-        jp con_getattr          ; 0052h  A = current colour
-entry_table_end:
-
-        if entry_table_end != 0055h
-        .error entry table moved
-        endif
+; Entry table at the addresses of entries.inc, which documents each entry.
+        entry MON_WARM, mon_warm
+        entry MON_PUTC, con_putc
+        entry MON_PUTS, con_puts
+        entry MON_GETKEY, kb_getkey
+        entry MON_KEYREADY, kb_keyready
+        entry MON_BEEP, snd_beep
+        entry MON_CLS, con_cls
+        entry MON_SETATTR, con_setattr
+        entry MON_SETCURSOR, con_setcursor
+        entry MON_GETCURSOR, con_getcursor
+        entry MON_PUTHEX8, con_puthex8
+        entry MON_PUTHEX16, con_puthex16
+        entry MON_PUTDEC, con_putdec
+        entry MON_PSGWRITE, snd_write
+        entry MON_DELAY, delay_ms
+        entry MON_GETLINE, con_getline
+        entry MON_SILENCE, snd_silence
+        entry MON_READROW, kb_readrow
+        entry MON_RANDOM, mon_random
+        entry MON_KEYCLICK, kb_setclick
+        entry MON_NEWLINE, con_newline
+        entry MON_NOTE, snd_note
+        entry MON_GETATTR, con_getattr
 
 ; Cold start: power on, reset, or a jump to 0000h.
 cold_start:
