@@ -1,0 +1,455 @@
+// Loading and saving memory images as Intel HEX files, on files in a temporary directory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "files/file.h"
+
+namespace {
+
+constexpr uint32_t MEMORY_SIZE = 65536;
+constexpr uint8_t UNTOUCHED = 0xAA;
+
+// A record built here with printf, independently of the codec under test.
+std::string hex_record(uint16_t address, const std::vector<uint8_t> &data, unsigned type = 0) {
+    char field[16];
+    std::snprintf(field, sizeof field, ":%02X%04X%02X", static_cast<unsigned>(data.size()),
+                  static_cast<unsigned>(address), type);
+    std::string line = field;
+    unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
+    for (uint8_t byte : data) {
+        std::snprintf(field, sizeof field, "%02X", static_cast<unsigned>(byte));
+        line += field;
+        sum += byte;
+    }
+    std::snprintf(field, sizeof field, "%02X", (256 - sum % 256) % 256);
+    return line + field;
+}
+
+std::vector<uint8_t> pattern(size_t count, uint32_t seed) {
+    std::vector<uint8_t> bytes(count);
+    for (auto &byte : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(seed >> 24);
+    }
+    return bytes;
+}
+
+bool can_bypass_permissions(const std::string &dir) {
+    // Root ignores file modes; a probe file shows whether a read-only directory stops us.
+    const std::string probe = dir + "/probe";
+    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT, 0600);
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+class FileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/quillane-file-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        memory.assign(MEMORY_SIZE, UNTOUCHED);
+        expected = memory;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(dir, ignored))
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+    void write(const std::string &name, const std::string &content) const {
+        std::ofstream out(path(name), std::ios::binary);
+        out << content;
+        ASSERT_TRUE(out.good());
+    }
+    std::string read(const std::string &name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    int load(const std::string &name, uint16_t *start, uint32_t memory_size = MEMORY_SIZE) {
+        *start = 0x5A5A;
+        return emu_load_ihex_file(path(name).c_str(), start, memory.data(), memory_size);
+    }
+    int load_text(const std::string &content, uint16_t *start) {
+        write("image.hex", content);
+        return load("image.hex", start);
+    }
+    int save(const std::string &name, uint16_t start, uint32_t length) {
+        return emu_save_ihex_file(path(name).c_str(), start, length, memory.data(), MEMORY_SIZE);
+    }
+    // Records what a record at address should leave in memory.
+    void expect_stored(uint16_t address, const std::vector<uint8_t> &data) {
+        std::copy(data.begin(), data.end(), expected.begin() + address);
+    }
+
+    std::string dir;
+    std::vector<uint8_t> memory;
+    std::vector<uint8_t> expected;
+};
+
+TEST_F(FileTest, LineEndingsAndBlankLinesLoadTheSameRecords) {
+    const auto first = pattern(32, 1), second = pattern(7, 2), third = pattern(16, 3);
+    const std::vector<std::string> lines = {hex_record(0x4000, first), hex_record(0x0100, second),
+                                            hex_record(0x4020, third)};
+    expect_stored(0x4000, first);
+    expect_stored(0x0100, second);
+    expect_stored(0x4020, third);
+    for (const std::string separator : {"\r\n", "\n", "\r", "\n\n", "\r\n\r\n\n", "\r\r\n\n"}) {
+        std::string content = separator; // leading blank lines too
+        for (const auto &line : lines)
+            content += line + separator;
+        memory.assign(MEMORY_SIZE, UNTOUCHED);
+        uint16_t start = 0;
+        EXPECT_EQ(load_text(content, &start), 0);
+        EXPECT_EQ(start, 0x4000);
+        EXPECT_EQ(memory, expected);
+    }
+}
+
+TEST_F(FileTest, LastLineWithoutLineEndingIsDropped) {
+    const auto first = pattern(32, 4), last = pattern(32, 5);
+    expect_stored(0x1000, first);
+    uint16_t start = 0;
+    EXPECT_EQ(load_text(hex_record(0x1000, first) + "\r\n" + hex_record(0x1020, last), &start), 0);
+    EXPECT_EQ(start, 0x1000);
+    EXPECT_EQ(memory, expected);
+}
+
+TEST_F(FileTest, StartIsTheFirstRecordInFileOrder) {
+    const auto high = pattern(4, 6), low = pattern(4, 7);
+    uint16_t start = 0;
+    EXPECT_EQ(load_text(hex_record(0x8000, high) + "\n" + hex_record(0x0000, low) + "\n", &start),
+              0);
+    EXPECT_EQ(start, 0x8000);
+
+    // A first record at 0xFFFF is still the start, even with records after it.
+    const auto top = pattern(1, 8);
+    EXPECT_EQ(load_text(hex_record(0xFFFF, top) + "\n" + hex_record(0x1000, low) + "\n", &start),
+              0);
+    EXPECT_EQ(start, 0xFFFF);
+    EXPECT_EQ(memory[0xFFFF], top[0]);
+    EXPECT_EQ(memory[0x1000], low[0]);
+}
+
+TEST_F(FileTest, LinesThatAreNotDataRecordsEndTheLoadWithSuccess) {
+    const auto before = pattern(16, 9), after = pattern(16, 10);
+    const std::string tail = "\r\n" + hex_record(0x3000, after) + "\r\n";
+    struct {
+        const char *name;
+        std::string content;
+        bool stores_first;
+    } cases[] = {
+        {"empty file", "", false},
+        {"blank lines only", "\r\n\n\r", false},
+        {"end record first", ":00000001FF" + tail, false},
+        {"text first", "hello" + tail, false},
+        {"end record after a record", hex_record(0x2000, before) + "\r\n:00000001FF" + tail, true},
+        {"linear address record", hex_record(0x2000, before) + "\r\n:020000040000FA" + tail, true},
+        {"start segment record", hex_record(0x2000, before) + "\r\n:0400000300008000" + tail, true},
+        {"unknown type", hex_record(0x2000, before) + "\r\n:020000060000F8" + tail, true},
+        {"comment", hex_record(0x2000, before) + "\r\n; comment line" + tail, true},
+        {"lone colon", hex_record(0x2000, before) + "\r\n:" + tail, true},
+    };
+    for (const auto &c : cases) {
+        memory.assign(MEMORY_SIZE, UNTOUCHED);
+        expected = memory;
+        if (c.stores_first) expect_stored(0x2000, before);
+        uint16_t start = 0;
+        EXPECT_EQ(load_text(c.content, &start), 0) << c.name;
+        EXPECT_EQ(start, c.stores_first ? 0x2000 : 0xFFFF) << c.name;
+        EXPECT_EQ(memory, expected) << c.name;
+    }
+}
+
+TEST_F(FileTest, BadRecordsFailTheLoadKeepingEarlierRecords) {
+    const auto good = pattern(32, 11), later = pattern(32, 12);
+    std::string bad_checksum = hex_record(0x2020, pattern(32, 13));
+    bad_checksum.back() = bad_checksum.back() == '0' ? '1' : '0';
+    std::string bad_digit = hex_record(0x2020, pattern(32, 13));
+    bad_digit[20] = 'G';
+    std::string with_nul = hex_record(0x2020, pattern(32, 13));
+    with_nul[30] = '\0';
+    const std::string cases[] = {
+        bad_checksum,
+        bad_digit,
+        with_nul,
+        hex_record(0x2020, {}),                            // empty data record
+        hex_record(0x2020, pattern(32, 13)).substr(0, 40), // cut short
+        ":10202000",                                       // no data at all
+        hex_record(0x2020, pattern(123, 14)),              // 257 characters: too long to hold
+        hex_record(0xFFF0, pattern(17, 15)),               // past the end of memory
+    };
+    expect_stored(0x2000, good);
+    for (const auto &bad : cases) {
+        memory.assign(MEMORY_SIZE, UNTOUCHED);
+        uint16_t start = 0;
+        EXPECT_EQ(load_text(hex_record(0x2000, good) + "\r\n" + bad + "\r\n" +
+                                hex_record(0x3000, later) + "\r\n",
+                            &start),
+                  1)
+            << bad;
+        EXPECT_EQ(start, 0x2000) << bad;
+        EXPECT_EQ(memory, expected) << bad;
+    }
+}
+
+TEST_F(FileTest, RecordsReachingTheEndOfMemory) {
+    const auto top = pattern(32, 16);
+    expect_stored(0xFFE0, top);
+    uint16_t start = 0;
+    EXPECT_EQ(load_text(hex_record(0xFFE0, top) + "\r\n", &start), 0);
+    EXPECT_EQ(start, 0xFFE0);
+    EXPECT_EQ(memory, expected);
+
+    // A smaller memory: nothing is written at or past its size.
+    memory.assign(MEMORY_SIZE, UNTOUCHED);
+    expected = memory;
+    const auto fits = pattern(16, 17);
+    expect_stored(0x00F0, fits);
+    EXPECT_EQ(load_text(hex_record(0x00F0, fits) + "\r\n", &start), 0);
+    write("short.hex", hex_record(0x00F0, fits) + "\r\n" + hex_record(0x00F1, fits) + "\r\n");
+    EXPECT_EQ(load("short.hex", &start, 0x100), 1);
+    write("past.hex", hex_record(0x0100, pattern(1, 18)) + "\r\n");
+    EXPECT_EQ(load("past.hex", &start, 0x100), 1);
+    EXPECT_EQ(start, 0xFFFF);
+    EXPECT_EQ(memory, expected);
+}
+
+TEST_F(FileTest, ShortLinesNeverReuseAnEarlierLine) {
+    // The line buffer still holds the first record when the short line arrives; reading past the
+    // short line would find a complete record there.
+    const auto first = pattern(16, 19), later = pattern(16, 20);
+    const std::string record = hex_record(0x2000, first);
+    const std::string next = hex_record(0x3000, later) + "\r\n";
+    expect_stored(0x2000, first);
+    uint16_t start = 0;
+    for (size_t length = 1; length < 9; ++length) {
+        memory.assign(MEMORY_SIZE, UNTOUCHED);
+        EXPECT_EQ(load_text(record + "\r\n" + record.substr(0, length) + "\r\n" + next, &start), 0)
+            << length;
+        EXPECT_EQ(memory, expected) << length;
+    }
+    // From 9 characters on, the line probes as a data record, which then ends early.
+    for (size_t length = 9; length < record.size() - 1; length += 7) {
+        memory.assign(MEMORY_SIZE, UNTOUCHED);
+        EXPECT_EQ(load_text(record + "\r\n" + record.substr(0, length) + "\r\n" + next, &start), 1)
+            << length;
+        EXPECT_EQ(memory, expected) << length;
+    }
+}
+
+TEST_F(FileTest, OverlongLines) {
+    const auto data = pattern(122, 21), later = pattern(16, 22);
+    uint16_t start = 0;
+
+    // The longest record that fits the 256-character line, followed by junk: the record loads.
+    const std::string longest = hex_record(0x1000, data);
+    ASSERT_EQ(longest.size(), 255u);
+    expect_stored(0x1000, data);
+    EXPECT_EQ(load_text(longest + std::string(300, 'Z') + "\r\n", &start), 0);
+    EXPECT_EQ(start, 0x1000);
+    EXPECT_EQ(memory, expected);
+
+    // A long line of text is not a record: the load ends there.
+    memory.assign(MEMORY_SIZE, UNTOUCHED);
+    expected = memory;
+    EXPECT_EQ(
+        load_text(std::string(10000, '0') + "\r\n" + hex_record(0x3000, later) + "\r\n", &start),
+        0);
+    EXPECT_EQ(start, 0xFFFF);
+    EXPECT_EQ(memory, expected);
+
+    // A data record of endless digits fails to decode.
+    EXPECT_EQ(load_text(":00000000" + std::string(5000, '0') + "\r\n", &start), 1);
+    EXPECT_EQ(load_text(":FF000000" + std::string(5000, '1'), &start), 1);
+    EXPECT_EQ(memory, expected);
+}
+
+TEST_F(FileTest, UnreadableInputFails) {
+    uint16_t start = 0;
+    EXPECT_EQ(load("missing.hex", &start), 1);
+    EXPECT_EQ(start, 0xFFFF);
+    std::filesystem::create_directory(path("folder"));
+    EXPECT_EQ(load("folder", &start), 1);
+    EXPECT_EQ(emu_load_ihex_file("/dev/zero", &start, memory.data(), MEMORY_SIZE), 1);
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(load("fifo", &start), 1);
+    EXPECT_EQ(emu_load_ihex_file(nullptr, &start, memory.data(), MEMORY_SIZE), 1);
+    EXPECT_EQ(memory, expected);
+}
+
+TEST_F(FileTest, FileWithoutReadPermissionFails) {
+    write("secret.hex", hex_record(0x2000, pattern(4, 23)) + "\r\n");
+    chmod(path("secret.hex").c_str(), 0);
+    if (can_bypass_permissions(dir)) GTEST_SKIP() << "running with permission to bypass file modes";
+    uint16_t start = 0;
+    EXPECT_EQ(load("secret.hex", &start), 1);
+    EXPECT_EQ(memory, expected);
+}
+
+TEST_F(FileTest, SaveWritesThirtyTwoByteRecordsWithCrLf) {
+    const auto block = pattern(33, 24);
+    std::copy(block.begin(), block.end(), memory.begin() + 0x2000);
+    ASSERT_EQ(save("sixteen.hex", 0x2000, 16), 0);
+    EXPECT_EQ(read("sixteen.hex"),
+              hex_record(0x2000, std::vector<uint8_t>(block.begin(), block.begin() + 16)) + "\r\n");
+    EXPECT_EQ(read("sixteen.hex").substr(0, 9), ":10200000");
+
+    ASSERT_EQ(save("thirtythree.hex", 0x2000, 33), 0);
+    EXPECT_EQ(read("thirtythree.hex"),
+              hex_record(0x2000, std::vector<uint8_t>(block.begin(), block.begin() + 32)) + "\r\n" +
+                  hex_record(0x2020, {block[32]}) + "\r\n");
+
+    ASSERT_EQ(save("top.hex", 0xFFFF, 1), 0);
+    EXPECT_EQ(read("top.hex"), hex_record(0xFFFF, {memory[0xFFFF]}) + "\r\n");
+
+    // An existing, longer file is replaced.
+    write("replace.hex", std::string(5000, 'x'));
+    ASSERT_EQ(save("replace.hex", 0x2000, 16), 0);
+    EXPECT_EQ(read("replace.hex"), read("sixteen.hex"));
+}
+
+TEST_F(FileTest, WholeMemoryRoundTrip) {
+    memory = pattern(MEMORY_SIZE, 25);
+    ASSERT_EQ(save("all.hex", 0, MEMORY_SIZE), 0);
+    const std::string text = read("all.hex");
+    ASSERT_EQ(text.size(), 2048u * 77u);
+    std::istringstream lines(text);
+    std::string line;
+    unsigned count = 0;
+    while (std::getline(lines, line, '\n')) {
+        ASSERT_EQ(line.size(), 76u);
+        EXPECT_EQ(line.back(), '\r');
+        char address[8];
+        std::snprintf(address, sizeof address, "%04X", count * 32);
+        EXPECT_EQ(line.substr(0, 9), std::string(":20") + address + "00");
+        ++count;
+    }
+    EXPECT_EQ(count, 2048u);
+    EXPECT_EQ(text.find(":00000001FF"), std::string::npos);
+
+    const std::vector<uint8_t> saved = memory;
+    memory.assign(MEMORY_SIZE, 0);
+    uint16_t start = 0x1111;
+    ASSERT_EQ(load("all.hex", &start), 0);
+    EXPECT_EQ(start, 0x0000);
+    EXPECT_EQ(memory, saved);
+}
+
+TEST_F(FileTest, SaveFailures) {
+    EXPECT_EQ(save("missing/dir/image.hex", 0, 16), 1);
+    std::filesystem::create_directory(path("folder"));
+    EXPECT_EQ(save("folder", 0, 16), 1);
+    write("plain", "x");
+    EXPECT_EQ(save("plain/image.hex", 0, 16), 1);
+    // No one may create files in /proc, not even root.
+    EXPECT_EQ(emu_save_ihex_file("/proc/quillane-image.hex", 0, 16, memory.data(), MEMORY_SIZE), 1);
+    EXPECT_EQ(emu_save_ihex_file("/dev/full", 0, 16, memory.data(), MEMORY_SIZE), 1);
+    EXPECT_EQ(emu_save_ihex_file("/dev/full", 0, MEMORY_SIZE, memory.data(), MEMORY_SIZE), 1);
+    // A FIFO nobody reads would block the open forever.
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(save("fifo", 0, 16), 1);
+
+    // Requests outside the contract are refused before the file is touched.
+    write("keep.hex", "keep");
+    EXPECT_EQ(save("keep.hex", 0x1000, 0), 1);
+    EXPECT_EQ(save("keep.hex", 0xFFFF, 2), 1);
+    EXPECT_EQ(save("keep.hex", 0, MEMORY_SIZE + 1), 1);
+    EXPECT_EQ(save("keep.hex", 0x8000, 0xFFFFFFFFu), 1);
+    EXPECT_EQ(emu_save_ihex_file(path("keep.hex").c_str(), 0x00F0, 17, memory.data(), 0x100), 1);
+    EXPECT_EQ(read("keep.hex"), "keep");
+    EXPECT_FALSE(std::filesystem::exists(path("never.hex")));
+    EXPECT_EQ(save("never.hex", 0, 0), 1);
+    EXPECT_FALSE(std::filesystem::exists(path("never.hex")));
+}
+
+TEST_F(FileTest, SaveIntoReadOnlyDirectoryFails) {
+    std::filesystem::create_directory(path("locked"));
+    chmod(path("locked").c_str(), 0555);
+    if (can_bypass_permissions(path("locked")))
+        GTEST_SKIP() << "running with permission to bypass file modes";
+    EXPECT_EQ(save("locked/image.hex", 0, 16), 1);
+}
+
+TEST_F(FileTest, SaveIntoASlowPipeWritesEverything) {
+    // A pipe takes at most its buffer at a time, so the save has to wait for the reader.
+    memory = pattern(MEMORY_SIZE, 26);
+    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
+    const int reader = open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
+    std::string received;
+    std::thread drain([&] {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t got = ::read(reader, chunk, sizeof chunk);
+            if (got <= 0) break;
+            received.append(chunk, static_cast<size_t>(got));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    const int result = save("pipe", 0, MEMORY_SIZE);
+    drain.join();
+    close(reader);
+    ASSERT_EQ(result, 0);
+    ASSERT_EQ(save("file.hex", 0, MEMORY_SIZE), 0);
+    EXPECT_EQ(received, read("file.hex"));
+}
+
+// objcopy from binutils writes 16-byte records, CR LF and an end record; the board's files are
+// read and written by it both ways.
+TEST_F(FileTest, ImagesFromObjcopyLoad) {
+    const auto image = pattern(1000, 27);
+    {
+        std::ofstream out(path("in.bin"), std::ios::binary);
+        out.write(reinterpret_cast<const char *>(image.data()),
+                  static_cast<std::streamsize>(image.size()));
+    }
+    const std::string command = "objcopy -I binary -O ihex --change-addresses 0x3000 " +
+                                path("in.bin") + " " + path("objcopy.hex");
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    ASSERT_NE(read("objcopy.hex").find(":00000001FF"), std::string::npos);
+    expect_stored(0x3000, image);
+    uint16_t start = 0;
+    ASSERT_EQ(load("objcopy.hex", &start), 0);
+    EXPECT_EQ(start, 0x3000);
+    EXPECT_EQ(memory, expected);
+}
+
+TEST_F(FileTest, SavedImagesConvertBackWithObjcopy) {
+    memory = pattern(MEMORY_SIZE, 28);
+    struct {
+        uint16_t start;
+        uint32_t length;
+    } blocks[] = {{0x1234, 777}, {0xFFFF, 1}, {0, MEMORY_SIZE}};
+    for (const auto &block : blocks) {
+        ASSERT_EQ(save("saved.hex", block.start, block.length), 0);
+        std::filesystem::remove(path("out.bin"));
+        const std::string command =
+            "objcopy -I ihex -O binary " + path("saved.hex") + " " + path("out.bin");
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::string bytes = read("out.bin");
+        EXPECT_EQ(bytes, std::string(memory.begin() + block.start,
+                                     memory.begin() + block.start + block.length))
+            << block.start;
+    }
+}
+
+} // namespace
