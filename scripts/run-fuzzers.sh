@@ -1,0 +1,78 @@
+#!/bin/sh
+# Runs the HEX fuzz targets of a fuzz build, each for SECONDS seconds, from a small seed corpus of
+# valid and nearly valid images. Exits non-zero when a target is missing or finds a fault; the
+# input that caused it is kept under BUILD_DIR/fuzz-artifacts.
+#
+#   scripts/run-fuzzers.sh BUILD_DIR SECONDS
+set -u
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 BUILD_DIR SECONDS" >&2
+    exit 2
+fi
+build=$1
+seconds=$2
+case $seconds in
+'' | *[!0-9]*)
+    echo "$0: SECONDS must be a whole number" >&2
+    exit 2
+    ;;
+esac
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillane-fuzz.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+artifacts=$build/fuzz-artifacts
+mkdir -p "$artifacts" "$work/seeds"
+
+# Seeds: single records for the decoder, whole images for the loader; both targets get all.
+seed() {
+    printf "$2" >"$work/seeds/$1"
+}
+seed data ':03200000010203D7'
+seed data-lower ':04abcd00deadbeef4c'
+seed end ':00000001FF'
+seed linear ':020000040000FA'
+seed empty-data ':00200000E0'
+seed bad-checksum ':03200000010203D8'
+seed image-crlf ':10200000000102030405060708090A0B0C0D0E0F58\r\n:032010001011129A\r\n:00000001FF\r\n'
+seed image-lf ':0420000048656C6C57\n\n:01FFFF00AA57\n'
+seed image-cr ':03200000010203D7\r:00000001FF\r:03300000010203C7\r'
+seed image-no-ending ':03200000010203D7\r\n:03300000010203C7'
+
+cat >"$work/hex.dict" <<'DICT'
+"\x3a"
+"\x0d\x0a"
+"00"
+"01"
+"04"
+"FF"
+":00000001FF"
+":20"
+DICT
+
+status=0
+for target in fuzz_ihex_decode fuzz_ihex_load; do
+    exe=$build/tests/$target
+    if [ ! -x "$exe" ]; then
+        echo "run-fuzzers: $exe not found (build it with -DQUILLANE_FUZZ=ON)" >&2
+        status=1
+        continue
+    fi
+    corpus=$work/corpus-$target
+    mkdir -p "$corpus"
+    cp "$work/seeds/"* "$corpus/"
+    log=$work/$target.log
+    echo "run-fuzzers: $target for ${seconds}s"
+    if "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+        -dict="$work/hex.dict" -artifact_prefix="$artifacts/$target-" -print_final_stats=1 \
+        "$corpus" >"$log" 2>&1; then
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+        echo "run-fuzzers: $target passed (${runs:-?} runs, $(ls "$corpus" | wc -l) corpus files)"
+    else
+        echo "run-fuzzers: $target FAILED; inputs kept in $artifacts" >&2
+        tail -n 40 "$log" >&2
+        status=1
+    fi
+done
+exit $status
