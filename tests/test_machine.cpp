@@ -104,7 +104,7 @@ struct StartCase {
 TEST(Startup, StartsAtTheFirstDataRecord) {
     const StartCase cases[] = {
         {":03000000C3000139\r\n", 0, 0x0000},
-        {":0301000000000000FC\r\n:010000007689\r\n", 0, 0x0100}, // first record in file order
+        {":03010000000000FC\r\n:010000007689\r\n", 0, 0x0100}, // first record in file order
         {":00000001FF\r\n", 0, 0xFFFF},                          // no data record at all
         {":0300000000000\r\n", 1, 0},                           // bad record
     };
