@@ -43,6 +43,7 @@ void snd_ring_init(snd_t *snd, ay_t *psg) {
     }
     snd->queue_offset = 0;
     snd->underruns = 0;
+    snd->played = 0;
 }
 
 void snd_ring_prime(snd_t *snd) {
@@ -79,6 +80,7 @@ void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
                 snd->queue[i] = snd->queue[i + 1];
             snd->queue[SND_BUFFER_COUNT - 1] = index;
             snd->queue_offset = 0;
+            ++snd->played;
         }
     }
 }

@@ -30,6 +30,7 @@ struct snd_t {
     uint32_t queue[SND_BUFFER_COUNT]; // buffer indexes, oldest first
     uint32_t queue_offset;            // bytes of the oldest buffer already handed out
     uint32_t underruns;               // requests that found no rendered buffer
+    uint32_t played;                  // buffers handed out whole
 };
 
 enum : uint32_t { SND_HEADER_QUEUED = 1 };

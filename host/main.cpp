@@ -29,8 +29,7 @@ void quillane_message_handler(QtMsgType type, const QMessageLogContext &, const 
 
 bool quillane_have_display() {
     const char *platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform)
-        return true;
+    if (platform && *platform) return true;
     const char *x11 = std::getenv("DISPLAY");
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 && *x11) || (wayland && *wayland);
@@ -53,17 +52,13 @@ int main(int argc, char **argv) {
         emu_show_error_box("Critical error", "Unable to load tessik.hex ROM file");
         return 1;
     }
-    if (gui_initialize(&emu->gui, emu) != 0)
-        exit_with_fatal_error("gui_initialize");
+    if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
-    if (snd_initialize(&emu->snd, &emu->psg) != 0)
-        exit_with_fatal_error("snd_initialize");
-    if (kbd_initialize(&emu->kbd) != 0)
-        exit_with_fatal_error("kbd_initialize");
+    if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
+    if (kbd_initialize(&emu->kbd) != 0) exit_with_fatal_error("kbd_initialize");
     gui_show_window(&emu->gui);
-    if (emu_start_threads(emu) != 0)
-        exit_with_fatal_error("CreateThread");
+    if (emu_start_threads(emu) != 0) exit_with_fatal_error("CreateThread");
     snd_start(&emu->snd);
 
     const int exit_code = gui_run(&emu->gui);
@@ -72,5 +67,9 @@ int main(int argc, char **argv) {
     snd_finalize(&emu->snd);
     gfx_finalize(&emu->gfx);
     gui_finalize(&emu->gui);
+    // For the test suite: how the audio stream fared over the whole run.
+    if (std::getenv("QUILLANE_AUDIO_STATS"))
+        std::fprintf(stderr, "audio: %u buffers played, %u underruns\n", emu->snd.played,
+                     emu->snd.underruns);
     return exit_code;
 }
