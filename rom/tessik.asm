@@ -12,6 +12,7 @@ VERSION_MAJOR   equ 1
 VERSION_MINOR   equ 0
 
 STACK_TOP       equ 0000h           ; the first push lands at FFFEh-FFFFh
+STACK_PAGE      equ 0FFh            ; FF00h-FFFFh: the monitor's stack
 FREE_START      equ 3C00h           ; RAM free for programs
 FREE_END        equ 0FEFFh          ; FF00h-FFFFh is left to the stack
 ROM_END         equ 2000h
@@ -23,7 +24,6 @@ TITLE_ATTR      equ 1Eh             ; yellow ink on blue paper
 ; 3B00h + register number.
 VARS            equ 3B00h
 psg_shadow      equ VARS + 00h      ; 16 bytes: the last value written to each register
-kb_stable       equ VARS + 10h      ; 8 bytes: debounced key matrix, one byte per row
 kb_done         equ VARS + 18h      ; 8 bytes: held keys already reported
 kb_raw1         equ VARS + 20h      ; 8 bytes: first reading of a poll
 kb_raw2         equ VARS + 28h      ; 8 bytes: second reading of a poll
@@ -46,9 +46,15 @@ arg_a           equ VARS + 46h      ; words: command arguments
 arg_b           equ VARS + 48h
 arg_c           equ VARS + 4Ah
 e_addr          equ VARS + 4Ch      ; word: address of the enter command
+psg_latch       equ VARS + 4Eh      ; the sound register selected last, put back after a blip
+kb_stable       equ VARS + 50h      ; 8 bytes: debounced key matrix, one byte per row
+kb_hist1        equ VARS + 58h      ; 3 x 8 bytes: the debounced matrix of the last three polls
+kb_hist2        equ VARS + 60h
+kb_hist3        equ VARS + 68h
 line_buf        equ VARS + 80h      ; LINE_MAX + 1 bytes
 LINE_MAX        equ 63
 VARS_SIZE       equ 100h
+VARS_PAGE       equ VARS >> 8
 
         include "entries.inc"
 
