@@ -177,3 +177,32 @@ TEST_F(Machine, RunningProgramTouchesRamVideoPortsButNotRom) {
 }
 
 } // namespace
+
+namespace {
+
+// The end-to-end clock test converts the count of its ROM into T-states; hold it to its word.
+TEST(ClockRom, EveryPassTakes2126TStates) {
+    harness_init();
+    ASSERT_TRUE(harness_load_bin(QUILLANE_Z80_DIR "/e2e_clock.bin", 0));
+    auto count = [] {
+        return harness_peek(0x9000) | harness_peek(0x9001) << 8 | harness_peek(0x9002) << 16 |
+               harness_peek(0x9003) << 24;
+    };
+    auto run_until = [&](int target) {
+        while (count() < target)
+            harness_run_ticks(1);
+        return harness_ticks();
+    };
+    const uint64_t first = run_until(1);
+    const uint64_t later = run_until(1001);
+    EXPECT_EQ(later - first, 1000u * 2126u);
+    // The top row shows the count: 1001 = 0b1111101001, least significant bit in cell 31.
+    harness_run_ticks(2126 - 10);
+    EXPECT_EQ(harness_peek(0x3800 + 31), 0x77);
+    EXPECT_EQ(harness_peek(0x3800 + 30), 0x11);
+    EXPECT_EQ(harness_peek(0x3800 + 0), 0x11);
+    EXPECT_EQ(harness_peek(0x3820), 0xEE);
+    EXPECT_TRUE(harness_exceptions().empty());
+}
+
+} // namespace

@@ -1,0 +1,103 @@
+#!/bin/sh
+# The emulated clock inside the real program, with the window shown and the display thread
+# drawing: tests/z80/e2e_clock.asm counts passes of a 2126 T-state loop and shows the count on
+# screen; two screenshots ten seconds apart give the clock rate, which must be within 5 % of what
+# the headless processor-thread benchmark reaches on this machine.
+set -eu
+
+: "${QUILLANE_BUILD_DIR:?}" "${QUILLANE_ARTIFACTS:?}"
+QUILLANE=$QUILLANE_BUILD_DIR/quillane
+BENCH=$QUILLANE_BUILD_DIR/bench/bench_pacing
+ROM_BIN=$QUILLANE_BUILD_DIR/tests/z80/e2e_clock.bin
+SHOTS=$QUILLANE_ARTIFACTS/clock
+INTERVAL=${QUILLANE_CLOCK_SECONDS:-10}
+mkdir -p "$SHOTS"
+for f in "$QUILLANE" "$QUILLANE_BUILD_DIR/quillane-mkhex"; do
+    [ -x "$f" ] || { echo "FAIL: $f not built"; exit 1; }
+done
+
+WORK=$(mktemp -d)
+XVFB_PID=
+APP_PID=
+cleanup() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    for log in "$WORK"/*.log; do
+        [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
+    done
+    exit 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+i=0
+until [ -s "$WORK/display" ]; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
+done
+export DISPLAY=:$(cat "$WORK/display") SDL_AUDIODRIVER=dummy
+
+mkdir "$WORK/run"
+"$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
+(cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
+APP_PID=$!
+i=0
+WIN=
+while [ -z "$WIN" ]; do
+    i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
+    sleep 0.1
+    WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
+done
+
+# Reads the count off a screenshot; prints "COUNT NANOSECONDS".
+TOP=
+read_count() { # NAME
+    t=$(date +%s%N)
+    xwd -silent -id "$WIN" | convert xwd:- "png:$SHOTS/$1.png"
+    convert "$SHOTS/$1.png" -depth 8 txt:- >"$WORK/$1.txt"
+    if [ -z "$TOP" ]; then
+        # The marker row's yellow starts 64 pixels below the display area's top (24 border rows
+        # and one cell row, doubled).
+        y=$(grep '^72,[0-9]*:' "$WORK/$1.txt" | grep -i '#FFFF00' | head -n 1 | cut -d, -f2 |
+            cut -d: -f1)
+        [ -n "$y" ] || return 1
+        TOP=$((y - 64))
+    fi
+    count=0
+    c=0
+    while [ $c -lt 32 ]; do
+        px=$(grep "^$((72 + 16 * c)),$((TOP + 56)):" "$WORK/$1.txt" | grep -o '#[0-9A-Fa-f]\{6\}' |
+            head -n 1 | tr a-f A-F)
+        case "$px" in
+        '#AAAAAA') count=$((count * 2 + 1)) ;;
+        '#0000AA') count=$((count * 2)) ;;
+        *) return 1 ;;
+        esac
+        c=$((c + 1))
+    done
+    echo "$count $t"
+}
+
+i=0
+until first=$(read_count first); do
+    i=$((i + 1)); [ $i -lt 50 ] || fail "the count never showed on screen"; sleep 0.2
+done
+sleep "$INTERVAL"
+second=$(read_count second) || fail "could not read the count the second time"
+xdotool key --window "$WIN" alt+q
+wait "$APP_PID" || fail "the program did not end cleanly"
+APP_PID=
+
+rate=$(echo "$first $second" | awk '{ printf "%.0f", ($3 - $1) * 2126 / (($4 - $2) / 1e9) }')
+echo "emulated clock in the running program: $rate ticks/s"
+headless=$("$BENCH" --thread-only | sed -n 's/^processor thread: \([0-9.]*\) million.*/\1/p')
+[ -n "$headless" ] || fail "the pacing benchmark printed no rate"
+echo "headless processor thread: $headless million ticks/s"
+awk -v r="$rate" -v h="$headless" 'BEGIN {
+    ratio = r / (h * 1e6); printf "ratio %.3f\n", ratio; exit (ratio > 0.95 && ratio < 1.05) ? 0 : 1
+}' || fail "the running program's clock is not within 5 % of the headless figure"
+echo "PASS"
