@@ -39,10 +39,14 @@ _list:  call show_colour
 _frame: call draw_band
         ld hl,phase
         inc (hl)
-        ld hl,FRAME_MS
+        ld b,FRAME_MS / 10
+_slice: call MON_KEYREADY       ; about 1 ms, and often enough not to miss a short press
+        jr nz,_done
+        ld hl,9
         call MON_DELAY
-        call MON_KEYREADY
-        jr z,_frame
+        djnz _slice
+        jr _frame
+_done:
         ld a,(saved_attr)
         call MON_SETATTR
         call MON_CLS

@@ -10,6 +10,7 @@
         include "../rom/entries.inc"
 
 STATUS_ROW      equ 0
+HELP_POS        equ 256 * (STATUS_ROW + 1) + 3   ; row and column of the key help
 TOP_ROW         equ 2
 BASKET_ROW      equ 22
 BASKET_WIDTH    equ 3
@@ -54,6 +55,12 @@ new_game:
         ld a,BASKET_START
         ld (basket_col),a
         call draw_status
+        ld hl,HELP_POS
+        call MON_SETCURSOR
+        ld a,07h
+        call MON_SETATTR
+        ld hl,txt_keys
+        call MON_PUTS
         call draw_basket
         call new_star
 
@@ -221,8 +228,6 @@ draw_status:
         ld a,(lives)
         add a,'0'
         call MON_PUTC
-        ld hl,txt_keys
-        call MON_PUTS
         ; the rest of the status row in the same colour
 _fill:  call MON_GETCURSOR
         ld a,l
@@ -263,7 +268,7 @@ txt_basket:     defb 5Ch, "_/", 0     ; \_/
 txt_blank:      defb "   ", 0
 txt_score:      defb " Score ", 0
 txt_lives:      defb "  Lives ", 0
-txt_keys:       defb "  A/D move Q quit", 0
+txt_keys:       defb "A: left  D: right  Q: quit", 0
 txt_over:       defb "GAME OVER", 0
 txt_again:      defb "Space: again  Q: quit", 0
 

@@ -37,8 +37,8 @@ start:
         call MON_CLS
         ld hl,txt_title
         call MON_PUTS
-        ld hl,voices
-        ld de,voice_init
+        ld hl,voice_init
+        ld de,voices
         ld bc,3 * VOICE_SIZE
         ldir
         ld b,0
@@ -78,7 +78,8 @@ _voice: call voice_step
         or a
         jr z,finish
         ld hl,EIGHTH_MS - GAP_MS
-        call MON_DELAY
+        call wait_or_key
+        jr nz,finish
         ; a note that ends now falls silent for the gap
         ld ix,voices
         ld b,0
@@ -102,8 +103,7 @@ _next:  ld de,VOICE_SIZE
         cp 3
         jr c,_gap
         ld hl,GAP_MS
-        call MON_DELAY
-        call MON_KEYREADY
+        call wait_or_key
         jr z,step
 
 finish: call MON_SILENCE
@@ -112,6 +112,24 @@ finish: call MON_SILENCE
         ld hl,txt_done
         call MON_PUTS
         call MON_NEWLINE
+        ret
+
+; Waits about HL milliseconds (in 10 ms slices, each with a look at the keyboard, so that a
+; short key press is not missed); NZ as soon as a key is pressed.
+SLICE_MS        equ 9               ; and about 1 ms for the keyboard poll
+wait_or_key:
+        call MON_KEYREADY
+        ret nz
+        ld de,SLICE_MS + 1
+        or a
+        sbc hl,de
+        jr c,_over
+        push hl
+        ld hl,SLICE_MS
+        call MON_DELAY
+        pop hl
+        jr wait_or_key
+_over:  xor a                   ; less than a slice left: time is up, no key
         ret
 
 ; Advances the voice at IX (channel B) by one eighth; counts it in C while it sings.
