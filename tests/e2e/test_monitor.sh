@@ -1,0 +1,126 @@
+#!/bin/sh
+# The monitor ROM in the real program under Xvfb: the banner and the prompt appear, and "help"
+# typed on the keyboard lists the commands. The text is read back from screenshots by matching
+# the monitor's own font (tests/tools/screen_text). Screenshots are kept in $QUILLANE_ARTIFACTS.
+set -eu
+
+: "${QUILLANE_BUILD_DIR:?}" "${QUILLANE_ARTIFACTS:?}"
+QUILLANE=$QUILLANE_BUILD_DIR/quillane
+ROM_HEX=$QUILLANE_BUILD_DIR/tessik.hex
+ROM_BIN=$QUILLANE_BUILD_DIR/rom/tessik.bin
+ROM_SYM=$QUILLANE_BUILD_DIR/rom/tessik.sym
+READER=$QUILLANE_BUILD_DIR/tests/screen_text
+SHOTS=$QUILLANE_ARTIFACTS/monitor
+mkdir -p "$SHOTS"
+for tool in Xvfb xdotool xwd convert; do
+    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
+done
+for file in "$QUILLANE" "$READER"; do
+    [ -x "$file" ] || { echo "FAIL: $file not built"; exit 1; }
+done
+for file in "$ROM_HEX" "$ROM_BIN" "$ROM_SYM"; do
+    [ -f "$file" ] || { echo "FAIL: $file not built"; exit 1; }
+done
+
+WORK=$(mktemp -d)
+XVFB_PID=
+APP_PID=
+cleanup() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    for log in "$WORK"/*.log "$WORK"/*.txt; do
+        [ -s "$log" ] && { echo "--- $log"; cat "$log"; }
+    done
+    exit 1
+}
+
+# Xvfb picks a free display number and says which.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+i=0
+until [ -s "$WORK/display" ]; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
+done
+export DISPLAY=:$(cat "$WORK/display") SDL_AUDIODRIVER=dummy
+i=0
+until xdotool getmouselocation >/dev/null 2>&1; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
+done
+
+mkdir "$WORK/run"
+cp "$ROM_HEX" "$WORK/run/tessik.hex"
+(cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
+APP_PID=$!
+i=0
+WIN=
+while [ -z "$WIN" ]; do
+    i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
+    sleep 0.1
+    WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
+done
+xdotool windowfocus --sync "$WIN" 2>/dev/null || xdotool windowfocus "$WIN"
+
+# NAME: screenshot of the window, read back into NAME.txt
+read_screen() {
+    xwd -silent -id "$WIN" | convert xwd:- "png:$SHOTS/$1.png"
+    convert "$SHOTS/$1.png" "ppm:$WORK/$1.ppm"
+    "$READER" "$WORK/$1.ppm" "$ROM_BIN" "$ROM_SYM" >"$WORK/$1.txt" || fail "cannot read $1.png"
+    rm -f "$WORK/$1.ppm"
+}
+line() { # NAME ROW (from 1), without the cursor's cell
+    sed -n "$2p" "$WORK/$1.txt" | tr -d '\032' | sed 's/ *$//'
+}
+# Waits (up to 10 s) until ROW of a fresh screenshot NAME reads TEXT; prints how long it took.
+wait_line() { # NAME ROW TEXT
+    i=0
+    while :; do
+        read_screen "$1"
+        [ "$(line "$1" "$2")" = "$3" ] && break
+        i=$((i + 1)); [ $i -lt 100 ] || fail "$1: row $2 reads '$(line "$1" "$2")', expected '$3'"
+        sleep 0.1
+    done
+    echo "$1: row $2 after about $i tenths of a second"
+}
+
+# --- boot: the banner and the prompt ------------------------------------------------------------
+# The monitor needs about 0.2 s of board time to get here; the first look is one second after
+# the window appeared, and later looks only wait for a slow machine.
+sleep 1
+wait_line boot 4 ">"
+[ "$(line boot 1)" = "Quillane monitor 1.0" ] || fail "banner line 1: '$(line boot 1)'"
+[ "$(line boot 2)" = "Free RAM 3C00-FEFF 49920 bytes" ] || fail "banner line 2: '$(line boot 2)'"
+[ "$(line boot 3)" = "Type help for commands." ] || fail "banner line 3: '$(line boot 3)'"
+
+# --- help, typed on the keyboard ----------------------------------------------------------------
+# Keys held 50 ms, as a person types: the monitor debounces and would not see a key that is
+# released a millisecond after it was pressed.
+xdotool type --delay 100 help
+xdotool key --delay 100 Return
+wait_line help 17 ">"
+[ "$(line help 4)" = "> help" ] || fail "the typed line reads '$(line help 4)'"
+cat >"$WORK/expected.txt" <<'TEXT'
+d [addr [len]]   dump memory
+e addr [bytes]   enter bytes
+f addr len byte  fill memory
+c src dst len    copy memory
+g addr           run program
+i port           read port
+o port bytes     write port
+cls              clear screen
+color xy         paper x, ink y
+beep             beep
+help             this list
+Numbers are hex.
+TEXT
+sed -n 5,16p "$WORK/help.txt" >"$WORK/listed.txt"
+cmp -s "$WORK/expected.txt" "$WORK/listed.txt" || {
+    diff "$WORK/expected.txt" "$WORK/listed.txt" || true
+    fail "help does not list the commands"
+}
+kill -0 "$APP_PID" 2>/dev/null || fail "the program ended"
+echo "PASS: the monitor boots to its prompt and lists its commands"
