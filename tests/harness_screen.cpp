@@ -19,22 +19,19 @@ constexpr int glyph_count = 96; // codes 0x20-0x7F
 
 const std::string rom_dir = QUILLANE_BUILD_DIR "/rom";
 
-const std::map<std::string, int> &symbols() {
-    static const std::map<std::string, int> table = [] {
-        std::map<std::string, int> out;
-        std::ifstream in(rom_dir + "/tessik.sym");
-        std::string line;
-        // pasmo writes "name<TAB>EQU 0XXXXH".
-        while (std::getline(in, line)) {
-            std::istringstream fields(line);
-            std::string name, equ, value;
-            if (!(fields >> name >> equ >> value) || equ != "EQU" || value.size() < 2) continue;
-            if (value.back() == 'H' || value.back() == 'h') value.pop_back();
-            out[name] = static_cast<int>(std::stoul(value, nullptr, 16));
-        }
-        return out;
-    }();
-    return table;
+std::map<std::string, int> read_symbols(const std::string &path) {
+    std::map<std::string, int> out;
+    std::ifstream in(path);
+    std::string line;
+    // pasmo writes "name<TAB>EQU 0XXXXH".
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string name, equ, value;
+        if (!(fields >> name >> equ >> value) || equ != "EQU" || value.size() < 2) continue;
+        if (value.back() == 'H' || value.back() == 'h') value.pop_back();
+        out[name] = static_cast<int>(std::stoul(value, nullptr, 16));
+    }
+    return out;
 }
 
 struct font_t {
@@ -59,10 +56,17 @@ const font_t &font() {
 
 } // namespace
 
+int z80_symbol(const std::string &symbol_file, const std::string &name) {
+    // Each file is read once; the tests ask for the same few names many times.
+    static std::map<std::string, std::map<std::string, int>> files;
+    auto file = files.find(symbol_file);
+    if (file == files.end()) file = files.emplace(symbol_file, read_symbols(symbol_file)).first;
+    const auto found = file->second.find(name);
+    return found == file->second.end() ? -1 : found->second;
+}
+
 int rom_symbol(const std::string &name) {
-    const auto &table = symbols();
-    const auto found = table.find(name);
-    return found == table.end() ? -1 : found->second;
+    return z80_symbol(rom_dir + "/tessik.sym", name);
 }
 
 char screen_char(int row, int col) {

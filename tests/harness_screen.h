@@ -15,7 +15,9 @@ inline constexpr char SCREEN_UNKNOWN = '\x1A';
 // The monitor's chequered block, shown for codes without a glyph.
 inline constexpr char SCREEN_BLOCK = '\x7F';
 
-// Address of a symbol of the monitor ROM, or -1 when the symbol file lacks it.
+// Address of a symbol in a pasmo symbol file, or -1 when the file lacks it.
+int z80_symbol(const std::string &symbol_file, const std::string &name);
+// Address of a symbol of the monitor ROM (build/rom/tessik.sym), or -1.
 int rom_symbol(const std::string &name);
 
 // The character shown in a cell: 0x20-0x7F, SCREEN_UNKNOWN when no glyph matches.
