@@ -157,6 +157,7 @@ print_digit:
 ; Warm start: where "g" programs return to, and the entry that programs jump to.
 mon_warm:
         ld sp,STACK_TOP
+        call kb_init
         call snd_silence
         xor a
         ld (cursor_vis),a
@@ -166,9 +167,9 @@ mon_warm:
 
 main_loop:
         ld sp,STACK_TOP
-        ; The keyboard port is set up again before every prompt, so that a program or an "o"
-        ; command that changed the PIO cannot leave the monitor deaf.
-        call kb_init
+        ; The keyboard port is set up again before every prompt, so that an "o" command that
+        ; changed the PIO cannot leave the monitor deaf.
+        call kb_setup_port
         ld hl,txt_prompt
         call con_puts
         ld hl,line_buf

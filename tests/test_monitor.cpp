@@ -647,6 +647,16 @@ TEST_F(Monitor, TwoKeysPressedTogetherBothCount) {
     EXPECT_EQ("> qw", screen_line(3));
 }
 
+TEST_F(Monitor, KeyHeldWhileACommandRunsIsTypedAtThePrompt) {
+    screen_type("help\n", 300000, 0);
+    // Pressed while the list is still being printed, released after the prompt is back.
+    harness_key_down('X');
+    harness_run_ticks(5000000);
+    harness_key_up('X');
+    harness_run_ticks(300000);
+    EXPECT_EQ("> x", screen_line(screen_last_row()));
+}
+
 TEST_F(Monitor, EachKeyClicks) {
     harness_clear_port_log();
     screen_type("abc");
