@@ -43,16 +43,6 @@ export DISPLAY=:$(cat "$WORK/display") SDL_AUDIODRIVER=dummy
 
 mkdir "$WORK/run"
 "$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
-(cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
-APP_PID=$!
-i=0
-WIN=
-while [ -z "$WIN" ]; do
-    i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
-    sleep 0.1
-    WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
-done
-
 # Reads the count off a screenshot; prints "COUNT NANOSECONDS".
 TOP=
 read_count() { # NAME
@@ -82,22 +72,37 @@ read_count() { # NAME
     echo "$count $t"
 }
 
-i=0
-until first=$(read_count first); do
-    i=$((i + 1)); [ $i -lt 50 ] || fail "the count never showed on screen"; sleep 0.2
-done
-sleep "$INTERVAL"
-second=$(read_count second) || fail "could not read the count the second time"
-xdotool key --window "$WIN" alt+q
-wait "$APP_PID" || fail "the program did not end cleanly"
-APP_PID=
-
-rate=$(echo "$first $second" | awk '{ printf "%.0f", ($3 - $1) * 2126 / (($4 - $2) / 1e9) }')
-echo "emulated clock in the running program: $rate ticks/s"
-headless=$("$BENCH" --thread-only | sed -n 's/^processor thread: \([0-9.]*\) million.*/\1/p')
-[ -n "$headless" ] || fail "the pacing benchmark printed no rate"
-echo "headless processor thread: $headless million ticks/s"
-awk -v r="$rate" -v h="$headless" 'BEGIN {
-    ratio = r / (h * 1e6); printf "ratio %.3f\n", ratio; exit (ratio > 0.95 && ratio < 1.05) ? 0 : 1
-}' || fail "the running program's clock is not within 5 % of the headless figure"
+# One measurement: the running program's rate (the program then quits), the headless thread's
+# rate with nothing else of ours running, and their ratio. A second try is allowed, since another
+# process on a two-core machine can slow either one.
+measure() { # TRY
+    (cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
+    APP_PID=$!
+    i=0
+    WIN=
+    while [ -z "$WIN" ]; do
+        i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
+        sleep 0.1
+        WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
+    done
+    TOP=
+    i=0
+    until first=$(read_count "first$1"); do
+        i=$((i + 1)); [ $i -lt 50 ] || fail "the count never showed on screen"; sleep 0.2
+    done
+    sleep "$INTERVAL"
+    second=$(read_count "second$1") || fail "could not read the count the second time"
+    xdotool key --window "$WIN" alt+q
+    wait "$APP_PID" || fail "the program did not end cleanly"
+    APP_PID=
+    rate=$(echo "$first $second" | awk '{ printf "%.0f", ($3 - $1) * 2126 / (($4 - $2) / 1e9) }')
+    echo "emulated clock in the running program: $rate ticks/s"
+    headless=$("$BENCH" --thread-only | sed -n 's/^processor thread: \([0-9.]*\) million.*/\1/p')
+    [ -n "$headless" ] || fail "the pacing benchmark printed no rate"
+    echo "headless processor thread: $headless million ticks/s"
+    awk -v r="$rate" -v h="$headless" 'BEGIN {
+        ratio = r / (h * 1e6); printf "ratio %.3f\n", ratio; exit (ratio > 0.95 && ratio < 1.05) ? 0 : 1
+    }'
+}
+measure 1 || measure 2 || fail "the running program's clock is not within 5 % of the headless figure"
 echo "PASS"
