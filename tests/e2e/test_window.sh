@@ -118,13 +118,14 @@ echo "display area at y=$TOP, menu and status bars take $CHROME pixels"
 bx() { echo $((96 + 64 * $1)); }
 by() { echo $((TOP + 64 + 32 * $1)); }
 BAR_Y=$((TOP + 48 + 320 + 8))
+# The ROM paints the matrix block by block; wait for its first full scan.
+wait_for start "$(bx 7)" "$(by 7)" $BLUE "block 7,7"
 expect start 10 $((TOP + 10)) $BLACK "top-left border"
 expect start 630 $((TOP + 470)) $BLACK "bottom-right border"
 expect start 60 $((TOP + 200)) $BLACK "left border"
 expect start 64 $((TOP + 48)) $BLUE "first picture pixel"
 expect start "$(bx 0)" "$(by 0)" $BLUE "block 0,0"
 expect start "$(bx 1)" "$(by 0)" $GREY "block 0,1"
-expect start "$(bx 7)" "$(by 7)" $BLUE "block 7,7"
 expect start 70 $BAR_Y $WHITE "first boot cell"
 expect start 86 $BAR_Y $BLACK "no second boot cell"
 expect start 320 $((TOP + 48 + 300)) $BLACK "empty rows below the matrix"
