@@ -25,6 +25,12 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*"
+    if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
+        rc=0
+        wait "$APP_PID" || rc=$?
+        echo "the program has ended with exit code $rc"
+        APP_PID=
+    fi
     for log in "$WORK"/*.log; do
         [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
     done
@@ -66,7 +72,8 @@ start_app() {
 }
 
 shot() { # NAME: screenshot of the main window
-    xwd -silent -id "$WIN" | convert xwd:- "png:$SHOTS/$1.png"
+    xwd -silent -id "$WIN" | convert xwd:- "png:$SHOTS/$1.png" ||
+        fail "no screenshot $1 of the main window"
 }
 pixel() { # NAME X Y -> #RRGGBB
     convert "$SHOTS/$1.png" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 |
