@@ -64,7 +64,9 @@ gfx_layout_t gfx_letterbox(int32_t width, int32_t height) {
     gfx_layout_t layout{};
     layout.destination = {0, 0, width, height};
     if (width <= 0 || height <= 0) return layout;
-    const int32_t ratio = width * 1000 / height;
+    // Widened so that no area size can overflow; every real window size gives the same value as
+    // 32-bit arithmetic.
+    const int64_t ratio = int64_t{width} * 1000 / height;
     if (ratio > 1333) {
         const int32_t w = height / 3 * 4;
         if (width > w) {

@@ -62,9 +62,16 @@ static bool kbd_is_live(const kbd_t *kbd) {
     return kbd_load(kbd->pio_a_state) == 2 || kbd_load(kbd->pio_b_state) == 2;
 }
 
+// The matrix position of a key event, or -1. Code 0 marks the table's empty places (row 7 bit 4
+// and the three spare entries), so an event whose code's low byte is 0 is no key at all.
+static int kbd_key_index(uint32_t key) {
+    if (static_cast<uint8_t>(key) == 0) return -1;
+    return kbd_find_scancode(key);
+}
+
 void kbd_register_keydown(kbd_t *kbd, uint32_t key) {
     if (!kbd_is_live(kbd)) return;
-    const int index = kbd_find_scancode(key);
+    const int index = kbd_key_index(key);
     if (index < 0) return;
     uint8_t &row = kbd->rows[kbd_map[index].row];
     kbd_store(row, static_cast<uint8_t>(kbd_load(row) | (1u << kbd_map[index].bit)));
@@ -72,7 +79,7 @@ void kbd_register_keydown(kbd_t *kbd, uint32_t key) {
 
 void kbd_register_keyup(kbd_t *kbd, uint32_t key) {
     if (!kbd_is_live(kbd)) return;
-    const int index = kbd_find_scancode(key);
+    const int index = kbd_key_index(key);
     if (index < 0) return;
     uint8_t &row = kbd->rows[kbd_map[index].row];
     kbd_store(row, static_cast<uint8_t>(kbd_load(row) & ~(1u << kbd_map[index].bit)));

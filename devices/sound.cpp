@@ -55,6 +55,21 @@ void snd_ring_prime(snd_t *snd) {
     snd->queue_offset = 0;
 }
 
+// Copies bytes [offset, offset + count) of a buffer as the stream carries it: every value as its
+// low 16-bit half and then its high half, each a native-order sample. On a little-endian host
+// these are simply the value's own bytes.
+static void snd_copy_stream_bytes(uint8_t *out, const int32_t *values, uint32_t offset,
+                                  uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t at = offset + i;
+        const uint32_t value = static_cast<uint32_t>(values[at / 4]);
+        const uint16_t half = static_cast<uint16_t>((at & 2) ? value >> 16 : value);
+        uint8_t sample[2];
+        std::memcpy(sample, &half, sizeof sample);
+        out[i] = sample[at & 1];
+    }
+}
+
 // Hands out the queued buffers oldest first. A buffer handed out whole is rendered again from
 // the generator and queued behind the others, so four stay queued at all times.
 void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
@@ -68,10 +83,9 @@ void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
             std::memset(stream + done, 0, static_cast<size_t>(length - done));
             return;
         }
-        const uint8_t *bytes = reinterpret_cast<const uint8_t *>(header.data);
         const uint32_t chunk = std::min<uint32_t>(header.length - snd->queue_offset,
                                                   static_cast<uint32_t>(length - done));
-        std::memcpy(stream + done, bytes + snd->queue_offset, chunk);
+        snd_copy_stream_bytes(stream + done, header.data, snd->queue_offset, chunk);
         done += static_cast<int>(chunk);
         snd->queue_offset += chunk;
         if (snd->queue_offset == header.length) {

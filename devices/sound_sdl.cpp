@@ -13,7 +13,7 @@ int snd_initialize(snd_t *snd, ay_t *psg) {
     }
     SDL_AudioSpec want{};
     want.freq = SND_SAMPLE_RATE;
-    want.format = AUDIO_S16LSB; // the ring holds little-endian 32-bit values, low half first
+    want.format = AUDIO_S16SYS; // the ring hands out native-order 16-bit samples
     want.channels = 1;
     want.samples = SND_BUFFER_BYTES / 2;
     want.callback = snd_callback;

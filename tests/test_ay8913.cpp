@@ -52,6 +52,23 @@ TEST_F(Generator, RegisterBitsThatCount) {
     EXPECT_EQ(ay.out_tone[0], -32767);
 }
 
+TEST_F(Generator, ShortPeriodsToggleEveryTick) {
+    // A period of 0, or any period up to the step, toggles on every tick; 11 needs two ticks.
+    ay.regs[7] = 0x38;
+    ay.regs[8] = ay.regs[9] = ay.regs[10] = 1; // 88
+    ay.regs[0] = 0;
+    ay.regs[2] = 10;
+    ay.regs[4] = 11;
+    const int16_t a[] = {-88, 88, -88, 88};
+    const int16_t c[] = {88, -88, -88, 88};
+    for (int i = 0; i < 4; ++i) {
+        ay_tick(&ay, 10, 0);
+        EXPECT_EQ(ay.out_tone[0], a[i]) << "tick " << i;
+        EXPECT_EQ(ay.out_tone[1], a[i]) << "tick " << i;
+        EXPECT_EQ(ay.out_tone[2], c[i]) << "tick " << i;
+    }
+}
+
 TEST_F(Generator, NoiseOutputs) {
     ay.regs[7] = 0x07; // noise only, on all three
     ay.regs[8] = 0;    // channel A silent: no division by a zero level

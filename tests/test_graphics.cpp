@@ -1,6 +1,7 @@
 // Decoding video memory into the frame, and the letterbox.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "devices/graphics.h"
@@ -59,6 +60,30 @@ TEST_F(Display, PixelsInkPaperAndBorder) {
     EXPECT_EQ(pixel(287, 215), color(15));
 }
 
+TEST_F(Display, EveryPixelOfARandomScreen) {
+    // Each picture pixel against the board's addressing: bitmap byte 32 y + x / 8 with bit 7 the
+    // leftmost, attribute 6144 + 32 (y / 8) + x / 8, ink in the low nibble, paper in the high.
+    std::mt19937 random(3);
+    for (uint8_t &b : video)
+        b = static_cast<uint8_t>(random());
+    gfx_decode_frame(&gfx);
+    int mismatches = 0;
+    for (int y = 0; y < 192; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const bool set = (video[32 * y + x / 8] >> (7 - x % 8)) & 1;
+            const uint8_t attribute = video[6144 + 32 * (y / 8) + x / 8];
+            const int index = set ? attribute & 0x0F : attribute >> 4;
+            mismatches += pixel(32 + x, 24 + y) != color(index);
+        }
+    EXPECT_EQ(mismatches, 0);
+    // The border stays black however busy the picture is.
+    for (int fy = 0; fy < 240; ++fy)
+        for (int fx = 0; fx < 320; ++fx)
+            if (fx < 32 || fx >= 288 || fy < 24 || fy >= 216) {
+                ASSERT_EQ(pixel(fx, fy), color(0)) << fx << "," << fy;
+            }
+}
+
 TEST(Letterbox, Rectangles) {
     gfx_layout_t l = gfx_letterbox(640, 480);
     EXPECT_EQ(l.bar_count, 0);
@@ -91,6 +116,22 @@ TEST(Letterbox, Rectangles) {
     l = gfx_letterbox(801, 480); // odd excess: column 800 is covered by nothing
     EXPECT_EQ(l.destination.left, 80);
     EXPECT_EQ(l.bars[1].right, 800);
+
+    l = gfx_letterbox(640, 601); // the same for an odd excess of rows
+    EXPECT_EQ(l.destination.top, 60);
+    EXPECT_EQ(l.destination.bottom, 540);
+    EXPECT_EQ(l.bars[1].bottom, 600);
+
+    l = gfx_letterbox(4, 1); // one row: w = (1 / 3) x 4 = 0, the bars take the whole width
+    EXPECT_EQ(l.destination.right - l.destination.left, 0);
+    EXPECT_EQ(l.bars[0].right, 2);
+    EXPECT_EQ(l.bars[1].left, 2);
+    EXPECT_EQ(l.bars[1].right, 4);
+
+    // Sizes far beyond any screen neither overflow nor lose the 4:3 shape.
+    l = gfx_letterbox(2000000000, 3000);
+    EXPECT_EQ(l.destination.right - l.destination.left, 4000);
+    EXPECT_EQ(l.destination.left, (2000000000 - 4000) / 2);
 }
 
 int presented = 0;

@@ -76,6 +76,34 @@ TEST_F(Keyboard, PortBSequences) {
     EXPECT_EQ(kbd.rows[3], 0);
 }
 
+TEST_F(Keyboard, CodesWithoutAKeyChangeNothing) {
+    control_b({0xCF, 0xFF});
+    // Code 0 only marks the table's empty places (row 7 bit 4 among them); neither it nor a code
+    // whose low byte is 0 is a key. F1 and a code past the low byte's range have no entry.
+    for (uint32_t code : {0x00u, 0x100u, 0x70u, 0xFFu}) {
+        kbd_register_keydown(&kbd, code);
+        for (uint8_t row : kbd.rows)
+            EXPECT_EQ(row, 0) << "code " << code;
+    }
+    kbd_register_keydown(&kbd, 0x20);
+    kbd_register_keyup(&kbd, 0x00);
+    EXPECT_EQ(kbd.rows[7], 0x04) << "a key-up of code 0 releases nothing";
+}
+
+TEST_F(Keyboard, ReleaseWhileNotSetUpLeavesTheKeyDown) {
+    control_b({0xCF, 0xFF});
+    kbd_register_keydown(&kbd, 0x0D); // Enter: row 5 bit 0
+    control_b({0x4F});                // mode 1: the keyboard goes dead
+    kbd_register_keyup(&kbd, 0x0D);
+    kbd_pio_io_write(&kbd, 0x10, 0x20);
+    EXPECT_EQ(kbd_pio_io_read(&kbd, 0x11), 0x01) << "the release was dropped";
+    // Pressed and released again once set up, the key is finally up.
+    control_b({0xCF, 0xFF});
+    kbd_register_keydown(&kbd, 0x0D);
+    kbd_register_keyup(&kbd, 0x0D);
+    EXPECT_EQ(kbd_pio_io_read(&kbd, 0x11), 0);
+}
+
 TEST_F(Keyboard, PortANeverCompletes) {
     kbd_pio_io_write(&kbd, 0x12, 0xCF);
     EXPECT_EQ(kbd.pio_a_state, 1);

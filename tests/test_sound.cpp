@@ -1,7 +1,11 @@
 // Rendering the generator into the audio stream: mixing, clamping, ports and the buffer ring.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <iterator>
+#include <random>
+#include <thread>
 #include <vector>
 
 #include "devices/sound.h"
@@ -71,6 +75,7 @@ TEST_F(Stream, RingPlaysEachValueAsTwoHalvesAndRotates) {
     // Buffer 0 went to the back; half a request then continues in buffer 1.
     EXPECT_EQ(snd.queue[0], 1u);
     EXPECT_EQ(snd.queue[3], 0u);
+    EXPECT_EQ(snd.buffers[0][0], 0) << "buffer 0 rendered again from the silent generator";
     std::vector<uint8_t> half(SND_BUFFER_BYTES / 2);
     snd_ring_fill(&snd, half.data(), static_cast<int>(half.size()));
     int16_t first;
@@ -83,6 +88,86 @@ TEST_F(Stream, RingPlaysEachValueAsTwoHalvesAndRotates) {
     snd_ring_fill(&snd, span.data(), static_cast<int>(span.size()));
     EXPECT_EQ(snd.queue[0], 2u);
     EXPECT_EQ(snd.queue[3], 1u);
+    EXPECT_EQ(snd.underruns, 0u);
+}
+
+// Two tones and no noise, so the generator's output does not depend on the random source.
+void configure_tones(ay_t *ay) {
+    snd_write_register(ay, 7);
+    snd_write_value(ay, 0x3C);
+    const uint8_t settings[][2] = {{0, 30}, {8, 12}, {2, 7}, {9, 5}};
+    for (const auto &s : settings) {
+        snd_write_register(ay, s[0]);
+        snd_write_value(ay, s[1]);
+    }
+}
+
+TEST_F(Stream, RingStreamIsTheGeneratorsSequenceInOrder) {
+    // Whatever the request sizes, the stream is the generator's values one after the other, each
+    // as its low then its high half: the four primed buffers first, then each buffer rendered
+    // again as it is used up.
+    configure_tones(&ay);
+    ay_t twin{};
+    ay_init(&twin, 1789772, 44100);
+    configure_tones(&twin);
+    const uint32_t total_values = 9 * SND_BUFFER_VALUES + 100;
+    std::vector<int32_t> expected(total_values);
+    emu_snd_render_buffer(&twin, expected.data(), total_values);
+
+    snd_ring_init(&snd, &ay);
+    snd_ring_prime(&snd);
+    std::vector<uint8_t> stream;
+    const int sizes[] = {1000, 2, 6, 1024, 4096, 512, 330};
+    for (size_t i = 0; stream.size() < total_values * 4; ++i) {
+        const int size = sizes[i % std::size(sizes)];
+        const size_t at = stream.size();
+        stream.resize(at + static_cast<size_t>(size));
+        snd_ring_fill(&snd, stream.data() + at, size);
+    }
+    bool has_negative = false, has_positive = false;
+    for (uint32_t i = 0; i < total_values; ++i) {
+        int16_t low, high;
+        std::memcpy(&low, stream.data() + 4 * i, 2);
+        std::memcpy(&high, stream.data() + 4 * i + 2, 2);
+        ASSERT_EQ(low, expected[i]) << "value " << i;
+        ASSERT_EQ(high, expected[i] < 0 ? -1 : 0) << "value " << i;
+        has_negative |= expected[i] < 0;
+        has_positive |= expected[i] > 0;
+    }
+    EXPECT_TRUE(has_negative && has_positive) << "the tones must swing both ways";
+    EXPECT_EQ(snd.played, static_cast<uint32_t>(stream.size() / SND_BUFFER_BYTES));
+    EXPECT_EQ(snd.underruns, 0u);
+}
+
+TEST_F(Stream, RegisterWritesRacingTheRing) {
+    // The processor thread writes registers (and a reset clears them) while the audio thread
+    // renders; the last settings written must be the ones heard once the queued buffers are out.
+    snd_ring_init(&snd, &ay);
+    snd_ring_prime(&snd);
+    std::atomic<bool> done{false};
+    std::thread processor([this, &done] {
+        std::mt19937 random(7);
+        for (int i = 0; i < 20000; ++i) {
+            snd_write_register(&ay, static_cast<uint8_t>(random()));
+            snd_write_value(&ay, static_cast<uint8_t>(random()));
+            if (i % 5000 == 0) ay_reset(&ay);
+        }
+        snd_write_register(&ay, 7);
+        snd_write_value(&ay, 0x3F); // everything off
+        done.store(true);
+    });
+    std::vector<uint8_t> stream(SND_BUFFER_BYTES);
+    while (!done.load())
+        snd_ring_fill(&snd, stream.data(), static_cast<int>(stream.size()));
+    processor.join();
+    // Four buffers rendered before the last write may still be queued; after them, silence.
+    for (uint32_t i = 0; i < SND_BUFFER_COUNT; ++i)
+        snd_ring_fill(&snd, stream.data(), static_cast<int>(stream.size()));
+    for (int i = 0; i < 3; ++i) {
+        snd_ring_fill(&snd, stream.data(), static_cast<int>(stream.size()));
+        for (uint8_t b : stream)
+            ASSERT_EQ(b, 0);
+    }
     EXPECT_EQ(snd.underruns, 0u);
 }
 
