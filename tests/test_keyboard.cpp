@@ -25,9 +25,6 @@ TEST_F(Keyboard, KeysCountOnlyOncePortBIsSetUp) {
     EXPECT_EQ(kbd.rows[3], 0x20);
     kbd_register_keyup(&kbd, 0x41);
     EXPECT_EQ(kbd.rows[3], 0);
-    kbd_register_keydown(&kbd, 0x70); // F1 has no place in the matrix
-    for (uint8_t row : kbd.rows)
-        EXPECT_EQ(row, 0);
 }
 
 TEST_F(Keyboard, SelectedRowsAreMerged) {
