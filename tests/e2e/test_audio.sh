@@ -2,56 +2,23 @@
 # The real program's sound, captured with SDL's disk driver while it runs tests/z80/e2e_tone.asm
 # for 30 seconds under Xvfb: silence, tone A, tone B and noise on C at the predicted frequencies
 # and levels, and not one starved audio callback over the run.
-set -eu
-
-: "${QUILLANE_BUILD_DIR:?}" "${QUILLANE_ARTIFACTS:?}"
-QUILLANE=$QUILLANE_BUILD_DIR/quillane
+. "$(dirname "$0")/lib.sh"
 ANALYZE=$QUILLANE_BUILD_DIR/tests/audio_analyze
 ROM_BIN=$QUILLANE_BUILD_DIR/tests/z80/e2e_tone.bin
 SECONDS_TO_RUN=${QUILLANE_AUDIO_SECONDS:-30}
 OUT=$QUILLANE_ARTIFACTS/audio
 mkdir -p "$OUT"
-for f in "$QUILLANE" "$ANALYZE" "$QUILLANE_BUILD_DIR/quillane-mkhex"; do
-    [ -x "$f" ] || { echo "FAIL: $f not built"; exit 1; }
+for f in "$ANALYZE" "$QUILLANE_BUILD_DIR/quillane-mkhex"; do
+    [ -x "$f" ] || fail "$f not built"
 done
-
-WORK=$(mktemp -d)
-XVFB_PID=
-APP_PID=
-cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    for log in "$WORK"/*.log; do
-        [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
-    done
-    exit 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-i=0
-until [ -s "$WORK/display" ]; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
-done
-export DISPLAY=:$(cat "$WORK/display")
+start_xvfb
 
 mkdir "$WORK/run"
 "$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
 (cd "$WORK/run" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/stream.raw" \
     QUILLANE_AUDIO_STATS=1 exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
 APP_PID=$!
-i=0
-WIN=
-while [ -z "$WIN" ]; do
-    i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
-    sleep 0.1
-    WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
-done
+wait_for_window
 sleep "$SECONDS_TO_RUN"
 kill -0 "$APP_PID" 2>/dev/null || fail "the program ended by itself"
 xdotool windowfocus "$WIN" 2>/dev/null || true

@@ -3,43 +3,17 @@
 # drawing: tests/z80/e2e_clock.asm counts passes of a 2126 T-state loop and shows the count on
 # screen; two screenshots ten seconds apart give the clock rate, which must be within 5 % of what
 # the headless processor-thread benchmark reaches on this machine.
-set -eu
-
-: "${QUILLANE_BUILD_DIR:?}" "${QUILLANE_ARTIFACTS:?}"
-QUILLANE=$QUILLANE_BUILD_DIR/quillane
+. "$(dirname "$0")/lib.sh"
 BENCH=$QUILLANE_BUILD_DIR/bench/bench_pacing
 ROM_BIN=$QUILLANE_BUILD_DIR/tests/z80/e2e_clock.bin
 SHOTS=$QUILLANE_ARTIFACTS/clock
 INTERVAL=${QUILLANE_CLOCK_SECONDS:-10}
 mkdir -p "$SHOTS"
-for f in "$QUILLANE" "$QUILLANE_BUILD_DIR/quillane-mkhex"; do
-    [ -x "$f" ] || { echo "FAIL: $f not built"; exit 1; }
+for f in "$BENCH" "$QUILLANE_BUILD_DIR/quillane-mkhex"; do
+    [ -x "$f" ] || fail "$f not built"
 done
-
-WORK=$(mktemp -d)
-XVFB_PID=
-APP_PID=
-cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    for log in "$WORK"/*.log; do
-        [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
-    done
-    exit 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-i=0
-until [ -s "$WORK/display" ]; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
-done
-export DISPLAY=:$(cat "$WORK/display") SDL_AUDIODRIVER=dummy
+start_xvfb
+export SDL_AUDIODRIVER=dummy
 
 mkdir "$WORK/run"
 "$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
@@ -78,13 +52,7 @@ read_count() { # NAME
 measure() { # TRY
     (cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
     APP_PID=$!
-    i=0
-    WIN=
-    while [ -z "$WIN" ]; do
-        i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
-        sleep 0.1
-        WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
-    done
+    wait_for_window
     TOP=
     i=0
     until first=$(read_count "first$1"); do

@@ -2,55 +2,20 @@
 # The monitor ROM in the real program under Xvfb: the banner and the prompt appear, and "help"
 # typed on the keyboard lists the commands. The text is read back from screenshots by matching
 # the monitor's own font (tests/tools/screen_text). Screenshots are kept in $QUILLANE_ARTIFACTS.
-set -eu
-
-: "${QUILLANE_BUILD_DIR:?}" "${QUILLANE_ARTIFACTS:?}"
-QUILLANE=$QUILLANE_BUILD_DIR/quillane
+. "$(dirname "$0")/lib.sh"
 ROM_HEX=$QUILLANE_BUILD_DIR/tessik.hex
 ROM_BIN=$QUILLANE_BUILD_DIR/rom/tessik.bin
 ROM_SYM=$QUILLANE_BUILD_DIR/rom/tessik.sym
 READER=$QUILLANE_BUILD_DIR/tests/screen_text
 SHOTS=$QUILLANE_ARTIFACTS/monitor
 mkdir -p "$SHOTS"
-for tool in Xvfb xdotool xwd convert; do
-    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
-done
-for file in "$QUILLANE" "$READER"; do
-    [ -x "$file" ] || { echo "FAIL: $file not built"; exit 1; }
-done
+[ -x "$READER" ] || fail "$READER not built"
 for file in "$ROM_HEX" "$ROM_BIN" "$ROM_SYM"; do
-    [ -f "$file" ] || { echo "FAIL: $file not built"; exit 1; }
+    [ -f "$file" ] || fail "$file not built"
 done
-
-WORK=$(mktemp -d)
-XVFB_PID=
-APP_PID=
-cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    for log in "$WORK"/*.log "$WORK"/*.txt; do
-        [ -s "$log" ] && { echo "--- $log"; cat "$log"; }
-    done
-    exit 1
-}
-
-# Xvfb picks a free display number and says which.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-i=0
-until [ -s "$WORK/display" ]; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
-done
-export DISPLAY=:$(cat "$WORK/display") SDL_AUDIODRIVER=dummy
-i=0
-until xdotool getmouselocation >/dev/null 2>&1; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
-done
+FAIL_LOGS="$WORK/*.txt"
+start_xvfb
+export SDL_AUDIODRIVER=dummy
 
 mkdir "$WORK/run"
 cp "$ROM_HEX" "$WORK/run/tessik.hex"

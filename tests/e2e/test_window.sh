@@ -1,55 +1,13 @@
 #!/bin/sh
 # The real program in a real X server (Xvfb): the first picture, border and letterbox, a resize,
 # typed keys, F5, Alt+Q, and the missing ROM. Screenshots are kept in $QUILLANE_ARTIFACTS.
-set -eu
-
-: "${QUILLANE_BUILD_DIR:?}" "${QUILLANE_SOURCE_DIR:?}" "${QUILLANE_ARTIFACTS:?}"
-QUILLANE=$QUILLANE_BUILD_DIR/quillane
+. "$(dirname "$0")/lib.sh"
 ROM_BIN=$QUILLANE_BUILD_DIR/tests/z80/e2e_keys.bin
 SHOTS=$QUILLANE_ARTIFACTS/window
 mkdir -p "$SHOTS"
-for tool in Xvfb xdotool xwd convert; do
-    command -v $tool >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
-done
-[ -x "$QUILLANE" ] || { echo "FAIL: $QUILLANE not built"; exit 1; }
-[ -f "$ROM_BIN" ] || { echo "FAIL: $ROM_BIN not assembled"; exit 1; }
-
-WORK=$(mktemp -d)
-XVFB_PID=
-APP_PID=
-cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
-        rc=0
-        wait "$APP_PID" || rc=$?
-        echo "the program has ended with exit code $rc"
-        APP_PID=
-    fi
-    for log in "$WORK"/*.log; do
-        [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
-    done
-    exit 1
-}
-
-# Xvfb picks a display number nobody uses and says which (two of these tests may run at once).
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-i=0
-until [ -s "$WORK/display" ]; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
-done
-n=$(cat "$WORK/display")
-export DISPLAY=:$n SDL_AUDIODRIVER=dummy
-i=0
-until xdotool getmouselocation >/dev/null 2>&1; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Xvfb did not start"; sleep 0.1
-done
+[ -f "$ROM_BIN" ] || fail "$ROM_BIN not assembled"
+start_xvfb
+export SDL_AUDIODRIVER=dummy
 
 # The test ROM as tessik.hex, loading at 0.
 mkdir "$WORK/run"
