@@ -6,15 +6,25 @@
 
 #include "cpu/zopcode.h"
 
+// Stand-ins for callbacks a host left out, so that a missing callback cannot crash the core:
+// an absent memory or port reads as a floating bus (0xFF) and swallows writes, and an absent
+// report or halt callback is simply not told.
+static uint8_t z_no_read(z_cpu_t *, uint16_t) {
+    return 0xFF;
+}
+static void z_no_write(z_cpu_t *, uint16_t, uint8_t) {}
+static void z_no_exception(z_cpu_t *, const char *) {}
+static void z_no_halt(z_cpu_t *) {}
+
 void z_init(z_cpu_t *cpu, z_mem_read_t mem_read, z_mem_write_t mem_write, z_io_read_t io_read,
             z_io_write_t io_write, z_exception_t exception, z_halt_t halt, void *user_data) {
     std::memset(static_cast<void *>(cpu), 0, sizeof *cpu);
-    cpu->mem_read = mem_read;
-    cpu->mem_write = mem_write;
-    cpu->io_read = io_read;
-    cpu->io_write = io_write;
-    cpu->exception = exception;
-    cpu->halt = halt;
+    cpu->mem_read = mem_read ? mem_read : z_no_read;
+    cpu->mem_write = mem_write ? mem_write : z_no_write;
+    cpu->io_read = io_read ? io_read : z_no_read;
+    cpu->io_write = io_write ? io_write : z_no_write;
+    cpu->exception = exception ? exception : z_no_exception;
+    cpu->halt = halt ? halt : z_no_halt;
     cpu->user_data = user_data;
 }
 
@@ -34,61 +44,32 @@ static void z_invalid(z_cpu_t *cpu, const char *message) {
     cpu->exception(cpu, message);
 }
 
-#define R_NOT_6(base)                                                                              \
-    case base + 0:                                                                                 \
-    case base + 1:                                                                                 \
-    case base + 2:                                                                                 \
-    case base + 3:                                                                                 \
-    case base + 4:                                                                                 \
-    case base + 5:                                                                                 \
-    case base + 7
+static inline uint8_t z_opcode_at(z_cpu_t *cpu, uint16_t offset) {
+    return cpu->mem_read(cpu, static_cast<uint16_t>(cpu->PC + offset));
+}
+
+// clang-format off
 
 void z_step(z_cpu_t *cpu) {
+    // Only the low seven bits of R count; bit 7 is whatever LD R,A last stored.
     cpu->R = static_cast<uint8_t>((cpu->R & 0x80) | ((cpu->R + 1) & 0x7F));
-    const uint8_t op = cpu->mem_read(cpu, cpu->PC);
+    const uint8_t op = z_opcode_at(cpu, 0);
     switch (op) {
     case 0x00: return z_opcode_nop(cpu);
-    case 0x01:
-    case 0x11:
-    case 0x21:
-    case 0x31: return z_opcode_ld_ddnn(cpu, op);
+    case 0x01: case 0x11: case 0x21: case 0x31: return z_opcode_ld_ddnn(cpu, op);
     case 0x02: return z_opcode_ld_bca(cpu);
-    case 0x03:
-    case 0x13:
-    case 0x23:
-    case 0x33: return z_opcode_inc_ss(cpu, op);
-    case 0x04:
-    case 0x0C:
-    case 0x14:
-    case 0x1C:
-    case 0x24:
-    case 0x2C:
-    case 0x3C: return z_opcode_inc_r(cpu, op);
-    case 0x05:
-    case 0x0D:
-    case 0x15:
-    case 0x1D:
-    case 0x25:
-    case 0x2D:
-    case 0x3D: return z_opcode_dec_r(cpu, op);
-    case 0x06:
-    case 0x0E:
-    case 0x16:
-    case 0x1E:
-    case 0x26:
-    case 0x2E:
-    case 0x3E: return z_opcode_ld_rn(cpu, op);
+    case 0x03: case 0x13: case 0x23: case 0x33: return z_opcode_inc_ss(cpu, op);
+    case 0x04: case 0x0C: case 0x14: case 0x1C: case 0x24: case 0x2C: case 0x3C:
+        return z_opcode_inc_r(cpu, op);
+    case 0x05: case 0x0D: case 0x15: case 0x1D: case 0x25: case 0x2D: case 0x3D:
+        return z_opcode_dec_r(cpu, op);
+    case 0x06: case 0x0E: case 0x16: case 0x1E: case 0x26: case 0x2E: case 0x3E:
+        return z_opcode_ld_rn(cpu, op);
     case 0x07: return z_opcode_rlca(cpu);
     case 0x08: return z_opcode_ex_af_af(cpu);
-    case 0x09:
-    case 0x19:
-    case 0x29:
-    case 0x39: return z_opcode_add_hlss(cpu, op);
+    case 0x09: case 0x19: case 0x29: case 0x39: return z_opcode_add_hlss(cpu, op);
     case 0x0A: return z_opcode_ld_abc(cpu);
-    case 0x0B:
-    case 0x1B:
-    case 0x2B:
-    case 0x3B: return z_opcode_dec_ss(cpu, op);
+    case 0x0B: case 0x1B: case 0x2B: case 0x3B: return z_opcode_dec_ss(cpu, op);
     case 0x0F: return z_opcode_rrca(cpu);
     case 0x10: return z_opcode_djnz_e(cpu);
     case 0x12: return z_opcode_ld_dea(cpu);
@@ -96,10 +77,7 @@ void z_step(z_cpu_t *cpu) {
     case 0x18: return z_opcode_jr_e(cpu);
     case 0x1A: return z_opcode_ld_ade(cpu);
     case 0x1F: return z_opcode_rra(cpu);
-    case 0x20:
-    case 0x28:
-    case 0x30:
-    case 0x38: return z_opcode_jr_cc_e(cpu, op);
+    case 0x20: case 0x28: case 0x30: case 0x38: return z_opcode_jr_cc_e(cpu, op);
     case 0x22: return z_opcode_ld_mnnhl(cpu);
     case 0x27: return z_opcode_daa(cpu);
     case 0x2A: return z_opcode_ld_hlnnm(cpu);
@@ -111,80 +89,58 @@ void z_step(z_cpu_t *cpu) {
     case 0x37: return z_opcode_scf(cpu);
     case 0x3A: return z_opcode_ld_annm(cpu);
     case 0x3F: return z_opcode_ccf(cpu);
-    case 0x46:
-    case 0x4E:
-    case 0x56:
-    case 0x5E:
-    case 0x66:
-    case 0x6E:
-    case 0x7E: return z_opcode_ld_rhl(cpu, op);
-    case 0x70:
-    case 0x71:
-    case 0x72:
-    case 0x73:
-    case 0x74:
-    case 0x75:
-    case 0x77: return z_opcode_ld_hlr(cpu, op);
+
+    case 0x40: case 0x41: case 0x42: case 0x43: case 0x44: case 0x45: case 0x47:
+    case 0x48: case 0x49: case 0x4A: case 0x4B: case 0x4C: case 0x4D: case 0x4F:
+    case 0x50: case 0x51: case 0x52: case 0x53: case 0x54: case 0x55: case 0x57:
+    case 0x58: case 0x59: case 0x5A: case 0x5B: case 0x5C: case 0x5D: case 0x5F:
+    case 0x60: case 0x61: case 0x62: case 0x63: case 0x64: case 0x65: case 0x67:
+    case 0x68: case 0x69: case 0x6A: case 0x6B: case 0x6C: case 0x6D: case 0x6F:
+    case 0x78: case 0x79: case 0x7A: case 0x7B: case 0x7C: case 0x7D: case 0x7F:
+        return z_opcode_ld_rr(cpu, op);
+    case 0x46: case 0x4E: case 0x56: case 0x5E: case 0x66: case 0x6E: case 0x7E:
+        return z_opcode_ld_rhl(cpu, op);
+    case 0x70: case 0x71: case 0x72: case 0x73: case 0x74: case 0x75: case 0x77:
+        return z_opcode_ld_hlr(cpu, op);
     case 0x76: return z_opcode_halt(cpu);
+
+    case 0x80: case 0x81: case 0x82: case 0x83: case 0x84: case 0x85: case 0x87:
+        return z_opcode_add_a_r(cpu, op);
     case 0x86: return z_opcode_add_a_hl(cpu);
+    case 0x88: case 0x89: case 0x8A: case 0x8B: case 0x8C: case 0x8D: case 0x8F:
+        return z_opcode_adc_a_r(cpu, op);
     case 0x8E: return z_opcode_adc_a_hl(cpu);
+    case 0x90: case 0x91: case 0x92: case 0x93: case 0x94: case 0x95: case 0x97:
+        return z_opcode_sub_r(cpu, op);
     case 0x96: return z_opcode_sub_hl(cpu);
+    case 0x98: case 0x99: case 0x9A: case 0x9B: case 0x9C: case 0x9D: case 0x9F:
+        return z_opcode_sbc_a_r(cpu, op);
     case 0x9E: return z_opcode_sbc_a_hl(cpu);
+    case 0xA0: case 0xA1: case 0xA2: case 0xA3: case 0xA4: case 0xA5: case 0xA7:
+        return z_opcode_and_r(cpu, op);
     case 0xA6: return z_opcode_and_hl(cpu);
+    case 0xA8: case 0xA9: case 0xAA: case 0xAB: case 0xAC: case 0xAD: case 0xAF:
+        return z_opcode_xor_r(cpu, op);
     case 0xAE: return z_opcode_xor_hl(cpu);
+    case 0xB0: case 0xB1: case 0xB2: case 0xB3: case 0xB4: case 0xB5: case 0xB7:
+        return z_opcode_or_r(cpu, op);
     case 0xB6: return z_opcode_or_hl(cpu);
-    case 0xBE:
-        return z_opcode_cp_hl(cpu);
-        R_NOT_6(0x80) : return z_opcode_add_a_r(cpu, op);
-        R_NOT_6(0x88) : return z_opcode_adc_a_r(cpu, op);
-        R_NOT_6(0x90) : return z_opcode_sub_r(cpu, op);
-        R_NOT_6(0x98) : return z_opcode_sbc_a_r(cpu, op);
-        R_NOT_6(0xA0) : return z_opcode_and_r(cpu, op);
-        R_NOT_6(0xA8) : return z_opcode_xor_r(cpu, op);
-        R_NOT_6(0xB0) : return z_opcode_or_r(cpu, op);
-        R_NOT_6(0xB8) : return z_opcode_cp_r(cpu, op);
-    case 0xC0:
-    case 0xC8:
-    case 0xD0:
-    case 0xD8:
-    case 0xE0:
-    case 0xE8:
-    case 0xF0:
-    case 0xF8: return z_opcode_ret_cc(cpu, op);
-    case 0xC1:
-    case 0xD1:
-    case 0xE1:
-    case 0xF1: return z_opcode_pop_qq(cpu, op);
-    case 0xC2:
-    case 0xCA:
-    case 0xD2:
-    case 0xDA:
-    case 0xE2:
-    case 0xEA:
-    case 0xF2:
-    case 0xFA: return z_opcode_jp_cc_nn(cpu, op);
+    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBC: case 0xBD: case 0xBF:
+        return z_opcode_cp_r(cpu, op);
+    case 0xBE: return z_opcode_cp_hl(cpu);
+
+    case 0xC0: case 0xC8: case 0xD0: case 0xD8: case 0xE0: case 0xE8: case 0xF0: case 0xF8:
+        return z_opcode_ret_cc(cpu, op);
+    case 0xC1: case 0xD1: case 0xE1: case 0xF1: return z_opcode_pop_qq(cpu, op);
+    case 0xC2: case 0xCA: case 0xD2: case 0xDA: case 0xE2: case 0xEA: case 0xF2: case 0xFA:
+        return z_opcode_jp_cc_nn(cpu, op);
     case 0xC3: return z_opcode_jp_nn(cpu);
-    case 0xC4:
-    case 0xCC:
-    case 0xD4:
-    case 0xDC:
-    case 0xE4:
-    case 0xEC:
-    case 0xF4:
-    case 0xFC: return z_opcode_call_cc_nn(cpu, op);
-    case 0xC5:
-    case 0xD5:
-    case 0xE5:
-    case 0xF5: return z_opcode_push_qq(cpu, op);
+    case 0xC4: case 0xCC: case 0xD4: case 0xDC: case 0xE4: case 0xEC: case 0xF4: case 0xFC:
+        return z_opcode_call_cc_nn(cpu, op);
+    case 0xC5: case 0xD5: case 0xE5: case 0xF5: return z_opcode_push_qq(cpu, op);
     case 0xC6: return z_opcode_add_a_n(cpu);
-    case 0xC7:
-    case 0xCF:
-    case 0xD7:
-    case 0xDF:
-    case 0xE7:
-    case 0xEF:
-    case 0xF7:
-    case 0xFF: return z_opcode_rst_p(cpu, op);
+    case 0xC7: case 0xCF: case 0xD7: case 0xDF: case 0xE7: case 0xEF: case 0xF7: case 0xFF:
+        return z_opcode_rst_p(cpu, op);
     case 0xC9: return z_opcode_ret(cpu);
     case 0xCB: return z_step_cb(cpu);
     case 0xCD: return z_opcode_call_nn(cpu);
@@ -207,69 +163,47 @@ void z_step(z_cpu_t *cpu) {
     case 0xFB: return z_opcode_ei(cpu);
     case 0xFD: return z_step_fd(cpu);
     case 0xFE: return z_opcode_cp_n(cpu);
-    default: return z_opcode_ld_rr(cpu, op); // the rest of 0x40-0x7F
     }
 }
 
+// CB op: one case per group of eight encodings (bits 7-3); bits 2-0 = 6 are the (HL) forms.
 void z_step_cb(z_cpu_t *cpu) {
-    const uint8_t op = cpu->mem_read(cpu, static_cast<uint16_t>(cpu->PC + 1));
-    const bool memory = (op & 0x07) == 6;
-    switch (op >> 3) {
-    case 0: return memory ? z_opcode_rlc_hl(cpu) : z_opcode_rlc_r(cpu, op);
-    case 1: return memory ? z_opcode_rrc_hl(cpu) : z_opcode_rrc_r(cpu, op);
-    case 2: return memory ? z_opcode_rl_hl(cpu) : z_opcode_rl_r(cpu, op);
-    case 3: return memory ? z_opcode_rr_hl(cpu) : z_opcode_rr_r(cpu, op);
-    case 4: return memory ? z_opcode_sla_hl(cpu) : z_opcode_sla_r(cpu, op);
-    case 5: return memory ? z_opcode_sra_hl(cpu) : z_opcode_sra_r(cpu, op);
-    case 6: return z_invalid(cpu, "Invalid CB opcode");
-    case 7: return memory ? z_opcode_srl_hl(cpu) : z_opcode_srl_r(cpu, op);
-    }
-    switch (op >> 6) {
-    case 1: return memory ? z_opcode_bit_b_hl(cpu, op) : z_opcode_bit_b_r(cpu, op);
-    case 2: return memory ? z_opcode_res_b_hl(cpu, op) : z_opcode_res_b_r(cpu, op);
-    default: return memory ? z_opcode_set_b_hl(cpu, op) : z_opcode_set_b_r(cpu, op);
+    const uint8_t op = z_opcode_at(cpu, 1);
+    const bool hl = (op & 0x07) == 6;
+    switch (op & 0xF8) {
+    case 0x00: return hl ? z_opcode_rlc_hl(cpu) : z_opcode_rlc_r(cpu, op);
+    case 0x08: return hl ? z_opcode_rrc_hl(cpu) : z_opcode_rrc_r(cpu, op);
+    case 0x10: return hl ? z_opcode_rl_hl(cpu) : z_opcode_rl_r(cpu, op);
+    case 0x18: return hl ? z_opcode_rr_hl(cpu) : z_opcode_rr_r(cpu, op);
+    case 0x20: return hl ? z_opcode_sla_hl(cpu) : z_opcode_sla_r(cpu, op);
+    case 0x28: return hl ? z_opcode_sra_hl(cpu) : z_opcode_sra_r(cpu, op);
+    case 0x30: return z_invalid(cpu, "Invalid CB opcode"); // undocumented shift
+    case 0x38: return hl ? z_opcode_srl_hl(cpu) : z_opcode_srl_r(cpu, op);
+    case 0x40: case 0x48: case 0x50: case 0x58: case 0x60: case 0x68: case 0x70: case 0x78:
+        return hl ? z_opcode_bit_b_hl(cpu, op) : z_opcode_bit_b_r(cpu, op);
+    case 0x80: case 0x88: case 0x90: case 0x98: case 0xA0: case 0xA8: case 0xB0: case 0xB8:
+        return hl ? z_opcode_res_b_hl(cpu, op) : z_opcode_res_b_r(cpu, op);
+    default: // 0xC0-0xF8
+        return hl ? z_opcode_set_b_hl(cpu, op) : z_opcode_set_b_r(cpu, op);
     }
 }
 
 void z_step_ed(z_cpu_t *cpu) {
-    const uint8_t op = cpu->mem_read(cpu, static_cast<uint16_t>(cpu->PC + 1));
+    const uint8_t op = z_opcode_at(cpu, 1);
     switch (op) {
-    case 0x40:
-    case 0x48:
-    case 0x50:
-    case 0x58:
-    case 0x60:
-    case 0x68:
-    case 0x70:
-    case 0x78: return z_opcode_in_r_c(cpu, op);
-    case 0x41:
-    case 0x49:
-    case 0x51:
-    case 0x59:
-    case 0x61:
-    case 0x69:
-    case 0x71:
-    case 0x79: return z_opcode_out_c_r(cpu, op);
-    case 0x42:
-    case 0x52:
-    case 0x62:
-    case 0x72: return z_opcode_sbc_hlss(cpu, op);
-    case 0x43:
-    case 0x53:
-    case 0x63:
-    case 0x73: return z_opcode_ld_mnndd(cpu, op);
+    // ED 70 and ED 71 (register field 6) reach the handlers, which report the selector.
+    case 0x40: case 0x48: case 0x50: case 0x58: case 0x60: case 0x68: case 0x70: case 0x78:
+        return z_opcode_in_r_c(cpu, op);
+    case 0x41: case 0x49: case 0x51: case 0x59: case 0x61: case 0x69: case 0x71: case 0x79:
+        return z_opcode_out_c_r(cpu, op);
+    case 0x42: case 0x52: case 0x62: case 0x72: return z_opcode_sbc_hlss(cpu, op);
+    case 0x43: case 0x53: case 0x63: case 0x73: return z_opcode_ld_mnndd(cpu, op);
     case 0x44: return z_opcode_neg(cpu);
     case 0x45: return z_opcode_retn(cpu);
     case 0x46: return z_opcode_im0(cpu);
     case 0x47: return z_opcode_ld_ia(cpu);
-    case 0x4A:
-    case 0x5A:
-    case 0x6A:
-    case 0x7A: return z_opcode_adc_hlss(cpu, op);
-    case 0x4B:
-    case 0x5B:
-    case 0x6B:
-    case 0x7B: return z_opcode_ld_ddnnm(cpu, op);
+    case 0x4A: case 0x5A: case 0x6A: case 0x7A: return z_opcode_adc_hlss(cpu, op);
+    case 0x4B: case 0x5B: case 0x6B: case 0x7B: return z_opcode_ld_ddnnm(cpu, op);
     case 0x4D: return z_opcode_reti(cpu);
     case 0x4F: return z_opcode_ld_ra(cpu);
     case 0x56: return z_opcode_im1(cpu);
@@ -298,102 +232,119 @@ void z_step_ed(z_cpu_t *cpu) {
     }
 }
 
-// The DD and FD pages differ only in the index register, so one body serves both.
-#define Z_STEP_INDEX(name, xy, page_text, cb_decoder, add_pair)                                    \
-    void name(z_cpu_t *cpu) {                                                                      \
-        const uint8_t op = cpu->mem_read(cpu, static_cast<uint16_t>(cpu->PC + 1));                 \
-        switch (op) {                                                                              \
-        case 0x09:                                                                                 \
-        case 0x19:                                                                                 \
-        case 0x29:                                                                                 \
-        case 0x39: return add_pair(cpu, op);                                                       \
-        case 0x21: return z_opcode_ld_##xy##nn(cpu);                                               \
-        case 0x22: return z_opcode_ld_mnn##xy(cpu);                                                \
-        case 0x23: return z_opcode_inc_##xy(cpu);                                                  \
-        case 0x2A: return z_opcode_ld_##xy##nnm(cpu);                                              \
-        case 0x2B: return z_opcode_dec_##xy(cpu);                                                  \
-        case 0x34: return z_opcode_inc_##xy##d(cpu);                                               \
-        case 0x35: return z_opcode_dec_##xy##d(cpu);                                               \
-        case 0x36: return z_opcode_ld_##xy##dn(cpu);                                               \
-        case 0x46:                                                                                 \
-        case 0x4E:                                                                                 \
-        case 0x56:                                                                                 \
-        case 0x5E:                                                                                 \
-        case 0x66:                                                                                 \
-        case 0x6E:                                                                                 \
-        case 0x76:                                                                                 \
-        case 0x7E: return z_opcode_ld_r##xy##d(cpu, op);                                           \
-        case 0x70:                                                                                 \
-        case 0x71:                                                                                 \
-        case 0x72:                                                                                 \
-        case 0x73:                                                                                 \
-        case 0x74:                                                                                 \
-        case 0x75:                                                                                 \
-        case 0x77: return z_opcode_ld_##xy##dr(cpu, op);                                           \
-        case 0x86: return z_opcode_add_a_##xy##d(cpu);                                             \
-        case 0x8E: return z_opcode_adc_a_##xy##d(cpu);                                             \
-        case 0x96: return z_opcode_sub_##xy##d(cpu);                                               \
-        case 0x9E: return z_opcode_sbc_a_##xy##d(cpu);                                             \
-        case 0xA6: return z_opcode_and_##xy##d(cpu);                                               \
-        case 0xAE: return z_opcode_xor_##xy##d(cpu);                                               \
-        case 0xB6: return z_opcode_or_##xy##d(cpu);                                                \
-        case 0xBE: return z_opcode_cp_##xy##d(cpu);                                                \
-        case 0xCB: return cb_decoder(cpu);                                                         \
-        case 0xE1: return z_opcode_pop_##xy(cpu);                                                  \
-        case 0xE3: return z_opcode_ex_sp_##xy(cpu);                                                \
-        case 0xE5: return z_opcode_push_##xy(cpu);                                                 \
-        case 0xE9: return z_opcode_jp_##xy(cpu);                                                   \
-        case 0xF9: return z_opcode_ld_sp##xy(cpu);                                                 \
-        default: return z_invalid(cpu, page_text);                                                 \
-        }                                                                                          \
+// DD op: only the forms with a memory operand or the whole of IX exist; the undocumented
+// halves of IX, a second prefix and everything else are invalid.
+void z_step_dd(z_cpu_t *cpu) {
+    const uint8_t op = z_opcode_at(cpu, 1);
+    switch (op) {
+    case 0x09: case 0x19: case 0x29: case 0x39: return z_opcode_add_ixpp(cpu, op);
+    case 0x21: return z_opcode_ld_ixnn(cpu);
+    case 0x22: return z_opcode_ld_mnnix(cpu);
+    case 0x23: return z_opcode_inc_ix(cpu);
+    case 0x2A: return z_opcode_ld_ixnnm(cpu);
+    case 0x2B: return z_opcode_dec_ix(cpu);
+    case 0x34: return z_opcode_inc_ixd(cpu);
+    case 0x35: return z_opcode_dec_ixd(cpu);
+    case 0x36: return z_opcode_ld_ixdn(cpu);
+    // 0x76 matches the pattern too; the handler reports register field 6.
+    case 0x46: case 0x4E: case 0x56: case 0x5E: case 0x66: case 0x6E: case 0x76: case 0x7E:
+        return z_opcode_ld_rixd(cpu, op);
+    case 0x70: case 0x71: case 0x72: case 0x73: case 0x74: case 0x75: case 0x77:
+        return z_opcode_ld_ixdr(cpu, op);
+    case 0x86: return z_opcode_add_a_ixd(cpu);
+    case 0x8E: return z_opcode_adc_a_ixd(cpu);
+    case 0x96: return z_opcode_sub_ixd(cpu);
+    case 0x9E: return z_opcode_sbc_a_ixd(cpu);
+    case 0xA6: return z_opcode_and_ixd(cpu);
+    case 0xAE: return z_opcode_xor_ixd(cpu);
+    case 0xB6: return z_opcode_or_ixd(cpu);
+    case 0xBE: return z_opcode_cp_ixd(cpu);
+    case 0xCB: return z_step_ddcb(cpu);
+    case 0xE1: return z_opcode_pop_ix(cpu);
+    case 0xE3: return z_opcode_ex_sp_ix(cpu);
+    case 0xE5: return z_opcode_push_ix(cpu);
+    case 0xE9: return z_opcode_jp_ix(cpu);
+    case 0xF9: return z_opcode_ld_spix(cpu);
+    default: return z_invalid(cpu, "Invalid DD opcode");
     }
-
-Z_STEP_INDEX(z_step_dd, ix, "Invalid DD opcode", z_step_ddcb, z_opcode_add_ixpp)
-Z_STEP_INDEX(z_step_fd, iy, "Invalid FD opcode", z_step_fdcb, z_opcode_add_iyrr)
-
-// DD CB d op / FD CB d op: only the memory forms (register field 6) exist.
-#define Z_STEP_INDEX_CB(name, xy, page_text)                                                       \
-    void name(z_cpu_t *cpu) {                                                                      \
-        const uint8_t op = cpu->mem_read(cpu, static_cast<uint16_t>(cpu->PC + 3));                 \
-        if ((op & 0x07) != 6) return z_invalid(cpu, page_text);                                    \
-        switch (op >> 3) {                                                                         \
-        case 0: return z_opcode_rlc_##xy##d(cpu);                                                  \
-        case 1: return z_opcode_rrc_##xy##d(cpu);                                                  \
-        case 2: return z_opcode_rl_##xy##d(cpu);                                                   \
-        case 3: return z_opcode_rr_##xy##d(cpu);                                                   \
-        case 4: return z_opcode_sla_##xy##d(cpu);                                                  \
-        case 5: return z_opcode_sra_##xy##d(cpu);                                                  \
-        case 6: return z_invalid(cpu, page_text);                                                  \
-        case 7: return z_opcode_srl_##xy##d(cpu);                                                  \
-        }                                                                                          \
-        switch (op >> 6) {                                                                         \
-        case 1: return z_opcode_bit_b_##xy##d(cpu, op);                                            \
-        case 2: return z_opcode_res_b_##xy##d(cpu, op);                                            \
-        default: return z_opcode_set_b_##xy##d(cpu, op);                                           \
-        }                                                                                          \
-    }
-
-Z_STEP_INDEX_CB(z_step_ddcb, ix, "Invalid DDCB opcode")
-Z_STEP_INDEX_CB(z_step_fdcb, iy, "Invalid FDCB opcode")
-
-// Entry i is 1 when i has an even number of 1 bits.
-static constexpr auto z_make_parity_table() {
-    struct table {
-        uint8_t v[256];
-    } t{};
-    for (int i = 0; i < 256; ++i)
-        t.v[i] = (__builtin_popcount(static_cast<unsigned>(i)) & 1) ? 0 : 1;
-    return t;
 }
 
-static constexpr auto z_parity = z_make_parity_table();
-const uint8_t parity_table[256] = {
-#define P(i) z_parity.v[i]
-#define P8(i) P(i), P(i + 1), P(i + 2), P(i + 3), P(i + 4), P(i + 5), P(i + 6), P(i + 7)
-#define P64(i)                                                                                     \
-    P8(i), P8(i + 8), P8(i + 16), P8(i + 24), P8(i + 32), P8(i + 40), P8(i + 48), P8(i + 56)
-    P64(0), P64(64), P64(128), P64(192)
-#undef P64
-#undef P8
-#undef P
-};
+// FD op: the DD page with IY.
+void z_step_fd(z_cpu_t *cpu) {
+    const uint8_t op = z_opcode_at(cpu, 1);
+    switch (op) {
+    case 0x09: case 0x19: case 0x29: case 0x39: return z_opcode_add_iyrr(cpu, op);
+    case 0x21: return z_opcode_ld_iynn(cpu);
+    case 0x22: return z_opcode_ld_mnniy(cpu);
+    case 0x23: return z_opcode_inc_iy(cpu);
+    case 0x2A: return z_opcode_ld_iynnm(cpu);
+    case 0x2B: return z_opcode_dec_iy(cpu);
+    case 0x34: return z_opcode_inc_iyd(cpu);
+    case 0x35: return z_opcode_dec_iyd(cpu);
+    case 0x36: return z_opcode_ld_iydn(cpu);
+    case 0x46: case 0x4E: case 0x56: case 0x5E: case 0x66: case 0x6E: case 0x76: case 0x7E:
+        return z_opcode_ld_riyd(cpu, op);
+    case 0x70: case 0x71: case 0x72: case 0x73: case 0x74: case 0x75: case 0x77:
+        return z_opcode_ld_iydr(cpu, op);
+    case 0x86: return z_opcode_add_a_iyd(cpu);
+    case 0x8E: return z_opcode_adc_a_iyd(cpu);
+    case 0x96: return z_opcode_sub_iyd(cpu);
+    case 0x9E: return z_opcode_sbc_a_iyd(cpu);
+    case 0xA6: return z_opcode_and_iyd(cpu);
+    case 0xAE: return z_opcode_xor_iyd(cpu);
+    case 0xB6: return z_opcode_or_iyd(cpu);
+    case 0xBE: return z_opcode_cp_iyd(cpu);
+    case 0xCB: return z_step_fdcb(cpu);
+    case 0xE1: return z_opcode_pop_iy(cpu);
+    case 0xE3: return z_opcode_ex_sp_iy(cpu);
+    case 0xE5: return z_opcode_push_iy(cpu);
+    case 0xE9: return z_opcode_jp_iy(cpu);
+    case 0xF9: return z_opcode_ld_spiy(cpu);
+    default: return z_invalid(cpu, "Invalid FD opcode");
+    }
+}
+
+// DD CB d op: the opcode is the fourth byte, behind the displacement. Only the memory forms
+// (bits 2-0 = 6) exist; the undocumented copies into a register are invalid.
+void z_step_ddcb(z_cpu_t *cpu) {
+    const uint8_t op = z_opcode_at(cpu, 3);
+    switch (op) {
+    case 0x06: return z_opcode_rlc_ixd(cpu);
+    case 0x0E: return z_opcode_rrc_ixd(cpu);
+    case 0x16: return z_opcode_rl_ixd(cpu);
+    case 0x1E: return z_opcode_rr_ixd(cpu);
+    case 0x26: return z_opcode_sla_ixd(cpu);
+    case 0x2E: return z_opcode_sra_ixd(cpu);
+    case 0x3E: return z_opcode_srl_ixd(cpu);
+    case 0x46: case 0x4E: case 0x56: case 0x5E: case 0x66: case 0x6E: case 0x76: case 0x7E:
+        return z_opcode_bit_b_ixd(cpu, op);
+    case 0x86: case 0x8E: case 0x96: case 0x9E: case 0xA6: case 0xAE: case 0xB6: case 0xBE:
+        return z_opcode_res_b_ixd(cpu, op);
+    case 0xC6: case 0xCE: case 0xD6: case 0xDE: case 0xE6: case 0xEE: case 0xF6: case 0xFE:
+        return z_opcode_set_b_ixd(cpu, op);
+    default: return z_invalid(cpu, "Invalid DDCB opcode");
+    }
+}
+
+// FD CB d op: the DD CB page with IY.
+void z_step_fdcb(z_cpu_t *cpu) {
+    const uint8_t op = z_opcode_at(cpu, 3);
+    switch (op) {
+    case 0x06: return z_opcode_rlc_iyd(cpu);
+    case 0x0E: return z_opcode_rrc_iyd(cpu);
+    case 0x16: return z_opcode_rl_iyd(cpu);
+    case 0x1E: return z_opcode_rr_iyd(cpu);
+    case 0x26: return z_opcode_sla_iyd(cpu);
+    case 0x2E: return z_opcode_sra_iyd(cpu);
+    case 0x3E: return z_opcode_srl_iyd(cpu);
+    case 0x46: case 0x4E: case 0x56: case 0x5E: case 0x66: case 0x6E: case 0x76: case 0x7E:
+        return z_opcode_bit_b_iyd(cpu, op);
+    case 0x86: case 0x8E: case 0x96: case 0x9E: case 0xA6: case 0xAE: case 0xB6: case 0xBE:
+        return z_opcode_res_b_iyd(cpu, op);
+    case 0xC6: case 0xCE: case 0xD6: case 0xDE: case 0xE6: case 0xEE: case 0xF6: case 0xFE:
+        return z_opcode_set_b_iyd(cpu, op);
+    default: return z_invalid(cpu, "Invalid FDCB opcode");
+    }
+}
+
+// clang-format on

@@ -2,12 +2,22 @@
 // the declarations of every instruction handler. All helpers are small and expanded in place.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "cpu/zcpu.h"
 
 // parity_table[v] is 1 when v has an even number of 1 bits (P/V = 1 means even parity).
-extern const uint8_t parity_table[256];
+inline constexpr std::array<uint8_t, 256> parity_table = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v) {
+        unsigned ones = 0;
+        for (unsigned bits = v; bits != 0; bits >>= 1)
+            ones += bits & 1;
+        table[v] = (ones % 2 == 0) ? 1 : 0;
+    }
+    return table;
+}();
 
 // ---------------------------------------------------------------------------------------------
 // Bus access shorthands.
@@ -282,21 +292,46 @@ void z_opcode_cpd(z_cpu_t *cpu);
 void z_opcode_cpdr(z_cpu_t *cpu);
 
 // 8-bit arithmetic and logic.
-#define Z_ALU_HANDLERS(op)                                                                         \
-    void z_opcode_##op##_r(z_cpu_t *cpu, uint8_t opcode);                                          \
-    void z_opcode_##op##_n(z_cpu_t *cpu);                                                          \
-    void z_opcode_##op##_hl(z_cpu_t *cpu);                                                         \
-    void z_opcode_##op##_ixd(z_cpu_t *cpu);                                                        \
-    void z_opcode_##op##_iyd(z_cpu_t *cpu);
-Z_ALU_HANDLERS(add_a)
-Z_ALU_HANDLERS(adc_a)
-Z_ALU_HANDLERS(sub)
-Z_ALU_HANDLERS(sbc_a)
-Z_ALU_HANDLERS(and)
-Z_ALU_HANDLERS(xor)
-Z_ALU_HANDLERS(or)
-Z_ALU_HANDLERS(cp)
-#undef Z_ALU_HANDLERS
+void z_opcode_add_a_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_add_a_n(z_cpu_t *cpu);
+void z_opcode_add_a_hl(z_cpu_t *cpu);
+void z_opcode_add_a_ixd(z_cpu_t *cpu);
+void z_opcode_add_a_iyd(z_cpu_t *cpu);
+void z_opcode_adc_a_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_adc_a_n(z_cpu_t *cpu);
+void z_opcode_adc_a_hl(z_cpu_t *cpu);
+void z_opcode_adc_a_ixd(z_cpu_t *cpu);
+void z_opcode_adc_a_iyd(z_cpu_t *cpu);
+void z_opcode_sub_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_sub_n(z_cpu_t *cpu);
+void z_opcode_sub_hl(z_cpu_t *cpu);
+void z_opcode_sub_ixd(z_cpu_t *cpu);
+void z_opcode_sub_iyd(z_cpu_t *cpu);
+void z_opcode_sbc_a_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_sbc_a_n(z_cpu_t *cpu);
+void z_opcode_sbc_a_hl(z_cpu_t *cpu);
+void z_opcode_sbc_a_ixd(z_cpu_t *cpu);
+void z_opcode_sbc_a_iyd(z_cpu_t *cpu);
+void z_opcode_and_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_and_n(z_cpu_t *cpu);
+void z_opcode_and_hl(z_cpu_t *cpu);
+void z_opcode_and_ixd(z_cpu_t *cpu);
+void z_opcode_and_iyd(z_cpu_t *cpu);
+void z_opcode_xor_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_xor_n(z_cpu_t *cpu);
+void z_opcode_xor_hl(z_cpu_t *cpu);
+void z_opcode_xor_ixd(z_cpu_t *cpu);
+void z_opcode_xor_iyd(z_cpu_t *cpu);
+void z_opcode_or_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_or_n(z_cpu_t *cpu);
+void z_opcode_or_hl(z_cpu_t *cpu);
+void z_opcode_or_ixd(z_cpu_t *cpu);
+void z_opcode_or_iyd(z_cpu_t *cpu);
+void z_opcode_cp_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_cp_n(z_cpu_t *cpu);
+void z_opcode_cp_hl(z_cpu_t *cpu);
+void z_opcode_cp_ixd(z_cpu_t *cpu);
+void z_opcode_cp_iyd(z_cpu_t *cpu);
 void z_opcode_inc_r(z_cpu_t *cpu, uint8_t opcode);
 void z_opcode_inc_hl(z_cpu_t *cpu);
 void z_opcode_inc_ixd(z_cpu_t *cpu);
@@ -338,32 +373,50 @@ void z_opcode_rlca(z_cpu_t *cpu);
 void z_opcode_rla(z_cpu_t *cpu);
 void z_opcode_rrca(z_cpu_t *cpu);
 void z_opcode_rra(z_cpu_t *cpu);
-#define Z_SHIFT_HANDLERS(op)                                                                       \
-    void z_opcode_##op##_r(z_cpu_t *cpu, uint8_t opcode);                                          \
-    void z_opcode_##op##_hl(z_cpu_t *cpu);                                                         \
-    void z_opcode_##op##_ixd(z_cpu_t *cpu);                                                        \
-    void z_opcode_##op##_iyd(z_cpu_t *cpu);
-Z_SHIFT_HANDLERS(rlc)
-Z_SHIFT_HANDLERS(rrc)
-Z_SHIFT_HANDLERS(rl)
-Z_SHIFT_HANDLERS(rr)
-Z_SHIFT_HANDLERS(sla)
-Z_SHIFT_HANDLERS(sra)
-Z_SHIFT_HANDLERS(srl)
-#undef Z_SHIFT_HANDLERS
+void z_opcode_rlc_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_rlc_hl(z_cpu_t *cpu);
+void z_opcode_rlc_ixd(z_cpu_t *cpu);
+void z_opcode_rlc_iyd(z_cpu_t *cpu);
+void z_opcode_rrc_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_rrc_hl(z_cpu_t *cpu);
+void z_opcode_rrc_ixd(z_cpu_t *cpu);
+void z_opcode_rrc_iyd(z_cpu_t *cpu);
+void z_opcode_rl_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_rl_hl(z_cpu_t *cpu);
+void z_opcode_rl_ixd(z_cpu_t *cpu);
+void z_opcode_rl_iyd(z_cpu_t *cpu);
+void z_opcode_rr_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_rr_hl(z_cpu_t *cpu);
+void z_opcode_rr_ixd(z_cpu_t *cpu);
+void z_opcode_rr_iyd(z_cpu_t *cpu);
+void z_opcode_sla_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_sla_hl(z_cpu_t *cpu);
+void z_opcode_sla_ixd(z_cpu_t *cpu);
+void z_opcode_sla_iyd(z_cpu_t *cpu);
+void z_opcode_sra_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_sra_hl(z_cpu_t *cpu);
+void z_opcode_sra_ixd(z_cpu_t *cpu);
+void z_opcode_sra_iyd(z_cpu_t *cpu);
+void z_opcode_srl_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_srl_hl(z_cpu_t *cpu);
+void z_opcode_srl_ixd(z_cpu_t *cpu);
+void z_opcode_srl_iyd(z_cpu_t *cpu);
 void z_opcode_rld(z_cpu_t *cpu);
 void z_opcode_rrd(z_cpu_t *cpu);
 
 // Bit test, set and reset.
-#define Z_BIT_HANDLERS(op)                                                                         \
-    void z_opcode_##op##_b_r(z_cpu_t *cpu, uint8_t opcode);                                        \
-    void z_opcode_##op##_b_hl(z_cpu_t *cpu, uint8_t opcode);                                       \
-    void z_opcode_##op##_b_ixd(z_cpu_t *cpu, uint8_t opcode);                                      \
-    void z_opcode_##op##_b_iyd(z_cpu_t *cpu, uint8_t opcode);
-Z_BIT_HANDLERS(bit)
-Z_BIT_HANDLERS(set)
-Z_BIT_HANDLERS(res)
-#undef Z_BIT_HANDLERS
+void z_opcode_bit_b_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_bit_b_hl(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_bit_b_ixd(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_bit_b_iyd(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_set_b_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_set_b_hl(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_set_b_ixd(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_set_b_iyd(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_res_b_r(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_res_b_hl(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_res_b_ixd(z_cpu_t *cpu, uint8_t opcode);
+void z_opcode_res_b_iyd(z_cpu_t *cpu, uint8_t opcode);
 
 // Jumps, calls and returns.
 void z_opcode_jp_nn(z_cpu_t *cpu);

@@ -57,39 +57,261 @@ static inline void z_alu_cp(z_cpu_t *cpu, uint8_t s) {
     z_opcode_set_flags_after_sub(cpu->F, cpu->A, s, static_cast<int32_t>(cpu->A) - s);
 }
 
-// The five operand forms of one accumulator operation.
-#define Z_ALU_FORMS(name, alu)                                                                     \
-    void z_opcode_##name##_r(z_cpu_t *cpu, uint8_t opcode) {                                       \
-        const uint8_t *src = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));     \
-        if (!src) return;                                                                          \
-        alu(cpu, *src);                                                                            \
-        z_done(cpu, 1, 4);                                                                         \
-    }                                                                                              \
-    void z_opcode_##name##_n(z_cpu_t *cpu) {                                                       \
-        alu(cpu, z_fetch(cpu, 1));                                                                 \
-        z_done(cpu, 2, 7);                                                                         \
-    }                                                                                              \
-    void z_opcode_##name##_hl(z_cpu_t *cpu) {                                                      \
-        alu(cpu, z_read(cpu, cpu->HL));                                                            \
-        z_done(cpu, 1, 7);                                                                         \
-    }                                                                                              \
-    void z_opcode_##name##_ixd(z_cpu_t *cpu) {                                                     \
-        alu(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));                                      \
-        z_done(cpu, 3, 19);                                                                        \
-    }                                                                                              \
-    void z_opcode_##name##_iyd(z_cpu_t *cpu) {                                                     \
-        alu(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));                                      \
-        z_done(cpu, 3, 19);                                                                        \
-    }
+// ADD A,r (80+r): 4 T-states.
+void z_opcode_add_a_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_add(cpu, *s);
+    z_done(cpu, 1, 4);
+}
 
-Z_ALU_FORMS(add_a, z_alu_add) // ADD A,s
-Z_ALU_FORMS(adc_a, z_alu_adc) // ADC A,s
-Z_ALU_FORMS(sub, z_alu_sub)   // SUB s
-Z_ALU_FORMS(sbc_a, z_alu_sbc) // SBC A,s
-Z_ALU_FORMS(and, z_alu_and)   // AND s
-Z_ALU_FORMS(xor, z_alu_xor)   // XOR s
-Z_ALU_FORMS(or, z_alu_or)     // OR s
-Z_ALU_FORMS(cp, z_alu_cp)     // CP s
+// ADD A,n (C6 n): 7 T-states.
+void z_opcode_add_a_n(z_cpu_t *cpu) {
+    z_alu_add(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// ADD A,(HL) (86): 7 T-states.
+void z_opcode_add_a_hl(z_cpu_t *cpu) {
+    z_alu_add(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// ADD A,(IX+d) (DD 86 d): 19 T-states.
+void z_opcode_add_a_ixd(z_cpu_t *cpu) {
+    z_alu_add(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// ADD A,(IY+d) (FD 86 d): 19 T-states.
+void z_opcode_add_a_iyd(z_cpu_t *cpu) {
+    z_alu_add(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
+
+// ADC A,r (88+r): 4 T-states.
+void z_opcode_adc_a_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_adc(cpu, *s);
+    z_done(cpu, 1, 4);
+}
+
+// ADC A,n (CE n): 7 T-states.
+void z_opcode_adc_a_n(z_cpu_t *cpu) {
+    z_alu_adc(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// ADC A,(HL) (8E): 7 T-states.
+void z_opcode_adc_a_hl(z_cpu_t *cpu) {
+    z_alu_adc(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// ADC A,(IX+d) (DD 8E d): 19 T-states.
+void z_opcode_adc_a_ixd(z_cpu_t *cpu) {
+    z_alu_adc(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// ADC A,(IY+d) (FD 8E d): 19 T-states.
+void z_opcode_adc_a_iyd(z_cpu_t *cpu) {
+    z_alu_adc(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
+
+// SUB r (90+r): 4 T-states.
+void z_opcode_sub_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_sub(cpu, *s);
+    z_done(cpu, 1, 4);
+}
+
+// SUB n (D6 n): 7 T-states.
+void z_opcode_sub_n(z_cpu_t *cpu) {
+    z_alu_sub(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// SUB (HL) (96): 7 T-states.
+void z_opcode_sub_hl(z_cpu_t *cpu) {
+    z_alu_sub(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// SUB (IX+d) (DD 96 d): 19 T-states.
+void z_opcode_sub_ixd(z_cpu_t *cpu) {
+    z_alu_sub(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// SUB (IY+d) (FD 96 d): 19 T-states.
+void z_opcode_sub_iyd(z_cpu_t *cpu) {
+    z_alu_sub(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
+
+// SBC A,r (98+r): 4 T-states.
+void z_opcode_sbc_a_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_sbc(cpu, *s);
+    z_done(cpu, 1, 4);
+}
+
+// SBC A,n (DE n): 7 T-states.
+void z_opcode_sbc_a_n(z_cpu_t *cpu) {
+    z_alu_sbc(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// SBC A,(HL) (9E): 7 T-states.
+void z_opcode_sbc_a_hl(z_cpu_t *cpu) {
+    z_alu_sbc(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// SBC A,(IX+d) (DD 9E d): 19 T-states.
+void z_opcode_sbc_a_ixd(z_cpu_t *cpu) {
+    z_alu_sbc(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// SBC A,(IY+d) (FD 9E d): 19 T-states.
+void z_opcode_sbc_a_iyd(z_cpu_t *cpu) {
+    z_alu_sbc(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
+
+// AND r (A0+r): 4 T-states.
+void z_opcode_and_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_and(cpu, *s);
+    z_done(cpu, 1, 4);
+}
+
+// AND n (E6 n): 7 T-states.
+void z_opcode_and_n(z_cpu_t *cpu) {
+    z_alu_and(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// AND (HL) (A6): 7 T-states.
+void z_opcode_and_hl(z_cpu_t *cpu) {
+    z_alu_and(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// AND (IX+d) (DD A6 d): 19 T-states.
+void z_opcode_and_ixd(z_cpu_t *cpu) {
+    z_alu_and(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// AND (IY+d) (FD A6 d): 19 T-states.
+void z_opcode_and_iyd(z_cpu_t *cpu) {
+    z_alu_and(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
+
+// XOR r (A8+r): 4 T-states.
+void z_opcode_xor_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_xor(cpu, *s);
+    z_done(cpu, 1, 4);
+}
+
+// XOR n (EE n): 7 T-states.
+void z_opcode_xor_n(z_cpu_t *cpu) {
+    z_alu_xor(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// XOR (HL) (AE): 7 T-states.
+void z_opcode_xor_hl(z_cpu_t *cpu) {
+    z_alu_xor(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// XOR (IX+d) (DD AE d): 19 T-states.
+void z_opcode_xor_ixd(z_cpu_t *cpu) {
+    z_alu_xor(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// XOR (IY+d) (FD AE d): 19 T-states.
+void z_opcode_xor_iyd(z_cpu_t *cpu) {
+    z_alu_xor(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
+
+// OR r (B0+r): 4 T-states.
+void z_opcode_or_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_or(cpu, *s);
+    z_done(cpu, 1, 4);
+}
+
+// OR n (F6 n): 7 T-states.
+void z_opcode_or_n(z_cpu_t *cpu) {
+    z_alu_or(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// OR (HL) (B6): 7 T-states.
+void z_opcode_or_hl(z_cpu_t *cpu) {
+    z_alu_or(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// OR (IX+d) (DD B6 d): 19 T-states.
+void z_opcode_or_ixd(z_cpu_t *cpu) {
+    z_alu_or(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// OR (IY+d) (FD B6 d): 19 T-states.
+void z_opcode_or_iyd(z_cpu_t *cpu) {
+    z_alu_or(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
+
+// CP r (B8+r): 4 T-states.
+void z_opcode_cp_r(z_cpu_t *cpu, uint8_t opcode) {
+    const uint8_t *s = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!s) return;
+    z_alu_cp(cpu, *s);
+    z_done(cpu, 1, 4);
+}
+
+// CP n (FE n): 7 T-states.
+void z_opcode_cp_n(z_cpu_t *cpu) {
+    z_alu_cp(cpu, z_fetch(cpu, 1));
+    z_done(cpu, 2, 7);
+}
+
+// CP (HL) (BE): 7 T-states.
+void z_opcode_cp_hl(z_cpu_t *cpu) {
+    z_alu_cp(cpu, z_read(cpu, cpu->HL));
+    z_done(cpu, 1, 7);
+}
+
+// CP (IX+d) (DD BE d): 19 T-states.
+void z_opcode_cp_ixd(z_cpu_t *cpu) {
+    z_alu_cp(cpu, z_read(cpu, z_index_address(cpu, cpu->IX)));
+    z_done(cpu, 3, 19);
+}
+
+// CP (IY+d) (FD BE d): 19 T-states.
+void z_opcode_cp_iyd(z_cpu_t *cpu) {
+    z_alu_cp(cpu, z_read(cpu, z_index_address(cpu, cpu->IY)));
+    z_done(cpu, 3, 19);
+}
 
 static inline uint8_t z_inc(z_cpu_t *cpu, uint8_t old) {
     const uint8_t r = static_cast<uint8_t>(old + 1);

@@ -50,30 +50,62 @@ static inline uint8_t z_res(uint8_t opcode, uint8_t v) {
     return static_cast<uint8_t>(v & ~z_bit_mask(opcode));
 }
 
-// The register and memory forms of SET and RES; the memory forms write back to the address read.
-#define Z_BIT_CHANGE_FORMS(name, change)                                                           \
-    void z_opcode_##name##_b_r(z_cpu_t *cpu, uint8_t opcode) {                                     \
-        uint8_t *reg = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));           \
-        if (!reg) return;                                                                          \
-        *reg = change(opcode, *reg);                                                               \
-        z_done(cpu, 2, 8);                                                                         \
-    }                                                                                              \
-    void z_opcode_##name##_b_hl(z_cpu_t *cpu, uint8_t opcode) {                                    \
-        z_write(cpu, cpu->HL, change(opcode, z_read(cpu, cpu->HL)));                               \
-        z_done(cpu, 2, 15);                                                                        \
-    }                                                                                              \
-    void z_opcode_##name##_b_ixd(z_cpu_t *cpu, uint8_t opcode) {                                   \
-        const uint16_t address = z_index_address(cpu, cpu->IX);                                    \
-        z_write(cpu, address, change(opcode, z_read(cpu, address)));                               \
-        z_done(cpu, 4, 23);                                                                        \
-    }                                                                                              \
-    void z_opcode_##name##_b_iyd(z_cpu_t *cpu, uint8_t opcode) {                                   \
-        const uint16_t address = z_index_address(cpu, cpu->IY);                                    \
-        z_write(cpu, address, change(opcode, z_read(cpu, address)));                               \
-        z_done(cpu, 4, 23);                                                                        \
-    }
+// The memory forms of SET and RES write the changed byte back to the address they read.
+template <uint8_t (*change)(uint8_t, uint8_t)>
+static inline void z_change_memory(z_cpu_t *cpu, uint8_t opcode, uint16_t address) {
+    z_write(cpu, address, change(opcode, z_read(cpu, address)));
+}
 
-// SET b,r 8, SET b,(HL) 15, SET b,(IX+d) / (IY+d) 23 T-states.
-Z_BIT_CHANGE_FORMS(set, z_set)
-// RES b,r 8, RES b,(HL) 15, RES b,(IX+d) / (IY+d) 23 T-states.
-Z_BIT_CHANGE_FORMS(res, z_res)
+template <uint8_t (*change)(uint8_t, uint8_t)>
+static inline void z_change_register(z_cpu_t *cpu, uint8_t opcode) {
+    uint8_t *reg = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!reg) return;
+    *reg = change(opcode, *reg);
+    z_done(cpu, 2, 8);
+}
+
+// SET b,r (CB C0+8b+r): 8 T-states.
+void z_opcode_set_b_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_register<z_set>(cpu, opcode);
+}
+
+// SET b,(HL) (CB C6+8b): 15 T-states.
+void z_opcode_set_b_hl(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_memory<z_set>(cpu, opcode, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// SET b,(IX+d) (DD CB d C6+8b): 23 T-states.
+void z_opcode_set_b_ixd(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_memory<z_set>(cpu, opcode, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// SET b,(IY+d) (FD CB d C6+8b): 23 T-states.
+void z_opcode_set_b_iyd(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_memory<z_set>(cpu, opcode, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
+
+// RES b,r (CB 80+8b+r): 8 T-states.
+void z_opcode_res_b_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_register<z_res>(cpu, opcode);
+}
+
+// RES b,(HL) (CB 86+8b): 15 T-states.
+void z_opcode_res_b_hl(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_memory<z_res>(cpu, opcode, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// RES b,(IX+d) (DD CB d 86+8b): 23 T-states.
+void z_opcode_res_b_ixd(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_memory<z_res>(cpu, opcode, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// RES b,(IY+d) (FD CB d 86+8b): 23 T-states.
+void z_opcode_res_b_iyd(z_cpu_t *cpu, uint8_t opcode) {
+    z_change_memory<z_res>(cpu, opcode, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}

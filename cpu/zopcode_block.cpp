@@ -2,10 +2,11 @@
 // do leaves PC on its ED prefix (21 T-states) so that the decoder runs it again, and the last
 // iteration steps past it (16 T-states). BC counts the bytes, tested after its decrement.
 //
-//   LDI  ED A0   LDIR ED B0   (HL) -> (DE), HL+1, DE+1   H=0 N=0 P/V=(BC!=0)
-//   LDD  ED A8   LDDR ED B8   (HL) -> (DE), HL-1, DE-1
-//   CPI  ED A1   CPIR ED B1   A - (HL), HL+1   S Z H from it, P/V=(BC!=0), N=1; CPIR stops on a
-//   match CPD  ED A9   CPDR ED B9   A - (HL), HL-1
+//   LDI  ED A0   LDIR ED B0   (HL) -> (DE), HL+1, DE+1, BC-1   H = 0, N = 0, P/V = (BC != 0)
+//   LDD  ED A8   LDDR ED B8   (HL) -> (DE), HL-1, DE-1, BC-1   as LDI
+//   CPI  ED A1   CPIR ED B1   A - (HL), HL+1, BC-1   S Z H from it, P/V = (BC != 0), N = 1
+//   CPD  ED A9   CPDR ED B9   A - (HL), HL-1, BC-1   as CPI; CPIR and CPDR also stop on a match
+//   Bits 5 and 3 are kept by all; C by all; S and Z by the transfers.
 #include "cpu/zopcode.h"
 
 static inline void z_block_transfer(z_cpu_t *cpu, int step, bool repeat) {

@@ -1,13 +1,14 @@
-// 8-bit load group.
+// 8-bit load group. No flag changes, except LD A,I and LD A,R.
 //
-//   LD r,r'       40+8r+r'      4     LD (IX+d),r   DD 70+r d     19
-//   LD r,n        06+8r n       7     LD (IX+d),n   DD 36 d n     19
-//   LD r,(HL)     46+8r         7     LD A,(nn)     3A lo hi      13  (reads hi before lo)
-//   LD (HL),r     70+r          7     LD (nn),A     32 lo hi      13  (reads hi before lo)
-//   LD (HL),n     36 n          10    LD I,A / LD R,A  ED 47 / 4F  9
-//   LD A,(BC/DE)  0A / 1A       7     LD A,I / LD A,R  ED 57 / 5F  9  S Z from I/R, H=0, P/V=iff2,
-//   N=0 LD (BC/DE),A  02 / 12       7 LD r,(IX+d)   DD 46+8r d    19    (IY forms: FD instead of
-//   DD)
+//   LD r,r'        40+8r+r'     4      LD r,(IX+d)    DD 46+8r d     19
+//   LD r,n         06+8r n      7      LD (IX+d),r    DD 70+r d      19
+//   LD r,(HL)      46+8r        7      LD (IX+d),n    DD 36 d n      19
+//   LD (HL),r      70+r         7      LD A,(nn)      3A lo hi       13  (hi fetched first)
+//   LD (HL),n      36 n         10     LD (nn),A      32 lo hi       13  (hi fetched first)
+//   LD A,(BC/DE)   0A / 1A      7      LD I,A / R,A   ED 47 / ED 4F  9
+//   LD (BC/DE),A   02 / 12      7      LD A,I / A,R   ED 57 / ED 5F  9
+//   (IY forms: FD instead of DD.) LD A,I and LD A,R: S, Z from the value, H = 0, P/V = iff2,
+//   N = 0; C, 5, 3 kept.
 #include "cpu/zopcode.h"
 
 // LD r,r' (01rrrsss): 4 T-states.

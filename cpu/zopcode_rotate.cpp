@@ -50,22 +50,33 @@ static inline uint8_t z_srl(uint8_t v, uint8_t, uint8_t &carry) {
 }
 
 // The accumulator rotates write only C, H and N.
-#define Z_ACCUMULATOR_ROTATE(name, op)                                                             \
-    void name(z_cpu_t *cpu) {                                                                      \
-        uint8_t carry;                                                                             \
-        cpu->A = op(cpu->A, cpu->F & C_FLAG, carry);                                               \
-        cpu->F = static_cast<uint8_t>((cpu->F & 0xEC) | carry);                                    \
-        z_done(cpu, 1, 4);                                                                         \
-    }
+template <uint8_t (*op)(uint8_t, uint8_t, uint8_t &)>
+static inline void z_rotate_accumulator(z_cpu_t *cpu) {
+    uint8_t carry;
+    cpu->A = op(cpu->A, cpu->F & C_FLAG, carry);
+    cpu->F = static_cast<uint8_t>((cpu->F & ~(H_FLAG | N_FLAG | C_FLAG)) | carry);
+    z_done(cpu, 1, 4);
+}
 
 // RLCA (07): 4 T-states.
-Z_ACCUMULATOR_ROTATE(z_opcode_rlca, z_rlc)
+void z_opcode_rlca(z_cpu_t *cpu) {
+    z_rotate_accumulator<z_rlc>(cpu);
+}
+
 // RRCA (0F): 4 T-states.
-Z_ACCUMULATOR_ROTATE(z_opcode_rrca, z_rrc)
+void z_opcode_rrca(z_cpu_t *cpu) {
+    z_rotate_accumulator<z_rrc>(cpu);
+}
+
 // RLA (17): 4 T-states.
-Z_ACCUMULATOR_ROTATE(z_opcode_rla, z_rl)
+void z_opcode_rla(z_cpu_t *cpu) {
+    z_rotate_accumulator<z_rl>(cpu);
+}
+
 // RRA (1F): 4 T-states.
-Z_ACCUMULATOR_ROTATE(z_opcode_rra, z_rr)
+void z_opcode_rra(z_cpu_t *cpu) {
+    z_rotate_accumulator<z_rr>(cpu);
+}
 
 // One CB operation on a value: the result with C, S, Z, P/V set and H, N cleared.
 template <uint8_t (*op)(uint8_t, uint8_t, uint8_t &)>
@@ -83,41 +94,175 @@ static inline void z_shift_memory(z_cpu_t *cpu, uint16_t address) {
     z_write(cpu, address, z_shift<op>(cpu, z_read(cpu, address)));
 }
 
-// The four operand forms of one CB operation.
-#define Z_SHIFT_FORMS(name, op)                                                                    \
-    void z_opcode_##name##_r(z_cpu_t *cpu, uint8_t opcode) {                                       \
-        uint8_t *reg = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));           \
-        if (!reg) return;                                                                          \
-        *reg = z_shift<op>(cpu, *reg);                                                             \
-        z_done(cpu, 2, 8);                                                                         \
-    }                                                                                              \
-    void z_opcode_##name##_hl(z_cpu_t *cpu) {                                                      \
-        z_shift_memory<op>(cpu, cpu->HL);                                                          \
-        z_done(cpu, 2, 15);                                                                        \
-    }                                                                                              \
-    void z_opcode_##name##_ixd(z_cpu_t *cpu) {                                                     \
-        z_shift_memory<op>(cpu, z_index_address(cpu, cpu->IX));                                    \
-        z_done(cpu, 4, 23);                                                                        \
-    }                                                                                              \
-    void z_opcode_##name##_iyd(z_cpu_t *cpu) {                                                     \
-        z_shift_memory<op>(cpu, z_index_address(cpu, cpu->IY));                                    \
-        z_done(cpu, 4, 23);                                                                        \
-    }
+// The register form; r = 6 cannot come from the decoder and is reported by the selector.
+template <uint8_t (*op)(uint8_t, uint8_t, uint8_t &)>
+static inline void z_shift_register(z_cpu_t *cpu, uint8_t opcode) {
+    uint8_t *reg = z_opcode_get_register_ptr_by_r_index(cpu, z_field_r_low(opcode));
+    if (!reg) return;
+    *reg = z_shift<op>(cpu, *reg);
+    z_done(cpu, 2, 8);
+}
 
-// RLC r 8, RLC (HL) 15, RLC (IX+d) / (IY+d) 23 T-states.
-Z_SHIFT_FORMS(rlc, z_rlc)
-// RRC r 8, RRC (HL) 15, RRC (IX+d) / (IY+d) 23 T-states.
-Z_SHIFT_FORMS(rrc, z_rrc)
-// RL r 8, RL (HL) 15, RL (IX+d) / (IY+d) 23 T-states.
-Z_SHIFT_FORMS(rl, z_rl)
-// RR r 8, RR (HL) 15, RR (IX+d) / (IY+d) 23 T-states.
-Z_SHIFT_FORMS(rr, z_rr)
-// SLA r 8, SLA (HL) 15, SLA (IX+d) / (IY+d) 23 T-states.
-Z_SHIFT_FORMS(sla, z_sla)
-// SRA r 8, SRA (HL) 15, SRA (IX+d) / (IY+d) 23 T-states.
-Z_SHIFT_FORMS(sra, z_sra)
-// SRL r 8, SRL (HL) 15, SRL (IX+d) / (IY+d) 23 T-states.
-Z_SHIFT_FORMS(srl, z_srl)
+// RLC r (CB 00+r): 8 T-states.
+void z_opcode_rlc_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_shift_register<z_rlc>(cpu, opcode);
+}
+
+// RLC (HL) (CB 06): 15 T-states.
+void z_opcode_rlc_hl(z_cpu_t *cpu) {
+    z_shift_memory<z_rlc>(cpu, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// RLC (IX+d) (DD CB d 06): 23 T-states.
+void z_opcode_rlc_ixd(z_cpu_t *cpu) {
+    z_shift_memory<z_rlc>(cpu, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// RLC (IY+d) (FD CB d 06): 23 T-states.
+void z_opcode_rlc_iyd(z_cpu_t *cpu) {
+    z_shift_memory<z_rlc>(cpu, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
+
+// RRC r (CB 08+r): 8 T-states.
+void z_opcode_rrc_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_shift_register<z_rrc>(cpu, opcode);
+}
+
+// RRC (HL) (CB 0E): 15 T-states.
+void z_opcode_rrc_hl(z_cpu_t *cpu) {
+    z_shift_memory<z_rrc>(cpu, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// RRC (IX+d) (DD CB d 0E): 23 T-states.
+void z_opcode_rrc_ixd(z_cpu_t *cpu) {
+    z_shift_memory<z_rrc>(cpu, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// RRC (IY+d) (FD CB d 0E): 23 T-states.
+void z_opcode_rrc_iyd(z_cpu_t *cpu) {
+    z_shift_memory<z_rrc>(cpu, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
+
+// RL r (CB 10+r): 8 T-states.
+void z_opcode_rl_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_shift_register<z_rl>(cpu, opcode);
+}
+
+// RL (HL) (CB 16): 15 T-states.
+void z_opcode_rl_hl(z_cpu_t *cpu) {
+    z_shift_memory<z_rl>(cpu, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// RL (IX+d) (DD CB d 16): 23 T-states.
+void z_opcode_rl_ixd(z_cpu_t *cpu) {
+    z_shift_memory<z_rl>(cpu, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// RL (IY+d) (FD CB d 16): 23 T-states.
+void z_opcode_rl_iyd(z_cpu_t *cpu) {
+    z_shift_memory<z_rl>(cpu, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
+
+// RR r (CB 18+r): 8 T-states.
+void z_opcode_rr_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_shift_register<z_rr>(cpu, opcode);
+}
+
+// RR (HL) (CB 1E): 15 T-states.
+void z_opcode_rr_hl(z_cpu_t *cpu) {
+    z_shift_memory<z_rr>(cpu, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// RR (IX+d) (DD CB d 1E): 23 T-states.
+void z_opcode_rr_ixd(z_cpu_t *cpu) {
+    z_shift_memory<z_rr>(cpu, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// RR (IY+d) (FD CB d 1E): 23 T-states.
+void z_opcode_rr_iyd(z_cpu_t *cpu) {
+    z_shift_memory<z_rr>(cpu, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
+
+// SLA r (CB 20+r): 8 T-states.
+void z_opcode_sla_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_shift_register<z_sla>(cpu, opcode);
+}
+
+// SLA (HL) (CB 26): 15 T-states.
+void z_opcode_sla_hl(z_cpu_t *cpu) {
+    z_shift_memory<z_sla>(cpu, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// SLA (IX+d) (DD CB d 26): 23 T-states.
+void z_opcode_sla_ixd(z_cpu_t *cpu) {
+    z_shift_memory<z_sla>(cpu, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// SLA (IY+d) (FD CB d 26): 23 T-states.
+void z_opcode_sla_iyd(z_cpu_t *cpu) {
+    z_shift_memory<z_sla>(cpu, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
+
+// SRA r (CB 28+r): 8 T-states.
+void z_opcode_sra_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_shift_register<z_sra>(cpu, opcode);
+}
+
+// SRA (HL) (CB 2E): 15 T-states.
+void z_opcode_sra_hl(z_cpu_t *cpu) {
+    z_shift_memory<z_sra>(cpu, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// SRA (IX+d) (DD CB d 2E): 23 T-states.
+void z_opcode_sra_ixd(z_cpu_t *cpu) {
+    z_shift_memory<z_sra>(cpu, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// SRA (IY+d) (FD CB d 2E): 23 T-states.
+void z_opcode_sra_iyd(z_cpu_t *cpu) {
+    z_shift_memory<z_sra>(cpu, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
+
+// SRL r (CB 38+r): 8 T-states.
+void z_opcode_srl_r(z_cpu_t *cpu, uint8_t opcode) {
+    z_shift_register<z_srl>(cpu, opcode);
+}
+
+// SRL (HL) (CB 3E): 15 T-states.
+void z_opcode_srl_hl(z_cpu_t *cpu) {
+    z_shift_memory<z_srl>(cpu, cpu->HL);
+    z_done(cpu, 2, 15);
+}
+
+// SRL (IX+d) (DD CB d 3E): 23 T-states.
+void z_opcode_srl_ixd(z_cpu_t *cpu) {
+    z_shift_memory<z_srl>(cpu, z_index_address(cpu, cpu->IX));
+    z_done(cpu, 4, 23);
+}
+
+// SRL (IY+d) (FD CB d 3E): 23 T-states.
+void z_opcode_srl_iyd(z_cpu_t *cpu) {
+    z_shift_memory<z_srl>(cpu, z_index_address(cpu, cpu->IY));
+    z_done(cpu, 4, 23);
+}
 
 // RLD (ED 6F): 18 T-states. Low digit of (HL) to its high digit, high digit to A's low digit,
 // A's low digit to the low digit of (HL).
