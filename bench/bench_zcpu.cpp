@@ -1,7 +1,8 @@
 // Unpaced speed of the processor core: z_tick over real programs (a bubble sort, a CRC-16 bit
-// loop, BCD arithmetic, block moves and searches), each restarted at its HALT. Reports emulated
-// T-states per second; the machine needs 10 million, and the paced loop should spend almost none
-// of its 100 ns per tick inside the core.
+// loop, BCD arithmetic, block moves and searches, a bit-map sieve, multiply and divide
+// subroutines), each restarted at its HALT. Reports emulated T-states per second; the machine
+// needs 10 million, and the paced loop should spend almost none of its 100 ns per tick inside
+// the core.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -80,6 +81,8 @@ BENCHMARK_CAPTURE(BM_ztick, sort, "sort")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ztick, crc16, "crc16")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ztick, bcd, "bcd")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ztick, blocks, "blocks")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ztick, sieve, "sieve")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ztick, muldiv, "muldiv")->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -56,6 +56,30 @@ TEST(Core, InitResetAndTick) {
     EXPECT_EQ(c.SP, 0x2222);
 }
 
+TEST(Core, MissingCallbacksAreHarmless) {
+    // No bus at all: memory floats at 0xFF, which is RST 38h, and the push goes nowhere.
+    z_cpu_t bare;
+    z_init(&bare, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    z_tick(&bare);
+    EXPECT_EQ(bare.PC, 0x0038);
+    EXPECT_EQ(bare.SP, 0xFFFE);
+    EXPECT_EQ(bare.cycles, 11);
+    // Memory only: ports float too, and reports and halts are simply not delivered.
+    test_bus bus;
+    z_init(&bus.cpu, test_bus::read, test_bus::write, nullptr, nullptr, nullptr, nullptr, &bus);
+    bus.load(0x100, {0xDB, 0x10, 0xD3, 0x11, 0xED, 0x77});
+    bus.step();
+    EXPECT_EQ(bus.cpu.A, 0xFF);
+    bus.step();
+    bus.step();
+    EXPECT_EQ(bus.cpu.PC, 0x104) << "the invalid ED 77 still stops the program";
+    bus.load(0x200, {0x76});
+    EXPECT_EQ(bus.step(), 4);
+    EXPECT_EQ(bus.cpu.PC, 0x200);
+    EXPECT_TRUE(bus.log.empty());
+    EXPECT_TRUE(bus.exceptions.empty());
+}
+
 TEST(Core, RegisterViewsShareStorage) {
     test_bus bus;
     z_cpu_t &c = bus.cpu;

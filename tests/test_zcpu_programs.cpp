@@ -83,4 +83,40 @@ TEST(Programs, BlockMovesAndSearches) {
     EXPECT_EQ(word(0x9106), o);
 }
 
+TEST(Programs, SieveOfEratosthenes) {
+    test_bus bus;
+    run_program(bus, "sieve");
+    bool composite[2048] = {true, true};
+    int primes = 0;
+    for (int n = 2; n < 2048; ++n) {
+        if (composite[n]) continue;
+        ++primes;
+        for (int m = 2 * n; m < 2048; m += n)
+            composite[m] = true;
+    }
+    for (int n = 0; n < 2048; ++n)
+        ASSERT_EQ((bus.memory[0x9000 + n / 8] >> (n % 8)) & 1, composite[n] ? 1 : 0) << n;
+    EXPECT_EQ(bus.memory[0x9100] | bus.memory[0x9101] << 8, primes);
+}
+
+TEST(Programs, MultiplyAndDivideSubroutines) {
+    test_bus bus;
+    run_program(bus, "muldiv");
+    auto word = [&](int a) {
+        return static_cast<uint32_t>(bus.memory[a] | bus.memory[a + 1] << 8);
+    };
+    uint16_t quotient_sum = 0;
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        const uint32_t a = word(0x0200 + 4 * i), b = word(0x0202 + 4 * i);
+        const int record = 0x9000 + 8 * i;
+        EXPECT_EQ(word(record) | word(record + 2) << 16, a * b);
+        EXPECT_EQ(word(record + 4), a / b);
+        EXPECT_EQ(word(record + 6), a % b);
+        quotient_sum = static_cast<uint16_t>(quotient_sum + a / b);
+    }
+    EXPECT_EQ(word(0x9100), quotient_sum);
+    EXPECT_EQ(bus.cpu.SP, 0) << "every call returned and every push was popped";
+}
+
 } // namespace

@@ -2,7 +2,9 @@
 // T-states it takes, against a table written from the Zilog manual's instruction lists.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "zcpu_bus.h"
 
@@ -272,6 +274,193 @@ TEST(OpcodePages, DDCB) {
 }
 TEST(OpcodePages, FDCB) {
     check_page(FDCB);
+}
+
+// The bus accesses of every encoding, in order, from the member tables' bus columns. The state
+// is the standard one with operand bytes 0x34, 0x12 behind the opcode (n = e = d = 0x34,
+// nn = 0x1234); F = 0, so the even condition codes hold and the jumps, calls and returns
+// that test them are taken. Invalid encodings make only the decoders' fetches.
+struct access {
+    char kind;
+    uint16_t address;
+    bool operator==(const access &) const = default;
+};
+using accesses = std::vector<access>;
+void PrintTo(const access &a, std::ostream *os) {
+    *os << a.kind << ' ' << std::hex << a.address;
+}
+
+constexpr uint16_t NN = 0x1234, PORT_N = 0x1234, BC0 = 0x0505, DE0 = 0x9000;
+
+access rd(int a) {
+    return {'r', static_cast<uint16_t>(a)};
+}
+access wr(int a) {
+    return {'w', static_cast<uint16_t>(a)};
+}
+access in(int p) {
+    return {'i', static_cast<uint16_t>(p)};
+}
+access out(int p) {
+    return {'o', static_cast<uint16_t>(p)};
+}
+
+accesses then(accesses head, std::initializer_list<access> tail) {
+    head.insert(head.end(), tail);
+    return head;
+}
+
+accesses main_bus(int op) {
+    const int x = op >> 6, y = (op >> 3) & 7, z = op & 7, p = y >> 1, q = y & 1;
+    const accesses f = {rd(ORIGIN)};
+    const accesses push = {wr(SP0 - 1), wr(SP0 - 2)}, pop = {rd(SP0), rd(SP0 + 1)};
+    const accesses call = {rd(ORIGIN), rd(ORIGIN + 1), rd(ORIGIN + 2), wr(SP0 - 1), wr(SP0 - 2)};
+    if (x == 1) {
+        if (op == 0x76) return f;
+        if (z == 6) return then(f, {rd(HL0)});
+        return y == 6 ? then(f, {wr(HL0)}) : f;
+    }
+    if (x == 2) return z == 6 ? then(f, {rd(HL0)}) : f;
+    if (x == 0) {
+        switch (z) {
+        case 0:
+            if (y < 2) return f;
+            if (y < 4 || condition_holds(y - 4)) return then(f, {rd(ORIGIN + 1)});
+            return f;
+        case 1: return q == 0 ? then(f, {rd(ORIGIN + 1), rd(ORIGIN + 2)}) : f;
+        case 2:
+            if (p < 2) return then(f, {access{q ? 'r' : 'w', p == 0 ? BC0 : DE0}});
+            if (p == 2)
+                return q == 0 ? then(f, {rd(ORIGIN + 1), rd(ORIGIN + 2), wr(NN), wr(NN + 1)})
+                              : then(f, {rd(ORIGIN + 1), rd(ORIGIN + 2), rd(NN), rd(NN + 1)});
+            // LD (nn),A and LD A,(nn) fetch the high address byte first.
+            return then(f, {rd(ORIGIN + 2), rd(ORIGIN + 1), access{q ? 'r' : 'w', NN}});
+        case 4:
+        case 5: return y == 6 ? then(f, {rd(HL0), wr(HL0)}) : f;
+        case 6: return y == 6 ? then(f, {rd(ORIGIN + 1), wr(HL0)}) : then(f, {rd(ORIGIN + 1)});
+        default: return f;
+        }
+    }
+    switch (z) {
+    case 0: return condition_holds(y) ? then(f, {pop[0], pop[1]}) : f;
+    case 1: return q == 0 || p == 0 ? then(f, {pop[0], pop[1]}) : f;
+    case 2: return condition_holds(y) ? then(f, {rd(ORIGIN + 1), rd(ORIGIN + 2)}) : f;
+    case 3:
+        switch (y) {
+        case 0: return then(f, {rd(ORIGIN + 1), rd(ORIGIN + 2)});
+        case 2: return then(f, {rd(ORIGIN + 1), out(PORT_N)});
+        case 3: return then(f, {rd(ORIGIN + 1), in(PORT_N)});
+        case 4: return then(f, {rd(SP0), rd(SP0 + 1), wr(SP0), wr(SP0 + 1)});
+        default: return f;
+        }
+    case 4: return condition_holds(y) ? call : f;
+    case 5: return q == 0 ? then(f, {push[0], push[1]}) : call;
+    case 6: return then(f, {rd(ORIGIN + 1)});
+    default: return then(f, {push[0], push[1]});
+    }
+}
+
+accesses cb_bus(int op) {
+    const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
+    const accesses f = {rd(ORIGIN), rd(ORIGIN + 1)};
+    if ((x == 0 && y == 6) || z != 6) return f;
+    return x == 1 ? then(f, {rd(HL0)}) : then(f, {rd(HL0), wr(HL0)});
+}
+
+accesses ed_bus(int op) {
+    const int y = (op >> 3) & 7, z = op & 7;
+    const accesses f = {rd(ORIGIN), rd(ORIGIN + 1)};
+    if (op >= 0x40 && op < 0x80) {
+        if (z == 0) return y == 6 ? f : then(f, {in(BC0)});
+        if (z == 1) return y == 6 ? f : then(f, {out(BC0)});
+        if (z == 3)
+            return (y & 1) == 0 ? then(f, {rd(ORIGIN + 2), rd(ORIGIN + 3), wr(NN), wr(NN + 1)})
+                                : then(f, {rd(ORIGIN + 2), rd(ORIGIN + 3), rd(NN), rd(NN + 1)});
+        if (op == 0x45 || op == 0x4D) return then(f, {rd(SP0), rd(SP0 + 1)});
+        if (op == 0x67 || op == 0x6F) return then(f, {rd(HL0), wr(HL0)});
+        return f;
+    }
+    if ((op & 0xE4) != 0xA0) return f;
+    switch (op & 3) {
+    case 0: return then(f, {rd(HL0), wr(DE0)});   // LDI and company
+    case 1: return then(f, {rd(HL0)});            // CPI
+    case 2: return then(f, {in(BC0), wr(HL0)});   // INI
+    default: return then(f, {rd(HL0), out(BC0)}); // OUTI
+    }
+}
+
+accesses index_bus(int op, uint16_t index) {
+    const accesses f = {rd(ORIGIN), rd(ORIGIN + 1)};
+    const int ea = index + 0x34;
+    switch (op) {
+    case 0x21: return then(f, {rd(ORIGIN + 2), rd(ORIGIN + 3)});
+    case 0x22: return then(f, {rd(ORIGIN + 2), rd(ORIGIN + 3), wr(NN), wr(NN + 1)});
+    case 0x2A: return then(f, {rd(ORIGIN + 2), rd(ORIGIN + 3), rd(NN), rd(NN + 1)});
+    case 0x34:
+    case 0x35: return then(f, {rd(ORIGIN + 2), rd(ea), wr(ea)});
+    case 0x36: return then(f, {rd(ORIGIN + 2), rd(ORIGIN + 3), wr(ea)});
+    case 0x76: return then(f, {rd(ORIGIN + 2)}); // the displacement, then the report
+    case 0xE1: return then(f, {rd(SP0), rd(SP0 + 1)});
+    case 0xE3: return then(f, {rd(SP0), rd(SP0 + 1), wr(SP0), wr(SP0 + 1)});
+    case 0xE5: return then(f, {wr(SP0 - 1), wr(SP0 - 2)});
+    }
+    if ((op & 0xC7) == 0x46 || (op & 0xC7) == 0x86) return then(f, {rd(ORIGIN + 2), rd(ea)});
+    if ((op & 0xF8) == 0x70) return then(f, {rd(ORIGIN + 2), wr(ea)});
+    return f;
+}
+
+accesses index_cb_bus(int op, uint16_t index) {
+    const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
+    // The decoders read the prefix, CB and the opcode behind the displacement.
+    const accesses f = {rd(ORIGIN), rd(ORIGIN + 1), rd(ORIGIN + 3)};
+    const int ea = index + 0x34;
+    if (z != 6 || (x == 0 && y == 6)) return f;
+    return x == 1 ? then(f, {rd(ORIGIN + 2), rd(ea)}) : then(f, {rd(ORIGIN + 2), rd(ea), wr(ea)});
+}
+
+void check_bus_order(page_t page) {
+    for (int op = 0; op < 256; ++op) {
+        SCOPED_TRACE(std::string(page_names[page]) + " opcode " + std::to_string(op));
+        const uint8_t o = static_cast<uint8_t>(op);
+        test_bus bus;
+        standard_state(bus);
+        accesses expected;
+        switch (page) {
+        case MAIN:
+            if (op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD) continue;
+            bus.load(ORIGIN, {o, 0x34, 0x12});
+            expected = main_bus(op);
+            break;
+        case CB:
+            bus.load(ORIGIN, {0xCB, o});
+            expected = cb_bus(op);
+            break;
+        case ED:
+            bus.load(ORIGIN, {0xED, o, 0x34, 0x12});
+            expected = ed_bus(op);
+            break;
+        case DD:
+        case FD:
+            if (op == 0xCB) continue;
+            bus.load(ORIGIN, {page == DD ? uint8_t{0xDD} : uint8_t{0xFD}, o, 0x34, 0x12});
+            expected = index_bus(op, page == DD ? IX0 : IY0);
+            break;
+        case DDCB:
+        case FDCB:
+            bus.load(ORIGIN, {page == DDCB ? uint8_t{0xDD} : uint8_t{0xFD}, 0xCB, 0x34, o});
+            expected = index_cb_bus(op, page == DDCB ? IX0 : IY0);
+            break;
+        }
+        accesses seen;
+        for (const bus_access &a : bus.trace())
+            seen.push_back({a.kind, a.address});
+        EXPECT_EQ(seen, expected);
+    }
+}
+
+TEST(BusOrder, EveryPage) {
+    for (page_t page : {MAIN, CB, ED, DD, FD, DDCB, FDCB})
+        check_bus_order(page);
 }
 
 TEST(OpcodePages, InvalidEncodingCounts) {
