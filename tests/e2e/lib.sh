@@ -62,6 +62,60 @@ start_xvfb_once() {
     done
 }
 
+# Starts the program in $WORK/run (which holds its tessik.hex) with ENV settings given as
+# arguments (NAME=VALUE ...), and waits for its window; sets APP_PID and WIN.
+start_app() {
+    (cd "$WORK/run" && exec env "$@" "$QUILLANE") >"$WORK/app.log" 2>&1 &
+    APP_PID=$!
+    wait_for_window
+}
+
+# Puts the raw Z80 binary BIN, loading at 0, into $WORK/run as tessik.hex.
+install_rom() { # BIN
+    mkdir -p "$WORK/run"
+    "$QUILLANE_BUILD_DIR/quillane-mkhex" "$1" 0 "$WORK/run/tessik.hex" ||
+        fail "cannot turn $1 into tessik.hex"
+}
+
+# Ends the program with Alt+Q and requires exit code 0.
+quit_app() {
+    xdotool windowfocus "$WIN" 2>/dev/null || true
+    xdotool key alt+q
+    i=0
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        i=$((i + 1)); [ $i -lt 100 ] || fail "Alt+Q did not end the program"; sleep 0.1
+    done
+    rc=0
+    wait "$APP_PID" || rc=$?
+    APP_PID=
+    [ "$rc" -eq 0 ] || fail "exit code $rc after Alt+Q"
+}
+
+# Screenshots of the main window into $SHOTS, and their pixels.
+shot() { # NAME
+    xwd -silent -id "$WIN" | convert xwd:- "png:$SHOTS/$1.png" ||
+        fail "no screenshot $1 of the main window"
+}
+pixel() { # NAME X Y -> #RRGGBB
+    convert "$SHOTS/$1.png" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 |
+        grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1 | tr a-f A-F
+}
+expect() { # NAME X Y COLOUR WHAT
+    got=$(pixel "$1" "$2" "$3")
+    [ "$got" = "$4" ] || fail "$5: pixel ($2,$3) of $1.png is $got, expected $4"
+}
+# Waits until pixel X Y of a fresh screenshot NAME has COLOUR.
+wait_for() { # NAME X Y COLOUR WHAT
+    i=0
+    while :; do
+        shot "$1"
+        [ "$(pixel "$1" "$2" "$3")" = "$4" ] && return 0
+        i=$((i + 1))
+        [ $i -lt 50 ] || fail "$5: pixel ($2,$3) of $1.png stays $(pixel "$1" "$2" "$3")"
+        sleep 0.1
+    done
+}
+
 # Waits for the program's visible main window; sets WIN.
 wait_for_window() {
     i=0

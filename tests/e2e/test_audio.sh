@@ -13,24 +13,11 @@ for f in "$ANALYZE" "$QUILLANE_BUILD_DIR/quillane-mkhex"; do
 done
 start_xvfb
 
-mkdir "$WORK/run"
-"$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
-(cd "$WORK/run" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/stream.raw" \
-    QUILLANE_AUDIO_STATS=1 exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
-APP_PID=$!
-wait_for_window
+install_rom "$ROM_BIN"
+start_app SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/stream.raw" QUILLANE_AUDIO_STATS=1
 sleep "$SECONDS_TO_RUN"
 kill -0 "$APP_PID" 2>/dev/null || fail "the program ended by itself"
-xdotool windowfocus "$WIN" 2>/dev/null || true
-xdotool key --window "$WIN" alt+q
-i=0
-while kill -0 "$APP_PID" 2>/dev/null; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Alt+Q did not end the program"; sleep 0.1
-done
-rc=0
-wait "$APP_PID" || rc=$?
-APP_PID=
-[ "$rc" -eq 0 ] || fail "exit code $rc"
+quit_app
 
 # Keep the first four seconds (the interesting part) as an artefact.
 head -c $((44100 * 2 * 4)) "$WORK/stream.raw" >"$OUT/first-seconds.s16le"

@@ -15,8 +15,7 @@ done
 start_xvfb
 export SDL_AUDIODRIVER=dummy
 
-mkdir "$WORK/run"
-"$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
+install_rom "$ROM_BIN"
 # Reads the count off a screenshot; prints "COUNT NANOSECONDS".
 TOP=
 read_count() { # NAME
@@ -50,9 +49,7 @@ read_count() { # NAME
 # rate with nothing else of ours running, and their ratio. A second try is allowed, since another
 # process on a two-core machine can slow either one.
 measure() { # TRY
-    (cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
-    APP_PID=$!
-    wait_for_window
+    start_app
     TOP=
     i=0
     until first=$(read_count "first$1"); do
@@ -60,9 +57,7 @@ measure() { # TRY
     done
     sleep "$INTERVAL"
     second=$(read_count "second$1") || fail "could not read the count the second time"
-    xdotool key --window "$WIN" alt+q
-    wait "$APP_PID" || fail "the program did not end cleanly"
-    APP_PID=
+    quit_app
     rate=$(echo "$first $second" | awk '{ printf "%.0f", ($3 - $1) * 2126 / (($4 - $2) / 1e9) }')
     echo "emulated clock in the running program: $rate ticks/s"
     headless=$("$BENCH" --thread-only | sed -n 's/^processor thread: \([0-9.]*\) million.*/\1/p')

@@ -11,49 +11,7 @@ mkdir -p "$SHOTS"
 start_xvfb
 export SDL_AUDIODRIVER=dummy
 
-# The test ROM as tessik.hex, loading at 0.
-mkdir "$WORK/run"
-if [ -x "$QUILLANE_BUILD_DIR/quillane-mkhex" ]; then
-    "$QUILLANE_BUILD_DIR/quillane-mkhex" "$ROM_BIN" 0 "$WORK/run/tessik.hex"
-else
-    objcopy -I binary -O ihex --change-addresses 0 "$ROM_BIN" "$WORK/run/tessik.hex"
-fi
-
-start_app() {
-    (cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
-    APP_PID=$!
-    i=0
-    WIN=
-    while [ -z "$WIN" ]; do
-        i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
-        sleep 0.1
-        WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
-    done
-}
-
-shot() { # NAME: screenshot of the main window
-    xwd -silent -id "$WIN" | convert xwd:- "png:$SHOTS/$1.png" ||
-        fail "no screenshot $1 of the main window"
-}
-pixel() { # NAME X Y -> #RRGGBB
-    convert "$SHOTS/$1.png" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 |
-        grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1 | tr a-f A-F
-}
-expect() { # NAME X Y COLOUR WHAT
-    got=$(pixel "$1" "$2" "$3")
-    [ "$got" = "$4" ] || fail "$5: pixel ($2,$3) of $1.png is $got, expected $4"
-}
-# Waits until pixel X Y of a fresh screenshot NAME has COLOUR.
-wait_for() { # NAME X Y COLOUR WHAT
-    i=0
-    while :; do
-        shot "$1"
-        [ "$(pixel "$1" "$2" "$3")" = "$4" ] && return 0
-        i=$((i + 1)); [ $i -lt 50 ] || fail "$5: pixel ($2,$3) of $1.png stays $(pixel "$1" "$2" "$3")"
-        sleep 0.1
-    done
-}
-
+install_rom "$ROM_BIN"
 
 BLACK='#000000' BLUE='#0000AA' GREY='#555555' YELLOW='#FFFF00' GREEN='#00FF00'
 
@@ -196,14 +154,6 @@ wait_gone Error
 # --- Alt+Q ends the program with 0 --------------------------------------------------------------
 xdotool windowfocus "$WIN" 2>/dev/null || true
 sleep 0.2
-xdotool key alt+q
-i=0
-while kill -0 "$APP_PID" 2>/dev/null; do
-    i=$((i + 1)); [ $i -lt 100 ] || fail "Alt+Q did not end the program"; sleep 0.1
-done
-rc=0
-wait "$APP_PID" || rc=$?
-APP_PID=
-[ "$rc" -eq 0 ] || fail "exit code $rc after Alt+Q"
+quit_app
 
 echo "PASS: dialogs end to end (screenshots in $SHOTS)"

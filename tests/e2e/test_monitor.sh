@@ -19,15 +19,7 @@ export SDL_AUDIODRIVER=dummy
 
 mkdir "$WORK/run"
 cp "$ROM_HEX" "$WORK/run/tessik.hex"
-(cd "$WORK/run" && exec "$QUILLANE") >"$WORK/app.log" 2>&1 &
-APP_PID=$!
-i=0
-WIN=
-while [ -z "$WIN" ]; do
-    i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
-    sleep 0.1
-    WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
-done
+start_app
 xdotool windowfocus --sync "$WIN" 2>/dev/null || xdotool windowfocus "$WIN"
 
 # NAME: screenshot of the window, read back into NAME.txt
