@@ -1,0 +1,151 @@
+// Symbol files of pasmo and SDCC, and addresses written as numbers or names.
+#include "debug/symbols.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// A whole hexadecimal number of at most four digits, with an optional 0x prefix or h suffix.
+bool parse_hex_word(std::string text, uint16_t *value) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text = text.substr(2);
+    else if (text.size() > 1 && (text.back() == 'h' || text.back() == 'H'))
+        text.pop_back();
+    while (text.size() > 4 && text[0] == '0')
+        text.erase(0, 1);
+    if (text.empty() || text.size() > 4) return false;
+    uint32_t result = 0;
+    for (char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        result = result * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                         ? c - '0'
+                                                         : std::toupper(c) - 'A' + 10);
+    }
+    *value = static_cast<uint16_t>(result);
+    return true;
+}
+
+bool is_name(const std::string &text) {
+    if (text.empty() || std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '.' && c != '$')
+            return false;
+    return true;
+}
+
+// One line of any of the three formats; adds the symbol it defines, if any.
+bool parse_symbol_line(dbg_symbols_t *symbols, const std::string &line) {
+    std::istringstream in(line);
+    std::string a, b, c;
+    in >> a >> b >> c;
+    uint16_t address = 0;
+    // pasmo: "NAME EQU 08002H"
+    if ((b == "EQU" || b == "equ") && is_name(a) && parse_hex_word(c, &address)) {
+        dbg_symbols_add(symbols, a, address);
+        return true;
+    }
+    // SDCC .noi: "DEF _main 0x8002"
+    if (a == "DEF" && is_name(b) && parse_hex_word(c, &address)) {
+        dbg_symbols_add(symbols, b, address);
+        return true;
+    }
+    // SDCC .map: "     00008002  _main   main" (address first, then the name)
+    if (a.size() == 8 && parse_hex_word(a, &address) && is_name(b) && b[0] != '.') {
+        dbg_symbols_add(symbols, b, address);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::string *error) {
+    std::ifstream in(path);
+    if (!in) {
+        *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+        return -1;
+    }
+    int added = 0;
+    std::string line;
+    while (std::getline(in, line))
+        added += parse_symbol_line(symbols, line) ? 1 : 0;
+    if (in.bad()) {
+        *error = path + ": " + std::strerror(errno ? errno : EIO);
+        return -1;
+    }
+    if (added == 0) {
+        *error = path + ": no symbols found (expected a pasmo .sym, SDCC .noi or .map file)";
+        return -1;
+    }
+    return added;
+}
+
+void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t address) {
+    auto old = symbols->by_name.find(name);
+    if (old != symbols->by_name.end()) {
+        auto range = symbols->by_address.equal_range(old->second);
+        for (auto it = range.first; it != range.second; ++it)
+            if (it->second == name) {
+                symbols->by_address.erase(it);
+                break;
+            }
+    }
+    symbols->by_name[name] = address;
+    symbols->by_address.emplace(address, name);
+}
+
+void dbg_symbols_clear(dbg_symbols_t *symbols) {
+    symbols->by_name.clear();
+    symbols->by_address.clear();
+}
+
+bool dbg_symbol_lookup(const dbg_symbols_t *symbols, const std::string &name, uint16_t *address) {
+    if (!symbols) return false;
+    auto it = symbols->by_name.find(name);
+    if (it == symbols->by_name.end()) it = symbols->by_name.find("_" + name);
+    if (it == symbols->by_name.end()) return false;
+    *address = it->second;
+    return true;
+}
+
+std::string dbg_symbol_at(const dbg_symbols_t *symbols, uint16_t address) {
+    if (!symbols) return "";
+    auto range = symbols->by_address.equal_range(address);
+    std::string best;
+    for (auto it = range.first; it != range.second; ++it)
+        if (best.empty() || it->second < best) best = it->second;
+    return best;
+}
+
+std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address, uint16_t max_offset) {
+    if (!symbols || symbols->by_address.empty()) return "";
+    auto it = symbols->by_address.upper_bound(address);
+    if (it == symbols->by_address.begin()) return "";
+    --it;
+    const uint16_t base = it->first;
+    const uint16_t offset = static_cast<uint16_t>(address - base);
+    if (offset > max_offset) return "";
+    const std::string name = dbg_symbol_at(symbols, base);
+    if (offset == 0) return name;
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, "+%X", offset);
+    return name + suffix;
+}
+
+bool dbg_parse_address(const dbg_symbols_t *symbols, const std::string &text, uint16_t *address) {
+    if (parse_hex_word(text, address) && !dbg_symbol_lookup(symbols, text, address)) return true;
+    if (dbg_symbol_lookup(symbols, text, address)) return true;
+    const size_t sign = text.find_last_of("+-");
+    if (sign == std::string::npos || sign == 0) return false;
+    uint16_t base = 0, offset = 0;
+    if (!dbg_symbol_lookup(symbols, text.substr(0, sign), &base) ||
+        !parse_hex_word(text.substr(sign + 1), &offset))
+        return false;
+    *address = static_cast<uint16_t>(text[sign] == '+' ? base + offset : base - offset);
+    return true;
+}
