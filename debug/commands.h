@@ -1,0 +1,23 @@
+// The command language of both front ends: one command a line, hexadecimal numbers, a symbol
+// wherever an address goes, every error one line. `help` lists the commands.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct dbg_engine_t;
+
+struct dbg_result_t {
+    std::string output; // what the command prints (lines end with '\n'); empty for none
+    bool error;         // output is a one-line error
+    bool quit;          // the command was `quit`
+    bool stopped;       // a run command ended with a stop (inline mode)
+};
+
+// Executes one line ('#' comments and blank lines do nothing).
+dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line);
+
+// Runs a script line by line, printing each command's output to out and each error, with its
+// line number, to err. Stops at `quit` (*quit set) or the end. Returns the number of errors.
+int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out, FILE *err,
+                   bool *quit);

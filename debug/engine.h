@@ -1,0 +1,282 @@
+// The debug engine: run control, breakpoints, watchpoints, register access, typed keys, screen
+// read-back and the instruction trace, over the real machine record (emu_state) with its real bus
+// callbacks and devices. Both front ends use it: the headless runner and the tests drive the
+// machine on their own thread (inline executor); the window's processor thread calls the engine
+// at instruction boundaries (threaded executor).
+//
+// How it stays free when unused:
+//   - attaching installs only the engine's exception and halt callbacks;
+//   - the memory and port callbacks are swapped for watching ones only while a watchpoint, a port
+//     observer or a keyboard wait exists (under the machine lock);
+//   - `attention` is set while anything needs looking at between instructions (breakpoints, a
+//     run request, a pending stop, queued keys, warp); only then does the per-tick path call
+//     dbg_boundary(). The per-tick cost otherwise is one relaxed load at instruction boundaries.
+//
+// Instruction boundary: after z_tick, cpu.cycles < 2 means the next tick starts a new
+// instruction. Stops happen there, so a stop always leaves the machine between instructions.
+//
+// There is one engine per process (dbg_engine()), since the bus callbacks find it through a
+// static pointer. Every function here is for one front-end thread; in threaded mode the engine
+// takes the machine lock itself wherever it touches the machine.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "debug/disasm.h"
+#include "debug/symbols.h"
+
+struct emu_t;
+struct z_cpu_t;
+
+enum dbg_mode_t : uint8_t {
+    DBG_INLINE,   // the caller's thread runs the machine (unpaced) inside the run commands
+    DBG_THREADED, // the processor thread runs it; run commands only set a request
+};
+
+enum dbg_cause_t : uint8_t {
+    DBG_CAUSE_NONE,        // no stop (threaded: the request was handed to the processor thread)
+    DBG_CAUSE_PAUSE,       // paused on request
+    DBG_CAUSE_STEP,        // step, next or finish completed
+    DBG_CAUSE_BREAKPOINT,  // reached a breakpoint (after its skip count)
+    DBG_CAUSE_WATCH_READ,  // a memory read in a watched range
+    DBG_CAUSE_WATCH_WRITE, // a memory write in a watched range
+    DBG_CAUSE_PORT_IN,     // a read of a watched port
+    DBG_CAUSE_PORT_OUT,    // a write to a watched port
+    DBG_CAUSE_HALT,        // the processor executed HALT
+    DBG_CAUSE_INVALID,     // the processor reported an invalid opcode
+    DBG_CAUSE_UNTIL,       // the address of `until` was reached
+    DBG_CAUSE_TICKS,       // the tick limit of the run was reached
+};
+
+struct dbg_stop_t {
+    dbg_cause_t cause;
+    uint16_t pc;                   // where the processor stands: the next instruction
+    uint16_t access_pc;            // watchpoints: the instruction that made the access
+    uint16_t address;              // watchpoints: the memory address or port (low 8 bits)
+    uint8_t value;                 // watchpoints: the byte read or written
+    int breakpoint;                // breakpoints: its id
+    uint64_t ticks;                // emulated T-states since the engine was attached
+    dbg_instruction_t instruction; // the instruction at pc
+    std::string text;              // one line, e.g. "Invalid ED opcode at 8123"
+};
+
+enum dbg_watch_kind_t : uint8_t { DBG_WATCH_READ, DBG_WATCH_WRITE, DBG_WATCH_IN, DBG_WATCH_OUT };
+
+struct dbg_breakpoint_t {
+    int id;
+    uint16_t address;
+    uint32_t skip; // hits still to ignore
+    uint32_t hits; // times reached
+};
+
+struct dbg_watchpoint_t {
+    int id;
+    dbg_watch_kind_t kind;
+    uint16_t address; // first address, or the port
+    uint32_t length;  // bytes (1 for ports)
+    uint32_t hits;
+};
+
+// A key event of the typing queue, by emulated tick.
+struct dbg_key_event_t {
+    uint64_t tick;
+    uint8_t vk; // host virtual-key code, as the window delivers keys
+    bool down;
+};
+
+// Called on every port access while set (for the tests' port log and the like).
+typedef void (*dbg_port_observer_t)(bool write, uint16_t port, uint8_t value, uint64_t tick);
+// Told of every stop in threaded mode, on the processor thread with the machine lock released.
+typedef void (*dbg_stop_callback_t)(void *user, const dbg_stop_t *stop);
+
+enum dbg_request_t : uint8_t {
+    DBG_REQ_NONE, // running freely (threaded) or idle
+    DBG_REQ_CONTINUE,
+    DBG_REQ_STEP,
+    DBG_REQ_NEXT,
+    DBG_REQ_FINISH,
+    DBG_REQ_UNTIL,
+};
+
+struct dbg_wav_t;
+
+struct dbg_engine_t {
+    emu_t *emu;
+    dbg_mode_t mode;
+    std::atomic<uint32_t> attention; // see above; relaxed
+    std::atomic<bool> warp;          // threaded: the processor thread runs unpaced
+
+    // Breakpoints: count of breakpoints per address, and the list.
+    uint8_t break_at[65536];
+    std::vector<dbg_breakpoint_t> breakpoints;
+    std::vector<dbg_watchpoint_t> watchpoints;
+    uint8_t mem_watch[65536]; // bit 0 read, bit 1 write
+    uint8_t port_watch[256];  // bit 0 in, bit 1 out
+    int next_id;
+    dbg_port_observer_t port_observer;
+
+    // Run control.
+    dbg_request_t request;
+    uint32_t step_left;     // step: instructions still to run
+    uint16_t target_pc;     // next, until: the address to stop at
+    uint16_t target_sp;     // next: SP not below; finish: a return must leave SP above it
+    bool pause_requested;   // pause at the next boundary
+    bool stop_on_halt;      // HALT stops a run (default true)
+    bool stopped;           // threaded: the processor thread waits for a request
+    uint64_t tick_limit;    // inline: absolute tick at which a run stops (UINT64_MAX: none)
+    bool first_boundary;    // a run has not yet passed an instruction boundary
+    uint16_t finish_ret_pc; // finish: PC of the return instruction being executed
+    bool finish_pending;    // finish: a return instruction is executing
+
+    // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
+    bool pending;
+    dbg_stop_t pending_stop;
+    dbg_stop_t last_stop;
+    std::string last_invalid; // the processor's text of the last invalid-opcode report
+    uint64_t halts;           // HALT instructions executed since attaching
+
+    // Typing: events by tick, released once the keyboard is ready when `typing_wait` is set.
+    std::deque<dbg_key_event_t> keys;
+    bool typing_wait;
+    uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
+
+    dbg_symbols_t symbols;
+    FILE *trace;
+    dbg_wav_t *wav;
+
+    // Threaded mode: the processor thread waits here while stopped.
+    std::mutex wait_mutex;
+    std::condition_variable wait_cv;
+    dbg_stop_callback_t stop_callback;
+    void *stop_user;
+};
+
+// The process's engine (attached or not).
+dbg_engine_t *dbg_engine();
+
+// Brings the machine record to its start-up state without a window: memory cleared, processor
+// initialised with the machine's bus callbacks, sound generator, keyboard and display initialised,
+// the lock created, running = 1, ticks = 0.
+void dbg_machine_init(emu_t *emu);
+// Loads the ROM image (Intel HEX) as start-up does and sets PC to its start address. Returns 0,
+// or 1 with the reason in *error.
+int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
+                 std::string *error);
+
+// Attaches the engine to the machine: clears breakpoints, watchpoints, requests and the typing
+// queue, installs the exception and halt callbacks. Threaded mode starts stopped (paused) only
+// when start_stopped is set.
+dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped = false);
+// Restores the machine's own callbacks and wakes a waiting processor thread.
+void dbg_detach(dbg_engine_t *e);
+void dbg_set_stop_callback(dbg_engine_t *e, dbg_stop_callback_t callback, void *user);
+void dbg_set_port_observer(dbg_engine_t *e, dbg_port_observer_t observer);
+
+// Emulated T-states since the machine was initialised.
+uint64_t dbg_ticks(dbg_engine_t *e);
+
+// Run control. Inline mode: runs the machine until the stop and returns it. Threaded mode: hands
+// the request to the processor thread and returns a stop with cause DBG_CAUSE_NONE (the stop
+// arrives through the stop callback). A run always executes at least one instruction before it
+// looks at breakpoints, so continuing from a breakpoint leaves it.
+dbg_stop_t dbg_continue(dbg_engine_t *e);
+dbg_stop_t dbg_step(dbg_engine_t *e, uint32_t count);
+// Step over: a CALL, RST, DJNZ or repeating block instruction runs to its end (the next
+// instruction's address with SP not below the current SP); anything else is one step.
+dbg_stop_t dbg_next(dbg_engine_t *e);
+// Step out: runs until a return instruction leaves the current routine (SP moves above its value
+// at the start of the command).
+dbg_stop_t dbg_finish(dbg_engine_t *e);
+dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
+// Inline: runs ticks T-states (or to an earlier stop). Threaded: not available (cause NONE).
+dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
+// Threaded: asks the processor thread to stop at the next boundary. Inline: nothing to do.
+void dbg_pause(dbg_engine_t *e);
+// Inline runs stop with DBG_CAUSE_TICKS at this absolute tick count (UINT64_MAX: never).
+void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick);
+// True while the machine runs (threaded: not stopped; inline: always false between calls).
+bool dbg_is_running(dbg_engine_t *e);
+dbg_stop_t dbg_last_stop(dbg_engine_t *e);
+
+// Breakpoints and watchpoints; the add functions return the new id.
+int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip);
+int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length);
+// Deletes a breakpoint or watchpoint by id; false when none has it.
+bool dbg_delete(dbg_engine_t *e, int id);
+void dbg_delete_all(dbg_engine_t *e);
+
+// Registers: the one-line JSON object of `regs` (keys pc, sp, af, bc, de, hl, ix, iy, af_, bc_,
+// de_, hl_, i, r, im, iff1, iff2, ticks; decimal numbers).
+std::string dbg_regs_json(dbg_engine_t *e);
+// Sets a register or pair (a, f, ..., af, ..., af_, ..., ix, iy, sp, pc, i, r), a flag (s z h p n
+// c: 0 or 1), im (0-2), iff1 or iff2 (0 or 1). False with a one-line reason when not.
+bool dbg_set_register(dbg_engine_t *e, const std::string &name, uint32_t value,
+                      std::string *error);
+
+// Memory without bus callbacks (no watchpoint fires); poke writes ROM too, as a loader does.
+uint8_t dbg_peek(dbg_engine_t *e, uint16_t address);
+void dbg_poke(dbg_engine_t *e, uint16_t address, uint8_t value);
+
+// Machine reset (processor, sound generator, keyboard; memory kept).
+void dbg_reset(dbg_engine_t *e);
+
+// Keys. The virtual-key code and Shift for a character as a US keyboard types it ('\n' Enter,
+// '\t' Tab, '\b' Backspace); false when no key types it.
+bool dbg_key_for_char(char c, uint8_t *vk, bool *shift);
+// Press and release timings the monitor reads reliably, in T-states.
+enum : uint64_t { DBG_KEY_HOLD_TICKS = 300000, DBG_KEY_GAP_TICKS = 300000 };
+// Queues TEXT as key presses and releases from the current tick on. With wait_ready the first
+// press waits until the keyboard is ready: the PIO's port B is set up for input and the program
+// has read the key port 24 times since (the monitor's start-up reads the matrix once, 8 reads;
+// each poll of its key wait reads it twice, 16), so typing starts in the key wait. False with a
+// one-line reason when a character has no key (nothing is queued then).
+bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::string *error,
+              uint64_t hold_ticks = DBG_KEY_HOLD_TICKS, uint64_t gap_ticks = DBG_KEY_GAP_TICKS);
+// Tick at which the last queued key event happens (the current tick when none is queued).
+uint64_t dbg_typing_end(dbg_engine_t *e);
+// A key press or release now (threaded: under the lock).
+void dbg_key(dbg_engine_t *e, uint8_t vk, bool down);
+
+// Screen text: each 8 x 8 cell matched against the monitor's font, found in the loaded ROM.
+enum : int { DBG_SCREEN_ROWS = 24, DBG_SCREEN_COLS = 32 };
+// The font's address in memory (searched for by its first glyphs), or -1 when not found.
+int dbg_font_address(const uint8_t *memory);
+// The code 0x20-0x7F of the glyph in a cell, or 0 when none matches (or no font was found).
+char dbg_screen_char(const uint8_t *memory, int row, int col);
+// 24 rows of 32 characters; unknown cells and the monitor's block glyph (7F) as `unknown`.
+std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown = '?');
+
+// The 320 x 240 frame as a PNG file. False with a one-line reason.
+bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
+// Writes memory as Intel HEX, or raw when path ends in ".bin". False with a one-line reason.
+bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address,
+                     uint32_t length, std::string *error);
+// Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
+bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error);
+
+// Instruction trace: a line per instruction (tick, PC, bytes, disassembly, registers).
+bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error);
+void dbg_trace_close(dbg_engine_t *e);
+
+// Sound recording (inline mode): the stream the window plays, rendered in emulated time, as a
+// 16-bit mono 44100 Hz WAV file.
+bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
+// Writes the header's sizes and closes; false with a reason when a write failed.
+bool dbg_wav_close(dbg_engine_t *e, std::string *error);
+
+// Warp: the processor thread runs unpaced while set.
+void dbg_set_warp(dbg_engine_t *e, bool on);
+
+// The processor thread's hook: call after z_tick when cpu.cycles < 2 and attention is set, with
+// the machine lock held. May release and retake the lock (while stopped or warping).
+void dbg_boundary(dbg_engine_t *e);
+static inline bool dbg_needs_attention(const dbg_engine_t *e) {
+    return e->attention.load(std::memory_order_relaxed) != 0;
+}
