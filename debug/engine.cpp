@@ -216,29 +216,26 @@ bool boundary_stop(dbg_engine_t *e) {
 
 // ---- the inline executor ----
 
+// The hot loop is z_tick, the tick count and, at instruction boundaries, one relaxed load.
 dbg_stop_t run_inline(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
+    uint64_t &ticks = e->emu->ticks;
     e->last_stop = dbg_stop_t{};
     dbg_update(e);
     if (e->trace) dbg_trace_line(e);
-    uint64_t ticks = e->emu->ticks;
     for (;;) {
-        uint64_t deadline = e->tick_limit;
-        if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
         if (ticks >= e->tick_limit) {
-            e->emu->ticks = ticks;
             stop_with(e, DBG_CAUSE_TICKS);
             return e->last_stop;
         }
+        uint64_t deadline = e->tick_limit;
+        if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
         while (ticks < deadline) {
             z_tick(cpu);
             ++ticks;
-            if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed)) {
-                e->emu->ticks = ticks;
-                if (boundary_stop(e)) return e->last_stop;
-            }
+            if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
+                return e->last_stop;
         }
-        e->emu->ticks = ticks;
         if (e->wav) dbg_wav_render(e);
     }
 }
