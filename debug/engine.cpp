@@ -98,6 +98,7 @@ void engine_exception(z_cpu_t *cpu, const char *message) {
     dbg_engine_t *e = &engine_storage;
     emu_exception_callback(cpu, message);
     e->last_invalid = message;
+    if (!e->stop_on_invalid) return;
     dbg_stop_t &s = e->pending_stop;
     s = dbg_stop_t{};
     s.cause = DBG_CAUSE_INVALID;
@@ -426,6 +427,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->step_left = 0;
     e->pause_requested = start_stopped && mode == DBG_THREADED;
     e->stop_on_halt = true;
+    e->stop_on_invalid = true;
     e->realtime = false;
     e->stopped = false;
     e->tick_limit = UINT64_MAX;

@@ -129,6 +129,7 @@ struct dbg_engine_t {
     uint16_t target_sp;     // next: SP not below; finish: a return must leave SP above it
     bool pause_requested;   // pause at the next boundary
     bool stop_on_halt;      // HALT stops a run (default true)
+    bool stop_on_invalid;   // an invalid-opcode report stops a run (default true)
     bool realtime;          // inline: runs are paced at the board's clock
     bool stopped;           // threaded: the processor thread waits for a request
     uint64_t tick_limit;    // inline: absolute tick at which a run stops (UINT64_MAX: none)

@@ -10,6 +10,7 @@
 #include "devices/sound.h"
 #include "host/error_box.h"
 #include "host/gui.h"
+#include "host/options.h"
 #include "machine/emu.h"
 #include "machine/error.h"
 #include "machine/process.h"
@@ -38,6 +39,9 @@ bool quillane_have_display() {
 } // namespace
 
 int main(int argc, char **argv) {
+    host_options_t options;
+    const int parsed = host_parse_options(argc, argv, &options);
+    if (parsed >= 0) return parsed;
     if (!quillane_have_display()) {
         std::fprintf(stderr, "quillane: no display server found (DISPLAY and WAYLAND_DISPLAY "
                              "are not set); the emulator needs a window system\n");
@@ -48,10 +52,12 @@ int main(int argc, char **argv) {
     emu_set_error_box(gui_error_box);
 
     emu_t *emu = &emu_state;
-    if (emu_startup(emu, EMU_ROM_FILE_NAME) != 0) {
-        emu_show_error_box("Critical error", "Unable to load tessik.hex ROM file");
+    const std::string rom = options.rom.empty() ? EMU_ROM_FILE_NAME : options.rom;
+    if (emu_startup(emu, rom.c_str()) != 0) {
+        emu_show_error_box("Critical error", ("Unable to load " + rom + " ROM file").c_str());
         return 1;
     }
+    if (host_apply_options(emu, options) != 0) return 2;
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
@@ -59,7 +65,8 @@ int main(int argc, char **argv) {
     if (kbd_initialize(&emu->kbd) != 0) exit_with_fatal_error("kbd_initialize");
     gui_show_window(&emu->gui);
     if (emu_start_threads(emu) != 0) exit_with_fatal_error("CreateThread");
-    snd_start(&emu->snd);
+    // Warp runs faster than the sound can follow: the stream stays paused (muted).
+    if (!options.warp) snd_start(&emu->snd);
 
     const int exit_code = gui_run(&emu->gui);
 
