@@ -273,6 +273,10 @@ bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
 // Writes the header's sizes and closes; false with a reason when a write failed.
 bool dbg_wav_close(dbg_engine_t *e, std::string *error);
 
+// Upper-case hexadecimal as the monitor prints it: "8123", "0C".
+std::string dbg_hex4(unsigned value);
+std::string dbg_hex2(unsigned value);
+
 // Warp: the processor thread runs unpaced while set.
 void dbg_set_warp(dbg_engine_t *e, bool on);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "debug/commands.h"
 #include "debug/engine.h"
 #include "machine/emu.h"
 #include "machine/process.h"
@@ -24,19 +25,6 @@ const char usage_text[] =
     "  --help, --version\n"
     "\n"
     "quillane-run runs the board without a window (quillane-run --help).\n";
-
-std::string unescape(const char *text) {
-    std::string out;
-    for (const char *p = text; *p; ++p) {
-        if (*p != '\\' || !p[1]) {
-            out += *p;
-            continue;
-        }
-        ++p;
-        out += *p == 'n' ? '\n' : *p == 't' ? '\t' : *p == 'b' ? '\b' : *p;
-    }
-    return out;
-}
 
 int bad(const std::string &message) {
     std::fprintf(stderr, "quillane: %s\n", message.c_str());
@@ -66,7 +54,7 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
             if (a[2] == 'r')
                 options->rom = argv[++i];
             else
-                options->type.push_back(unescape(argv[++i]));
+                options->type.push_back(dbg_unescape(argv[++i]));
         } else if (a[0] == '-' && a[1]) {
             return bad(std::string("unknown option ") + a + " (--help lists the options)");
         } else {
