@@ -599,6 +599,34 @@ void dbg_delete_all(dbg_engine_t *e) {
     dbg_unlock(e);
 }
 
+std::vector<dbg_breakpoint_t> dbg_breakpoint_list(dbg_engine_t *e) {
+    dbg_lock(e);
+    std::vector<dbg_breakpoint_t> list = e->breakpoints;
+    dbg_unlock(e);
+    return list;
+}
+
+std::vector<dbg_watchpoint_t> dbg_watchpoint_list(dbg_engine_t *e) {
+    dbg_lock(e);
+    std::vector<dbg_watchpoint_t> list = e->watchpoints;
+    dbg_unlock(e);
+    return list;
+}
+
+z_cpu_t dbg_registers(dbg_engine_t *e) {
+    dbg_lock(e);
+    const z_cpu_t cpu = e->emu->cpu;
+    dbg_unlock(e);
+    return cpu;
+}
+
+std::vector<uint8_t> dbg_memory(dbg_engine_t *e) {
+    dbg_lock(e);
+    std::vector<uint8_t> copy(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
+    dbg_unlock(e);
+    return copy;
+}
+
 std::string dbg_regs_json(dbg_engine_t *e) {
     dbg_lock(e);
     const z_cpu_t c = e->emu->cpu;

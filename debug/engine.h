@@ -29,11 +29,11 @@
 #include <string>
 #include <vector>
 
+#include "cpu/zcpu.h"
 #include "debug/disasm.h"
 #include "debug/symbols.h"
 
 struct emu_t;
-struct z_cpu_t;
 
 enum dbg_mode_t : uint8_t {
     DBG_INLINE,   // the caller's thread runs the machine (unpaced) inside the run commands
@@ -213,6 +213,12 @@ int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint
 // Deletes a breakpoint or watchpoint by id; false when none has it.
 bool dbg_delete(dbg_engine_t *e, int id);
 void dbg_delete_all(dbg_engine_t *e);
+
+// Copies taken under the lock, for a front end that shows them while the machine runs.
+std::vector<dbg_breakpoint_t> dbg_breakpoint_list(dbg_engine_t *e);
+std::vector<dbg_watchpoint_t> dbg_watchpoint_list(dbg_engine_t *e);
+z_cpu_t dbg_registers(dbg_engine_t *e);
+std::vector<uint8_t> dbg_memory(dbg_engine_t *e); // all 64 KB
 
 // Registers: the one-line JSON object of `regs` (keys pc, sp, af, bc, de, hl, ix, iy, af_, bc_,
 // de_, hl_, i, r, im, iff1, iff2, ticks; decimal numbers).
