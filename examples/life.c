@@ -16,6 +16,7 @@
 unsigned char age[H][W]; /* 0: dead, else generations alive, up to MAX_AGE */
 unsigned char next[H][W];
 unsigned char drawn[H][W]; /* what the screen shows */
+unsigned char live[H + 2][W + 2];
 unsigned int generation, population, births;
 
 static const unsigned char blob[8] = {0x3C, 0x7E, 0xFF, 0xFF, 0xFF, 0xFF, 0x7E, 0x3C};
@@ -24,19 +25,20 @@ static const unsigned char age_ink[MAX_AGE + 1] = {
 
 static void draw(void) {
     unsigned char r, c, i, a;
-    volatile unsigned char *p;
-    for (r = 0; r < H; r++) {
-        for (c = 0; c < W; c++) {
-            a = age[r][c];
-            if ((a != 0) != (drawn[r][c] != 0)) {
-                /* The cell's eight pixel lines, 32 bytes apart. */
-                p = QL_BITMAP + (unsigned int)(TOP + r) * 256 + c;
-                for (i = 0; i < 8; i++, p += 32)
+    const unsigned char *now = &age[0][0];
+    unsigned char *shown = &drawn[0][0];
+    volatile unsigned char *attr = QL_ATTRS + TOP * QL_COLS;
+    volatile unsigned char *cell = QL_BITMAP + TOP * 8 * QL_COLS, *p;
+    for (r = 0; r < H; r++, cell += 7 * QL_COLS) {
+        for (c = 0; c < W; c++, now++, shown++, attr++, cell++) {
+            a = *now;
+            if (a == *shown) continue;
+            /* The cell's eight pixel lines, 32 bytes apart. */
+            if ((a != 0) != (*shown != 0))
+                for (i = 0, p = cell; i < 8; i++, p += QL_COLS)
                     *p = a ? blob[i] : 0;
-            }
-            if (a != drawn[r][c])
-                QL_ATTRS[(unsigned int)(TOP + r) * 32 + c] = QL_ATTR(QL_BLACK, age_ink[a]);
-            drawn[r][c] = a;
+            *attr = QL_ATTR(QL_BLACK, age_ink[a]);
+            *shown = a;
         }
     }
 }
@@ -57,29 +59,59 @@ static void new_board(void) {
     generation = 0;
 }
 
-/* One generation: returns whether any cell changed. */
+/* live holds the board as 0/1 with a border that repeats the opposite edges, so that every
+ * cell has its eight neighbours at fixed offsets. */
+static void fill_live(void) {
+    unsigned char r, c;
+    unsigned char *a, *l;
+    for (r = 0; r < H; r++) {
+        a = age[r];
+        l = live[r + 1];
+        for (c = 0; c < W; c++)
+            l[c + 1] = a[c] != 0;
+        l[0] = l[W];
+        l[W + 1] = l[1];
+    }
+    memcpy(live[0], live[H], W + 2);
+    memcpy(live[H + 1], live[1], W + 2);
+}
+
+/* One generation: returns whether any cell changed. The neighbours are counted from column
+ * sums of three rows, each column summed once. */
 static unsigned char step(void) {
-    unsigned char r, c, up, down, left, right, n, a, changed = 0;
+    unsigned char r, c, n, a, here, sum_l, sum_m, sum_r, changed = 0;
+    const unsigned char *up, *mid, *down;
+    unsigned char *old, *nxt;
+    fill_live();
     population = births = 0;
     for (r = 0; r < H; r++) {
-        up = r ? r - 1 : H - 1;
-        down = r == H - 1 ? 0 : r + 1;
+        up = live[r];
+        mid = live[r + 1];
+        down = live[r + 2];
+        old = age[r];
+        nxt = next[r];
+        sum_l = up[0] + mid[0] + down[0];
+        sum_m = up[1] + mid[1] + down[1];
+        up += 2;
+        mid += 2;
+        down += 2;
         for (c = 0; c < W; c++) {
-            left = (c - 1) & (W - 1);
-            right = (c + 1) & (W - 1);
-            n = (age[up][left] != 0) + (age[up][c] != 0) + (age[up][right] != 0) +
-                (age[r][left] != 0) + (age[r][right] != 0) + (age[down][left] != 0) +
-                (age[down][c] != 0) + (age[down][right] != 0);
-            a = age[r][c];
-            if (a)
+            here = mid[-1];
+            sum_r = *up++ + *mid++ + *down++;
+            n = sum_l + sum_m + sum_r - here;
+            sum_l = sum_m;
+            sum_m = sum_r;
+            a = *old++;
+            if (a) {
                 a = n == 2 || n == 3 ? (a < MAX_AGE ? a + 1 : MAX_AGE) : 0;
-            else if (n == 3) {
+                if (!a) changed = 1;
+            } else if (n == 3) {
                 a = 1;
+                changed = 1;
                 ++births;
             }
-            if ((a != 0) != (age[r][c] != 0)) changed = 1;
             if (a) ++population;
-            next[r][c] = a;
+            *nxt++ = a;
         }
     }
     memcpy(age, next, sizeof age);
