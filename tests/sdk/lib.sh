@@ -1,3 +1,4 @@
+# shellcheck shell=sh disable=SC2034
 # Shared set-up of the C SDK's shell tests, sourced by each tests/sdk/test_*.sh: the driver and
 # the build are there, a work directory outside the repository that goes away with the test,
 # and a way to fail that shows what the failing step printed.

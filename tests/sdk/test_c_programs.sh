@@ -6,7 +6,7 @@ RUN=$QUILLANE_BUILD_DIR/quillane-run
 ROM=$QUILLANE_BUILD_DIR/tessik.hex
 [ -x "$RUN" ] || { echo "SKIP: $RUN is not built (no headless runner in this build)"; exit 77; }
 [ -f "$ROM" ] || fail "$ROM not built"
-cd "$WORK"
+cd "$WORK" || fail "no work directory"
 
 for name in guess life; do
     "$QCC" "$QUILLANE_SOURCE_DIR/examples/$name.c" -o "$name.ihx" >"$name-qcc.log" 2>&1 ||

@@ -5,7 +5,7 @@
 . "$(dirname "$0")/lib.sh"
 mkdir "$WORK/bin" "$WORK/src"
 ln -s "$QCC" "$WORK/bin/qcc"
-cd "$WORK/src"
+cd "$WORK/src" || fail "no work directory"
 
 cat >hello.c <<'C'
 #include <stdio.h>
@@ -15,7 +15,7 @@ void main(void) { printf("Hello, world!\n"); }
 C
 "$WORK/bin/qcc" hello.c >qcc.log 2>&1 || fail "hello.c did not build"
 [ -s hello.ihx ] || fail "no hello.ihx"
-[ -s hello.noi ] && [ -s hello.map ] || fail "no symbol files beside hello.ihx"
+{ [ -s hello.noi ] && [ -s hello.map ]; } || fail "no symbol files beside hello.ihx"
 # Intel HEX: the start-up code's record first, at 8000h, and the end record last.
 head -n 1 hello.ihx | grep -q '^:..8000' || fail "first record not at 8000: $(head -n 1 hello.ihx)"
 [ "$(tail -n 1 hello.ihx)" = ":00000001FF" ] || fail "no end record"
