@@ -113,29 +113,31 @@ struct dbg_engine_t {
     std::atomic<uint32_t> attention; // see above; relaxed
     std::atomic<bool> warp;          // threaded: the processor thread runs unpaced
 
-    // Breakpoints: count of breakpoints per address, and the list.
+    // Breakpoints: 1 at every address that has one (looked up by PC at each boundary), and the
+    // list with skip counts and hits.
     uint8_t break_at[65536];
     std::vector<dbg_breakpoint_t> breakpoints;
     std::vector<dbg_watchpoint_t> watchpoints;
-    uint8_t mem_watch[65536]; // bit 0 read, bit 1 write
-    uint8_t port_watch[256];  // bit 0 in, bit 1 out
+    // bit 0 read, bit 1 write. A read of the accessing instruction's own bytes (PC to PC + its
+    // length - 1; PC still holds its first byte during the access) is a fetch and does not count,
+    // so a program that reads its own instruction bytes as data is not caught.
+    uint8_t mem_watch[65536];
+    uint8_t port_watch[256]; // bit 0 in, bit 1 out
     int next_id;
     dbg_port_observer_t port_observer;
 
     // Run control.
     dbg_request_t request;
-    uint32_t step_left;     // step: instructions still to run
-    uint16_t target_pc;     // next, until: the address to stop at
-    uint16_t target_sp;     // next: SP not below; finish: a return must leave SP above it
-    bool pause_requested;   // pause at the next boundary
-    bool stop_on_halt;      // HALT stops a run (default true)
-    bool stop_on_invalid;   // an invalid-opcode report stops a run (default true)
-    bool realtime;          // inline: runs are paced at the board's clock
-    bool stopped;           // threaded: the processor thread waits for a request
-    uint64_t tick_limit;    // inline: absolute tick at which a run stops (UINT64_MAX: none)
-    bool first_boundary;    // a run has not yet passed an instruction boundary
-    uint16_t finish_ret_pc; // finish: PC of the return instruction being executed
-    bool finish_pending;    // finish: a return instruction is executing
+    uint32_t step_left;   // step: instructions still to run
+    uint16_t target_pc;   // next, until: the address to stop at
+    uint16_t target_sp;   // next: SP not below; finish: a return must leave SP above it
+    bool pause_requested; // pause at the next boundary
+    bool stop_on_halt;    // HALT stops a run (default true)
+    bool stop_on_invalid; // an invalid-opcode report stops a run (default true)
+    bool realtime;        // inline: runs are paced at the board's clock
+    bool stopped;         // threaded: the processor thread waits for a request
+    uint64_t tick_limit;  // inline: absolute tick at which a run stops (UINT64_MAX: none)
+    bool finish_pending;  // finish: the instruction now running is a return
 
     // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
     bool pending;
@@ -167,8 +169,8 @@ dbg_engine_t *dbg_engine();
 // initialised with the machine's bus callbacks, sound generator, keyboard and display initialised,
 // the lock created, running = 1, ticks = 0.
 void dbg_machine_init(emu_t *emu);
-// Loads the ROM image (Intel HEX) as start-up does and sets PC to its start address. Returns 0,
-// or 1 with the reason in *error.
+// Loads an Intel HEX image into memory; with set_pc, PC = the image's start address (the load
+// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH" in *error.
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error);
 
