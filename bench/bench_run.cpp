@@ -1,13 +1,13 @@
-// Unpaced speed of the debug engine's inline executor (what quillane-run runs) against the bare
-// core: the sieve test program on the processor alone with plain callbacks, as the core benchmark
-// runs it, and on the board's machine record through the engine, each restarted at its HALT.
-// quillane-run should reach at least 0.8 of the core's T-states per second.
-#include <chrono>
-#include <cstdio>
+// Unpaced speed of the debug engine's inline executor (what quillane-run runs) beside the bare
+// core, measured the same way as the core benchmark (bench_zcpu): the sieve test program,
+// restarted at its HALT, a million T-states an iteration. BM_core runs z_tick with plain
+// callbacks, as bench_zcpu does; BM_quillane_run runs the board's machine record, its bus
+// callbacks and the engine. quillane-run should reach at least 0.8 of the core's T-states/s.
+#include <benchmark/benchmark.h>
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <vector>
 
 #include "cpu/zcpu.h"
@@ -16,78 +16,79 @@
 
 namespace {
 
-using bench_clock = std::chrono::steady_clock;
-constexpr double run_seconds = 3.0;
-
-std::vector<char> program() {
+std::vector<char> sieve() {
     std::ifstream in(QUILLANE_BUILD_DIR "/tests/z80/sieve.bin", std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-uint8_t memory[65536];
-bool halted = false;
-uint8_t plain_read(z_cpu_t *, uint16_t a) {
-    return memory[a];
+struct core_machine {
+    z_cpu_t cpu;
+    uint8_t memory[65536];
+    bool halted;
+};
+core_machine core;
+uint8_t core_read(z_cpu_t *cpu, uint16_t a) {
+    return static_cast<uint8_t *>(cpu->user_data)[a];
 }
-void plain_write(z_cpu_t *, uint16_t a, uint8_t v) {
-    if (a >= 0x2000) memory[a] = v;
+void core_write(z_cpu_t *cpu, uint16_t a, uint8_t v) {
+    if (a >= 0x2000) static_cast<uint8_t *>(cpu->user_data)[a] = v;
 }
-uint8_t plain_in(z_cpu_t *, uint16_t) {
+uint8_t core_in(z_cpu_t *, uint16_t) {
     return 0xFF;
 }
-void plain_out(z_cpu_t *, uint16_t, uint8_t) {}
-void plain_halt(z_cpu_t *) {
-    halted = true;
+void core_out(z_cpu_t *, uint16_t, uint8_t) {}
+void core_halt(z_cpu_t *) {
+    core.halted = true;
 }
 
-double core_rate(const std::vector<char> &image) {
-    z_cpu_t cpu;
-    std::memset(memory, 0, sizeof memory);
-    std::memcpy(memory, image.data(), image.size());
-    z_init(&cpu, plain_read, plain_write, plain_in, plain_out, nullptr, plain_halt, nullptr);
+void BM_core(benchmark::State &state) {
+    const std::vector<char> image = sieve();
+    if (image.empty()) {
+        state.SkipWithError("test programs not built (build the tests first)");
+        return;
+    }
+    std::memset(core.memory, 0, sizeof core.memory);
+    std::memcpy(core.memory, image.data(), image.size());
+    z_init(&core.cpu, core_read, core_write, core_in, core_out, nullptr, core_halt, core.memory);
     uint64_t ticks = 0;
-    const auto t0 = bench_clock::now();
-    while (std::chrono::duration<double>(bench_clock::now() - t0).count() < run_seconds) {
+    for (auto _ : state) {
         for (int i = 0; i < 1000000; ++i) {
-            z_tick(&cpu);
-            if (halted) [[unlikely]] {
-                halted = false;
-                z_reset(&cpu);
+            z_tick(&core.cpu);
+            if (core.halted) [[unlikely]] {
+                core.halted = false;
+                z_reset(&core.cpu);
             }
         }
         ticks += 1000000;
     }
-    return ticks / std::chrono::duration<double>(bench_clock::now() - t0).count();
+    state.counters["T-states/s"] =
+        benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
 
-double engine_rate(const std::vector<char> &image) {
+void BM_quillane_run(benchmark::State &state) {
+    const std::vector<char> image = sieve();
+    if (image.empty()) {
+        state.SkipWithError("test programs not built (build the tests first)");
+        return;
+    }
     emu_t *emu = &emu_state;
     dbg_machine_init(emu);
     std::memcpy(emu->memory, image.data(), image.size());
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
-    const uint64_t start = dbg_ticks(e);
-    const auto t0 = bench_clock::now();
-    while (std::chrono::duration<double>(bench_clock::now() - t0).count() < run_seconds) {
-        const dbg_stop_t stop = dbg_run_ticks(e, 10000000);
-        if (stop.cause == DBG_CAUSE_HALT) z_reset(&emu->cpu);
+    uint64_t ticks = 0;
+    for (auto _ : state) {
+        const uint64_t end = dbg_ticks(e) + 1000000;
+        while (dbg_ticks(e) < end)
+            if (dbg_run_ticks(e, end - dbg_ticks(e)).cause == DBG_CAUSE_HALT) z_reset(&emu->cpu);
+        ticks += 1000000;
     }
-    const double seconds = std::chrono::duration<double>(bench_clock::now() - t0).count();
-    return (dbg_ticks(e) - start) / seconds;
+    state.counters["T-states/s"] =
+        benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
 }
+
+BENCHMARK(BM_core)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_quillane_run)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main() {
-    const std::vector<char> image = program();
-    if (image.empty()) {
-        std::fprintf(stderr, "tests/z80/sieve.bin not built (build the tests first)\n");
-        return 1;
-    }
-    const double core = core_rate(image);
-    const double engine = engine_rate(image);
-    std::printf("core (z_tick, plain callbacks): %.1f million T-states/s\n", core / 1e6);
-    std::printf("quillane-run (engine, machine callbacks): %.1f million T-states/s\n",
-                engine / 1e6);
-    std::printf("quillane-run / core: %.2f (target 0.80 or more)\n", engine / core);
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -209,26 +209,42 @@ bool boundary_stop(dbg_engine_t *e) {
 
 // ---- the inline executor ----
 
-// The hot loop is z_tick, the tick count and, at instruction boundaries, one relaxed load.
-dbg_stop_t run_inline(dbg_engine_t *e) {
+// Runs until the tick count reaches deadline or a stop (true). Each pass runs a whole instruction
+// and counts all its T-states at once, leaving `cycles` exactly as tick-by-tick execution would
+// (after k of an instruction's N ticks, cycles = N - k + 1), so a run cut short by the deadline
+// goes on where it stopped and the results are those of z_tick. At the boundary the only cost
+// is one relaxed load.
+bool run_to_deadline(dbg_engine_t *e, uint64_t deadline) {
     z_cpu_t *cpu = cpu_of(e);
     uint64_t &ticks = e->emu->ticks;
+    while (ticks < deadline) {
+        if (cpu->cycles < 2) {
+            z_step(cpu); // its accesses see the tick count before the instruction's first tick
+            ++ticks;
+        }
+        if (cpu->cycles >= 2) {
+            const uint64_t k = std::min<uint64_t>(cpu->cycles - 1u, deadline - ticks);
+            cpu->cycles = static_cast<uint8_t>(cpu->cycles - k);
+            ticks += k;
+        }
+        if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
+            return true;
+    }
+    return false;
+}
+
+dbg_stop_t run_inline(dbg_engine_t *e) {
     e->last_stop = dbg_stop_t{};
     dbg_update(e);
     if (e->trace) dbg_trace_line(e);
     for (;;) {
-        if (ticks >= e->tick_limit) {
+        if (e->emu->ticks >= e->tick_limit) {
             stop_with(e, DBG_CAUSE_TICKS);
             return e->last_stop;
         }
         uint64_t deadline = e->tick_limit;
         if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
-        while (ticks < deadline) {
-            z_tick(cpu);
-            ++ticks;
-            if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
-                return e->last_stop;
-        }
+        if (run_to_deadline(e, deadline)) return e->last_stop;
         if (e->wav) dbg_wav_render(e);
     }
 }
