@@ -415,6 +415,7 @@ int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out
             break;
         }
         if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) break;
+        if (e->interrupted.load(std::memory_order_relaxed)) break;
     }
     return errors;
 }

@@ -171,7 +171,8 @@ bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
     if (!e->keys.empty()) dbg_keys_at_boundary(e);
     if (e->pending) return stop_with(e, e->pending_stop.cause);
-    if (e->pause_requested) return stop_with(e, DBG_CAUSE_PAUSE);
+    if (e->pause_requested || e->interrupted.load(std::memory_order_relaxed))
+        return stop_with(e, DBG_CAUSE_PAUSE);
     switch (e->request) {
     case DBG_REQ_STEP:
         if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
@@ -379,7 +380,8 @@ void dbg_unlock(dbg_engine_t *e) {
 void dbg_update(dbg_engine_t *e) {
     if (!e->emu) return;
     const bool check = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
-                       e->pause_requested || e->pending || !e->keys.empty() || e->trace;
+                       e->pause_requested || e->pending || !e->keys.empty() || e->trace ||
+                       e->interrupted.load(std::memory_order_relaxed);
     const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
                           (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
     e->attention.store(bits, std::memory_order_relaxed);
@@ -428,6 +430,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->emu = emu;
     e->mode = mode;
     e->warp.store(false, std::memory_order_relaxed);
+    e->interrupted.store(false, std::memory_order_relaxed);
     e->breakpoints.clear();
     e->watchpoints.clear();
     rebuild_tables(e);
@@ -551,6 +554,11 @@ void dbg_pause(dbg_engine_t *e) {
     e->pause_requested = true;
     dbg_update(e);
     dbg_unlock(e);
+}
+
+void dbg_interrupt(dbg_engine_t *e) {
+    e->interrupted.store(true, std::memory_order_relaxed);
+    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
 }
 
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick) {

@@ -112,6 +112,7 @@ struct dbg_engine_t {
     dbg_mode_t mode;
     std::atomic<uint32_t> attention; // see above; relaxed
     std::atomic<bool> warp;          // threaded: the processor thread runs unpaced
+    std::atomic<bool> interrupted;   // dbg_interrupt: runs pause at every boundary
 
     // Breakpoints: 1 at every address that has one (looked up by PC at each boundary), and the
     // list with skip counts and hits.
@@ -174,9 +175,9 @@ void dbg_machine_init(emu_t *emu);
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error);
 
-// Attaches the engine to the machine: clears breakpoints, watchpoints, requests and the typing
-// queue, installs the exception and halt callbacks. Threaded mode starts stopped (paused) only
-// when start_stopped is set.
+// Attaches the engine to the machine (before the processor thread starts): clears breakpoints,
+// watchpoints, requests and the typing queue, installs the exception and halt callbacks. Threaded
+// mode starts stopped (paused) only when start_stopped is set.
 dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped = false);
 // Restores the machine's own callbacks and wakes a waiting processor thread.
 void dbg_detach(dbg_engine_t *e);
@@ -203,6 +204,9 @@ dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
 // Threaded: asks the processor thread to stop at the next boundary. Inline: nothing to do.
 void dbg_pause(dbg_engine_t *e);
+// Safe in a signal handler: the run pauses at the next boundary, and so does every later run
+// (one instruction each) until the engine is attached again.
+void dbg_interrupt(dbg_engine_t *e);
 // Inline runs stop with DBG_CAUSE_TICKS at this absolute tick count (UINT64_MAX: never).
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick);
 // True while the machine runs (threaded: not stopped; inline: always false between calls).
