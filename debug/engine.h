@@ -154,6 +154,7 @@ struct dbg_engine_t {
 
     dbg_symbols_t symbols;
     FILE *trace;
+    uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
 
     // Threaded mode: the processor thread waits here while stopped.
