@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <cstring>
 
@@ -147,6 +148,14 @@ gui_main_window::gui_main_window(gui_t *gui, emu_t *machine) : gui_(gui), machin
         connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
         commands_[next++] = action;
     };
+    // A menu closed with Escape leaves the menu bar holding the keyboard; give it back to the
+    // display area once the menu has gone (queued: the menu bar takes it after this signal).
+    for (QMenu *menu : {file_menu, machine_menu})
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                if (display_ && isActiveWindow()) display_->setFocus(Qt::OtherFocusReason);
+            });
+        });
     add(file_menu, gui_file_commands[0]);
     add(file_menu, gui_file_commands[1]);
     file_menu->addSeparator();
@@ -223,6 +232,12 @@ bool gui_main_window::key_press(QKeyEvent *event) {
     // Alt and whatever is typed with it belong to the menu, as system keys do on the reference
     // host.
     if (event->key() == Qt::Key_Alt || (event->modifiers() & Qt::AltModifier)) return false;
+    // F10 opens the menu bar, as a system key does, and never reaches the matrix.
+    if (event->key() == Qt::Key_F10) {
+        if (!event->isAutoRepeat() && !menuBar()->actions().isEmpty())
+            menuBar()->setActiveAction(menuBar()->actions().first());
+        return true;
+    }
     const uint8_t code = gui_key_code(event);
     if (code == 0) return false;
     if (event->isAutoRepeat()) return true;
@@ -333,6 +348,17 @@ int gui_run(gui_t *gui) {
     auto *window = static_cast<gui_main_window *>(gui->window);
     if (!window) return 1;
     return window->run_loop();
+}
+
+void gui_focus_display(gui_t *gui) {
+    auto *window = static_cast<gui_main_window *>(gui->window);
+    if (!window || !window->display()) return;
+    window->activateWindow();
+    window->display()->setFocus(Qt::OtherFocusReason);
+}
+
+void gui_quit(gui_t *gui) {
+    if (auto *window = static_cast<gui_main_window *>(gui->window)) window->close();
 }
 
 int gui_finalize(gui_t *gui) {

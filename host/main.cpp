@@ -8,8 +8,10 @@
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "devices/sound.h"
+#include "files/file.h"
 #include "host/error_box.h"
 #include "host/gui.h"
+#include "host/signals.h"
 #include "machine/emu.h"
 #include "machine/error.h"
 #include "machine/process.h"
@@ -48,11 +50,13 @@ int main(int argc, char **argv) {
     emu_set_error_box(gui_error_box);
 
     emu_t *emu = &emu_state;
-    if (emu_startup(emu, EMU_ROM_FILE_NAME) != 0) {
-        emu_show_error_box("Critical error", "Unable to load tessik.hex ROM file");
+    emu_file_error_t rom_error{};
+    if (emu_startup(emu, EMU_ROM_FILE_NAME, &rom_error) != 0) {
+        gui_rom_error_box(EMU_ROM_FILE_NAME, rom_error);
         return 1;
     }
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
+    if (gui_signals_install(emu) != 0) exit_with_fatal_error("gui_signals_install");
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
     if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
@@ -71,5 +75,5 @@ int main(int argc, char **argv) {
     if (std::getenv("QUILLANE_AUDIO_STATS"))
         std::fprintf(stderr, "audio: %u buffers played, %u underruns\n", emu->snd.played,
                      emu->snd.underruns);
-    return exit_code;
+    return gui_signals_exit_status(exit_code);
 }
