@@ -39,7 +39,9 @@ int snd_start(snd_t *snd) {
 }
 
 void snd_callback(void *instance, uint8_t *stream, int length) {
-    snd_ring_fill(static_cast<snd_t *>(instance), stream, length);
+    auto *snd = static_cast<snd_t *>(instance);
+    snd_note_request(snd, snd_clock_ns(), length);
+    snd_ring_fill(snd, stream, length);
 }
 
 int snd_finalize(snd_t *snd) {
