@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -54,6 +55,18 @@ void emu_error_message(QWidget *owner, const char *text, const QString &details 
 // the board.
 void emu_give_focus_back(gui_t *gui) {
     if (gui) gui_focus_display(gui);
+}
+
+// A failed load or save: the message box, with the file and the reason as its informative text,
+// and the same on stderr for whoever started the program from a terminal.
+void emu_file_failure(gui_t *gui, const char *text, const QByteArray &path,
+                      const emu_file_error_t &error) {
+    const QString details = gui_file_error_details(path.constData(), error);
+    std::fprintf(stderr, "quillane: %s: %s\n", text,
+                 details.toLocal8Bit().replace('\n', ": ").constData());
+    std::fflush(stderr);
+    emu_error_message(emu_dialog_owner(gui), text, details);
+    emu_give_focus_back(gui);
 }
 
 // File work runs on a thread of its own while the window thread waits in a local event loop, so
@@ -243,11 +256,7 @@ void emu_open_file(gui_t *gui, emu_t *machine) {
     emu_lock_enter(&machine->lock);
     emu_store_ihex_image(image.get(), machine->memory, EMU_MEMORY_SIZE);
     emu_lock_leave(&machine->lock);
-    if (*result != 0) {
-        emu_error_message(owner, "Unable to load HEX file",
-                          gui_file_error_details(path.constData(), *error));
-        emu_give_focus_back(gui);
-    }
+    if (*result != 0) emu_file_failure(gui, "Unable to load HEX file", path, *error);
 }
 
 void emu_save_file(gui_t *gui, emu_t *machine) {
@@ -276,9 +285,5 @@ void emu_save_file(gui_t *gui, emu_t *machine) {
                                      error.get());
     };
     if (!emu_run_file_job(job)) return;
-    if (*result != 0) {
-        emu_error_message(owner, "Unable to save HEX file",
-                          gui_file_error_details(path.constData(), *error));
-        emu_give_focus_back(gui);
-    }
+    if (*result != 0) emu_file_failure(gui, "Unable to save HEX file", path, *error);
 }

@@ -93,6 +93,8 @@ int gui_signals_install(emu_t *emu) {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, nullptr);
+    // A file size limit fails a save the same way (EFBIG) instead of ending the program.
+    sigaction(SIGXFSZ, &ignore, nullptr);
 
     QCoreApplication::instance()->installNativeEventFilter(new gui_destroy_watch(emu));
 

@@ -1,8 +1,9 @@
 // How the program ends from outside. SIGINT, SIGTERM and SIGHUP end it through the Quit command's
 // path (the handler only writes the signal's number into a pipe that the message loop watches);
-// SIGPIPE is ignored, so a pipe whose reader went away fails a save instead of ending the
-// program; and an exit from inside the window system (the display server went away) stops and
-// joins the emulation threads first, says so in one line and leaves without running destructors.
+// SIGPIPE and SIGXFSZ are ignored, so a pipe whose reader went away or a file size limit fails a
+// save instead of ending the program; and an exit from inside the window system (the display server
+// went away) stops and joins the emulation threads first, says so in one line and leaves without
+// running destructors.
 #pragma once
 
 struct emu_t;
