@@ -153,7 +153,7 @@ gui_main_window::gui_main_window(gui_t *gui, emu_t *machine) : gui_(gui), machin
     for (QMenu *menu : {file_menu, machine_menu})
         connect(menu, &QMenu::aboutToHide, this, [this] {
             QTimer::singleShot(0, this, [this] {
-                if (display_ && isActiveWindow()) display_->setFocus(Qt::OtherFocusReason);
+                if (display_) display_->setFocus(Qt::OtherFocusReason);
             });
         });
     add(file_menu, gui_file_commands[0]);

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "harness.h"
+#include "host/file_dialog.h"
 #include "host/gui.h"
 #include "host/gui_window.h"
 #include "machine/emu.h"
@@ -350,6 +351,40 @@ class test_gui : public QObject {
         QTest::keyClick(display, Qt::Key_F5);
         QCOMPARE(emu->cpu.PC, uint16_t{0});
         QCOMPARE(emu->kbd.pio_b_state, 0);
+    }
+
+    // F10 opens the menu bar and never reaches the matrix; once the menu closes (Escape), and
+    // after a dialog, the display area has the keyboard again.
+    void f10_goes_to_the_menu_and_the_keyboard_comes_back() {
+        gui_show_window(&emu->gui);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY(window->isActiveWindow());
+        enable_keyboard();
+        QWidget *display = window->display();
+
+        send_key(display, QEvent::KeyPress, Qt::Key_F10, Qt::NoModifier, 68);
+        for (int row = 0; row < 8; ++row)
+            QCOMPARE(emu->kbd.rows[row], uint8_t{0});
+        QAction *file = window->menuBar()->actions().first();
+        QCOMPARE(window->menuBar()->activeAction(), file);
+        QTRY_VERIFY(file->menu()->isVisible());
+        QTest::keyClick(file->menu(), Qt::Key_Escape);
+        QTRY_VERIFY(!file->menu()->isVisible());
+        QTRY_COMPARE(window->focusWidget(), display);
+        send_key(display, QEvent::KeyRelease, Qt::Key_F10, Qt::NoModifier, 68);
+
+        window->menuBar()->setFocus();
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) d->reject();
+        });
+        poll.start(10);
+        emu_open_file(&emu->gui, emu);
+        poll.stop();
+        QTRY_COMPARE(window->focusWidget(), display);
+        send_key(display, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 30);
+        QVERIFY(key_bit(emu, 3, 5));
     }
 
     void losing_focus_releases_held_keys() {
