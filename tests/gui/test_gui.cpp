@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
+#include <functional>
 
 #include "harness.h"
 #include "host/file_dialog.h"
@@ -49,6 +50,23 @@ class paint_counter : public QObject {
         return false;
     }
 };
+
+// Runs command, which opens a file dialog and waits for it, and cancels the dialog once it shows.
+// True when a dialog showed.
+bool cancel_file_dialog_of(const std::function<void()> &command) {
+    bool dialog_seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) {
+                dialog_seen = true;
+                d->reject();
+            }
+    });
+    poll.start(10);
+    command();
+    return dialog_seen;
+}
 
 } // namespace
 
@@ -327,19 +345,8 @@ class test_gui : public QObject {
 
         QTest::keyPress(display, Qt::Key_Control);
         QVERIFY(key_bit(emu, 6, 6));
-        bool dialog_seen = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) {
-                    dialog_seen = true;
-                    d->reject();
-                }
-        });
-        poll.start(10);
-        QTest::keyClick(display, Qt::Key_O, Qt::ControlModifier);
-        poll.stop();
-        QVERIFY(dialog_seen);
+        QVERIFY(cancel_file_dialog_of(
+            [display] { QTest::keyClick(display, Qt::Key_O, Qt::ControlModifier); }));
         QVERIFY(!key_bit(emu, 2, 7)); // O
         QTest::keyRelease(display, Qt::Key_Control);
 
@@ -374,14 +381,7 @@ class test_gui : public QObject {
         send_key(display, QEvent::KeyRelease, Qt::Key_F10, Qt::NoModifier, 68);
 
         window->menuBar()->setFocus();
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) d->reject();
-        });
-        poll.start(10);
-        emu_open_file(&emu->gui, emu);
-        poll.stop();
+        QVERIFY(cancel_file_dialog_of([this] { emu_open_file(&emu->gui, emu); }));
         QTRY_COMPARE(window->focusWidget(), display);
         send_key(display, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 30);
         QVERIFY(key_bit(emu, 3, 5));
