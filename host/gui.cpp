@@ -42,6 +42,9 @@ constexpr gui_command_t gui_machine_commands[] = {
     {GUI_CMD_RESET, "&Reset\tF5", QKeyCombination(Qt::Key_F5)},
 };
 
+// A longer hold is not made up for: the release is simply late.
+constexpr std::chrono::milliseconds gui_longest_replayed_hold{1000};
+
 // Keys pressed on a platform without scan codes are told apart by their key code instead.
 constexpr uint32_t gui_key_id_without_scan_code = 0x10000;
 
@@ -242,6 +245,7 @@ bool gui_main_window::key_press(QKeyEvent *event) {
     if (code == 0) return false;
     if (event->isAutoRepeat()) return true;
     held_keys_[gui_physical_key(event, code)] = code;
+    pressed_at_[code] = {std::chrono::steady_clock::now(), event->timestamp()};
     kbd_register_keydown(&machine_->kbd, code);
     return true;
 }
@@ -259,7 +263,25 @@ bool gui_main_window::key_release(QKeyEvent *event) {
     // other one is still held.
     for (const auto &[key, held] : held_keys_)
         if (held == pressed) return true;
-    kbd_register_keyup(&machine_->kbd, pressed);
+    // A press and its release that reach the window together (queued while the window thread was
+    // busy, as right after a dialog closes) would come and go between two looks of the board's
+    // keyboard scan: the board gets the key for as long as the window system says it was held.
+    const key_press_time press = pressed_at_[pressed];
+    const quint64 stamped = event->timestamp();
+    const auto held = std::chrono::milliseconds(
+        press.stamped != 0 && stamped > press.stamped ? stamped - press.stamped : 0);
+    const auto seen = std::chrono::steady_clock::now() - press.seen;
+    if (seen >= held || held > gui_longest_replayed_hold) {
+        kbd_register_keyup(&machine_->kbd, pressed);
+        return true;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(held - seen);
+    QTimer::singleShot(wait, this, [this, pressed] {
+        // Pressed again meanwhile: that press's release lets go.
+        for (const auto &[key, code] : held_keys_)
+            if (code == pressed) return;
+        kbd_register_keyup(&machine_->kbd, pressed);
+    });
     return true;
 }
 

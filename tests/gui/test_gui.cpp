@@ -316,6 +316,23 @@ class test_gui : public QObject {
         QVERIFY(!key_bit(emu, 3, 5));
     }
 
+    // A press and release queued together (the window thread was busy) keep the hold the window
+    // system stamped on them, so that the board's keyboard scan sees the key.
+    void queued_press_and_release_keep_their_hold() {
+        gui_show_window(&emu->gui);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        enable_keyboard();
+        QWidget *display = window->display();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 30 + 8, 0, 0);
+        press.setTimestamp(100000);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 30 + 8, 0, 0);
+        release.setTimestamp(100000 + 300);
+        QApplication::sendEvent(display, &press);
+        QApplication::sendEvent(display, &release);
+        QVERIFY(key_bit(emu, 3, 5));
+        QTRY_VERIFY(!key_bit(emu, 3, 5));
+    }
+
     void auto_repeat_is_ignored() {
         gui_show_window(&emu->gui);
         QVERIFY(QTest::qWaitForWindowExposed(window));
