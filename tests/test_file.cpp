@@ -522,6 +522,8 @@ TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {
     ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
     const int reader = open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
+    const int keeper = open(path("pipe").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(keeper, 0);
     ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
     std::thread early_close([&] {
         char chunk[100];
@@ -531,6 +533,7 @@ TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {
     emu_file_error_t error{};
     const int result = emu_save_ihex_file(path("pipe").c_str(), 0, MEMORY_SIZE, memory.data(),
                                           MEMORY_SIZE, &error);
+    close(keeper);
     early_close.join();
     sigaction(SIGPIPE, &previous, nullptr);
     EXPECT_EQ(result, 1);
@@ -553,6 +556,10 @@ TEST_F(FileTest, SaveIntoASlowPipeWritesEverything) {
     ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
     const int reader = open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
+    // A writer of our own until the save is over, so that the reader cannot see the end of the
+    // pipe before the save has opened it.
+    const int keeper = open(path("pipe").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(keeper, 0);
     ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
     std::string received;
     std::thread drain([&] {
@@ -565,6 +572,7 @@ TEST_F(FileTest, SaveIntoASlowPipeWritesEverything) {
         }
     });
     const int result = save("pipe", 0, MEMORY_SIZE);
+    close(keeper);
     drain.join();
     close(reader);
     ASSERT_EQ(result, 0);
