@@ -26,6 +26,7 @@ void quillane_message_handler(QtMsgType type, const QMessageLogContext &, const 
         std::fflush(stderr);
         _exit(2);
     }
+    if (type == QtWarningMsg && gui_display_connection_lost()) return;
     std::fprintf(stderr, "%s\n", text.constData());
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
@@ -13,6 +14,7 @@
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
+#include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
 #include "host/gui.h"
@@ -115,6 +117,11 @@ int gui_signals_install(emu_t *emu) {
     for (int signal_number : gui_quit_signals)
         if (sigaction(signal_number, &action, nullptr) != 0) return 1;
     return 0;
+}
+
+bool gui_display_connection_lost() {
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 && x11->connection() && xcb_connection_has_error(x11->connection()) != 0;
 }
 
 int gui_signals_exit_status(int loop_result) {

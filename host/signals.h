@@ -11,6 +11,10 @@ struct emu_t;
 // Installs all of the above; call once the window exists and before the threads start.
 int gui_signals_install(emu_t *emu);
 
+// True once the connection to the X server has broken; the window system's own warnings then
+// give way to the one line this module prints.
+bool gui_display_connection_lost();
+
 // The program's exit status: 128 + the signal's number when a signal ended it, else
 // loop_result.
 int gui_signals_exit_status(int loop_result);
