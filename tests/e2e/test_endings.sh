@@ -1,7 +1,8 @@
 #!/bin/sh
 # How the real program ends from outside: SIGINT, SIGTERM and SIGHUP end it through the Quit path
 # with 130, 143 and 129; the X server killed under it gives one clear line and a failure status
-# that is not an abort (134); its window destroyed by another client ends it.
+# that is not an abort (134); its window destroyed by another client ends it; the fatal error for
+# a thread that cannot be created ends it with that error's code (EAGAIN, 11).
 . "$(dirname "$0")/lib.sh"
 [ -f "$QUILLANE_BUILD_DIR/tessik.hex" ] || fail "the monitor ROM is not built"
 mkdir -p "$WORK/run"
@@ -38,6 +39,17 @@ xdotool windowclose "$WIN"
 wait_end "destroying the window"
 [ "$RC" -eq 0 ] || fail "destroying the window: exit status $RC"
 echo "window destroyed -> $RC"
+
+PRELOAD=$QUILLANE_BUILD_DIR/tests/libfail_thread_start.so
+[ -f "$PRELOAD" ] || fail "$PRELOAD not built"
+start_app LD_PRELOAD="$PRELOAD"
+BOX=$(wait_window 'Critical Error') || fail "no fatal error box for the thread"
+xdotool windowfocus "$BOX" 2>/dev/null || true
+xdotool key Return
+wait_end "the fatal error"
+[ "$RC" -eq 11 ] || fail "the thread's fatal error: exit status $RC, expected 11"
+grep -q 'terminate called' "$WORK/app.log" && fail "the fatal error left a thread running"
+echo "thread not created -> $RC"
 
 start_app
 sleep 1
