@@ -96,6 +96,16 @@ class FileTest : public ::testing::Test {
     int save(const std::string &name, uint16_t start, uint32_t length) {
         return emu_save_ihex_file(path(name).c_str(), start, length, memory.data(), MEMORY_SIZE);
     }
+    // A FIFO with a blocking reader, and a writer of the test's own to close once the save is
+    // over, so that the reader cannot see the end of the pipe before the save has opened it.
+    void make_pipe(const std::string &name, int *reader, int *keeper) const {
+        ASSERT_EQ(mkfifo(path(name).c_str(), 0600), 0);
+        *reader = open(path(name).c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(*reader, 0);
+        *keeper = open(path(name).c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(*keeper, 0);
+        ASSERT_EQ(fcntl(*reader, F_SETFL, 0), 0);
+    }
     // Records what a record at address should leave in memory.
     void expect_stored(uint16_t address, const std::vector<uint8_t> &data) {
         std::copy(data.begin(), data.end(), expected.begin() + address);
@@ -519,12 +529,8 @@ TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {
     }, previous{};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(sigaction(SIGPIPE, &ignore, &previous), 0);
-    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
-    const int reader = open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    const int keeper = open(path("pipe").c_str(), O_WRONLY | O_NONBLOCK);
-    ASSERT_GE(keeper, 0);
-    ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
+    int reader = -1, keeper = -1;
+    ASSERT_NO_FATAL_FAILURE(make_pipe("pipe", &reader, &keeper));
     std::thread early_close([&] {
         char chunk[100];
         [[maybe_unused]] const ssize_t got = ::read(reader, chunk, sizeof chunk);
@@ -553,14 +559,8 @@ TEST_F(FileTest, SaveIntoReadOnlyDirectoryFails) {
 TEST_F(FileTest, SaveIntoASlowPipeWritesEverything) {
     // A pipe takes at most its buffer at a time, so the save has to wait for the reader.
     memory = pattern(MEMORY_SIZE, 26);
-    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
-    const int reader = open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    // A writer of our own until the save is over, so that the reader cannot see the end of the
-    // pipe before the save has opened it.
-    const int keeper = open(path("pipe").c_str(), O_WRONLY | O_NONBLOCK);
-    ASSERT_GE(keeper, 0);
-    ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
+    int reader = -1, keeper = -1;
+    ASSERT_NO_FATAL_FAILURE(make_pipe("pipe", &reader, &keeper));
     std::string received;
     std::thread drain([&] {
         char chunk[4096];
