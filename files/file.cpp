@@ -162,7 +162,8 @@ bool file_write_all(int fd, const char *bytes, size_t size) {
 // The whole block as the file's text.
 std::string file_encode_block(uint16_t start, uint32_t length, const uint8_t *memory) {
     std::string text;
-    text.reserve((length / FILE_SAVE_RECORD_BYTES + 1) * (IHEX_MIN_RECORD_LENGTH + 66));
+    text.reserve((length / FILE_SAVE_RECORD_BYTES + 1) *
+                 (IHEX_MIN_RECORD_LENGTH + 2 * FILE_SAVE_RECORD_BYTES + 2));
     char record[IHEX_MIN_RECORD_LENGTH + 2 * FILE_SAVE_RECORD_BYTES];
     for (uint32_t offset = 0; offset < length;) {
         const uint32_t remaining = length - offset;
