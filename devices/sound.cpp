@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -44,6 +45,22 @@ void snd_ring_init(snd_t *snd, ay_t *psg) {
     snd->queue_offset = 0;
     snd->underruns = 0;
     snd->played = 0;
+    snd->handed_until_ns = 0;
+}
+
+void snd_note_request(snd_t *snd, uint64_t now_ns, int length) {
+    if (snd->handed_until_ns != 0 && now_ns > snd->handed_until_ns) ++snd->underruns;
+    const uint64_t from = now_ns > snd->handed_until_ns ? now_ns : snd->handed_until_ns;
+    // Two bytes a sample.
+    const uint64_t lasts_ns =
+        static_cast<uint64_t>(length > 0 ? length : 0) / 2 * 1000000000ull / SND_SAMPLE_RATE;
+    snd->handed_until_ns = from + lasts_ns;
+}
+
+uint64_t snd_clock_ns() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 void snd_ring_prime(snd_t *snd) {
@@ -78,8 +95,7 @@ void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
         const uint32_t index = snd->queue[0];
         snd_header_t &header = snd->headers[index];
         if (!(header.flags & SND_HEADER_QUEUED)) {
-            // Nothing rendered to play: silence, counted.
-            ++snd->underruns;
+            // Nothing rendered to play (the ring was never primed): silence.
             std::memset(stream + done, 0, static_cast<size_t>(length - done));
             return;
         }

@@ -29,8 +29,9 @@ struct snd_t {
     ay_t *psg;
     uint32_t queue[SND_BUFFER_COUNT]; // buffer indexes, oldest first
     uint32_t queue_offset;            // bytes of the oldest buffer already handed out
-    uint32_t underruns;               // requests that found no rendered buffer
+    uint32_t underruns;               // requests that came after the audio before them ran out
     uint32_t played;                  // buffers handed out whole
+    uint64_t handed_until_ns;         // when the audio handed out so far runs out, 0 before any
 };
 
 enum : uint32_t { SND_HEADER_QUEUED = 1 };
@@ -46,6 +47,14 @@ void snd_write_value(ay_t *psg, uint8_t value);
 void snd_ring_init(snd_t *snd, ay_t *psg);
 void snd_ring_prime(snd_t *snd);
 void snd_ring_fill(snd_t *snd, uint8_t *stream, int length);
+
+// Notes a request for length bytes at now_ns on a steady clock. A request that comes later than
+// the audio handed to the device before it lasts is a gap the listener hears: it is counted in
+// underruns. The audio handed out then lasts from now_ns (or from where the earlier audio ends,
+// when that is later) for length bytes.
+void snd_note_request(snd_t *snd, uint64_t now_ns, int length);
+// The steady clock that requests are timed on, in nanoseconds.
+uint64_t snd_clock_ns();
 
 // Host audio (SDL): open, prime and close the stream; the callback refills it.
 int snd_initialize(snd_t *snd, ay_t *psg);

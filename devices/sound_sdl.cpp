@@ -7,6 +7,9 @@
 
 int snd_initialize(snd_t *snd, ay_t *psg) {
     snd_ring_init(snd, psg);
+    // SDL would take SIGINT and SIGTERM for an event queue nobody reads; the window layer
+    // handles them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         emu_set_last_error_text(SDL_GetError(), 1);
         return 1;
@@ -36,7 +39,9 @@ int snd_start(snd_t *snd) {
 }
 
 void snd_callback(void *instance, uint8_t *stream, int length) {
-    snd_ring_fill(static_cast<snd_t *>(instance), stream, length);
+    auto *snd = static_cast<snd_t *>(instance);
+    snd_note_request(snd, snd_clock_ns(), length);
+    snd_ring_fill(snd, stream, length);
 }
 
 int snd_finalize(snd_t *snd) {

@@ -1,30 +1,59 @@
 // Memory images as Intel HEX files: loading a file's data records into a byte array and saving a
 // block of a byte array as data records. Both work on a plain array and its size, so they serve
 // the monitor ROM at start-up as well as the user's Open and Save commands. Both return 0 on
-// success and 1 on failure, and take no lock: callers that share the memory hold the machine lock.
+// success and 1 on failure, and take no lock: callers that share the memory hold the machine lock
+// (or read the file into an image first and store the image under the lock).
 #pragma once
 
 #include <cstdint>
 
-// Loads the data records of the file at path into memory (memory_size bytes), each at its load
-// address; bytes that no record covers keep their values. *start_out receives the load address of
-// the first record stored in file order, or 0xFFFF when none was.
+// Why a load or save failed, for the user: the line of the file the failure is about (0 when it
+// is not about one line) and a short text, either what was wrong with the line ("bad checksum")
+// or the system's text for the error ("No space left on device").
+struct emu_file_error_t {
+    uint32_t line;
+    char text[120];
+};
+
+// The records of a file decoded in full, before any of it reaches the machine's memory.
+struct emu_ihex_image_t {
+    uint8_t data[65536];
+    uint8_t stored[65536]; // 1 where a record stored data[i]
+    bool stored_any;
+    uint16_t start; // load address of the first data record in file order, 0xFFFF when none
+};
+
+// Reads the file at path into *image (cleared first) as loading it into a memory of memory_size
+// bytes would store it: each data record at its load address, later records over earlier ones.
 //
 // Lines may end with CR, LF or CR LF; blank lines are skipped, and a last line without a line
-// ending is dropped. The first line that is not a data record (an end-of-file record, another
-// type, or any other text) ends the load with success. Fails (1) when the file cannot be opened or
-// read or is not a regular file, or a data record has a bad digit or checksum or reaches past the
-// end of memory; the records before the failing line stay stored.
-//
-// Each byte is stored with a relaxed atomic store, because the display thread reads video memory
-// while a load replaces it.
-int emu_load_ihex_file(const char *path, uint16_t *start_out, uint8_t *memory,
-                       uint32_t memory_size);
+// ending counts like any other. Records of type 02 and 04 with a base of 0000 and records of
+// type 03 and 05 (start addresses) are skipped. The first line that is not a record of type 00 to
+// 05 (an end-of-file record, another type, or any other text) ends the load with success, and the
+// rest of the file is not read. Fails (1) when the file cannot be opened or read or is not a
+// regular file, a record has a bad digit or checksum, a data record is empty or reaches past the
+// end of memory, or an address record sets a nonzero base; the records before the failing line
+// stay in the image. A line longer than the longest record is cut there and the rest taken as
+// the next line, so a record followed by junk on its line still loads.
+int emu_read_ihex_file(const char *path, emu_ihex_image_t *image, uint32_t memory_size,
+                       emu_file_error_t *error = nullptr);
 
-// Saves memory[start] .. memory[start + length - 1] to the file at path (created, or truncated)
-// as data records of 32 bytes, the last one holding the remaining 1 to 32, each followed by CR LF,
-// with no end-of-file record. Fails (1) when length is 0, the block reaches past memory_size
-// (both checked before the file is touched), the file cannot be created, or a write fails or is
-// cut short; the records written so far stay in the file.
+// Stores the bytes of an image that records stored into memory (memory_size bytes), each with a
+// relaxed atomic store, because the display thread reads video memory while a load replaces it.
+void emu_store_ihex_image(const emu_ihex_image_t *image, uint8_t *memory, uint32_t memory_size);
+
+// Reads the file and stores what it held, also when the read failed (the records before the
+// failing line are kept); *start_out receives the image's start.
+int emu_load_ihex_file(const char *path, uint16_t *start_out, uint8_t *memory, uint32_t memory_size,
+                       emu_file_error_t *error = nullptr);
+
+// Saves memory[start] .. memory[start + length - 1] to the file at path as data records of 32
+// bytes, the last one holding the remaining 1 to 32, each followed by CR LF, with no end-of-file
+// record. A regular file (or a new one) is written as a temporary file beside it that replaces it
+// only once every byte and the close succeeded, with the old file's permissions; a failed save
+// leaves the old file as it was. Any other kind of target (a FIFO, a device) is written in place.
+// Fails (1) when length is 0, the block reaches past memory_size (both checked before the file is
+// touched), the file cannot be created, or a write fails or is cut short (a broken pipe included:
+// the program must ignore SIGPIPE).
 int emu_save_ihex_file(const char *path, uint16_t start, uint32_t length, const uint8_t *memory,
-                       uint32_t memory_size);
+                       uint32_t memory_size, emu_file_error_t *error = nullptr);

@@ -71,51 +71,59 @@ int ihex_get_record_type(const char *line, size_t length) {
     return low;
 }
 
-unsigned ihex_decode_data_record(const char *line, uint8_t *data_out, unsigned capacity,
-                                 uint16_t *address_out) {
-    if (line[0] != ':') return 0;
-    *address_out = 0;
+int ihex_decode_record(const char *line, uint8_t *data_out, unsigned capacity,
+                       ihex_record_t *record) {
+    *record = ihex_record_t{};
+    if (line[0] != ':') return IHEX_NOT_A_RECORD;
     unsigned sum = 0;
     unsigned stored = 0;
-    unsigned count = 0;
     ihex_field field = ihex_field::count;
-    for (const char *pair = line + 1;; pair += 2) {
+    for (size_t at = 1;; at += 2) {
         uint8_t byte = 0;
-        if (!ihex_read_byte(pair, &byte)) return 0;
-        if (field == ihex_field::checksum) return byte == ((256 - sum % 256) % 256) ? stored : 0;
+        if (!ihex_read_byte(line + at, &byte)) {
+            record->error_at = ihex_hex_nibble_to_byte(line[at]) < 0 ? at : at + 1;
+            return IHEX_BAD_DIGIT;
+        }
+        if (field == ihex_field::checksum)
+            return byte == ((256 - sum % 256) % 256) ? IHEX_DECODED : IHEX_BAD_CHECKSUM;
         sum += byte;
         switch (field) {
         case ihex_field::count:
-            count = byte;
+            record->count = byte;
             field = ihex_field::address_high;
             break;
         case ihex_field::address_high:
-            *address_out = static_cast<uint16_t>(byte << 8);
+            record->address = static_cast<uint16_t>(byte << 8);
             field = ihex_field::address_low;
             break;
         case ihex_field::address_low:
-            *address_out = static_cast<uint16_t>(*address_out | byte);
+            record->address = static_cast<uint16_t>(record->address | byte);
             field = ihex_field::type;
             break;
         case ihex_field::type:
+            record->type = byte;
+            if (byte > IHEX_TYPE_START_LINEAR) return IHEX_BAD_TYPE;
             // An end-of-file record carries no data whatever its count says.
-            if (byte == IHEX_TYPE_END_OF_FILE)
-                field = ihex_field::checksum;
-            else if (byte == IHEX_TYPE_DATA)
-                field = ihex_field::data;
-            else
-                return 0;
+            if (byte == IHEX_TYPE_END_OF_FILE) record->count = 0;
+            if (record->count >= capacity) return IHEX_NO_ROOM;
+            field = record->count == 0 ? ihex_field::checksum : ihex_field::data;
             break;
         case ihex_field::data:
             data_out[stored++] = byte;
-            // With a count of 0 this never matches: the checksum is read as data and the record
-            // runs on until a non-digit or the capacity ends it, which fails it.
-            if (stored == count) field = ihex_field::checksum;
+            if (stored == record->count) field = ihex_field::checksum;
             break;
         case ihex_field::checksum: break;
         }
-        if (stored >= capacity) return 0;
     }
+}
+
+unsigned ihex_decode_data_record(const char *line, uint8_t *data_out, unsigned capacity,
+                                 uint16_t *address_out) {
+    ihex_record_t record;
+    const int status = ihex_decode_record(line, data_out, capacity, &record);
+    if (status == IHEX_NOT_A_RECORD) return 0;
+    *address_out = record.address;
+    return status == IHEX_DECODED && record.type == IHEX_TYPE_DATA ? record.count : 0;
 }
 
 uint16_t ihex_encode_data_record(const uint8_t *data, unsigned count, uint16_t address, char *out,

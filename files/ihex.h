@@ -3,7 +3,7 @@
 //
 // A record is ':' NN AAAA TT DD... CC: byte count, load address (high byte first), type, the data
 // bytes and a checksum that makes all bytes of the record add up to 0 modulo 256. Type 00 (data) is
-// written and read, 01 (end of file) is read, 02 to 05 are recognised by the type probe only.
+// written and read; 01 (end of file) and the address records 02 to 05 are read.
 //
 // Digits are written upper case and read in either case. Every function here is pure: no state,
 // no allocation, and no access outside the buffers it is given.
@@ -14,6 +14,10 @@
 
 constexpr unsigned IHEX_TYPE_DATA = 0x00;
 constexpr unsigned IHEX_TYPE_END_OF_FILE = 0x01;
+constexpr unsigned IHEX_TYPE_SEGMENT_ADDRESS = 0x02;
+constexpr unsigned IHEX_TYPE_START_SEGMENT = 0x03;
+constexpr unsigned IHEX_TYPE_LINEAR_ADDRESS = 0x04;
+constexpr unsigned IHEX_TYPE_START_LINEAR = 0x05;
 
 // An empty record is 11 characters, one with 255 data bytes 521.
 constexpr size_t IHEX_MIN_RECORD_LENGTH = 11;
@@ -35,6 +39,30 @@ bool ihex_hex_to_word(const char *text, size_t length, uint16_t *value_out);
 // 7 and 8 only, so length may be the capacity of the caller's buffer as long as the line itself
 // is at least 9 characters long.
 int ihex_get_record_type(const char *line, size_t length);
+
+// Why a record did not decode.
+enum ihex_decode_status : int {
+    IHEX_DECODED = 0,
+    IHEX_NOT_A_RECORD = 1, // the line does not start with ':'
+    IHEX_BAD_DIGIT = 2,    // a character that is not a hex digit, at error_at
+    IHEX_BAD_CHECKSUM = 3,
+    IHEX_BAD_TYPE = 4, // a type above 05
+    IHEX_NO_ROOM = 5,  // the data does not fit the caller's buffer
+};
+
+struct ihex_record_t {
+    uint8_t type;
+    uint8_t count;    // data bytes; an end-of-file record has none whatever its count field says
+    uint16_t address; // set field by field, so it holds what was read before a failure
+    size_t error_at;  // the offending character's position, for IHEX_BAD_DIGIT
+};
+
+// Decodes a record of any type 00-05 into *record and its data bytes into data_out, which must
+// hold count + 1 bytes (capacity says how many it holds). Reads pairs of digits until the record
+// is complete, so the line must end with a character that is not a digit; characters after the
+// checksum are never read. Returns one of ihex_decode_status.
+int ihex_decode_record(const char *line, uint8_t *data_out, unsigned capacity,
+                       ihex_record_t *record);
 
 // Decodes a type 00 record into data_out (capacity bytes) and returns its byte count, or 0 for
 // anything else: a bad digit or checksum, a line that ends early, an empty data record, an end of

@@ -1,8 +1,42 @@
 #include "host/error_box.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
-#include <QString>
+
+#include "files/file.h"
 
 void gui_error_box(const char *caption, const char *text) {
-    QMessageBox::critical(nullptr, QString::fromLocal8Bit(caption), QString::fromLocal8Bit(text));
+    gui_error_box_details(caption, text, QString());
+}
+
+void gui_error_box_details(const char *caption, const char *text, const QString &details) {
+    QMessageBox box(QMessageBox::Critical, QString::fromLocal8Bit(caption),
+                    QString::fromLocal8Bit(text), QMessageBox::Ok);
+    box.setInformativeText(details);
+    box.exec();
+}
+
+QString gui_file_error_details(const char *path, const emu_file_error_t &error) {
+    QString reason = QString::fromLocal8Bit(error.text);
+    if (error.line != 0)
+        reason = QStringLiteral("Line %1: %2").arg(error.line).arg(reason);
+    else if (!reason.isEmpty())
+        reason[0] = reason[0].toUpper();
+    return QFile::decodeName(path) + QLatin1Char('\n') + reason;
+}
+
+void gui_rom_error_box(const char *file_name, const emu_file_error_t &error) {
+    const QString folder = QDir::currentPath();
+    const QByteArray path =
+        QFile::encodeName(QDir(folder).filePath(QString::fromLocal8Bit(file_name)));
+    const QString details = gui_file_error_details(path.constData(), error) +
+                            QStringLiteral("\nThe program looks for %1 in the folder it is started "
+                                           "from: %2")
+                                .arg(QString::fromLocal8Bit(file_name), folder);
+    // "Unable to load tessik.hex ROM file" unless --rom named another file.
+    const QByteArray text = QStringLiteral("Unable to load %1 ROM file")
+                                .arg(QString::fromLocal8Bit(file_name))
+                                .toLocal8Bit();
+    gui_error_box_details("Critical error", text.constData(), details);
 }

@@ -1,6 +1,7 @@
 #include "host/file_dialog.h"
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,10 +10,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "files/file.h"
 #include "files/ihex.h"
+#include "host/error_box.h"
 #include "host/gui.h"
 #include "machine/emu.h"
 #include "machine/lock.h"
@@ -20,6 +29,7 @@
 namespace {
 
 constexpr const char *emu_hex_filter = "Intel Hex Files (*.hex)";
+constexpr const char *emu_all_files_filter = "All Files (*)";
 constexpr size_t emu_start_digits = 4;
 constexpr size_t emu_length_digits = 5;
 
@@ -34,10 +44,63 @@ QWidget *emu_dialog_owner(gui_t *gui) {
     return gui ? static_cast<QWidget *>(gui->window) : nullptr;
 }
 
-void emu_error_message(QWidget *owner, const char *text) {
+void emu_error_message(QWidget *owner, const char *text, const QString &details = QString()) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QString::fromLatin1(text),
                     QMessageBox::Ok, owner);
+    box.setInformativeText(details);
     box.exec();
+}
+
+// The display area takes the keyboard back once a dialog has closed, so that the next key goes to
+// the board.
+void emu_give_focus_back(gui_t *gui) {
+    if (gui) gui_focus_display(gui);
+}
+
+// A failed load or save: the message box, with the file and the reason as its informative text,
+// and the same on stderr for whoever started the program from a terminal.
+void emu_file_failure(gui_t *gui, const char *text, const QByteArray &path,
+                      const emu_file_error_t &error) {
+    const QString details = gui_file_error_details(path.constData(), error);
+    std::fprintf(stderr, "quillane: %s: %s\n", text,
+                 details.toLocal8Bit().replace('\n', ": ").constData());
+    std::fflush(stderr);
+    emu_error_message(emu_dialog_owner(gui), text, details);
+    emu_give_focus_back(gui);
+}
+
+// File work runs on a thread of its own while the window thread waits in a local event loop, so
+// that the window keeps drawing and taking keys while a file blocks (a pipe nobody reads). One
+// job at a time: Open and Save are refused while one runs.
+struct emu_file_job_t {
+    std::function<void()> work;
+    std::atomic<bool> done{false};
+};
+
+bool emu_file_job_running = false;
+
+// True when the job finished; false when the program began to end first, in which case the job
+// is left to finish on its own (it touches only what it owns).
+bool emu_run_file_job(const std::shared_ptr<emu_file_job_t> &job) {
+    emu_file_job_running = true;
+    std::thread worker([job] {
+        job->work();
+        job->done.store(true, std::memory_order_release);
+    });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (job->done.load(std::memory_order_acquire)) loop.quit();
+    });
+    poll.start(10);
+    if (!job->done.load(std::memory_order_acquire)) loop.exec();
+    emu_file_job_running = false;
+    if (job->done.load(std::memory_order_acquire)) {
+        worker.join();
+        return true;
+    }
+    worker.detach();
+    return false;
 }
 
 // The save dialog: Qt's own file dialog (a native one could not carry the extra row) with the
@@ -78,6 +141,7 @@ emu_save_dialog::emu_save_dialog(QWidget *owner) : QFileDialog(owner) {
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
     setNameFilter(QString::fromLatin1(emu_hex_filter));
+    setOption(QFileDialog::HideNameFilterDetails, true);
     setDefaultSuffix(QStringLiteral("hex"));
 
     auto *row_widget = new QWidget(this);
@@ -110,6 +174,12 @@ void emu_save_dialog::accept() {
     const QStringList files = selectedFiles();
     if (files.isEmpty() || QFileInfo(files.first()).isDir()) {
         QFileDialog::accept();
+        return;
+    }
+    // A folder that does not exist is reported while the user can still choose another.
+    const QFileInfo folder(QFileInfo(files.first()).absolutePath());
+    if (!folder.exists()) {
+        emu_error_message(this, "The folder does not exist.", folder.filePath());
         return;
     }
     uint32_t block = 0;
@@ -158,37 +228,62 @@ void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length) {
 }
 
 void emu_open_file(gui_t *gui, emu_t *machine) {
+    if (emu_file_job_running) return;
     QWidget *owner = emu_dialog_owner(gui);
     QFileDialog dialog(owner);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QString::fromLatin1(emu_hex_filter));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    // All files too: the C compiler writes its images as .ihx.
+    dialog.setNameFilters(
+        {QString::fromLatin1(emu_hex_filter), QString::fromLatin1(emu_all_files_filter)});
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    emu_give_focus_back(gui);
+    if (!chosen) return;
     const QByteArray path = QFile::encodeName(dialog.selectedFiles().first());
 
-    // The processor keeps its PC and runs on over the new memory contents; only the load itself
-    // holds it up.
-    uint16_t start = 0xFFFF;
+    // The whole file is read and decoded first, without the lock; only storing the decoded bytes
+    // holds the processor up. The processor keeps its PC and runs on over the new contents.
+    auto image = std::make_shared<emu_ihex_image_t>();
+    auto error = std::make_shared<emu_file_error_t>();
+    auto result = std::make_shared<int>(1);
+    auto job = std::make_shared<emu_file_job_t>();
+    job->work = [path, image, error, result] {
+        *result = emu_read_ihex_file(path.constData(), image.get(), EMU_MEMORY_SIZE, error.get());
+    };
+    if (!emu_run_file_job(job)) return;
     emu_lock_enter(&machine->lock);
-    const int result =
-        emu_load_ihex_file(path.constData(), &start, machine->memory, EMU_MEMORY_SIZE);
+    emu_store_ihex_image(image.get(), machine->memory, EMU_MEMORY_SIZE);
     emu_lock_leave(&machine->lock);
-    if (result != 0) emu_error_message(owner, "Unable to load HEX file");
+    if (*result != 0) emu_file_failure(gui, "Unable to load HEX file", path, *error);
 }
 
 void emu_save_file(gui_t *gui, emu_t *machine) {
+    if (emu_file_job_running) return;
     QWidget *owner = emu_dialog_owner(gui);
     emu_save_dialog dialog(owner);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    emu_give_focus_back(gui);
+    if (!chosen) return;
     const QByteArray path = QFile::encodeName(dialog.selectedFiles().first());
     uint16_t start = 0;
     uint32_t length = 0;
     emu_decode_save_block(dialog.block(), &start, &length);
 
+    // The block is copied under the lock and written from the copy without it, so a write that
+    // blocks never holds up the processor.
+    auto copy = std::make_shared<std::vector<uint8_t>>(EMU_MEMORY_SIZE);
     emu_lock_enter(&machine->lock);
-    const int result =
-        emu_save_ihex_file(path.constData(), start, length, machine->memory, EMU_MEMORY_SIZE);
+    std::memcpy(copy->data() + start, machine->memory + start, length);
     emu_lock_leave(&machine->lock);
-    if (result != 0) emu_error_message(owner, "Unable to save HEX file");
+    auto error = std::make_shared<emu_file_error_t>();
+    auto result = std::make_shared<int>(1);
+    auto job = std::make_shared<emu_file_job_t>();
+    job->work = [path, start, length, copy, error, result] {
+        *result = emu_save_ihex_file(path.constData(), start, length, copy->data(), EMU_MEMORY_SIZE,
+                                     error.get());
+    };
+    if (!emu_run_file_job(job)) return;
+    if (*result != 0) emu_file_failure(gui, "Unable to save HEX file", path, *error);
 }

@@ -1,5 +1,7 @@
 // The File menu's Open and Save commands: the file dialogs, the save dialog's start and length
-// fields, and the image load or save under the machine lock.
+// fields, and the image load or save. The file itself is read or written on a thread of its own,
+// outside the machine lock, while the window keeps running; only copying the block to save and
+// storing the decoded image take the lock.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +35,11 @@ const char *emu_save_block_message(int status);
 // Splits an accepted block; a carried length of 0 stands for 65536.
 void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length);
 
-// Open: asks for an existing Intel HEX file and loads it into the running machine's memory.
+// Open: asks for an existing Intel HEX file and loads it into the running machine's memory
+// (the records before a bad line too); a failure shows "Unable to load HEX file" with the file
+// and the reason.
 void emu_open_file(gui_t *gui, emu_t *machine);
-// Save: asks for a file name and a block of memory and writes the block as Intel HEX.
+// Save: asks for a file name and a block of memory and writes the block as Intel HEX; a failure
+// shows "Unable to save HEX file" with the file and the reason. Quitting while a save blocks
+// (a pipe nobody reads) leaves the save behind.
 void emu_save_file(gui_t *gui, emu_t *machine);

@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <cstring>
 
@@ -40,6 +41,9 @@ constexpr gui_command_t gui_file_commands[] = {
 constexpr gui_command_t gui_machine_commands[] = {
     {GUI_CMD_RESET, "&Reset\tF5", QKeyCombination(Qt::Key_F5)},
 };
+
+// A longer hold is not made up for: the release is simply late.
+constexpr std::chrono::milliseconds gui_longest_replayed_hold{1000};
 
 // Keys pressed on a platform without scan codes are told apart by their key code instead.
 constexpr uint32_t gui_key_id_without_scan_code = 0x10000;
@@ -147,6 +151,14 @@ gui_main_window::gui_main_window(gui_t *gui, emu_t *machine) : gui_(gui), machin
         connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
         commands_[next++] = action;
     };
+    // A menu closed with Escape leaves the menu bar holding the keyboard; give it back to the
+    // display area once the menu has gone (queued: the menu bar takes it after this signal).
+    for (QMenu *menu : {file_menu, machine_menu})
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                if (display_) display_->setFocus(Qt::OtherFocusReason);
+            });
+        });
     add(file_menu, gui_file_commands[0]);
     add(file_menu, gui_file_commands[1]);
     file_menu->addSeparator();
@@ -223,10 +235,17 @@ bool gui_main_window::key_press(QKeyEvent *event) {
     // Alt and whatever is typed with it belong to the menu, as system keys do on the reference
     // host.
     if (event->key() == Qt::Key_Alt || (event->modifiers() & Qt::AltModifier)) return false;
+    // F10 opens the menu bar, as a system key does, and never reaches the matrix.
+    if (event->key() == Qt::Key_F10) {
+        if (!event->isAutoRepeat() && !menuBar()->actions().isEmpty())
+            menuBar()->setActiveAction(menuBar()->actions().first());
+        return true;
+    }
     const uint8_t code = gui_key_code(event);
     if (code == 0) return false;
     if (event->isAutoRepeat()) return true;
     held_keys_[gui_physical_key(event, code)] = code;
+    pressed_at_[code] = {std::chrono::steady_clock::now(), event->timestamp()};
     kbd_register_keydown(&machine_->kbd, code);
     return true;
 }
@@ -244,7 +263,25 @@ bool gui_main_window::key_release(QKeyEvent *event) {
     // other one is still held.
     for (const auto &[key, held] : held_keys_)
         if (held == pressed) return true;
-    kbd_register_keyup(&machine_->kbd, pressed);
+    // A press and its release that reach the window together (queued while the window thread was
+    // busy, as right after a dialog closes) would come and go between two looks of the board's
+    // keyboard scan: the board gets the key for as long as the window system says it was held.
+    const key_press_time press = pressed_at_[pressed];
+    const quint64 stamped = event->timestamp();
+    const auto held = std::chrono::milliseconds(
+        press.stamped != 0 && stamped > press.stamped ? stamped - press.stamped : 0);
+    const auto seen = std::chrono::steady_clock::now() - press.seen;
+    if (seen >= held || held > gui_longest_replayed_hold) {
+        kbd_register_keyup(&machine_->kbd, pressed);
+        return true;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(held - seen);
+    QTimer::singleShot(wait, this, [this, pressed] {
+        // Pressed again meanwhile: that press's release lets go.
+        for (const auto &[key, code] : held_keys_)
+            if (code == pressed) return;
+        kbd_register_keyup(&machine_->kbd, pressed);
+    });
     return true;
 }
 
@@ -333,6 +370,17 @@ int gui_run(gui_t *gui) {
     auto *window = static_cast<gui_main_window *>(gui->window);
     if (!window) return 1;
     return window->run_loop();
+}
+
+void gui_focus_display(gui_t *gui) {
+    auto *window = static_cast<gui_main_window *>(gui->window);
+    if (!window || !window->display()) return;
+    window->activateWindow();
+    window->display()->setFocus(Qt::OtherFocusReason);
+}
+
+void gui_quit(gui_t *gui) {
+    if (auto *window = static_cast<gui_main_window *>(gui->window)) window->close();
 }
 
 int gui_finalize(gui_t *gui) {

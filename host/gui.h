@@ -36,3 +36,7 @@ int gui_initialize(gui_t *gui, emu_t *machine);
 int gui_show_window(gui_t *gui);
 int gui_run(gui_t *gui);
 int gui_finalize(gui_t *gui);
+// Gives the keyboard back to the display area (after a menu or dialog closed).
+void gui_focus_display(gui_t *gui);
+// Ends the program through the Quit command's path, as closing the window does.
+void gui_quit(gui_t *gui);

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
@@ -83,6 +84,13 @@ class gui_main_window : public QMainWindow {
     // Physical key (scan code, or a code derived from the Qt key where there is none) -> the key
     // code its press delivered to the matrix.
     std::unordered_map<uint32_t, uint8_t> held_keys_;
+    // When each key code last went down: on this host's clock, and the window system's time
+    // stamp of the press.
+    struct key_press_time {
+        std::chrono::steady_clock::time_point seen;
+        quint64 stamped;
+    };
+    std::unordered_map<uint8_t, key_press_time> pressed_at_;
 
     std::mutex frame_mutex_;
     std::array<uint8_t, GFX_FRAME_WIDTH * GFX_FRAME_HEIGHT * 3> frame_{};

@@ -8,9 +8,11 @@
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "devices/sound.h"
+#include "files/file.h"
 #include "host/error_box.h"
 #include "host/gui.h"
 #include "host/options.h"
+#include "host/signals.h"
 #include "machine/emu.h"
 #include "machine/error.h"
 #include "machine/process.h"
@@ -25,6 +27,7 @@ void quillane_message_handler(QtMsgType type, const QMessageLogContext &, const 
         std::fflush(stderr);
         _exit(2);
     }
+    if (type == QtWarningMsg && gui_display_connection_lost()) return;
     std::fprintf(stderr, "%s\n", text.constData());
 }
 
@@ -53,12 +56,14 @@ int main(int argc, char **argv) {
 
     emu_t *emu = &emu_state;
     const std::string rom = options.rom.empty() ? EMU_ROM_FILE_NAME : options.rom;
-    if (emu_startup(emu, rom.c_str()) != 0) {
-        emu_show_error_box("Critical error", ("Unable to load " + rom + " ROM file").c_str());
+    emu_file_error_t rom_error{};
+    if (emu_startup(emu, rom.c_str(), &rom_error) != 0) {
+        gui_rom_error_box(rom.c_str(), rom_error);
         return 1;
     }
     if (host_apply_options(emu, options) != 0) return 2;
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
+    if (gui_signals_install(emu) != 0) exit_with_fatal_error("gui_signals_install");
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
     if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
@@ -78,5 +83,5 @@ int main(int argc, char **argv) {
     if (std::getenv("QUILLANE_AUDIO_STATS"))
         std::fprintf(stderr, "audio: %u buffers played, %u underruns\n", emu->snd.played,
                      emu->snd.underruns);
-    return exit_code;
+    return gui_signals_exit_status(exit_code);
 }

@@ -1,6 +1,8 @@
 // The machine record, its bus callbacks and the start-up steps that need no window.
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "devices/ay8913.h"
 #include "devices/keyboard.h"
@@ -18,8 +20,7 @@ uint8_t emu_mem_read_callback(z_cpu_t *cpu, uint16_t address) {
 // Writes below 0x2000 hit ROM and are dropped. The display thread reads video memory without the
 // lock, so the store is a relaxed atomic one (a plain byte store on x86).
 void emu_mem_write_callback(z_cpu_t *cpu, uint16_t address, uint8_t value) {
-    if (address < EMU_ROM_SIZE)
-        return;
+    if (address < EMU_ROM_SIZE) return;
     uint8_t *memory = static_cast<uint8_t *>(cpu->user_data);
     std::atomic_ref<uint8_t>(memory[address]).store(value, std::memory_order_relaxed);
 }
@@ -27,10 +28,8 @@ void emu_mem_write_callback(z_cpu_t *cpu, uint16_t address, uint8_t value) {
 // Only the low 8 bits of a port address are decoded.
 uint8_t emu_io_read_callback(z_cpu_t *, uint16_t port) {
     const uint8_t p = static_cast<uint8_t>(port);
-    if (p == 0x08 || p == 0x09)
-        return 0xFF;
-    if (p >= 0x10 && p <= 0x13)
-        return kbd_pio_io_read(&emu_state.kbd, p);
+    if (p == 0x08 || p == 0x09) return 0xFF;
+    if (p >= 0x10 && p <= 0x13) return kbd_pio_io_read(&emu_state.kbd, p);
     return 0x00;
 }
 
@@ -50,13 +49,22 @@ void emu_exception_callback(z_cpu_t *, const char *) {}
 
 void emu_halt_callback(z_cpu_t *) {}
 
-int emu_startup(emu_t *emu, const char *rom_path) {
+int emu_startup(emu_t *emu, const char *rom_path, emu_file_error_t *error) {
     std::memset(emu->memory, 0, sizeof emu->memory);
     emu->cpu_clock_hz = 10000000.0f;
     emu->frame_rate_hz = 60.0f;
-    uint16_t start = 0xFFFF;
-    if (emu_load_ihex_file(rom_path, &start, emu->memory, EMU_MEMORY_SIZE) != 0)
+    auto image = std::make_unique<emu_ihex_image_t>();
+    if (emu_read_ihex_file(rom_path, image.get(), EMU_MEMORY_SIZE, error) != 0) return 1;
+    // Without a single data record the processor would start on empty memory and do nothing.
+    if (!image->stored_any) {
+        if (error) {
+            error->line = 0;
+            std::snprintf(error->text, sizeof error->text, "the file holds no data record");
+        }
         return 1;
+    }
+    emu_store_ihex_image(image.get(), emu->memory, EMU_MEMORY_SIZE);
+    const uint16_t start = image->start;
     z_init(&emu->cpu, emu_mem_read_callback, emu_mem_write_callback, emu_io_read_callback,
            emu_io_write_callback, emu_exception_callback, emu_halt_callback, emu->memory);
     ay_init(&emu->psg, EMU_PSG_CLOCK_HZ, EMU_PSG_SAMPLE_RATE_HZ);

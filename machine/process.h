@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct emu_t;
+struct emu_file_error_t;
 
 // The monitor image loaded at start-up from the current directory.
 #define EMU_ROM_FILE_NAME "tessik.hex"
@@ -12,8 +13,9 @@ struct emu_t;
 
 // Start-up steps up to the window: clears memory, sets the rates, loads the ROM image, initialises
 // the processor and the sound generator, sets `running` and the start PC. Returns 0, or 1 when the
-// ROM image cannot be loaded (nothing else has been created then).
-int emu_startup(emu_t *emu, const char *rom_path);
+// ROM image cannot be loaded or holds no data record (nothing else has been created then);
+// *error, when given, then says why.
+int emu_startup(emu_t *emu, const char *rom_path, emu_file_error_t *error = nullptr);
 
 // Creates the lock, then the processor thread and the display thread. Returns 0, or 1 when a
 // thread cannot be created (errno says why).

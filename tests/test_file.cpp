@@ -1,6 +1,7 @@
 // Loading and saving memory images as Intel HEX files, on files in a temporary directory.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -94,6 +96,16 @@ class FileTest : public ::testing::Test {
     int save(const std::string &name, uint16_t start, uint32_t length) {
         return emu_save_ihex_file(path(name).c_str(), start, length, memory.data(), MEMORY_SIZE);
     }
+    // A FIFO with a blocking reader, and a writer of the test's own to close once the save is
+    // over, so that the reader cannot see the end of the pipe before the save has opened it.
+    void make_pipe(const std::string &name, int *reader, int *keeper) const {
+        ASSERT_EQ(mkfifo(path(name).c_str(), 0600), 0);
+        *reader = open(path(name).c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(*reader, 0);
+        *keeper = open(path(name).c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(*keeper, 0);
+        ASSERT_EQ(fcntl(*reader, F_SETFL, 0), 0);
+    }
     // Records what a record at address should leave in memory.
     void expect_stored(uint16_t address, const std::vector<uint8_t> &data) {
         std::copy(data.begin(), data.end(), expected.begin() + address);
@@ -123,13 +135,23 @@ TEST_F(FileTest, LineEndingsAndBlankLinesLoadTheSameRecords) {
     }
 }
 
-TEST_F(FileTest, LastLineWithoutLineEndingIsDropped) {
+TEST_F(FileTest, LastLineWithoutLineEndingLoads) {
     const auto first = pattern(32, 4), last = pattern(32, 5);
     expect_stored(0x1000, first);
+    expect_stored(0x1020, last);
     uint16_t start = 0;
     EXPECT_EQ(load_text(hex_record(0x1000, first) + "\r\n" + hex_record(0x1020, last), &start), 0);
     EXPECT_EQ(start, 0x1000);
     EXPECT_EQ(memory, expected);
+    // A bad last line fails even without its line ending.
+    std::string bad = hex_record(0x1040, last);
+    bad.back() = bad.back() == '0' ? '1' : '0';
+    emu_file_error_t error{};
+    write("bad.hex", hex_record(0x1000, first) + "\n" + bad);
+    EXPECT_EQ(
+        emu_load_ihex_file(path("bad.hex").c_str(), &start, memory.data(), MEMORY_SIZE, &error), 1);
+    EXPECT_EQ(error.line, 2u);
+    EXPECT_STREQ(error.text, "bad checksum");
 }
 
 TEST_F(FileTest, StartIsTheFirstRecordInFileOrder) {
@@ -161,8 +183,6 @@ TEST_F(FileTest, LinesThatAreNotDataRecordsEndTheLoadWithSuccess) {
         {"end record first", ":00000001FF" + tail, false},
         {"text first", "hello" + tail, false},
         {"end record after a record", hex_record(0x2000, before) + "\r\n:00000001FF" + tail, true},
-        {"linear address record", hex_record(0x2000, before) + "\r\n:020000040000FA" + tail, true},
-        {"start segment record", hex_record(0x2000, before) + "\r\n:0400000300008000" + tail, true},
         {"unknown type", hex_record(0x2000, before) + "\r\n:020000060000F8" + tail, true},
         {"comment", hex_record(0x2000, before) + "\r\n; comment line" + tail, true},
         {"lone colon", hex_record(0x2000, before) + "\r\n:" + tail, true},
@@ -178,7 +198,7 @@ TEST_F(FileTest, LinesThatAreNotDataRecordsEndTheLoadWithSuccess) {
     }
 }
 
-TEST_F(FileTest, BadRecordsFailTheLoadKeepingEarlierRecords) {
+TEST_F(FileTest, BadRecordsFailTheLoadKeepingEarlierRecordsAndSayWhy) {
     const auto good = pattern(32, 11), later = pattern(32, 12);
     std::string bad_checksum = hex_record(0x2020, pattern(32, 13));
     bad_checksum.back() = bad_checksum.back() == '0' ? '1' : '0';
@@ -186,28 +206,93 @@ TEST_F(FileTest, BadRecordsFailTheLoadKeepingEarlierRecords) {
     bad_digit[20] = 'G';
     std::string with_nul = hex_record(0x2020, pattern(32, 13));
     with_nul[30] = '\0';
-    const std::string cases[] = {
-        bad_checksum,
-        bad_digit,
-        with_nul,
-        hex_record(0x2020, {}),                            // empty data record
-        hex_record(0x2020, pattern(32, 13)).substr(0, 40), // cut short
-        ":10202000",                                       // no data at all
-        hex_record(0x2020, pattern(123, 14)),              // 257 characters: too long to hold
-        hex_record(0xFFF0, pattern(17, 15)),               // past the end of memory
+    const struct {
+        std::string line;
+        const char *reason;
+    } cases[] = {
+        {bad_checksum, "bad checksum"},
+        {bad_digit, "not a hex digit in column 21"},
+        {with_nul, "not a hex digit in column 31"},
+        {hex_record(0x2020, {}), "empty data record"},
+        {hex_record(0x2020, pattern(32, 13)).substr(0, 40), "the record ends early"},
+        {":10202000", "the record ends early"},
+        {":FF202000" + std::string(600, '1'), "line too long"},
+        {hex_record(0xFFF0, pattern(17, 15)), "record past the end of memory"},
+        {hex_record(0, {0x12, 0x34}, 4), "address record beyond the 64 KB address space"},
+        {hex_record(0, {0x10, 0x00}, 2), "address record beyond the 64 KB address space"},
+        {hex_record(0, {0, 0, 0}, 4), "malformed address record"},
     };
     expect_stored(0x2000, good);
-    for (const auto &bad : cases) {
+    for (const auto &c : cases) {
+        memory.assign(MEMORY_SIZE, UNTOUCHED);
+        write("image.hex", "\n" + hex_record(0x2000, good) + "\r\n\r\n" + c.line + "\r\n" +
+                               hex_record(0x3000, later) + "\r\n");
+        uint16_t start = 0;
+        emu_file_error_t error{};
+        EXPECT_EQ(emu_load_ihex_file(path("image.hex").c_str(), &start, memory.data(), MEMORY_SIZE,
+                                     &error),
+                  1)
+            << c.line;
+        EXPECT_EQ(start, 0x2000) << c.line;
+        EXPECT_EQ(memory, expected) << c.line;
+        EXPECT_EQ(error.line, 4u) << c.line;
+        EXPECT_STREQ(error.text, c.reason) << c.line;
+    }
+}
+
+// Records of up to 255 bytes, as tools that fill whole records write them: objcopy's layout (an
+// extended linear address record of base 0 first, a start address and an end record) and a plain
+// hand-made file with LF endings and no end record.
+TEST_F(FileTest, LongRecordsAndAddressRecordsOfBaseZeroLoad) {
+    const auto first = pattern(255, 30), second = pattern(255, 31), third = pattern(200, 32);
+    expect_stored(0x4000, first);
+    expect_stored(0x40FF, second);
+    expect_stored(0x41FE, third);
+    const std::string objcopy_style =
+        hex_record(0, {0, 0}, 4) + "\r\n" + hex_record(0x4000, first) + "\r\n" +
+        hex_record(0, {0, 0}, 2) + "\r\n" + hex_record(0x40FF, second) + "\r\n" +
+        hex_record(0x41FE, third) + "\r\n" + hex_record(0, {0, 0, 0x40, 0}, 5) + "\r\n" +
+        hex_record(0, {0, 0, 0x40, 0}, 3) + "\r\n:00000001FF\r\n" + hex_record(0x8000, first) +
+        "\r\n";
+    const std::string hand_made = hex_record(0x4000, first) + "\n" + hex_record(0x40FF, second) +
+                                  "\n" + hex_record(0x41FE, third) + "\n";
+    ASSERT_EQ(hex_record(0x4000, first).size(), 521u);
+    for (const auto &content : {objcopy_style, hand_made}) {
         memory.assign(MEMORY_SIZE, UNTOUCHED);
         uint16_t start = 0;
-        EXPECT_EQ(load_text(hex_record(0x2000, good) + "\r\n" + bad + "\r\n" +
-                                hex_record(0x3000, later) + "\r\n",
-                            &start),
-                  1)
-            << bad;
-        EXPECT_EQ(start, 0x2000) << bad;
-        EXPECT_EQ(memory, expected) << bad;
+        EXPECT_EQ(load_text(content, &start), 0);
+        EXPECT_EQ(start, 0x4000);
+        EXPECT_EQ(memory, expected);
     }
+}
+
+// Bytes read by this process so far, or -1 where the kernel does not say.
+long long bytes_read_by_process() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return -1;
+}
+
+TEST_F(FileTest, LoadOfAHugeFileStopsReadingWhereTheLoadEnds) {
+    const auto data = pattern(16, 33);
+    write("huge.hex", hex_record(0x5000, data) + "\r\n:00000001FF\r\n");
+    // 3 GB of zero bytes after the end record, taking no space on disk.
+    ASSERT_EQ(truncate(path("huge.hex").c_str(), 3LL << 30), 0);
+    write("zeros.hex", "");
+    ASSERT_EQ(truncate(path("zeros.hex").c_str(), 3LL << 30), 0);
+    const long long before = bytes_read_by_process();
+    if (before < 0) GTEST_SKIP() << "the kernel does not count the bytes a process reads";
+    expect_stored(0x5000, data);
+    uint16_t start = 0;
+    EXPECT_EQ(load("huge.hex", &start), 0);
+    EXPECT_EQ(memory, expected);
+    EXPECT_EQ(load("zeros.hex", &start), 0);
+    EXPECT_EQ(start, 0xFFFF);
+    EXPECT_EQ(memory, expected);
+    EXPECT_LT(bytes_read_by_process() - before, 1 << 20);
 }
 
 TEST_F(FileTest, RecordsReachingTheEndOfMemory) {
@@ -259,7 +344,7 @@ TEST_F(FileTest, OverlongLines) {
     const auto data = pattern(122, 21), later = pattern(16, 22);
     uint16_t start = 0;
 
-    // The longest record that fits the 256-character line, followed by junk: the record loads.
+    // A record followed by junk on its line loads, as it did when lines were cut at 256.
     const std::string longest = hex_record(0x1000, data);
     ASSERT_EQ(longest.size(), 255u);
     expect_stored(0x1000, data);
@@ -291,6 +376,20 @@ TEST_F(FileTest, UnreadableInputFails) {
     EXPECT_EQ(emu_load_ihex_file("/dev/zero", &start, memory.data(), MEMORY_SIZE), 1);
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
     EXPECT_EQ(load("fifo", &start), 1);
+    const struct {
+        std::string name;
+        const char *reason;
+    } reasons[] = {{"missing.hex", "No such file or directory"},
+                   {"folder", "Is a directory"},
+                   {"fifo", "not a regular file"}};
+    for (const auto &r : reasons) {
+        emu_file_error_t error{};
+        EXPECT_EQ(
+            emu_load_ihex_file(path(r.name).c_str(), &start, memory.data(), MEMORY_SIZE, &error),
+            1);
+        EXPECT_EQ(error.line, 0u);
+        EXPECT_STREQ(error.text, r.reason);
+    }
     EXPECT_EQ(emu_load_ihex_file(nullptr, &start, memory.data(), MEMORY_SIZE), 1);
     EXPECT_EQ(memory, expected);
 }
@@ -380,6 +479,75 @@ TEST_F(FileTest, SaveFailures) {
     EXPECT_FALSE(std::filesystem::exists(path("never.hex")));
 }
 
+// A save that fails half way (here the file size limit, as a full disk would) leaves the old
+// file as it was and no temporary file behind; a good save keeps the old file's permissions and
+// replaces the file a symbolic link points to, not the link.
+TEST_F(FileTest, FailedSaveLeavesTheOldFileAndGoodSaveKeepsItsMode) {
+    memory = pattern(MEMORY_SIZE, 34);
+    write("old.hex", "old contents\r\n");
+    ASSERT_EQ(chmod(path("old.hex").c_str(), 0640), 0);
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
+    rlimit limit{}, saved_limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved_limit), 0);
+    limit = saved_limit;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    emu_file_error_t error{};
+    const int result = emu_save_ihex_file(path("old.hex").c_str(), 0, MEMORY_SIZE, memory.data(),
+                                          MEMORY_SIZE, &error);
+    setrlimit(RLIMIT_FSIZE, &saved_limit);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(error.text, "File too large");
+    EXPECT_EQ(read("old.hex"), "old contents\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    ASSERT_EQ(symlink("old.hex", path("link.hex").c_str()), 0);
+    ASSERT_EQ(save("link.hex", 0x100, 64), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.hex")));
+    EXPECT_EQ(read("old.hex"), hex_record(0x100, std::vector<uint8_t>(memory.begin() + 0x100,
+                                                                      memory.begin() + 0x120)) +
+                                   "\r\n" +
+                                   hex_record(0x120, std::vector<uint8_t>(memory.begin() + 0x120,
+                                                                          memory.begin() + 0x140)) +
+                                   "\r\n");
+    struct stat info {};
+    ASSERT_EQ(stat(path("old.hex").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              2);
+}
+
+TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGPIPE, &ignore, &previous), 0);
+    int reader = -1, keeper = -1;
+    ASSERT_NO_FATAL_FAILURE(make_pipe("pipe", &reader, &keeper));
+    std::thread early_close([&] {
+        char chunk[100];
+        [[maybe_unused]] const ssize_t got = ::read(reader, chunk, sizeof chunk);
+        close(reader);
+    });
+    emu_file_error_t error{};
+    const int result = emu_save_ihex_file(path("pipe").c_str(), 0, MEMORY_SIZE, memory.data(),
+                                          MEMORY_SIZE, &error);
+    close(keeper);
+    early_close.join();
+    sigaction(SIGPIPE, &previous, nullptr);
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(error.text, "Broken pipe");
+    EXPECT_EQ(save("pipe", 0, 16), 1) << "no reader at all";
+    EXPECT_TRUE(std::filesystem::is_fifo(path("pipe")));
+}
+
 TEST_F(FileTest, SaveIntoReadOnlyDirectoryFails) {
     std::filesystem::create_directory(path("locked"));
     chmod(path("locked").c_str(), 0555);
@@ -391,10 +559,8 @@ TEST_F(FileTest, SaveIntoReadOnlyDirectoryFails) {
 TEST_F(FileTest, SaveIntoASlowPipeWritesEverything) {
     // A pipe takes at most its buffer at a time, so the save has to wait for the reader.
     memory = pattern(MEMORY_SIZE, 26);
-    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
-    const int reader = open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
+    int reader = -1, keeper = -1;
+    ASSERT_NO_FATAL_FAILURE(make_pipe("pipe", &reader, &keeper));
     std::string received;
     std::thread drain([&] {
         char chunk[4096];
@@ -406,6 +572,7 @@ TEST_F(FileTest, SaveIntoASlowPipeWritesEverything) {
         }
     });
     const int result = save("pipe", 0, MEMORY_SIZE);
+    close(keeper);
     drain.join();
     close(reader);
     ASSERT_EQ(result, 0);

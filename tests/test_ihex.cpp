@@ -198,15 +198,35 @@ TEST(IhexDecode, CapacityBoundsTheStoredBytes) {
     EXPECT_EQ(decode(":03200000010203D7", &data, 0, &address), 0u);
     EXPECT_EQ(decode(":00000001FF", &data, 0, &address), 0u);
 
-    // An empty data record followed by a long run of digits runs on until the capacity stops
-    // it; nothing is written past the buffer (bytes after it in the array are guards).
+    // An empty data record ends at its checksum; a record longer than the buffer stops before
+    // writing anything past it (bytes after it in the array are guards).
     const std::string runaway = ":00200000E0" + std::string(1000, '7');
     std::vector<uint8_t> buffer(64, 0xEE);
     EXPECT_EQ(ihex_decode_data_record(runaway.c_str(), buffer.data(), 16, &address), 0u);
-    for (size_t i = 0; i < 16; ++i)
-        EXPECT_NE(buffer[i], 0xEE) << i;
-    for (size_t i = 16; i < buffer.size(); ++i)
+    const std::string long_record = ":20200000" + std::string(1000, '7');
+    EXPECT_EQ(ihex_decode_data_record(long_record.c_str(), buffer.data(), 16, &address), 0u);
+    for (size_t i = 0; i < buffer.size(); ++i)
         EXPECT_EQ(buffer[i], 0xEE) << i;
+}
+
+// The full decoder says why a record failed and decodes the address records too.
+TEST(IhexDecode, RecordOfAnyTypeWithTheReasonForAFailure) {
+    uint8_t data[256];
+    ihex_record_t record;
+    EXPECT_EQ(ihex_decode_record(":020000040000FA", data, 256, &record), IHEX_DECODED);
+    EXPECT_EQ(record.type, 4u);
+    EXPECT_EQ(record.count, 2u);
+    EXPECT_EQ(ihex_decode_record(":040000050000800077 junk", data, 256, &record), IHEX_DECODED);
+    EXPECT_EQ(record.type, 5u);
+    EXPECT_EQ(data[2], 0x80);
+    EXPECT_EQ(ihex_decode_record(":03200000010203D8", data, 256, &record), IHEX_BAD_CHECKSUM);
+    EXPECT_EQ(ihex_decode_record(":03200000010G03D7", data, 256, &record), IHEX_BAD_DIGIT);
+    EXPECT_EQ(record.error_at, 12u);
+    EXPECT_EQ(ihex_decode_record(":032000000102", data, 256, &record), IHEX_BAD_DIGIT);
+    EXPECT_EQ(record.error_at, 13u);
+    EXPECT_EQ(ihex_decode_record(":020000060000F8", data, 256, &record), IHEX_BAD_TYPE);
+    EXPECT_EQ(ihex_decode_record(":03200000010203D7", data, 3, &record), IHEX_NO_ROOM);
+    EXPECT_EQ(ihex_decode_record("03200000010203D7", data, 256, &record), IHEX_NOT_A_RECORD);
 }
 
 TEST(IhexEncode, WorkedExamples) {

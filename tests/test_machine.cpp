@@ -48,8 +48,7 @@ TEST_F(Machine, PortReadsFollowThePortTable) {
     z_cpu_t *cpu = &emu->cpu;
     for (int port = 0; port < 256; ++port) {
         const uint8_t expected = (port == 8 || port == 9) ? 0xFF : 0x00;
-        if (port >= 0x10 && port <= 0x13)
-            continue; // the PIO, below
+        if (port >= 0x10 && port <= 0x13) continue; // the PIO, below
         EXPECT_EQ(emu_io_read_callback(cpu, static_cast<uint16_t>(port)), expected) << port;
         // The high byte of the address never matters.
         EXPECT_EQ(emu_io_read_callback(cpu, static_cast<uint16_t>(0xA500 | port)), expected);
@@ -85,8 +84,7 @@ TEST_F(Machine, WritesToUnlistedPortsChangeNothing) {
     const kbd_t kbd = emu->kbd;
     std::vector<uint8_t> memory(emu->memory, emu->memory + EMU_MEMORY_SIZE);
     for (int port = 0; port < 256; ++port) {
-        if (port == 0x0C || port == 0x0D || (port >= 0x10 && port <= 0x13))
-            continue;
+        if (port == 0x0C || port == 0x0D || (port >= 0x10 && port <= 0x13)) continue;
         emu_io_write_callback(cpu, static_cast<uint16_t>(port), 0x5A);
     }
     EXPECT_EQ(std::memcmp(&psg.regs, &emu->psg.regs, sizeof psg.regs), 0);
@@ -105,8 +103,8 @@ TEST(Startup, StartsAtTheFirstDataRecord) {
     const StartCase cases[] = {
         {":03000000C3000139\r\n", 0, 0x0000},
         {":03010000000000FC\r\n:010000007689\r\n", 0, 0x0100}, // first record in file order
-        {":00000001FF\r\n", 0, 0xFFFF},                          // no data record at all
-        {":0300000000000\r\n", 1, 0},                           // bad record
+        {":00000001FF\r\n", 1, 0},                             // no data record at all
+        {":0300000000000\r\n", 1, 0},                          // bad record
     };
     for (const StartCase &c : cases) {
         const std::string path = write_temp(c.image);

@@ -163,13 +163,43 @@ TEST_F(Stream, RegisterWritesRacingTheRing) {
     EXPECT_EQ(snd.underruns, 0u);
 }
 
-TEST_F(Stream, UnprimedRingIsCountedAsAnUnderrun) {
+TEST_F(Stream, UnprimedRingPlaysSilence) {
     snd_ring_init(&snd, &ay);
     std::vector<uint8_t> stream(64, 0xAA);
     snd_ring_fill(&snd, stream.data(), 64);
-    EXPECT_EQ(snd.underruns, 1u);
     for (uint8_t b : stream)
         EXPECT_EQ(b, 0);
+}
+
+// A request of 1024 bytes (512 samples) lasts 11 609 977 ns at 44100 Hz. Requests that come in
+// early only push the end of the handed-out audio further; the first one that comes after that
+// end is a gap.
+TEST_F(Stream, UnderrunIsARequestLaterThanTheAudioBeforeItLasts) {
+    snd_ring_init(&snd, &ay);
+    const uint64_t t0 = 5'000'000'000ull, lasts = 11'609'977ull;
+    snd_note_request(&snd, t0, 1024);
+    snd_note_request(&snd, t0 + lasts, 1024); // right at the end: no gap
+    snd_note_request(&snd, t0 + lasts + 1000, 1024);
+    EXPECT_EQ(snd.underruns, 0u);
+    snd_note_request(&snd, t0 + 3 * lasts + 1, 1024);
+    EXPECT_EQ(snd.underruns, 1u);
+    // After the gap the audio lasts from the late request on.
+    snd_note_request(&snd, t0 + 4 * lasts + 1, 1024);
+    EXPECT_EQ(snd.underruns, 1u);
+    snd_note_request(&snd, t0 + 4 * lasts + 2, 1024);
+    snd_note_request(&snd, t0 + 6 * lasts + 1, 1024);
+    EXPECT_EQ(snd.underruns, 1u);
+    snd_note_request(&snd, t0 + 7 * lasts + 3, 1024);
+    EXPECT_EQ(snd.underruns, 2u);
+}
+
+// The same on the real clock: a callback held back for 50 ms after 11.6 ms of audio is a gap.
+TEST_F(Stream, DelayedCallbackOnTheSteadyClockIsCounted) {
+    snd_ring_init(&snd, &ay);
+    snd_note_request(&snd, snd_clock_ns(), 1024);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    snd_note_request(&snd, snd_clock_ns(), 1024);
+    EXPECT_EQ(snd.underruns, 1u);
 }
 
 } // namespace

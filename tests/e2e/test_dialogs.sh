@@ -25,38 +25,6 @@ hex_record() {
     printf '%02X\r\n' $(((256 - sum % 256) % 256))
 }
 
-# Waits for a visible window titled exactly TITLE and prints its id.
-wait_window() {
-    i=0
-    id=
-    while [ -z "$id" ]; do
-        i=$((i + 1)); [ $i -lt 100 ] || fail "no window titled '$1'"
-        sleep 0.1
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
-    done
-    echo "$id"
-}
-wait_gone() {
-    i=0
-    while xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do
-        i=$((i + 1)); [ $i -lt 100 ] || fail "window '$1' stays open"; sleep 0.1
-    done
-}
-window_shot() { # ID NAME
-    xwd -silent -id "$1" | convert xwd:- "png:$SHOTS/$2.png"
-}
-# Opens a dialog with the shortcut and prints its id once it has the keyboard.
-open_dialog() { # KEYS TITLE
-    xdotool windowfocus "$WIN" 2>/dev/null || true
-    sleep 0.2
-    xdotool key "$1"
-    d=$(wait_window "$2")
-    sleep 0.5
-    xdotool windowfocus "$d" 2>/dev/null || true
-    sleep 0.2
-    echo "$d"
-}
-
 start_app
 xdotool windowfocus "$WIN" 2>/dev/null || true
 eval "$(xdotool getwindowgeometry --shell "$WIN")"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The monitor ROM in the real program under Xvfb: the banner and the prompt appear, and "help"
 # typed on the keyboard lists the commands. The text is read back from screenshots by matching
-# the monitor's own font (tests/tools/screen_text). Screenshots are kept in $QUILLANE_ARTIFACTS.
+# the monitor's own font (tests/tools/screen_text); keys typed right after a dialog or a menu
+# closed reach it. Screenshots are kept in $QUILLANE_ARTIFACTS.
 . "$(dirname "$0")/lib.sh"
 ROM_HEX=$QUILLANE_BUILD_DIR/tessik.hex
 ROM_BIN=$QUILLANE_BUILD_DIR/rom/tessik.bin
@@ -79,5 +80,23 @@ cmp -s "$WORK/expected.txt" "$WORK/listed.txt" || {
     diff "$WORK/expected.txt" "$WORK/listed.txt" || true
     fail "help does not list the commands"
 }
+# --- the first key after a dialog, and after a menu closed with Escape, reaches the board -------
+xdotool key ctrl+o
+wait_window Open >/dev/null || fail "Ctrl+O opened no dialog"
+sleep 0.5
+xdotool key Escape
+wait_gone Open
+xdotool type --delay 100 beep
+xdotool key --delay 100 Return
+wait_line after_dialog 18 ">"
+[ "$(line after_dialog 17)" = "> beep" ] ||
+    fail "typed right after the dialog closed: '$(line after_dialog 17)'"
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+xdotool mousemove $((X + 20)) $((Y + 10)) click 1
+sleep 0.5
+xdotool key Escape
+xdotool type --delay 100 cls
+wait_line after_menu 18 "> cls"
+
 kill -0 "$APP_PID" 2>/dev/null || fail "the program ended"
-echo "PASS: the monitor boots to its prompt and lists its commands"
+echo "PASS: the monitor boots to its prompt, lists its commands, and has the keyboard after a dialog"

@@ -107,13 +107,7 @@ quit_app
 mkdir "$WORK/empty"
 (cd "$WORK/empty" && exec "$QUILLANE") >"$WORK/norom.log" 2>&1 &
 APP_PID=$!
-i=0
-BOX=
-while [ -z "$BOX" ]; do
-    i=$((i + 1)); [ $i -lt 200 ] || fail "no message box without a ROM"
-    sleep 0.1
-    BOX=$(xdotool search --onlyvisible --name '^Critical error$' 2>/dev/null | head -n 1) || true
-done
+BOX=$(wait_window 'Critical error') || fail "no message box without a ROM"
 [ -z "$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null)" ] ||
     fail "a main window exists without a ROM"
 sleep 0.3

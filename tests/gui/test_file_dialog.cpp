@@ -33,6 +33,7 @@ const char *const range_message =
 struct box_seen {
     QString title;
     QString text;
+    QString details;
     QMessageBox::Icon icon;
     QWidget *owner;
 };
@@ -53,7 +54,8 @@ class box_watcher {
             auto *box = qobject_cast<QMessageBox *>(w);
             if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
             box->setProperty("answered", true);
-            seen.push_back({box->windowTitle(), box->text(), box->icon(), box->parentWidget()});
+            seen.push_back({box->windowTitle(), box->text(), box->informativeText(), box->icon(),
+                            box->parentWidget()});
             QAbstractButton *answer = box->button(QMessageBox::Yes);
             if (!answer) answer = box->button(QMessageBox::Ok);
             if (answer)
@@ -291,6 +293,7 @@ class test_file_dialog : public QObject {
                 QCOMPARE(d->acceptMode(), QFileDialog::AcceptSave);
                 QVERIFY(d->testOption(QFileDialog::DontUseNativeDialog));
                 QCOMPARE(d->nameFilters(), QStringList{QStringLiteral("Intel Hex Files (*.hex)")});
+                QVERIFY(d->testOption(QFileDialog::HideNameFilterDetails));
                 QCOMPARE(d->defaultSuffix(), QStringLiteral("hex"));
                 QVERIFY(!d->testOption(QFileDialog::DontConfirmOverwrite));
 
@@ -461,9 +464,21 @@ class test_file_dialog : public QObject {
         QVERIFY(!stayed_open);
         QCOMPARE(boxes.size(), size_t{1});
         QCOMPARE(boxes[0].text, QStringLiteral("Unable to save HEX file"));
+        QCOMPARE(boxes[0].details, path("plain") + "/image.hex\nNot a directory");
         QCOMPARE(boxes[0].title, QStringLiteral("Error"));
         QCOMPARE(boxes[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes[0].owner, main_window);
+    }
+
+    void save_into_a_missing_folder_keeps_the_dialog_open() {
+        bool stayed_open = false;
+        const std::vector<box_seen> boxes =
+            save_attempt(path("missing") + "/image.hex", "0", "10", &stayed_open);
+        QVERIFY(stayed_open);
+        QCOMPARE(boxes.size(), size_t{1});
+        QCOMPARE(boxes[0].text, QStringLiteral("The folder does not exist."));
+        QCOMPARE(boxes[0].details, path("missing"));
+        QVERIFY(!QFile::exists(path("missing")));
     }
 
     void open_loads_into_memory_without_moving_the_processor() {
@@ -475,7 +490,9 @@ class test_file_dialog : public QObject {
                             [&](QFileDialog *d) {
                                 QCOMPARE(d->fileMode(), QFileDialog::ExistingFile);
                                 QCOMPARE(d->nameFilters(),
-                                         QStringList{QStringLiteral("Intel Hex Files (*.hex)")});
+                                         (QStringList{QStringLiteral("Intel Hex Files (*.hex)"),
+                                                      QStringLiteral("All Files (*)")}));
+                                QVERIFY(d->testOption(QFileDialog::HideNameFilterDetails));
                                 type_name(d, path("load.hex"));
                                 QVERIFY(press_accept(d));
                             }));
@@ -515,6 +532,7 @@ class test_file_dialog : public QObject {
                             }));
         QCOMPARE(boxes.seen.size(), size_t{1});
         QCOMPARE(boxes.seen[0].text, QStringLiteral("Unable to load HEX file"));
+        QCOMPARE(boxes.seen[0].details, path("bad.hex") + "\nLine 3: bad checksum");
         QCOMPARE(boxes.seen[0].title, QStringLiteral("Error"));
         QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes.seen[0].owner, main_window);

@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
+#include <functional>
 
 #include "harness.h"
+#include "host/file_dialog.h"
 #include "host/gui.h"
 #include "host/gui_window.h"
 #include "machine/emu.h"
@@ -48,6 +50,23 @@ class paint_counter : public QObject {
         return false;
     }
 };
+
+// Runs command, which opens a file dialog and waits for it, and cancels the dialog once it shows.
+// True when a dialog showed.
+bool cancel_file_dialog_of(const std::function<void()> &command) {
+    bool dialog_seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) {
+                dialog_seen = true;
+                d->reject();
+            }
+    });
+    poll.start(10);
+    command();
+    return dialog_seen;
+}
 
 } // namespace
 
@@ -297,6 +316,23 @@ class test_gui : public QObject {
         QVERIFY(!key_bit(emu, 3, 5));
     }
 
+    // A press and release queued together (the window thread was busy) keep the hold the window
+    // system stamped on them, so that the board's keyboard scan sees the key.
+    void queued_press_and_release_keep_their_hold() {
+        gui_show_window(&emu->gui);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        enable_keyboard();
+        QWidget *display = window->display();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 30 + 8, 0, 0);
+        press.setTimestamp(100000);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 30 + 8, 0, 0);
+        release.setTimestamp(100000 + 300);
+        QApplication::sendEvent(display, &press);
+        QApplication::sendEvent(display, &release);
+        QVERIFY(key_bit(emu, 3, 5));
+        QTRY_VERIFY(!key_bit(emu, 3, 5));
+    }
+
     void auto_repeat_is_ignored() {
         gui_show_window(&emu->gui);
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -326,19 +362,8 @@ class test_gui : public QObject {
 
         QTest::keyPress(display, Qt::Key_Control);
         QVERIFY(key_bit(emu, 6, 6));
-        bool dialog_seen = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) {
-                    dialog_seen = true;
-                    d->reject();
-                }
-        });
-        poll.start(10);
-        QTest::keyClick(display, Qt::Key_O, Qt::ControlModifier);
-        poll.stop();
-        QVERIFY(dialog_seen);
+        QVERIFY(cancel_file_dialog_of(
+            [display] { QTest::keyClick(display, Qt::Key_O, Qt::ControlModifier); }));
         QVERIFY(!key_bit(emu, 2, 7)); // O
         QTest::keyRelease(display, Qt::Key_Control);
 
@@ -350,6 +375,33 @@ class test_gui : public QObject {
         QTest::keyClick(display, Qt::Key_F5);
         QCOMPARE(emu->cpu.PC, uint16_t{0});
         QCOMPARE(emu->kbd.pio_b_state, 0);
+    }
+
+    // F10 opens the menu bar and never reaches the matrix; once the menu closes (Escape), and
+    // after a dialog, the display area has the keyboard again.
+    void f10_goes_to_the_menu_and_the_keyboard_comes_back() {
+        gui_show_window(&emu->gui);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY(window->isActiveWindow());
+        enable_keyboard();
+        QWidget *display = window->display();
+
+        send_key(display, QEvent::KeyPress, Qt::Key_F10, Qt::NoModifier, 68);
+        for (int row = 0; row < 8; ++row)
+            QCOMPARE(emu->kbd.rows[row], uint8_t{0});
+        QAction *file = window->menuBar()->actions().first();
+        QCOMPARE(window->menuBar()->activeAction(), file);
+        QTRY_VERIFY(file->menu()->isVisible());
+        QTest::keyClick(file->menu(), Qt::Key_Escape);
+        QTRY_VERIFY(!file->menu()->isVisible());
+        QTRY_COMPARE(window->focusWidget(), display);
+        send_key(display, QEvent::KeyRelease, Qt::Key_F10, Qt::NoModifier, 68);
+
+        window->menuBar()->setFocus();
+        QVERIFY(cancel_file_dialog_of([this] { emu_open_file(&emu->gui, emu); }));
+        QTRY_COMPARE(window->focusWidget(), display);
+        send_key(display, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 30);
+        QVERIFY(key_bit(emu, 3, 5));
     }
 
     void losing_focus_releases_held_keys() {
