@@ -31,6 +31,7 @@ struct snd_t {
     uint32_t queue_offset;            // bytes of the oldest buffer already handed out
     uint32_t underruns;               // requests that found no rendered buffer
     uint32_t played;                  // buffers handed out whole
+    int32_t muted; // nonzero: the stream plays silence and the ring and generator stand still
 };
 
 enum : uint32_t { SND_HEADER_QUEUED = 1 };
@@ -46,6 +47,9 @@ void snd_write_value(ay_t *psg, uint8_t value);
 void snd_ring_init(snd_t *snd, ay_t *psg);
 void snd_ring_prime(snd_t *snd);
 void snd_ring_fill(snd_t *snd, uint8_t *stream, int length);
+// Silences the stream (a paused or warping machine) without touching the generator or the ring,
+// so the sound goes on where it stopped once unmuted. Any thread.
+void snd_set_muted(snd_t *snd, bool muted);
 
 // Host audio (SDL): open, prime and close the stream; the callback refills it.
 int snd_initialize(snd_t *snd, ay_t *psg);
