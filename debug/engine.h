@@ -129,6 +129,7 @@ struct dbg_engine_t {
     uint16_t target_sp;     // next: SP not below; finish: a return must leave SP above it
     bool pause_requested;   // pause at the next boundary
     bool stop_on_halt;      // HALT stops a run (default true)
+    bool realtime;          // inline: runs are paced at the board's clock
     bool stopped;           // threaded: the processor thread waits for a request
     uint64_t tick_limit;    // inline: absolute tick at which a run stops (UINT64_MAX: none)
     bool first_boundary;    // a run has not yet passed an instruction boundary
@@ -215,10 +216,10 @@ void dbg_delete_all(dbg_engine_t *e);
 // Registers: the one-line JSON object of `regs` (keys pc, sp, af, bc, de, hl, ix, iy, af_, bc_,
 // de_, hl_, i, r, im, iff1, iff2, ticks; decimal numbers).
 std::string dbg_regs_json(dbg_engine_t *e);
-// Sets a register or pair (a, f, ..., af, ..., af_, ..., ix, iy, sp, pc, i, r), a flag (s z h p n
-// c: 0 or 1), im (0-2), iff1 or iff2 (0 or 1). False with a one-line reason when not.
-bool dbg_set_register(dbg_engine_t *e, const std::string &name, uint32_t value,
-                      std::string *error);
+// Sets a register or pair (a, f, ..., af, ..., af_ or af', ..., ix, iy, sp, pc, i, r; any case), a
+// flag (fs fz fh fp fn fc, and s z p n alone since no register has those names: 0 or 1), im (0-2),
+// iff1 or iff2 (0 or 1). False with a one-line reason when not.
+bool dbg_set_register(dbg_engine_t *e, const std::string &name, uint32_t value, std::string *error);
 
 // Memory without bus callbacks (no watchpoint fires); poke writes ROM too, as a loader does.
 uint8_t dbg_peek(dbg_engine_t *e, uint16_t address);
@@ -256,8 +257,8 @@ std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown = '
 // The 320 x 240 frame as a PNG file. False with a one-line reason.
 bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
 // Writes memory as Intel HEX, or raw when path ends in ".bin". False with a one-line reason.
-bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address,
-                     uint32_t length, std::string *error);
+bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address, uint32_t length,
+                     std::string *error);
 // Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
 bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error);
 

@@ -32,6 +32,7 @@ struct emu_t {
     int32_t running; // the emulation threads loop while this is exactly 1
     float cpu_clock_hz;
     float frame_rate_hz;
+    uint64_t ticks; // emulated T-states run; written under the lock by whoever runs the processor
     uint8_t memory[EMU_MEMORY_SIZE];
     emu_lock_t lock;
     std::thread cpu_thread;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "debug/engine.h"
 #include "devices/ay8913.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
@@ -19,10 +20,15 @@ void emu_set_running(emu_t *emu, int32_t value) {
     std::atomic_ref<int32_t>(emu->running).store(value, std::memory_order_relaxed);
 }
 
+// Between instructions the debug engine is called only while it asks for attention
+// (breakpoints, a run request, typed keys, warp); otherwise a tick costs one relaxed load more.
 int emu_cpu_thread_handler(emu_t *emu) {
-    auto tick = [emu] {
+    dbg_engine_t *engine = dbg_engine();
+    auto tick = [emu, engine] {
         emu_lock_enter(&emu->lock);
         z_tick(&emu->cpu);
+        ++emu->ticks;
+        if (emu->cpu.cycles < 2 && dbg_needs_attention(engine)) dbg_boundary(engine);
         emu_lock_leave(&emu->lock);
     };
     if (emu_counter_tsc_usable())
@@ -58,17 +64,13 @@ static int emu_create_thread(std::thread *thread, int (*handler)(emu_t *), emu_t
 
 int emu_start_threads(emu_t *emu) {
     emu_lock_init(&emu->lock);
-    if (emu_create_thread(&emu->cpu_thread, emu_cpu_thread_handler, emu))
-        return 1;
-    if (emu_create_thread(&emu->vdp_thread, emu_vdp_thread_handler, emu))
-        return 1;
+    if (emu_create_thread(&emu->cpu_thread, emu_cpu_thread_handler, emu)) return 1;
+    if (emu_create_thread(&emu->vdp_thread, emu_vdp_thread_handler, emu)) return 1;
     return 0;
 }
 
 void emu_stop_threads(emu_t *emu) {
-    if (emu->vdp_thread.joinable())
-        emu->vdp_thread.join();
-    if (emu->cpu_thread.joinable())
-        emu->cpu_thread.join();
+    if (emu->vdp_thread.joinable()) emu->vdp_thread.join();
+    if (emu->cpu_thread.joinable()) emu->cpu_thread.join();
     emu_lock_delete(&emu->lock);
 }

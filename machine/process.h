@@ -7,6 +7,8 @@ struct emu_t;
 
 // The monitor image loaded at start-up from the current directory.
 #define EMU_ROM_FILE_NAME "tessik.hex"
+// The version both programs print for --version.
+#define QUILLANE_VERSION "1.0"
 
 // Start-up steps up to the window: clears memory, sets the rates, loads the ROM image, initialises
 // the processor and the sound generator, sets `running` and the start PC. Returns 0, or 1 when the

@@ -1,5 +1,5 @@
-// Headless machine harness: the real machine record, its bus callbacks and devices, driven tick
-// by tick on the test's own thread (no emulation threads, no window).
+// Headless machine harness: a thin layer over the debug engine in inline mode (the real machine
+// record, its bus callbacks and devices, run on the test's own thread; no window).
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
-// Screen read-back for tests: turns the monitor's 32 x 24 text screen in video memory back into
-// text by matching each 8 x 8 cell against the monitor's own font, taken from the assembled ROM
-// (build/rom/tessik.bin) at the address its symbol file gives for `font`. Also types text on the
-// keyboard matrix by virtual-key code, with Shift where a US keyboard needs it.
+// Screen read-back for tests: the monitor's 32 x 24 text screen as text, through the debug engine
+// (each 8 x 8 cell matched against the monitor's font in the loaded ROM). Also types text on the
+// keyboard matrix through the engine's typing queue, with Shift where a US keyboard needs it.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +37,8 @@ int screen_find(const std::string &text);
 // Virtual-key code and whether Shift is needed for a character of a US keyboard; false when
 // the keyboard cannot type it.
 bool screen_key_for(char c, uint8_t *vk, bool *shift);
-// Types text key by key (hold_ticks down, gap_ticks up); '\n' is Enter, '\b' Backspace,
-// '\t' Tab. Characters no key types are skipped with a test failure.
+// Types text key by key (hold_ticks down, gap_ticks up) and runs until the last gap has passed;
+// '\n' is Enter, '\b' Backspace, '\t' Tab. A character no key types fails the test (nothing is
+// typed then).
 void screen_type(const std::string &text, uint64_t hold_ticks = 300000,
                  uint64_t gap_ticks = 300000);

@@ -1,0 +1,727 @@
+// Run control, stops, breakpoints, watchpoints and registers of the debug engine.
+#include "debug/engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "cpu/zcpu.h"
+#include "debug/engine_internal.h"
+#include "devices/ay8913.h"
+#include "devices/graphics.h"
+#include "devices/keyboard.h"
+#include "files/file.h"
+#include "machine/counter.h"
+#include "machine/emu.h"
+#include "machine/pacing.h"
+#include "machine/process.h"
+
+namespace {
+
+// The engine is large (two 64 K tables) and lives for the whole process.
+dbg_engine_t engine_storage;
+
+z_cpu_t *cpu_of(dbg_engine_t *e) {
+    return &e->emu->cpu;
+}
+
+// ---- watching bus callbacks: the machine's own, plus a look at the engine's tables ----
+
+// Reads of the instruction's own bytes (PC to PC + length - 1, PC still being its first byte
+// during the access) are opcode and operand fetches, not data reads, and do not fire a read
+// watchpoint. The length comes from the disassembler. A program that reads its own instruction
+// bytes as data is therefore not caught.
+bool is_fetch(dbg_engine_t *e, z_cpu_t *cpu, uint16_t address) {
+    const uint16_t offset = static_cast<uint16_t>(address - cpu->PC);
+    if (offset >= 4) return false;
+    return offset < dbg_disassemble(e->emu->memory, cpu->PC, nullptr).length;
+}
+
+void watch_hit(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint8_t value) {
+    if (e->pending) return; // the first access of an instruction names the stop
+    for (dbg_watchpoint_t &w : e->watchpoints) {
+        if (w.kind != kind) continue;
+        const uint32_t offset = static_cast<uint16_t>(address - w.address);
+        if (offset >= w.length) continue;
+        ++w.hits;
+        dbg_stop_t &s = e->pending_stop;
+        s = dbg_stop_t{};
+        s.cause = kind == DBG_WATCH_READ    ? DBG_CAUSE_WATCH_READ
+                  : kind == DBG_WATCH_WRITE ? DBG_CAUSE_WATCH_WRITE
+                  : kind == DBG_WATCH_IN    ? DBG_CAUSE_PORT_IN
+                                            : DBG_CAUSE_PORT_OUT;
+        s.access_pc = e->emu->cpu.PC;
+        s.address = address;
+        s.value = value;
+        s.breakpoint = w.id;
+        e->pending = true;
+        e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+        return;
+    }
+}
+
+uint8_t watch_mem_read(z_cpu_t *cpu, uint16_t address) {
+    const uint8_t value = emu_mem_read_callback(cpu, address);
+    dbg_engine_t *e = &engine_storage;
+    if ((e->mem_watch[address] & 1) && !is_fetch(e, cpu, address))
+        watch_hit(e, DBG_WATCH_READ, address, value);
+    return value;
+}
+
+void watch_mem_write(z_cpu_t *cpu, uint16_t address, uint8_t value) {
+    emu_mem_write_callback(cpu, address, value);
+    dbg_engine_t *e = &engine_storage;
+    if (e->mem_watch[address] & 2) watch_hit(e, DBG_WATCH_WRITE, address, value);
+}
+
+uint8_t watch_io_read(z_cpu_t *cpu, uint16_t port) {
+    const uint8_t value = emu_io_read_callback(cpu, port);
+    dbg_engine_t *e = &engine_storage;
+    const uint8_t p = static_cast<uint8_t>(port);
+    if (e->port_observer) e->port_observer(false, port, value, e->emu->ticks);
+    if (e->typing_wait) dbg_keys_port_read(e, p);
+    if (e->port_watch[p] & 1) watch_hit(e, DBG_WATCH_IN, p, value);
+    return value;
+}
+
+void watch_io_write(z_cpu_t *cpu, uint16_t port, uint8_t value) {
+    dbg_engine_t *e = &engine_storage;
+    if (e->port_observer) e->port_observer(true, port, value, e->emu->ticks);
+    emu_io_write_callback(cpu, port, value);
+    const uint8_t p = static_cast<uint8_t>(port);
+    if (e->port_watch[p] & 2) watch_hit(e, DBG_WATCH_OUT, p, value);
+}
+
+void engine_exception(z_cpu_t *cpu, const char *message) {
+    dbg_engine_t *e = &engine_storage;
+    emu_exception_callback(cpu, message);
+    e->last_invalid = message;
+    dbg_stop_t &s = e->pending_stop;
+    s = dbg_stop_t{};
+    s.cause = DBG_CAUSE_INVALID;
+    s.access_pc = cpu->PC;
+    e->pending = true;
+    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+}
+
+void engine_halt(z_cpu_t *cpu) {
+    dbg_engine_t *e = &engine_storage;
+    emu_halt_callback(cpu);
+    ++e->halts;
+    if (!e->stop_on_halt || e->pending) return;
+    dbg_stop_t &s = e->pending_stop;
+    s = dbg_stop_t{};
+    s.cause = DBG_CAUSE_HALT;
+    s.access_pc = cpu->PC;
+    e->pending = true;
+    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+}
+
+// ---- stops ----
+
+std::string location(dbg_engine_t *e, uint16_t address) {
+    const std::string name = dbg_symbol_near(&e->symbols, address);
+    return name.empty() ? dbg_hex4(address) : dbg_hex4(address) + " (" + name + ")";
+}
+
+dbg_stop_t make_stop(dbg_engine_t *e, dbg_cause_t cause) {
+    dbg_stop_t s = (e->pending && e->pending_stop.cause == cause) ? e->pending_stop : dbg_stop_t{};
+    s.cause = cause;
+    s.pc = cpu_of(e)->PC;
+    s.ticks = e->emu->ticks;
+    s.instruction = dbg_disassemble(e->emu->memory, s.pc, &e->symbols);
+    const std::string here = location(e, s.pc) + ": " + s.instruction.text;
+    switch (cause) {
+    case DBG_CAUSE_NONE: break;
+    case DBG_CAUSE_PAUSE: s.text = "Paused at " + here; break;
+    case DBG_CAUSE_STEP: s.text = "Stopped at " + here; break;
+    case DBG_CAUSE_BREAKPOINT:
+        s.text = "Breakpoint " + std::to_string(s.breakpoint) + " at " + here;
+        break;
+    case DBG_CAUSE_WATCH_READ:
+    case DBG_CAUSE_WATCH_WRITE:
+    case DBG_CAUSE_PORT_IN:
+    case DBG_CAUSE_PORT_OUT: {
+        const bool port = cause == DBG_CAUSE_PORT_IN || cause == DBG_CAUSE_PORT_OUT;
+        const bool read = cause == DBG_CAUSE_WATCH_READ || cause == DBG_CAUSE_PORT_IN;
+        const dbg_instruction_t by = dbg_disassemble(e->emu->memory, s.access_pc, &e->symbols);
+        s.text = "Watchpoint " + std::to_string(s.breakpoint) + ": " + location(e, s.access_pc) +
+                 " " + by.text + (read ? " read " : " wrote ") + dbg_hex2(s.value) +
+                 (read ? " from " : " to ") + (port ? "port " : "") +
+                 (port ? dbg_hex2(s.address) : dbg_hex4(s.address)) + "; now at " + here;
+        break;
+    }
+    case DBG_CAUSE_HALT: s.text = "HALT at " + dbg_hex4(s.pc); break;
+    case DBG_CAUSE_INVALID: s.text = e->last_invalid + " at " + dbg_hex4(s.pc); break;
+    case DBG_CAUSE_UNTIL: s.text = "Reached " + here; break;
+    case DBG_CAUSE_TICKS: s.text = "Tick limit at " + here; break;
+    }
+    return s;
+}
+
+bool stop_with(dbg_engine_t *e, dbg_cause_t cause) {
+    e->last_stop = make_stop(e, cause);
+    e->pending = false;
+    e->pause_requested = false;
+    e->request = DBG_REQ_NONE;
+    dbg_update(e);
+    return true;
+}
+
+// At an instruction boundary: true when the run stops here (last_stop set).
+bool boundary_stop(dbg_engine_t *e) {
+    z_cpu_t *cpu = cpu_of(e);
+    if (!e->keys.empty()) dbg_keys_at_boundary(e);
+    if (e->pending) return stop_with(e, e->pending_stop.cause);
+    if (e->pause_requested) return stop_with(e, DBG_CAUSE_PAUSE);
+    switch (e->request) {
+    case DBG_REQ_STEP:
+        if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
+        break;
+    case DBG_REQ_NEXT:
+        if (cpu->PC == e->target_pc && cpu->SP >= e->target_sp) return stop_with(e, DBG_CAUSE_STEP);
+        break;
+    case DBG_REQ_FINISH:
+        if (e->finish_pending) {
+            e->finish_pending = false;
+            if (cpu->SP > e->target_sp) return stop_with(e, DBG_CAUSE_STEP);
+        }
+        e->finish_pending = dbg_disassemble(e->emu->memory, cpu->PC, nullptr).is_return;
+        break;
+    case DBG_REQ_UNTIL:
+        if (cpu->PC == e->target_pc) return stop_with(e, DBG_CAUSE_UNTIL);
+        break;
+    default: break;
+    }
+    if (e->break_at[cpu->PC]) {
+        for (dbg_breakpoint_t &b : e->breakpoints) {
+            if (b.address != cpu->PC) continue;
+            ++b.hits;
+            if (b.skip > 0) {
+                --b.skip;
+                continue;
+            }
+            e->pending_stop = dbg_stop_t{};
+            e->pending_stop.cause = DBG_CAUSE_BREAKPOINT;
+            e->pending_stop.breakpoint = b.id;
+            e->pending = true;
+            return stop_with(e, DBG_CAUSE_BREAKPOINT);
+        }
+    }
+    if (e->trace) dbg_trace_line(e);
+    return false;
+}
+
+// ---- the inline executor ----
+
+// The hot loop is z_tick, the tick count and, at instruction boundaries, one relaxed load.
+dbg_stop_t run_inline(dbg_engine_t *e) {
+    z_cpu_t *cpu = cpu_of(e);
+    uint64_t &ticks = e->emu->ticks;
+    e->last_stop = dbg_stop_t{};
+    dbg_update(e);
+    if (e->trace) dbg_trace_line(e);
+    for (;;) {
+        if (ticks >= e->tick_limit) {
+            stop_with(e, DBG_CAUSE_TICKS);
+            return e->last_stop;
+        }
+        uint64_t deadline = e->tick_limit;
+        if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
+        while (ticks < deadline) {
+            z_tick(cpu);
+            ++ticks;
+            if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
+                return e->last_stop;
+        }
+        if (e->wav) dbg_wav_render(e);
+    }
+}
+
+// The same at the board's clock, paced as the processor thread is (quillane-run --realtime).
+dbg_stop_t run_paced(dbg_engine_t *e) {
+    z_cpu_t *cpu = cpu_of(e);
+    e->last_stop = dbg_stop_t{};
+    dbg_update(e);
+    if (e->trace) dbg_trace_line(e);
+    int32_t running = 1;
+    auto tick = [&] {
+        if (e->emu->ticks >= e->tick_limit) {
+            stop_with(e, DBG_CAUSE_TICKS);
+            running = 0;
+            return;
+        }
+        z_tick(cpu);
+        ++e->emu->ticks;
+        if (e->wav && e->emu->ticks >= dbg_wav_next_tick(e)) dbg_wav_render(e);
+        if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
+            running = 0;
+    };
+    if (emu_counter_tsc_usable())
+        emu_pace_ticks<emu_tsc_counter>(&running, e->emu->cpu_clock_hz, tick);
+    else
+        emu_pace_ticks<emu_clock_counter>(&running, e->emu->cpu_clock_hz, tick);
+    return e->last_stop;
+}
+
+// ---- the threaded executor ----
+
+// Processor thread, lock held: tells the front end and waits until a request or shutdown.
+void wait_while_stopped(dbg_engine_t *e) {
+    const dbg_stop_t stop = e->last_stop;
+    {
+        std::lock_guard<std::mutex> guard(e->wait_mutex);
+        e->stopped = true;
+    }
+    emu_lock_leave(&e->emu->lock);
+    if (e->stop_callback) e->stop_callback(e->stop_user, &stop);
+    {
+        std::unique_lock<std::mutex> guard(e->wait_mutex);
+        // The timeout only notices a shutdown that did not notify.
+        while (e->stopped && emu_get_running(e->emu) == 1)
+            e->wait_cv.wait_for(guard, std::chrono::milliseconds(100));
+    }
+    emu_lock_enter(&e->emu->lock);
+}
+
+// Processor thread, lock held: runs unpaced while warp is on, letting the front end in between
+// slices of 4096 T-states.
+void run_warp(dbg_engine_t *e) {
+    z_cpu_t *cpu = cpu_of(e);
+    while (e->warp.load(std::memory_order_relaxed) && emu_get_running(e->emu) == 1) {
+        for (int i = 0; i < 4096; ++i) {
+            z_tick(cpu);
+            ++e->emu->ticks;
+            if (cpu->cycles < 2 &&
+                (e->attention.load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) &&
+                boundary_stop(e))
+                wait_while_stopped(e);
+        }
+        emu_lock_leave(&e->emu->lock);
+        emu_lock_enter(&e->emu->lock);
+    }
+}
+
+// Front end, threaded: hands a request to a stopped (or running) processor thread.
+void resume_threaded(dbg_engine_t *e) {
+    {
+        std::lock_guard<std::mutex> guard(e->wait_mutex);
+        e->stopped = false;
+    }
+    e->wait_cv.notify_all();
+}
+
+dbg_stop_t start(dbg_engine_t *e, dbg_request_t request) {
+    e->request = request;
+    // finish: the boundary check looks at each instruction before it runs; this is the first.
+    e->finish_pending = request == DBG_REQ_FINISH &&
+                        dbg_disassemble(e->emu->memory, cpu_of(e)->PC, nullptr).is_return;
+    if (e->mode == DBG_INLINE) return e->realtime ? run_paced(e) : run_inline(e);
+    dbg_update(e);
+    dbg_unlock(e);
+    resume_threaded(e);
+    return dbg_stop_t{};
+}
+
+void rebuild_tables(dbg_engine_t *e) {
+    std::memset(e->break_at, 0, sizeof e->break_at);
+    std::memset(e->mem_watch, 0, sizeof e->mem_watch);
+    std::memset(e->port_watch, 0, sizeof e->port_watch);
+    for (const dbg_breakpoint_t &b : e->breakpoints)
+        e->break_at[b.address] = 1;
+    for (const dbg_watchpoint_t &w : e->watchpoints) {
+        if (w.kind == DBG_WATCH_IN || w.kind == DBG_WATCH_OUT) {
+            e->port_watch[w.address & 0xFF] |= w.kind == DBG_WATCH_IN ? 1 : 2;
+            continue;
+        }
+        for (uint32_t i = 0; i < w.length; ++i)
+            e->mem_watch[(w.address + i) & 0xFFFF] |= w.kind == DBG_WATCH_READ ? 1 : 2;
+    }
+}
+
+} // namespace
+
+// ---- shared helpers ----
+
+std::string dbg_hex4(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
+    return text;
+}
+
+std::string dbg_hex2(unsigned value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+void dbg_lock(dbg_engine_t *e) {
+    if (e->mode == DBG_THREADED) emu_lock_enter(&e->emu->lock);
+}
+
+void dbg_unlock(dbg_engine_t *e) {
+    if (e->mode == DBG_THREADED) emu_lock_leave(&e->emu->lock);
+}
+
+void dbg_update(dbg_engine_t *e) {
+    if (!e->emu) return;
+    const bool check = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
+                       e->pause_requested || e->pending || !e->keys.empty() || e->trace;
+    const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
+                          (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
+    e->attention.store(bits, std::memory_order_relaxed);
+    const bool watching = !e->watchpoints.empty() || e->port_observer || e->typing_wait;
+    z_cpu_t *cpu = cpu_of(e);
+    cpu->mem_read = watching ? watch_mem_read : emu_mem_read_callback;
+    cpu->mem_write = watching ? watch_mem_write : emu_mem_write_callback;
+    cpu->io_read = watching ? watch_io_read : emu_io_read_callback;
+    cpu->io_write = watching ? watch_io_write : emu_io_write_callback;
+}
+
+// ---- public interface ----
+
+dbg_engine_t *dbg_engine() {
+    return &engine_storage;
+}
+
+void dbg_machine_init(emu_t *emu) {
+    std::memset(emu->memory, 0, sizeof emu->memory);
+    emu->cpu_clock_hz = 10000000.0f;
+    emu->frame_rate_hz = 60.0f;
+    emu->ticks = 0;
+    z_init(&emu->cpu, emu_mem_read_callback, emu_mem_write_callback, emu_io_read_callback,
+           emu_io_write_callback, emu_exception_callback, emu_halt_callback, emu->memory);
+    ay_init(&emu->psg, EMU_PSG_CLOCK_HZ, EMU_PSG_SAMPLE_RATE_HZ);
+    gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY);
+    kbd_initialize(&emu->kbd);
+    emu_lock_init(&emu->lock);
+    emu_set_running(emu, 1);
+}
+
+int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
+                 std::string *error) {
+    uint16_t address = 0xFFFF;
+    if (emu_load_ihex_file(path.c_str(), &address, emu->memory, EMU_MEMORY_SIZE) != 0) {
+        *error = "Unable to load HEX file: " + path;
+        return 1;
+    }
+    if (start) *start = address;
+    if (set_pc && address != 0xFFFF) emu->cpu.PC = address;
+    return 0;
+}
+
+dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
+    dbg_engine_t *e = &engine_storage;
+    e->emu = emu;
+    e->mode = mode;
+    e->warp.store(false, std::memory_order_relaxed);
+    e->breakpoints.clear();
+    e->watchpoints.clear();
+    rebuild_tables(e);
+    e->next_id = 1;
+    e->port_observer = nullptr;
+    e->request = DBG_REQ_NONE;
+    e->step_left = 0;
+    e->pause_requested = start_stopped && mode == DBG_THREADED;
+    e->stop_on_halt = true;
+    e->realtime = false;
+    e->stopped = false;
+    e->tick_limit = UINT64_MAX;
+    e->finish_pending = false;
+    e->pending = false;
+    e->last_stop = dbg_stop_t{};
+    e->last_invalid.clear();
+    e->halts = 0;
+    e->keys.clear();
+    e->typing_wait = false;
+    e->key_port_reads = 0;
+    e->stop_callback = nullptr;
+    e->stop_user = nullptr;
+    emu->cpu.exception = engine_exception;
+    emu->cpu.halt = engine_halt;
+    dbg_update(e);
+    return e;
+}
+
+void dbg_detach(dbg_engine_t *e) {
+    if (!e->emu) return;
+    dbg_lock(e);
+    dbg_trace_close(e);
+    e->breakpoints.clear();
+    e->watchpoints.clear();
+    e->keys.clear();
+    e->typing_wait = false;
+    e->port_observer = nullptr;
+    e->request = DBG_REQ_NONE;
+    e->pause_requested = false;
+    e->pending = false;
+    e->warp.store(false, std::memory_order_relaxed);
+    rebuild_tables(e);
+    dbg_update(e);
+    e->emu->cpu.exception = emu_exception_callback;
+    e->emu->cpu.halt = emu_halt_callback;
+    dbg_unlock(e);
+    resume_threaded(e);
+}
+
+void dbg_set_stop_callback(dbg_engine_t *e, dbg_stop_callback_t callback, void *user) {
+    dbg_lock(e);
+    e->stop_callback = callback;
+    e->stop_user = user;
+    dbg_unlock(e);
+}
+
+void dbg_set_port_observer(dbg_engine_t *e, dbg_port_observer_t observer) {
+    dbg_lock(e);
+    e->port_observer = observer;
+    dbg_update(e);
+    dbg_unlock(e);
+}
+
+uint64_t dbg_ticks(dbg_engine_t *e) {
+    dbg_lock(e);
+    const uint64_t ticks = e->emu->ticks;
+    dbg_unlock(e);
+    return ticks;
+}
+
+dbg_stop_t dbg_continue(dbg_engine_t *e) {
+    dbg_lock(e);
+    return start(e, DBG_REQ_CONTINUE);
+}
+
+dbg_stop_t dbg_step(dbg_engine_t *e, uint32_t count) {
+    dbg_lock(e);
+    e->step_left = std::max<uint32_t>(count, 1);
+    return start(e, DBG_REQ_STEP);
+}
+
+dbg_stop_t dbg_next(dbg_engine_t *e) {
+    dbg_lock(e);
+    z_cpu_t *cpu = cpu_of(e);
+    const dbg_instruction_t in = dbg_disassemble(e->emu->memory, cpu->PC, nullptr);
+    if (!in.valid || !(in.is_call || in.is_repeat)) {
+        e->step_left = 1;
+        return start(e, DBG_REQ_STEP);
+    }
+    e->target_pc = static_cast<uint16_t>(cpu->PC + in.length);
+    e->target_sp = cpu->SP;
+    return start(e, DBG_REQ_NEXT);
+}
+
+dbg_stop_t dbg_finish(dbg_engine_t *e) {
+    dbg_lock(e);
+    e->target_sp = cpu_of(e)->SP;
+    return start(e, DBG_REQ_FINISH);
+}
+
+dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address) {
+    dbg_lock(e);
+    e->target_pc = address;
+    return start(e, DBG_REQ_UNTIL);
+}
+
+dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {
+    if (e->mode != DBG_INLINE) return dbg_stop_t{};
+    const uint64_t old_limit = e->tick_limit;
+    const uint64_t end = e->emu->ticks + ticks;
+    e->tick_limit = std::min(old_limit, end);
+    dbg_stop_t stop = start(e, DBG_REQ_CONTINUE);
+    e->tick_limit = old_limit;
+    return stop;
+}
+
+void dbg_pause(dbg_engine_t *e) {
+    if (e->mode != DBG_THREADED) return;
+    dbg_lock(e);
+    e->pause_requested = true;
+    dbg_update(e);
+    dbg_unlock(e);
+}
+
+void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick) {
+    e->tick_limit = tick;
+}
+
+bool dbg_is_running(dbg_engine_t *e) {
+    if (e->mode != DBG_THREADED) return false;
+    std::lock_guard<std::mutex> guard(e->wait_mutex);
+    return !e->stopped;
+}
+
+dbg_stop_t dbg_last_stop(dbg_engine_t *e) {
+    dbg_lock(e);
+    dbg_stop_t stop = e->last_stop;
+    dbg_unlock(e);
+    return stop;
+}
+
+int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip) {
+    dbg_lock(e);
+    const int id = e->next_id++;
+    e->breakpoints.push_back({id, address, skip, 0});
+    e->break_at[address] = 1;
+    dbg_update(e);
+    dbg_unlock(e);
+    return id;
+}
+
+int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length) {
+    dbg_lock(e);
+    const int id = e->next_id++;
+    if (kind == DBG_WATCH_IN || kind == DBG_WATCH_OUT) {
+        address &= 0xFF;
+        length = 1;
+    }
+    e->watchpoints.push_back({id, kind, address, std::clamp<uint32_t>(length, 1, 65536), 0});
+    rebuild_tables(e);
+    dbg_update(e);
+    dbg_unlock(e);
+    return id;
+}
+
+bool dbg_delete(dbg_engine_t *e, int id) {
+    dbg_lock(e);
+    const size_t before = e->breakpoints.size() + e->watchpoints.size();
+    std::erase_if(e->breakpoints, [id](const dbg_breakpoint_t &b) { return b.id == id; });
+    std::erase_if(e->watchpoints, [id](const dbg_watchpoint_t &w) { return w.id == id; });
+    const bool found = e->breakpoints.size() + e->watchpoints.size() != before;
+    rebuild_tables(e);
+    dbg_update(e);
+    dbg_unlock(e);
+    return found;
+}
+
+void dbg_delete_all(dbg_engine_t *e) {
+    dbg_lock(e);
+    e->breakpoints.clear();
+    e->watchpoints.clear();
+    rebuild_tables(e);
+    dbg_update(e);
+    dbg_unlock(e);
+}
+
+std::string dbg_regs_json(dbg_engine_t *e) {
+    dbg_lock(e);
+    const z_cpu_t c = e->emu->cpu;
+    const uint64_t ticks = e->emu->ticks;
+    dbg_unlock(e);
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "{\"pc\":%u,\"sp\":%u,\"af\":%u,\"bc\":%u,\"de\":%u,\"hl\":%u,\"ix\":%u,"
+                  "\"iy\":%u,\"af_\":%u,\"bc_\":%u,\"de_\":%u,\"hl_\":%u,\"i\":%u,\"r\":%u,"
+                  "\"im\":%u,\"iff1\":%u,\"iff2\":%u,\"ticks\":%llu}",
+                  c.PC, c.SP, c.AF, c.BC, c.DE, c.HL, c.IX, c.IY, c.AF_, c.BC_, c.DE_, c.HL_, c.I,
+                  c.R, unsigned{c.im}, unsigned{c.iff1}, unsigned{c.iff2},
+                  static_cast<unsigned long long>(ticks));
+    return text;
+}
+
+bool dbg_set_register(dbg_engine_t *e, const std::string &name_in, uint32_t value,
+                      std::string *error) {
+    std::string name = name_in;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (!name.empty() && name.back() == '\'') name.back() = '_';
+    dbg_lock(e);
+    z_cpu_t *c = cpu_of(e);
+    struct {
+        const char *name;
+        uint8_t *r8;
+        uint16_t *r16;
+    } const registers[] = {
+        {"a", &c->A, nullptr},     {"f", &c->F, nullptr},     {"b", &c->B, nullptr},
+        {"c", &c->C, nullptr},     {"d", &c->D, nullptr},     {"e", &c->E, nullptr},
+        {"h", &c->H, nullptr},     {"l", &c->L, nullptr},     {"i", &c->I, nullptr},
+        {"r", &c->R, nullptr},     {"af", nullptr, &c->AF},   {"bc", nullptr, &c->BC},
+        {"de", nullptr, &c->DE},   {"hl", nullptr, &c->HL},   {"af_", nullptr, &c->AF_},
+        {"bc_", nullptr, &c->BC_}, {"de_", nullptr, &c->DE_}, {"hl_", nullptr, &c->HL_},
+        {"ix", nullptr, &c->IX},   {"iy", nullptr, &c->IY},   {"sp", nullptr, &c->SP},
+        {"pc", nullptr, &c->PC},
+    };
+    struct {
+        const char *name;
+        uint8_t bit;
+    } const flags[] = {{"s", S_FLAG},  {"z", Z_FLAG},  {"p", PV_FLAG}, {"n", N_FLAG},
+                       {"fs", S_FLAG}, {"fz", Z_FLAG}, {"fh", H_FLAG}, {"fp", PV_FLAG},
+                       {"fn", N_FLAG}, {"fc", C_FLAG}};
+    bool done = false;
+    *error = "";
+    for (const auto &r : registers) {
+        if (name != r.name) continue;
+        if ((r.r8 && value > 0xFF) || value > 0xFFFF)
+            *error = "Out of range for " + name_in + ": " + dbg_hex4(value);
+        else if (r.r8)
+            *r.r8 = static_cast<uint8_t>(value);
+        else
+            *r.r16 = static_cast<uint16_t>(value);
+        done = true;
+    }
+    if (!done) {
+        for (const auto &f : flags) {
+            if (name != f.name) continue;
+            if (value > 1)
+                *error = "A flag is 0 or 1: " + name_in;
+            else
+                c->F = static_cast<uint8_t>(value ? c->F | f.bit : c->F & ~f.bit);
+            done = true;
+        }
+    }
+    if (!done && (name == "im" || name == "iff1" || name == "iff2")) {
+        const uint32_t most = name == "im" ? 2 : 1;
+        if (value > most)
+            *error = "Out of range for " + name + ": " + dbg_hex2(value);
+        else if (name == "im")
+            c->im = value & 3;
+        else if (name == "iff1")
+            c->iff1 = value & 1;
+        else
+            c->iff2 = value & 1;
+        done = true;
+    }
+    if (!done) *error = "Unknown register: " + name_in;
+    // A new PC starts a new instruction.
+    if (done && error->empty() && name == "pc") c->cycles = 0;
+    dbg_unlock(e);
+    return error->empty();
+}
+
+uint8_t dbg_peek(dbg_engine_t *e, uint16_t address) {
+    return std::atomic_ref<uint8_t>(e->emu->memory[address]).load(std::memory_order_relaxed);
+}
+
+void dbg_poke(dbg_engine_t *e, uint16_t address, uint8_t value) {
+    std::atomic_ref<uint8_t>(e->emu->memory[address]).store(value, std::memory_order_relaxed);
+}
+
+void dbg_reset(dbg_engine_t *e) {
+    dbg_lock(e);
+    z_reset(&e->emu->cpu);
+    ay_reset(&e->emu->psg);
+    kbd_reset(&e->emu->kbd);
+    e->pending = false;
+    dbg_update(e);
+    dbg_unlock(e);
+}
+
+bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error) {
+    dbg_lock(e);
+    const int result = dbg_load_hex(e->emu, path, false, nullptr, error);
+    dbg_unlock(e);
+    return result == 0;
+}
+
+void dbg_set_warp(dbg_engine_t *e, bool on) {
+    dbg_lock(e);
+    e->warp.store(on, std::memory_order_relaxed);
+    dbg_update(e);
+    dbg_unlock(e);
+}
+
+void dbg_boundary(dbg_engine_t *e) {
+    if ((e->attention.load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) && boundary_stop(e))
+        wait_while_stopped(e);
+    if (e->warp.load(std::memory_order_relaxed)) run_warp(e);
+}

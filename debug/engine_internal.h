@@ -1,0 +1,32 @@
+// Helpers shared by the engine's source files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "debug/engine.h"
+
+// Attention bits: CHECK while anything must be looked at between instructions, WARP while the
+// processor thread runs unpaced.
+enum : uint32_t { DBG_ATTENTION_CHECK = 1, DBG_ATTENTION_WARP = 2 };
+
+// Recomputes attention and the watching callbacks from the engine's state.
+void dbg_update(dbg_engine_t *e);
+
+// Threaded mode takes the machine lock around front-end work; inline mode needs none.
+void dbg_lock(dbg_engine_t *e);
+void dbg_unlock(dbg_engine_t *e);
+
+// Keys: delivers the queued events that are due; checks the keyboard for readiness.
+void dbg_keys_at_boundary(dbg_engine_t *e);
+// Counts a read of the key port (the watching port callback calls it while typing waits).
+void dbg_keys_port_read(dbg_engine_t *e, uint8_t port);
+
+// Trace: one line for the instruction at PC, about to run.
+void dbg_trace_line(dbg_engine_t *e);
+// Sound recording: renders the stream up to the current tick; the tick of the next value.
+void dbg_wav_render(dbg_engine_t *e);
+uint64_t dbg_wav_next_tick(const dbg_engine_t *e);
+
+std::string dbg_hex4(unsigned value);
+std::string dbg_hex2(unsigned value);
