@@ -170,6 +170,14 @@ bool stop_with(dbg_engine_t *e, dbg_cause_t cause) {
     return true;
 }
 
+// Whether the stack pointer stands above a former value (or at it, when or_equal), as a distance
+// that wraps: the monitor's stack starts at 0000, so a return from its first call takes SP from
+// FFFE to 0000.
+bool sp_above(uint16_t sp, uint16_t former, bool or_equal) {
+    const int16_t distance = static_cast<int16_t>(sp - former);
+    return or_equal ? distance >= 0 : distance > 0;
+}
+
 // At an instruction boundary: true when the run stops here (last_stop set).
 bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
@@ -181,12 +189,13 @@ bool boundary_stop(dbg_engine_t *e) {
         if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_NEXT:
-        if (cpu->PC == e->target_pc && cpu->SP >= e->target_sp) return stop_with(e, DBG_CAUSE_STEP);
+        if (cpu->PC == e->target_pc && sp_above(cpu->SP, e->target_sp, true))
+            return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_FINISH:
         if (e->finish_pending) {
             e->finish_pending = false;
-            if (cpu->SP > e->target_sp) return stop_with(e, DBG_CAUSE_STEP);
+            if (sp_above(cpu->SP, e->target_sp, false)) return stop_with(e, DBG_CAUSE_STEP);
         }
         e->finish_pending = dbg_disassemble(e->emu->memory, cpu->PC, nullptr).is_return;
         break;
