@@ -164,8 +164,8 @@ gui_debugger_window::~gui_debugger_window() {
 }
 
 QAction *gui_debugger_window::control(const QString &name) const {
-    for (QAction *a : {continue_pause_, step_, next_, finish_, run_to_cursor_, toggle_break_,
-                       warp_, symbols_})
+    for (QAction *a :
+         {continue_pause_, step_, next_, finish_, run_to_cursor_, toggle_break_, warp_, symbols_})
         if (a->objectName() == name) return a;
     return nullptr;
 }

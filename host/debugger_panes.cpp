@@ -57,11 +57,10 @@ struct register_field_t {
 };
 
 constexpr register_field_t register_fields[] = {
-    {"AF", "af", 4},   {"BC", "bc", 4},   {"DE", "de", 4},     {"HL", "hl", 4},
-    {"AF'", "af_", 4}, {"BC'", "bc_", 4}, {"DE'", "de_", 4},   {"HL'", "hl_", 4},
-    {"IX", "ix", 4},   {"IY", "iy", 4},   {"SP", "sp", 4},     {"PC", "pc", 4},
-    {"I", "i", 2},     {"R", "r", 2},     {"IM", "im", 1},     {"IFF1", "iff1", 1},
-    {"IFF2", "iff2", 1},
+    {"AF", "af", 4},     {"BC", "bc", 4},     {"DE", "de", 4},   {"HL", "hl", 4}, {"AF'", "af_", 4},
+    {"BC'", "bc_", 4},   {"DE'", "de_", 4},   {"HL'", "hl_", 4}, {"IX", "ix", 4}, {"IY", "iy", 4},
+    {"SP", "sp", 4},     {"PC", "pc", 4},     {"I", "i", 2},     {"R", "r", 2},   {"IM", "im", 1},
+    {"IFF1", "iff1", 1}, {"IFF2", "iff2", 1},
 };
 
 struct flag_field_t {
@@ -78,10 +77,11 @@ constexpr flag_field_t flag_fields[] = {
 bool gui_debugger_register_value(const z_cpu_t &cpu, const QString &name, uint16_t *value) {
     const QString n = name.trimmed().toLower().replace(QLatin1Char('\''), QLatin1Char('_'));
     const std::pair<const char *, uint16_t> values[] = {
-        {"af", cpu.AF},   {"bc", cpu.BC},   {"de", cpu.DE},   {"hl", cpu.HL},   {"af_", cpu.AF_},
-        {"bc_", cpu.BC_}, {"de_", cpu.DE_}, {"hl_", cpu.HL_}, {"ix", cpu.IX},   {"iy", cpu.IY},
-        {"sp", cpu.SP},   {"pc", cpu.PC},   {"a", cpu.A},     {"b", cpu.B},     {"c", cpu.C},
-        {"d", cpu.D},     {"e", cpu.E},     {"h", cpu.H},     {"l", cpu.L},     {"i", cpu.I},
+        {"af", cpu.AF},   {"bc", cpu.BC},   {"de", cpu.DE},     {"hl", cpu.HL},
+        {"af_", cpu.AF_}, {"bc_", cpu.BC_}, {"de_", cpu.DE_},   {"hl_", cpu.HL_},
+        {"ix", cpu.IX},   {"iy", cpu.IY},   {"sp", cpu.SP},     {"pc", cpu.PC},
+        {"a", cpu.A},     {"b", cpu.B},     {"c", cpu.C},       {"d", cpu.D},
+        {"e", cpu.E},     {"h", cpu.H},     {"l", cpu.L},       {"i", cpu.I},
         {"r", cpu.R},     {"im", cpu.im},   {"iff1", cpu.iff1}, {"iff2", cpu.iff2},
     };
     for (const auto &[key, v] : values)

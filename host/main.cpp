@@ -3,11 +3,14 @@
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <unistd.h>
 
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "devices/sound.h"
+#include "host/debugger.h"
 #include "host/error_box.h"
 #include "host/gui.h"
 #include "machine/emu.h"
@@ -53,6 +56,11 @@ int main(int argc, char **argv) {
         return 1;
     }
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
+    std::unique_ptr<gui_debugger_window> debugger(
+        gui_debugger_install(static_cast<QWidget *>(emu->gui.window), emu));
+    bool open_debugger = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--debug") == 0) open_debugger = true;
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
     if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
@@ -60,10 +68,14 @@ int main(int argc, char **argv) {
     gui_show_window(&emu->gui);
     if (emu_start_threads(emu) != 0) exit_with_fatal_error("CreateThread");
     snd_start(&emu->snd);
+    if (open_debugger) debugger->open();
 
     const int exit_code = gui_run(&emu->gui);
 
+    // Wakes a processor thread that waits at a stop.
+    debugger->detach();
     emu_stop_threads(emu);
+    debugger.reset();
     snd_finalize(&emu->snd);
     gfx_finalize(&emu->gfx);
     gui_finalize(&emu->gui);
