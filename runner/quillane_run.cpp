@@ -1,5 +1,6 @@
 // quillane-run: the board without a window, for scripts and CI. Loads the ROM and images, runs
 // the machine unpaced (or paced with --realtime) until a stop, and reports what was asked.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -230,12 +231,14 @@ int main(int argc, char **argv) {
         if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
     // Breakpoints and --until-pc stop the same way; either one reached ends the run well.
     const bool awaiting = o.until_halt || !o.until_pc.empty() || !o.breaks.empty();
+    std::vector<int> until_ids;
     for (const auto *list : {&o.until_pc, &o.breaks})
         for (const std::string &text : *list) {
             uint16_t address;
             if (!dbg_parse_address(&e->symbols, text, &address))
                 return bad("bad address " + text + " (a hexadecimal number or a known symbol)");
-            dbg_break_add(e, address, 0);
+            const int id = dbg_break_add(e, address, 0);
+            if (list == &o.until_pc) until_ids.push_back(id);
         }
     if (!o.trace.empty() && !dbg_trace_open(e, o.trace, &error)) return bad(error);
     if (!o.wav.empty() && !dbg_wav_open(e, o.wav, &error)) return bad(error);
@@ -262,6 +265,9 @@ int main(int argc, char **argv) {
     case DBG_CAUSE_HALT: status = o.until_halt || !awaiting ? EXIT_OK : EXIT_NOT_REACHED; break;
     default: break;
     }
+    if (stop.cause == DBG_CAUSE_BREAKPOINT &&
+        std::find(until_ids.begin(), until_ids.end(), stop.breakpoint) != until_ids.end())
+        stop.text = "Reached " + stop.text.substr(stop.text.find(" at ") + 4);
     if (!quit && stop.cause != DBG_CAUSE_TICKS && stop.cause != DBG_CAUSE_NONE)
         std::fprintf(stderr, "%s\n", stop.text.c_str());
     if (!outputs(e, o) && status == EXIT_OK) status = EXIT_BAD_ARGUMENTS;

@@ -1,0 +1,30 @@
+# quillane-run's exit statuses and reports: an invalid opcode (3), a condition not reached within
+# --ticks (4), an image that fails to load (2), and a run that stops as asked (0) with its dump.
+set -eu
+: "${QUILLANE_BUILD_DIR:?}"
+RUN=$QUILLANE_BUILD_DIR/quillane-run
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+cd "$WORK"
+# Runs quillane-run with the arguments; its status in $rc, its output in out.txt and err.txt.
+run() { rc=0; "$RUN" "$@" >out.txt 2>err.txt || rc=$?; }
+
+# 8000: LD A,41 / LD (9000),A / NOP / ED 30 (invalid), as one Intel HEX record.
+sum=0
+for byte in 08 80 00 00 3E 41 32 00 90 00 ED 30; do sum=$((sum + 0x$byte)); done
+printf ':088000003E4132009000ED30%02X\r\n' $(((256 - sum % 256) % 256)) >bad.hex
+
+run --no-rom bad.hex --regs; [ $rc = 3 ] || fail "invalid opcode: status $rc"
+[ "$(cat err.txt)" = "Invalid ED opcode at 8006" ] || fail "report: $(cat err.txt)"
+grep -q '^{"pc":32774,' out.txt || fail "registers after the report: $(cat out.txt)"
+
+run --no-rom bad.hex --until-pc 8005 --dump 9000 1 got.bin; [ $rc = 0 ] ||
+    fail "until-pc: status $rc $(cat err.txt)"
+[ "$(od -An -tx1 got.bin | tr -d ' ')" = 41 ] || fail "dump holds $(od -An -tx1 got.bin)"
+
+run --no-rom bad.hex --until-pc 7000 --ticks 20; [ $rc = 4 ] || fail "not reached: status $rc"
+run --ticks 1000 --rom missing.hex; [ $rc = 2 ] || fail "missing ROM: status $rc"
+grep -q "Unable to load HEX file: missing.hex" err.txt || fail "missing ROM: $(cat err.txt)"
+run --no-rom bad.hex --ticks x; [ $rc = 2 ] || fail "bad --ticks: status $rc"
+echo "PASS"

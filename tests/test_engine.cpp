@@ -1,0 +1,281 @@
+// The debug engine on a small assembled program (tests/z80/engine_stops.asm): each kind of stop
+// at the right instruction with the right cause, step over and step out, watchpoints naming the
+// instruction that made the access, hit counts, symbol files, the command language, and the
+// threaded executor on the real processor thread.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "debug/commands.h"
+#include "debug/engine.h"
+#include "harness.h"
+#include "harness_screen.h"
+#include "machine/emu.h"
+#include "machine/process.h"
+
+namespace {
+
+const std::string sym_file = QUILLANE_Z80_DIR "/engine_stops.sym";
+
+uint16_t at(const char *name) {
+    const int address = z80_symbol(sym_file, name);
+    EXPECT_GE(address, 0) << name;
+    return static_cast<uint16_t>(address);
+}
+
+class Engine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        emu_ = harness_init();
+        ASSERT_TRUE(harness_load_bin(QUILLANE_Z80_DIR "/engine_stops.bin", 0x8000));
+        harness_poke(0x0008, 0xC9); // RST 08h returns at once
+        harness_set_pc(0x8000);
+        e_ = dbg_engine();
+    }
+
+    uint16_t pc() const { return emu_->cpu.PC; }
+
+    emu_t *emu_ = nullptr;
+    dbg_engine_t *e_ = nullptr;
+};
+
+TEST_F(Engine, EveryKindOfStopNamesItsCauseAndInstruction) {
+    dbg_break_add(e_, at("after_ldir"), 0);
+    dbg_stop_t s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_BREAKPOINT, s.cause);
+    EXPECT_EQ(at("after_ldir"), s.pc);
+    EXPECT_EQ("LD B,03", s.instruction.text);
+    EXPECT_EQ(0, emu_->cpu.BC); // the LDIR before it ran to its end
+
+    const int write = dbg_watch_add(e_, DBG_WATCH_WRITE, at("data"), 1);
+    s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_WATCH_WRITE, s.cause);
+    EXPECT_EQ(write, s.breakpoint);
+    EXPECT_EQ(at("store"), s.access_pc); // the writer, not where the processor stands
+    EXPECT_EQ(at("load"), s.pc);
+    EXPECT_EQ(at("data"), s.address);
+    EXPECT_EQ(0x42, s.value);
+
+    // Its own operand fetches (the address bytes of LD A,(data)) are not data reads.
+    dbg_watch_add(e_, DBG_WATCH_READ, at("load"), 3);
+    dbg_watch_add(e_, DBG_WATCH_READ, at("data"), 1);
+    s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_WATCH_READ, s.cause);
+    EXPECT_EQ(at("load"), s.access_pc);
+    EXPECT_EQ(at("data"), s.address);
+
+    dbg_watch_add(e_, DBG_WATCH_OUT, 0x0C, 1);
+    dbg_watch_add(e_, DBG_WATCH_IN, 0x11, 1);
+    s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_PORT_OUT, s.cause);
+    EXPECT_EQ(at("port_out"), s.access_pc);
+    EXPECT_EQ(0x0C, s.address);
+    EXPECT_EQ(0x42, s.value);
+    s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_PORT_IN, s.cause);
+    EXPECT_EQ(at("port_in"), s.access_pc);
+
+    s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_HALT, s.cause);
+    EXPECT_EQ(at("halt_site"), s.pc);
+
+    dbg_delete_all(e_);
+    std::string error;
+    dbg_set_register(e_, "pc", at("invalid_site"), &error);
+    s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_INVALID, s.cause);
+    char expected[40];
+    std::snprintf(expected, sizeof expected, "Invalid ED opcode at %04X", at("invalid_site"));
+    EXPECT_EQ(expected, s.text);
+
+    // until and the tick limit.
+    dbg_set_register(e_, "pc", 0x8000, &error);
+    s = dbg_until(e_, at("after_rst"));
+    EXPECT_EQ(DBG_CAUSE_UNTIL, s.cause);
+    EXPECT_EQ(at("after_rst"), pc());
+    const uint64_t before = dbg_ticks(e_);
+    s = dbg_run_ticks(e_, 7);
+    EXPECT_EQ(DBG_CAUSE_TICKS, s.cause);
+    EXPECT_EQ(before + 7, dbg_ticks(e_));
+}
+
+TEST_F(Engine, StepOverRunsCallsRstBlocksAndLoopsToTheirEnd) {
+    dbg_until(e_, at("call_site"));
+    const uint16_t sp = emu_->cpu.SP;
+    dbg_stop_t s = dbg_next(e_);
+    EXPECT_EQ(DBG_CAUSE_STEP, s.cause);
+    EXPECT_EQ(at("after_call"), pc());
+    EXPECT_EQ(1, emu_->cpu.A); // the routine ran
+    EXPECT_EQ(sp, emu_->cpu.SP);
+    dbg_next(e_);
+    EXPECT_EQ(at("after_rst"), pc());
+    dbg_until(e_, at("ldir_site"));
+    dbg_next(e_);
+    EXPECT_EQ(at("after_ldir"), pc());
+    EXPECT_EQ(0, emu_->cpu.BC);
+    EXPECT_EQ('F', harness_peek(at("target") + 15));
+    dbg_next(e_);
+    dbg_next(e_);
+    EXPECT_EQ(at("after_djnz"), pc());
+    EXPECT_EQ(0, emu_->cpu.B);
+    // An ordinary instruction is one step; step N counts instructions.
+    dbg_next(e_);
+    EXPECT_EQ(at("counted"), pc());
+    dbg_step(e_, 4); // INC C, DJNZ, INC C, DJNZ
+    EXPECT_EQ(at("counted"), pc());
+    EXPECT_EQ(3, emu_->cpu.B);
+}
+
+TEST_F(Engine, StepOutLeavesOnlyTheCurrentRoutine) {
+    dbg_until(e_, at("inner"));
+    const uint16_t sp_in_inner = emu_->cpu.SP;
+    // PUSH/POP and a RET Z not taken on the way do not count as leaving.
+    dbg_stop_t s = dbg_finish(e_);
+    EXPECT_EQ(DBG_CAUSE_STEP, s.cause);
+    EXPECT_EQ(at("back_in_outer"), pc());
+    EXPECT_EQ(sp_in_inner + 2, emu_->cpu.SP);
+    dbg_finish(e_);
+    EXPECT_EQ(at("after_outer"), pc());
+}
+
+TEST_F(Engine, BreakpointSkipsItsFirstHitsAndCountsAll) {
+    const int id = dbg_break_add(e_, at("counted"), 2);
+    dbg_stop_t s = dbg_continue(e_);
+    EXPECT_EQ(DBG_CAUSE_BREAKPOINT, s.cause);
+    EXPECT_EQ(id, s.breakpoint);
+    EXPECT_EQ(2, emu_->cpu.C); // two passes ran before the third stopped
+    s = dbg_continue(e_);
+    EXPECT_EQ(at("counted"), s.pc);
+    EXPECT_EQ(4u, e_->breakpoints[0].hits);
+    EXPECT_TRUE(dbg_delete(e_, id));
+    EXPECT_FALSE(dbg_delete(e_, id));
+    EXPECT_EQ(DBG_CAUSE_HALT, dbg_continue(e_).cause);
+}
+
+TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
+    dbg_result_t r = dbg_execute(e_, "symbols " + sym_file);
+    EXPECT_FALSE(r.error) << r.output;
+    // An SDCC linker's .noi: C names carry a "_" that the commands may leave out.
+    const std::string noi = ::testing::TempDir() + "engine_sample.noi";
+    {
+        std::ofstream out(noi);
+        out << "DEF _main 0x8033\nDEF l_main 0x0005\nDEF _buffer 0x8049\n";
+    }
+    EXPECT_EQ("3 symbols from " + noi + "\n", dbg_execute(e_, "symbols " + noi).output);
+    r = dbg_execute(e_, "break sub1");
+    EXPECT_FALSE(r.error) << r.output;
+    r = dbg_execute(e_, "continue");
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(at("sub1"), pc());
+    EXPECT_NE(std::string::npos, r.output.find("(sub1): LD A,01")) << r.output;
+    dbg_execute(e_, "delete");
+    r = dbg_execute(e_, "until main");
+    EXPECT_FALSE(r.error) << r.output;
+    EXPECT_EQ(at("inner"), pc());
+    EXPECT_NE(std::string::npos, r.output.find("(_main)")) << r.output;
+    EXPECT_FALSE(dbg_execute(e_, "poke buffer+1 55 66").error);
+    EXPECT_EQ(0x66, harness_peek(at("target") + 2));
+    EXPECT_EQ("Bad address: nowhere (a hexadecimal number or a known symbol)\n",
+              dbg_execute(e_, "break nowhere").output);
+}
+
+TEST_F(Engine, CommandsReadAndSetTheMachine) {
+    ASSERT_FALSE(dbg_execute(e_, "symbols " + sym_file).error);
+    ASSERT_FALSE(dbg_execute(e_, "until after_call").error);
+    EXPECT_FALSE(dbg_execute(e_, "set hl 1234").error);
+    EXPECT_FALSE(dbg_execute(e_, "set af' BEEF").error);
+    EXPECT_FALSE(dbg_execute(e_, "set fc 1").error);
+    EXPECT_FALSE(dbg_execute(e_, "set z 1").error);
+    EXPECT_FALSE(dbg_execute(e_, "set im 2").error);
+    const std::string regs = dbg_execute(e_, "regs").output;
+    char expected[400];
+    std::snprintf(expected, sizeof expected,
+                  "{\"pc\":%u,\"sp\":%u,\"af\":%u,\"bc\":%u,\"de\":%u,\"hl\":4660,\"ix\":0,"
+                  "\"iy\":0,\"af_\":48879,\"bc_\":0,\"de_\":0,\"hl_\":0,\"i\":0,\"r\":%u,\"im\":2,"
+                  "\"iff1\":0,\"iff2\":0,\"ticks\":%llu}\n",
+                  at("after_call"), 0xF000u, emu_->cpu.AF, emu_->cpu.BC, emu_->cpu.DE, emu_->cpu.R,
+                  static_cast<unsigned long long>(dbg_ticks(e_)));
+    EXPECT_EQ(expected, regs);
+    EXPECT_EQ(0x41, emu_->cpu.F & 0x41); // Z and C set
+    EXPECT_EQ("8039  30 31 32 33 " + std::string(36, ' ') + " 0123\n",
+              dbg_execute(e_, "mem source 4").output);
+    // Every error is one line.
+    for (const char *bad : {"set q 1", "set a 100", "set fz 2", "step zz", "frobnicate",
+                            "watch read", "mem 10000", "poke 8000 1FF", "until"}) {
+        const dbg_result_t r = dbg_execute(e_, bad);
+        EXPECT_TRUE(r.error) << bad;
+        EXPECT_EQ(1, std::count(r.output.begin(), r.output.end(), '\n')) << bad << ": " << r.output;
+    }
+    EXPECT_FALSE(dbg_execute(e_, "# a comment").error);
+    EXPECT_TRUE(dbg_execute(e_, "quit").quit);
+}
+
+// The threaded executor on the real processor thread: a breakpoint stops the paced thread and
+// the front end hears of it; continue and pause work from another thread.
+struct stop_inbox {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<dbg_stop_t> stops;
+};
+
+void on_stop(void *user, const dbg_stop_t *stop) {
+    auto *inbox = static_cast<stop_inbox *>(user);
+    std::lock_guard<std::mutex> guard(inbox->mutex);
+    inbox->stops.push_back(*stop);
+    inbox->cv.notify_all();
+}
+
+TEST(EngineThreaded, BreakpointPauseAndContinueOnTheProcessorThread) {
+    emu_t *emu = harness_init();
+    ASSERT_TRUE(harness_load_bin(QUILLANE_Z80_DIR "/engine_stops.bin", 0x8000));
+    harness_poke(0x0008, 0xC9);
+    harness_set_pc(0x8000);
+    dbg_engine_t *e = dbg_attach(emu, DBG_THREADED);
+    stop_inbox inbox;
+    dbg_set_stop_callback(e, on_stop, &inbox);
+    dbg_break_add(e, at("sub1"), 0);
+    emu_set_running(emu, 1);
+    std::thread cpu(emu_cpu_thread_handler, emu);
+    auto wait_stops = [&](size_t n) {
+        std::unique_lock<std::mutex> guard(inbox.mutex);
+        return inbox.cv.wait_for(guard, std::chrono::seconds(20),
+                                 [&] { return inbox.stops.size() >= n; });
+    };
+    ASSERT_TRUE(wait_stops(1));
+    EXPECT_EQ(DBG_CAUSE_BREAKPOINT, inbox.stops[0].cause);
+    EXPECT_EQ(at("sub1"), inbox.stops[0].pc);
+    EXPECT_FALSE(dbg_is_running(e));
+    dbg_execute(e, "delete");
+    ASSERT_FALSE(dbg_execute(e, "symbols " + sym_file).error);
+    ASSERT_FALSE(dbg_execute(e, "break counted 3").error);
+    EXPECT_EQ("", dbg_execute(e, "continue").output); // returns at once
+    ASSERT_TRUE(wait_stops(2));
+    EXPECT_EQ(at("counted"), inbox.stops[1].pc);
+    // Read while the thread waits: three passes ran (B counts down from 5, C up from 0).
+    EXPECT_NE(std::string::npos, dbg_execute(e, "regs").output.find("\"bc\":515,"));
+    dbg_execute(e, "delete");
+    dbg_execute(e, "continue");
+    ASSERT_TRUE(wait_stops(3)); // HALT
+    EXPECT_EQ(DBG_CAUSE_HALT, inbox.stops[2].cause);
+    // An endless loop (JR $) runs until paused.
+    dbg_execute(e, "poke 9000 18 FE");
+    dbg_execute(e, "set pc 9000");
+    dbg_execute(e, "continue");
+    EXPECT_TRUE(dbg_is_running(e));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    dbg_execute(e, "pause");
+    ASSERT_TRUE(wait_stops(4));
+    EXPECT_EQ(DBG_CAUSE_PAUSE, inbox.stops[3].cause);
+    EXPECT_EQ(0x9000, inbox.stops[3].pc);
+    emu_set_running(emu, 0);
+    dbg_detach(e);
+    cpu.join();
+}
+
+} // namespace
