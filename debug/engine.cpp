@@ -284,8 +284,11 @@ void wait_while_stopped(dbg_engine_t *e) {
         std::lock_guard<std::mutex> guard(e->wait_mutex);
         e->stopped = true;
     }
+    // The callback is read under the lock: the front end sets it under the lock too.
+    const dbg_stop_callback_t callback = e->stop_callback;
+    void *const user = e->stop_user;
     emu_lock_leave(&e->emu->lock);
-    if (e->stop_callback) e->stop_callback(e->stop_user, &stop);
+    if (callback) callback(user, &stop);
     {
         std::unique_lock<std::mutex> guard(e->wait_mutex);
         // The timeout only notices a shutdown that did not notify.
@@ -425,6 +428,8 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     dbg_engine_t *e = &engine_storage;
     e->emu = emu;
     e->mode = mode;
+    // A window attaches while its processor thread runs.
+    dbg_lock(e);
     e->warp.store(false, std::memory_order_relaxed);
     e->breakpoints.clear();
     e->watchpoints.clear();
@@ -451,6 +456,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     emu->cpu.exception = engine_exception;
     emu->cpu.halt = engine_halt;
     dbg_update(e);
+    dbg_unlock(e);
     return e;
 }
 
