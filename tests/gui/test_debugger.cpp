@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QtTest>
+#include <atomic>
 #include <thread>
 
 #include "debug/engine.h"
@@ -38,12 +39,14 @@ class test_debugger : public QObject {
             qFatal("no symbol %s", name);
         return address;
     }
-    uint16_t pc() {
+    z_cpu_t cpu() {
         emu_lock_enter(&emu->lock);
-        const uint16_t value = emu->cpu.PC;
+        const z_cpu_t copy = emu->cpu;
         emu_lock_leave(&emu->lock);
-        return value;
+        return copy;
     }
+    uint16_t pc() { return cpu().PC; }
+    int muted() { return std::atomic_ref<int32_t>(emu->snd.muted).load(); }
     uint8_t peek(uint16_t address) { return dbg_peek(dbg_engine(), address); }
     // Types a line into the console's input and presses Enter.
     void type(const QString &line) {
@@ -91,7 +94,7 @@ class test_debugger : public QObject {
         key(Qt::Key_F8);
         WAIT_PAUSED();
         QVERIFY(window->status_text().startsWith(QStringLiteral("Paused at")));
-        QCOMPARE(emu->snd.muted, 1);
+        QCOMPARE(muted(), 1);
         const uint8_t count = peek(0x8000);
         QTest::qWait(100);
         QCOMPARE(peek(0x8000), count);
@@ -99,7 +102,7 @@ class test_debugger : public QObject {
                  QStringLiteral("Continue"));
         key(Qt::Key_F8);
         QVERIFY(!window->paused());
-        QCOMPARE(emu->snd.muted, 0);
+        QCOMPARE(muted(), 0);
         QTRY_VERIFY(peek(0x8000) != count);
         // The clock runs at the board's 10 MHz.
         QTRY_VERIFY_WITH_TIMEOUT(window->clock_text().contains(QStringLiteral("MHz")), 3000);
@@ -151,7 +154,7 @@ class test_debugger : public QObject {
         auto *zero = window->registers()->findChild<QCheckBox *>(QStringLiteral("flag_z"));
         QVERIFY(zero && zero->isEnabled() && !zero->isChecked());
         zero->click();
-        QVERIFY(emu->cpu.F & Z_FLAG);
+        QVERIFY(cpu().F & Z_FLAG);
         key(Qt::Key_F11);
         WAIT_PAUSED();
         QCOMPARE(pc(), symbol("taken"));
