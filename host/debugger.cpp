@@ -184,8 +184,21 @@ QString gui_debugger_window::console_text() const {
 
 void gui_debugger_window::open() {
     if (!attached_) {
-        dbg_attach(emu_, DBG_THREADED);
+        // The command line attaches the engine for typing and warp, with stops on HALT and
+        // invalid opcodes off since nothing could resume them; the window keeps its typing and
+        // warp and turns those stops on.
+        emu_lock_enter(&emu_->lock);
+        const bool attached_before =
+            engine_->emu == emu_ && emu_->cpu.exception != emu_exception_callback;
+        if (attached_before) engine_->stop_on_halt = true;
+        emu_lock_leave(&emu_->lock);
+        if (!attached_before) dbg_attach(emu_, DBG_THREADED);
         dbg_set_stop_callback(engine_, stop_callback, this);
+        {
+            const QSignalBlocker block(warp_);
+            warp_->setChecked(engine_->warp.load(std::memory_order_relaxed));
+        }
+        snd_set_muted(&emu_->snd, warp_->isChecked());
         attached_ = true;
         paused_ = false;
         status_->setText(QStringLiteral("Running"));

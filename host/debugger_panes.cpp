@@ -112,7 +112,9 @@ gui_registers_pane::gui_registers_pane(dbg_engine_t *engine, QWidget *parent)
         field->setReadOnly(true);
         const int index = static_cast<int>(i);
         connect(field, &QLineEdit::editingFinished, this, [this, index] { write(index); });
-        const int row = index % 4 + (index >= 12 ? 4 : 0), column = (index % 12) / 4 * 2;
+        // Three columns of four pairs, then I, R, IM, IFF1 and IFF2 in a row below them.
+        const int row = index < 12 ? index % 4 : 4 + (index - 12) / 3;
+        const int column = index < 12 ? index / 4 * 2 : (index - 12) % 3 * 2;
         grid->addWidget(new QLabel(QLatin1String(f.label), this), row, column);
         grid->addWidget(field, row, column + 1);
         fields_.push_back(field);
@@ -128,11 +130,11 @@ gui_registers_pane::gui_registers_pane(dbg_engine_t *engine, QWidget *parent)
         flag_row->addWidget(box);
         flags_[i] = box;
     }
-    grid->addLayout(flag_row, 8, 0, 1, 6);
+    grid->addLayout(flag_row, 6, 0, 1, 6);
     ticks_ = new QLabel(this);
     ticks_->setObjectName(QStringLiteral("ticks"));
-    grid->addWidget(ticks_, 9, 0, 1, 6);
-    grid->setRowStretch(10, 1);
+    grid->addWidget(ticks_, 7, 0, 1, 6);
+    grid->setRowStretch(8, 1);
 }
 
 void gui_registers_pane::show_view(const gui_debugger_view_t &view, bool editable) {
