@@ -63,9 +63,12 @@ start_xvfb_once() {
 }
 
 # Starts the program in $WORK/run (which holds its tessik.hex) with ENV settings given as
-# arguments (NAME=VALUE ...), and waits for its window; sets APP_PID and WIN.
+# arguments (NAME=VALUE ...) and the program's own arguments from APP_ARGS, and waits for its
+# window; sets APP_PID and WIN.
+APP_ARGS=
 start_app() {
-    (cd "$WORK/run" && exec env "$@" "$QUILLANE") >"$WORK/app.log" 2>&1 &
+    # shellcheck disable=SC2086 # APP_ARGS is a list of words
+    (cd "$WORK/run" && exec env "$@" "$QUILLANE" $APP_ARGS) >"$WORK/app.log" 2>&1 &
     APP_PID=$!
     wait_for_window
 }
@@ -125,4 +128,24 @@ wait_for_window() {
         sleep 0.1
         WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
     done
+}
+
+# Waits for the debugger window and moves it beside the main window, so that screenshots of the
+# main window show the board; sets DBG.
+wait_for_debugger() {
+    i=0
+    DBG=
+    while [ -z "$DBG" ]; do
+        i=$((i + 1)); [ $i -lt 100 ] || fail "no Quillane Debugger window"
+        sleep 0.1
+        DBG=$(xdotool search --onlyvisible --name '^Quillane Debugger$' 2>/dev/null | head -n 1) ||
+            true
+    done
+    xdotool windowmove "$DBG" 700 0
+}
+# Types a line into the debugger's console, whose input has the keyboard focus.
+console() { # LINE
+    xdotool windowfocus "$DBG"
+    xdotool type --delay 5 "$1"
+    xdotool key Return
 }
