@@ -103,20 +103,6 @@ bool parse_number(std::string text, uint32_t max, uint32_t *value) {
     return true;
 }
 
-// Turns \n, \t, \b and \\ into the characters they stand for.
-std::string unescape(const std::string &text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'b' ? '\b' : c;
-    }
-    return out;
-}
-
 dbg_result_t run_result(const dbg_stop_t &stop) {
     if (stop.cause == DBG_CAUSE_NONE) return ok();
     dbg_result_t r = ok(stop.text);
@@ -178,6 +164,19 @@ std::string breakpoint_list(dbg_engine_t *e) {
 }
 
 } // namespace
+
+std::string dbg_unescape(const std::string &text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'b' ? '\b' : c;
+    }
+    return out;
+}
 
 dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     std::istringstream in(line);
@@ -337,7 +336,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         size_t start = line.find_first_not_of(" \t", at + 4);
         if (start == std::string::npos) return usage("type");
         std::string error;
-        if (!dbg_type(e, unescape(line.substr(start)), true, &error)) return fail(error);
+        if (!dbg_type(e, dbg_unescape(line.substr(start)), true, &error)) return fail(error);
         return ok();
     }
     if (command == "load") {

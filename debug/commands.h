@@ -14,6 +14,9 @@ struct dbg_result_t {
     bool stopped;       // a run command ended with a stop (inline mode)
 };
 
+// Text as the command line and `type` write it: \n Enter, \t Tab, \b Backspace, \\ a backslash.
+std::string dbg_unescape(const std::string &text);
+
 // Executes one line ('#' comments and blank lines do nothing).
 dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line);
 

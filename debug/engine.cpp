@@ -39,6 +39,17 @@ bool is_fetch(dbg_engine_t *e, z_cpu_t *cpu, uint16_t address) {
     return offset < dbg_disassemble(e->emu->memory, cpu->PC, nullptr).length;
 }
 
+// Records a stop found inside an instruction; the boundary after it takes the stop.
+dbg_stop_t &pend(dbg_engine_t *e, dbg_cause_t cause, uint16_t access_pc) {
+    dbg_stop_t &s = e->pending_stop;
+    s = dbg_stop_t{};
+    s.cause = cause;
+    s.access_pc = access_pc;
+    e->pending = true;
+    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+    return s;
+}
+
 void watch_hit(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint8_t value) {
     if (e->pending) return; // the first access of an instruction names the stop
     for (dbg_watchpoint_t &w : e->watchpoints) {
@@ -46,18 +57,14 @@ void watch_hit(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint8_t
         const uint32_t offset = static_cast<uint16_t>(address - w.address);
         if (offset >= w.length) continue;
         ++w.hits;
-        dbg_stop_t &s = e->pending_stop;
-        s = dbg_stop_t{};
-        s.cause = kind == DBG_WATCH_READ    ? DBG_CAUSE_WATCH_READ
-                  : kind == DBG_WATCH_WRITE ? DBG_CAUSE_WATCH_WRITE
-                  : kind == DBG_WATCH_IN    ? DBG_CAUSE_PORT_IN
-                                            : DBG_CAUSE_PORT_OUT;
-        s.access_pc = e->emu->cpu.PC;
+        const dbg_cause_t cause = kind == DBG_WATCH_READ    ? DBG_CAUSE_WATCH_READ
+                                  : kind == DBG_WATCH_WRITE ? DBG_CAUSE_WATCH_WRITE
+                                  : kind == DBG_WATCH_IN    ? DBG_CAUSE_PORT_IN
+                                                            : DBG_CAUSE_PORT_OUT;
+        dbg_stop_t &s = pend(e, cause, e->emu->cpu.PC);
         s.address = address;
         s.value = value;
         s.breakpoint = w.id;
-        e->pending = true;
-        e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
         return;
     }
 }
@@ -98,25 +105,14 @@ void engine_exception(z_cpu_t *cpu, const char *message) {
     dbg_engine_t *e = &engine_storage;
     emu_exception_callback(cpu, message);
     e->last_invalid = message;
-    dbg_stop_t &s = e->pending_stop;
-    s = dbg_stop_t{};
-    s.cause = DBG_CAUSE_INVALID;
-    s.access_pc = cpu->PC;
-    e->pending = true;
-    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+    if (e->stop_on_invalid) pend(e, DBG_CAUSE_INVALID, cpu->PC);
 }
 
 void engine_halt(z_cpu_t *cpu) {
     dbg_engine_t *e = &engine_storage;
     emu_halt_callback(cpu);
     ++e->halts;
-    if (!e->stop_on_halt || e->pending) return;
-    dbg_stop_t &s = e->pending_stop;
-    s = dbg_stop_t{};
-    s.cause = DBG_CAUSE_HALT;
-    s.access_pc = cpu->PC;
-    e->pending = true;
-    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+    if (e->stop_on_halt && !e->pending) pend(e, DBG_CAUSE_HALT, cpu->PC);
 }
 
 // ---- stops ----
@@ -212,10 +208,7 @@ bool boundary_stop(dbg_engine_t *e) {
                 --b.skip;
                 continue;
             }
-            e->pending_stop = dbg_stop_t{};
-            e->pending_stop.cause = DBG_CAUSE_BREAKPOINT;
-            e->pending_stop.breakpoint = b.id;
-            e->pending = true;
+            pend(e, DBG_CAUSE_BREAKPOINT, cpu->PC).breakpoint = b.id;
             return stop_with(e, DBG_CAUSE_BREAKPOINT);
         }
     }
@@ -440,6 +433,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->step_left = 0;
     e->pause_requested = start_stopped && mode == DBG_THREADED;
     e->stop_on_halt = true;
+    e->stop_on_invalid = true;
     e->realtime = false;
     e->stopped = false;
     e->tick_limit = UINT64_MAX;

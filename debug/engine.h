@@ -129,6 +129,7 @@ struct dbg_engine_t {
     uint16_t target_sp;     // next: SP not below; finish: a return must leave SP above it
     bool pause_requested;   // pause at the next boundary
     bool stop_on_halt;      // HALT stops a run (default true)
+    bool stop_on_invalid;   // an invalid-opcode report stops a run (default true)
     bool realtime;          // inline: runs are paced at the board's clock
     bool stopped;           // threaded: the processor thread waits for a request
     uint64_t tick_limit;    // inline: absolute tick at which a run stops (UINT64_MAX: none)
@@ -271,6 +272,10 @@ void dbg_trace_close(dbg_engine_t *e);
 bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
 // Writes the header's sizes and closes; false with a reason when a write failed.
 bool dbg_wav_close(dbg_engine_t *e, std::string *error);
+
+// Upper-case hexadecimal as the monitor prints it: "8123", "0C".
+std::string dbg_hex4(unsigned value);
+std::string dbg_hex2(unsigned value);
 
 // Warp: the processor thread runs unpaced while set.
 void dbg_set_warp(dbg_engine_t *e, bool on);

@@ -27,6 +27,3 @@ void dbg_trace_line(dbg_engine_t *e);
 // Sound recording: renders the stream up to the current tick; the tick of the next value.
 void dbg_wav_render(dbg_engine_t *e);
 uint64_t dbg_wav_next_tick(const dbg_engine_t *e);
-
-std::string dbg_hex4(unsigned value);
-std::string dbg_hex2(unsigned value);

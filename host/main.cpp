@@ -3,7 +3,6 @@
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "host/debugger.h"
 #include "host/error_box.h"
 #include "host/gui.h"
+#include "host/options.h"
 #include "machine/emu.h"
 #include "machine/error.h"
 #include "machine/process.h"
@@ -41,6 +41,9 @@ bool quillane_have_display() {
 } // namespace
 
 int main(int argc, char **argv) {
+    host_options_t options;
+    const int parsed = host_parse_options(argc, argv, &options);
+    if (parsed >= 0) return parsed;
     if (!quillane_have_display()) {
         std::fprintf(stderr, "quillane: no display server found (DISPLAY and WAYLAND_DISPLAY "
                              "are not set); the emulator needs a window system\n");
@@ -51,24 +54,29 @@ int main(int argc, char **argv) {
     emu_set_error_box(gui_error_box);
 
     emu_t *emu = &emu_state;
-    if (emu_startup(emu, EMU_ROM_FILE_NAME) != 0) {
-        emu_show_error_box("Critical error", "Unable to load tessik.hex ROM file");
+    const std::string rom = options.rom.empty() ? EMU_ROM_FILE_NAME : options.rom;
+    if (emu_startup(emu, rom.c_str()) != 0) {
+        emu_show_error_box("Critical error", ("Unable to load " + rom + " ROM file").c_str());
         return 1;
     }
+    if (host_apply_options(emu, options) != 0) return 2;
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
     std::unique_ptr<gui_debugger_window> debugger(
         gui_debugger_install(static_cast<QWidget *>(emu->gui.window), emu));
-    bool open_debugger = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--debug") == 0) open_debugger = true;
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
     if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
     if (kbd_initialize(&emu->kbd) != 0) exit_with_fatal_error("kbd_initialize");
     gui_show_window(&emu->gui);
     if (emu_start_threads(emu) != 0) exit_with_fatal_error("CreateThread");
+    // Warp runs faster than the sound can follow: the stream plays silence until warp ends.
     snd_start(&emu->snd);
-    if (open_debugger) debugger->open();
+    if (options.warp) snd_set_muted(&emu->snd, true);
+    if (options.debug) {
+        debugger->open();
+        for (const std::string &image : options.images)
+            debugger->load_symbols_beside(QString::fromStdString(image));
+    }
 
     const int exit_code = gui_run(&emu->gui);
 

@@ -96,19 +96,6 @@ bool parse_decimal(const char *text, uint64_t *value) {
     return true;
 }
 
-std::string unescape(const std::string &text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'b' ? '\b' : c;
-    }
-    return out;
-}
-
 // Returns -1 when the options are good, else the exit status (after --help or an error).
 int parse(int argc, char **argv, options_t *o) {
     for (int i = 1; i < argc; ++i) {
@@ -146,7 +133,7 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--rom") o->rom = v;
             if (a == "--until-pc") o->until_pc.push_back(v);
             if (a == "--break") o->breaks.push_back(v);
-            if (a == "--type") o->type.push_back(unescape(v));
+            if (a == "--type") o->type.push_back(dbg_unescape(v));
             if (a == "--script") o->script = v;
             if (a == "--symbols") o->symbols.push_back(v);
             if (a == "--screenshot") o->screenshot = v;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "debug/engine.h"
 #include "harness.h"
 #include "harness_screen.h"
 #include "machine/emu.h"
@@ -20,15 +21,10 @@ constexpr uint64_t command_ticks = 40000000; // 4 s: more than any command here 
 constexpr uint8_t vk_shift = 0x10, vk_caps = 0x14, vk_enter = 0x0D;
 
 std::string hex2(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-    return text;
+    return dbg_hex2(value);
 }
-
 std::string hex4(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
-    return text;
+    return dbg_hex4(value);
 }
 
 class Monitor : public ::testing::Test {

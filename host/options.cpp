@@ -1,0 +1,93 @@
+// The window program's command line.
+#include "host/options.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "debug/commands.h"
+#include "debug/engine.h"
+#include "machine/emu.h"
+#include "machine/process.h"
+
+namespace {
+
+const char usage_text[] =
+    "Usage: quillane [--rom FILE] [--warp] [--debug] [IMAGE.hex ...] [--type TEXT]\n"
+    "Emulates the Quillane Z80 board in a window.\n"
+    "\n"
+    "  --rom FILE   the monitor ROM (default: tessik.hex in the current directory)\n"
+    "  --warp       run as fast as the host allows, with the sound muted\n"
+    "  --debug      open the debugger window (not available yet: the program says so and\n"
+    "               starts without it)\n"
+    "  IMAGE.hex    Intel HEX images loaded after the ROM, in order, as File > Open does\n"
+    "  --type TEXT  type TEXT once the monitor is ready for keys (\\n Enter, \\t Tab,\n"
+    "               \\b Backspace): quillane game.hex --type 'g 8000\\n' starts a game\n"
+    "  --help, --version\n"
+    "\n"
+    "quillane-run runs the board without a window (quillane-run --help).\n";
+
+int bad(const std::string &message) {
+    std::fprintf(stderr, "quillane: %s\n", message.c_str());
+    return 2;
+}
+
+} // namespace
+
+int host_parse_options(int argc, char **argv, host_options_t *options) {
+    *options = host_options_t{};
+    for (int i = 1; i < argc; ++i) {
+        const char *a = argv[i];
+        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+            std::fputs(usage_text, stdout);
+            return 0;
+        }
+        if (!std::strcmp(a, "--version")) {
+            std::printf("quillane %s\n", QUILLANE_VERSION);
+            return 0;
+        }
+        if (!std::strcmp(a, "--warp")) {
+            options->warp = true;
+        } else if (!std::strcmp(a, "--debug")) {
+            options->debug = true;
+        } else if (!std::strcmp(a, "--rom") || !std::strcmp(a, "--type")) {
+            if (i + 1 >= argc) return bad(std::string(a) + " needs a value");
+            if (a[2] == 'r')
+                options->rom = argv[++i];
+            else
+                options->type.push_back(dbg_unescape(argv[++i]));
+        } else if (a[0] == '-' && a[1]) {
+            return bad(std::string("unknown option ") + a + " (--help lists the options)");
+        } else {
+            options->images.push_back(a);
+        }
+    }
+    std::string error;
+    for (const std::string &text : options->type) {
+        for (char c : text) {
+            uint8_t vk;
+            bool shift;
+            if (!dbg_key_for_char(c, &vk, &shift))
+                return bad("--type: no key types the character " + std::to_string(c));
+        }
+    }
+    return -1;
+}
+
+int host_apply_options(emu_t *emu, const host_options_t &options) {
+    std::string error;
+    for (const std::string &image : options.images)
+        if (dbg_load_hex(emu, image, false, nullptr, &error) != 0) return bad(error);
+    if (options.debug)
+        std::fprintf(stderr, "quillane: the debugger window is not available yet; starting "
+                             "without it\n");
+    if (!options.warp && options.type.empty()) return 0;
+    // Without a debugger nothing would resume a stop, so a HALT or an invalid opcode stops the
+    // processor as it does without the engine: in place, until a reset.
+    dbg_engine_t *e = dbg_attach(emu, DBG_THREADED);
+    e->stop_on_halt = false;
+    e->stop_on_invalid = false;
+    for (const std::string &text : options.type)
+        dbg_type(e, text, true, &error);
+    if (options.warp) dbg_set_warp(e, true);
+    return 0;
+}

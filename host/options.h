@@ -1,0 +1,25 @@
+// The window program's command line: quillane [--rom FILE] [--warp] [--debug] [IMAGE.hex ...]
+// [--type TEXT]. Started with no arguments the program behaves as it always has.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct emu_t;
+
+struct host_options_t {
+    std::string rom; // empty: tessik.hex in the current directory
+    bool warp;       // run unpaced, sound muted
+    bool debug;      // the debugger window (not available yet)
+    std::vector<std::string> images;
+    std::vector<std::string> type;
+};
+
+// Parses the command line. Returns -1 to go on, or the exit status after --help, --version or a
+// bad argument (printed; no display is needed for any of them).
+int host_parse_options(int argc, char **argv, host_options_t *options);
+
+// After start-up and before the threads: loads the images after the ROM (as File > Open does),
+// and attaches the debug engine for typing and warp when they are asked for. Returns 0, or 2 with
+// the reason printed when an image fails to load.
+int host_apply_options(emu_t *emu, const host_options_t &options);
