@@ -190,7 +190,7 @@ void gui_debugger_window::open() {
         emu_lock_enter(&emu_->lock);
         const bool attached_before =
             engine_->emu == emu_ && emu_->cpu.exception != emu_exception_callback;
-        if (attached_before) engine_->stop_on_halt = true;
+        if (attached_before) engine_->stop_on_halt = engine_->stop_on_invalid = true;
         emu_lock_leave(&emu_->lock);
         if (!attached_before) dbg_attach(emu_, DBG_THREADED);
         dbg_set_stop_callback(engine_, stop_callback, this);
