@@ -162,7 +162,7 @@ class test_debugger : public QObject {
         auto *field = window->registers()->findChild<QLineEdit *>(QStringLiteral("reg_pc"));
         QVERIFY(field && !field->isReadOnly());
         field->selectAll();
-        QTest::keyClicks(field, QStringLiteral("16"));
+        QTest::keyClicks(field, QString::number(symbol("decide"), 16));
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(pc(), symbol("decide"));
         zero->click();
