@@ -119,28 +119,28 @@ wait_for() { # NAME X Y COLOUR WHAT
     done
 }
 
+# Waits for a visible window titled exactly TITLE, at most TENTHS tenths of a second; sets FOUND.
+find_window() { # TITLE TENTHS
+    i=0
+    FOUND=
+    while [ -z "$FOUND" ]; do
+        i=$((i + 1)); [ $i -lt "$2" ] || fail "no $1 window"
+        sleep 0.1
+        FOUND=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
+    done
+}
+
 # Waits for the program's visible main window; sets WIN.
 wait_for_window() {
-    i=0
-    WIN=
-    while [ -z "$WIN" ]; do
-        i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
-        sleep 0.1
-        WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
-    done
+    find_window Quillane 200
+    WIN=$FOUND
 }
 
 # Waits for the debugger window and moves it beside the main window, so that screenshots of the
 # main window show the board; sets DBG.
 wait_for_debugger() {
-    i=0
-    DBG=
-    while [ -z "$DBG" ]; do
-        i=$((i + 1)); [ $i -lt 100 ] || fail "no Quillane Debugger window"
-        sleep 0.1
-        DBG=$(xdotool search --onlyvisible --name '^Quillane Debugger$' 2>/dev/null | head -n 1) ||
-            true
-    done
+    find_window "Quillane Debugger" 100
+    DBG=$FOUND
     xdotool windowmove "$DBG" 700 0
 }
 # Types a line into the debugger's console, whose input has the keyboard focus.

@@ -27,14 +27,8 @@ hex_record() {
 
 # Waits for a visible window titled exactly TITLE and prints its id.
 wait_window() {
-    i=0
-    id=
-    while [ -z "$id" ]; do
-        i=$((i + 1)); [ $i -lt 100 ] || fail "no window titled '$1'"
-        sleep 0.1
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
-    done
-    echo "$id"
+    find_window "$1" 100
+    echo "$FOUND"
 }
 wait_gone() {
     i=0
