@@ -545,8 +545,17 @@ dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {
 void dbg_pause(dbg_engine_t *e) {
     if (e->mode != DBG_THREADED) return;
     dbg_lock(e);
-    e->pause_requested = true;
-    dbg_update(e);
+    // A stopped processor thread stays stopped; a pause asked for now would stop the next run
+    // after its first instruction. The thread sets `stopped` with the lock held, so this holds.
+    bool stopped;
+    {
+        std::lock_guard<std::mutex> guard(e->wait_mutex);
+        stopped = e->stopped;
+    }
+    if (!stopped) {
+        e->pause_requested = true;
+        dbg_update(e);
+    }
     dbg_unlock(e);
 }
 
