@@ -204,6 +204,18 @@ class test_debugger : public QObject {
         QCOMPARE(selected(), symbol("broken"));
         QVERIFY(window->isVisible()); // raised by the stop
     }
+
+    void closing_lets_the_machine_run_unwatched() {
+        type(QStringLiteral("poke mode 0"));
+        type(QStringLiteral("set pc loop"));
+        type(QStringLiteral("break check"));
+        window->close();
+        QVERIFY(!window->attached());
+        QCOMPARE(muted(), 0);
+        QVERIFY(!dbg_needs_attention(dbg_engine()));
+        const uint8_t count = peek(0x8000);
+        QTRY_VERIFY(peek(0x8000) != count);
+    }
 };
 
 QTEST_MAIN(test_debugger)
