@@ -150,7 +150,7 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     connect(memory_, &gui_memory_pane::changed, this, report);
     connect(memory_->address_field(), &QLineEdit::editingFinished, this, [this] { refresh(); });
 
-    // The status line's clock, and the panes while the machine runs.
+    // The status line's clock, and the panes.
     timer_ = new QTimer(this);
     timer_->setInterval(500);
     connect(timer_, &QTimer::timeout, this, [this] { tick_clock(); });
@@ -383,7 +383,8 @@ void gui_debugger_window::tick_clock() {
     }
     clock_ticks_ = ticks;
     clock_time_ = now;
-    if (!paused_) refresh();
+    // Also while paused: the main window's reset or File > Open changes the machine then too.
+    refresh();
 }
 
 void gui_debugger_window::refresh() {

@@ -145,9 +145,10 @@ void gui_registers_pane::show_view(const gui_debugger_view_t &view, bool editabl
         gui_debugger_register_value(cpu_, QLatin1String(register_fields[i].name), &value);
         QLineEdit *field = fields_[i];
         field->setReadOnly(!editable);
-        // A field being typed into keeps its text.
-        if (!(editable && field->hasFocus() && field->isModified()))
-            field->setText(hex(value, register_fields[i].digits));
+        // A field being typed into keeps its text (and an unchanged one its cursor).
+        const QString text = hex(value, register_fields[i].digits);
+        if (field->text() != text && !(editable && field->hasFocus() && field->isModified()))
+            field->setText(text);
     }
     for (size_t i = 0; i < flags_.size(); ++i) {
         flags_[i]->setChecked(cpu_.F & flag_fields[i].mask);
