@@ -128,11 +128,15 @@ std::string memory_lines(dbg_engine_t *e, uint16_t address, uint32_t length) {
 
 std::string disasm_lines(dbg_engine_t *e, uint16_t address, uint32_t count) {
     std::string out;
+    // A copy taken under the lock: the processor thread may be writing memory.
+    dbg_lock(e);
     const uint16_t pc = e->emu->cpu.PC;
+    std::vector<uint8_t> memory(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
+    dbg_unlock(e);
     for (uint32_t n = 0; n < count; ++n) {
         const std::string label = dbg_symbol_at(&e->symbols, address);
         if (!label.empty()) out += label + ":\n";
-        const dbg_instruction_t in = dbg_disassemble(e->emu->memory, address, &e->symbols);
+        const dbg_instruction_t in = dbg_disassemble(memory.data(), address, &e->symbols);
         std::string bytes = dbg_instruction_bytes(in);
         bytes.resize(12, ' ');
         out += (address == pc ? "> " : "  ") + dbg_hex4(address) + "  " + bytes + in.text + "\n";
@@ -315,7 +319,9 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     }
     if (command == "disasm" || command == "d") {
         if (n > 2) return usage("disasm");
+        dbg_lock(e);
         uint16_t at = e->emu->cpu.PC;
+        dbg_unlock(e);
         uint32_t count = 0x10;
         if (n >= 1 && !address(args[0], &at)) return bad_address(args[0]);
         if (n == 2 && (!parse_number(args[1], 0x1000, &count) || count == 0))

@@ -289,6 +289,8 @@ void wait_while_stopped(dbg_engine_t *e) {
             e->wait_cv.wait_for(guard, std::chrono::milliseconds(100));
     }
     emu_lock_enter(&e->emu->lock);
+    // The instruction the stop stood on runs next; its trace line was held back at the stop.
+    if (e->trace) dbg_trace_line(e);
 }
 
 // Processor thread, lock held: runs unpaced while warp is on, letting the front end in between

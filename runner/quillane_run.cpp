@@ -51,8 +51,8 @@ const char usage_text[] =
     "  --help, --version\n"
     "\n"
     "Exit status: 0 the run stopped as asked, 3 invalid opcode, 4 an --until-* condition or\n"
-    "breakpoint was not reached within --ticks (or before a HALT), 2 bad arguments or an image\n"
-    "that fails to load.\n";
+    "breakpoint was not reached within --ticks (or before a HALT), 2 bad arguments, an image\n"
+    "that fails to load, a script line in error or an output that cannot be written.\n";
 
 struct options_t {
     std::string rom = EMU_ROM_FILE_NAME;
@@ -235,10 +235,12 @@ int main(int argc, char **argv) {
     e->realtime = o.realtime;
 
     bool quit = false;
+    int script_errors = 0;
     if (!o.script.empty()) {
         FILE *in = o.script == "-" ? stdin : std::fopen(o.script.c_str(), "r");
         if (!in) return bad(o.script + ": " + std::strerror(errno));
-        dbg_run_script(e, in, o.script == "-" ? "stdin" : o.script, stdout, stderr, &quit);
+        script_errors =
+            dbg_run_script(e, in, o.script == "-" ? "stdin" : o.script, stdout, stderr, &quit);
         if (in != stdin) std::fclose(in);
     }
     dbg_stop_t stop = e->last_stop;
@@ -257,6 +259,7 @@ int main(int argc, char **argv) {
         stop.text = "Reached " + stop.text.substr(stop.text.find(" at ") + 4);
     if (!quit && stop.cause != DBG_CAUSE_TICKS && stop.cause != DBG_CAUSE_NONE)
         std::fprintf(stderr, "%s\n", stop.text.c_str());
-    if (!outputs(e, o) && status == EXIT_OK) status = EXIT_BAD_ARGUMENTS;
+    // A script line in error or an output that could not be written is a bad argument too.
+    if ((!outputs(e, o) || script_errors > 0) && status == EXIT_OK) status = EXIT_BAD_ARGUMENTS;
     return status;
 }

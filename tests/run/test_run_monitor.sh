@@ -20,6 +20,15 @@ colours=$(convert "$WORK/colours.png" -format '%k' info:)
 [ "$(convert "$WORK/colours.png" -format '%[fx:p{0,0}.r+p{0,0}.g+p{0,0}.b]' info:)" = 0 ] ||
     fail "the border is not black"
 
+# One board second of the tune example as WAV: 44100 16-bit samples after the 44-byte header,
+# and not silence.
+"$RUN" "$EXAMPLES/tune.hex" --type 'g 8000\n' --ticks 10000000 --wav "$WORK/tune.wav" ||
+    fail "wav run: status $?"
+[ "$(head -c 4 "$WORK/tune.wav")" = RIFF ] || fail "not a WAV file"
+size=$(wc -c <"$WORK/tune.wav")
+[ "$size" -ge $((44 + 88196)) ] && [ "$size" -le $((44 + 88204)) ] || fail "WAV of $size bytes"
+[ "$(tail -c +45 "$WORK/tune.wav" | tr -d '\000' | wc -c)" -gt 1000 ] || fail "the WAV is silent"
+
 # `help` typed at the prompt; the list read back through the monitor's font.
 "$RUN" --type 'help\n' --ticks 30000000 --text >"$WORK/text.txt" || fail "help run: status $?"
 [ "$(wc -l <"$WORK/text.txt")" -eq 24 ] || fail "--text printed $(wc -l <"$WORK/text.txt") lines"

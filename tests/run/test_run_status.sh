@@ -19,9 +19,18 @@ run --no-rom bad.hex --regs; [ $rc = 3 ] || fail "invalid opcode: status $rc"
 [ "$(cat err.txt)" = "Invalid ED opcode at 8006" ] || fail "report: $(cat err.txt)"
 grep -q '^{"pc":32774,' out.txt || fail "registers after the report: $(cat out.txt)"
 
-run --no-rom bad.hex --until-pc 8005 --dump 9000 1 got.bin; [ $rc = 0 ] ||
+run --no-rom bad.hex --until-pc 8005 --dump 9000 1 got.bin --trace trace.txt; [ $rc = 0 ] ||
     fail "until-pc: status $rc $(cat err.txt)"
 [ "$(od -An -tx1 got.bin | tr -d ' ')" = 41 ] || fail "dump holds $(od -An -tx1 got.bin)"
+# The trace: tick, PC, bytes, instruction and registers of each instruction that ran.
+[ "$(wc -l <trace.txt)" -eq 2 ] || fail "trace: $(cat trace.txt)"
+grep -q '^7 8002 32 00 90 *LD (9000),A *AF=4100 BC=0000 ' trace.txt || fail "trace: $(cat trace.txt)"
+
+printf 'step 2\nfrobnicate\nregs\nquit\n' >script.txt
+run --no-rom bad.hex --script script.txt; [ $rc = 2 ] || fail "script error: status $rc"
+[ "$(cat err.txt)" = "script.txt:2: Unknown command: frobnicate (help lists the commands)" ] ||
+    fail "script error: $(cat err.txt)"
+grep -q '^{"pc":32773,' out.txt || fail "script: $(cat out.txt)"
 
 run --no-rom bad.hex --until-pc 7000 --ticks 20; [ $rc = 4 ] || fail "not reached: status $rc"
 run --ticks 1000 --rom missing.hex; [ $rc = 2 ] || fail "missing ROM: status $rc"
