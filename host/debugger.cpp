@@ -426,8 +426,8 @@ void gui_debugger_window::execute(const QString &line) {
     print(QStringLiteral("> ") + line);
     if (!attached_) open();
     const bool was_paused = paused_;
-    // A run command hands its request to the processor thread; silence first for the length of
-    // a single step.
+    // A run command hands its request to the processor thread; its stop comes back through the
+    // stop callback.
     const dbg_result_t result = dbg_execute(engine_, line.toStdString());
     if (!result.output.empty()) print(QString::fromStdString(result.output));
     if (result.quit) {
