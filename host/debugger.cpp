@@ -391,13 +391,13 @@ void gui_debugger_window::refresh() {
     gui_debugger_view_t &v = *view_;
     emu_lock_enter(&emu_->lock);
     v.cpu = emu_->cpu;
+    v.ticks = emu_->ticks;
     std::memcpy(v.memory.data(), emu_->memory, v.memory.size());
     v.breakpoints.clear();
     if (attached_)
         for (const dbg_breakpoint_t &b : engine_->breakpoints)
             v.breakpoints.push_back(b.address);
     emu_lock_leave(&emu_->lock);
-    v.ticks = dbg_ticks(engine_);
     const bool editable = attached_ && paused_;
     registers_->show_view(v, editable);
     disassembly_->show_view(v, &engine_->symbols);
