@@ -146,6 +146,16 @@ class test_debugger : public QObject {
         window->disassembly()->select_address(symbol("callsite"));
         key(Qt::Key_F9);
         QVERIFY(dbg_engine()->breakpoints.empty());
+        // A click in the first column sets one, and a second click clears it.
+        window->disassembly()->select_address(symbol("decide"));
+        QTableWidget *table = window->disassembly()->table();
+        const QPoint mark = table->visualItemRect(table->item(table->currentRow(), 0)).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, mark);
+        QCOMPARE(dbg_engine()->breakpoints.size(), size_t{1});
+        QCOMPARE(dbg_engine()->breakpoints[0].address, symbol("decide"));
+        QCOMPARE(table->item(table->currentRow(), 0)->text(), QString::fromUtf8("\u25CF"));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, mark);
+        QVERIFY(dbg_engine()->breakpoints.empty());
     }
 
     void a_changed_flag_takes_the_other_branch() {
