@@ -128,11 +128,9 @@ std::string memory_lines(dbg_engine_t *e, uint16_t address, uint32_t length) {
 
 std::string disasm_lines(dbg_engine_t *e, uint16_t address, uint32_t count) {
     std::string out;
-    // A copy taken under the lock: the processor thread may be writing memory.
-    dbg_lock(e);
-    const uint16_t pc = e->emu->cpu.PC;
-    std::vector<uint8_t> memory(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
-    dbg_unlock(e);
+    // Copies: the processor thread may be running.
+    const uint16_t pc = dbg_registers(e).PC;
+    const std::vector<uint8_t> memory = dbg_memory(e);
     for (uint32_t n = 0; n < count; ++n) {
         const std::string label = dbg_symbol_at(&e->symbols, address);
         if (!label.empty()) out += label + ":\n";
@@ -147,8 +145,7 @@ std::string disasm_lines(dbg_engine_t *e, uint16_t address, uint32_t count) {
 
 std::string breakpoint_list(dbg_engine_t *e) {
     std::string out;
-    dbg_lock(e);
-    for (const dbg_breakpoint_t &b : e->breakpoints) {
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e)) {
         out += "Breakpoint " + std::to_string(b.id) + " at " + dbg_hex4(b.address);
         const std::string name = dbg_symbol_near(&e->symbols, b.address);
         if (!name.empty()) out += " (" + name + ")";
@@ -157,13 +154,12 @@ std::string breakpoint_list(dbg_engine_t *e) {
         out += "\n";
     }
     static const char *const kinds[] = {"read", "write", "in", "out"};
-    for (const dbg_watchpoint_t &w : e->watchpoints) {
+    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(e)) {
         out += "Watchpoint " + std::to_string(w.id) + ": " + kinds[w.kind] + " " +
                (w.kind >= DBG_WATCH_IN ? dbg_hex2(w.address) : dbg_hex4(w.address));
         if (w.length > 1) out += " length " + dbg_hex4(w.length);
         out += ", " + std::to_string(w.hits) + " hits\n";
     }
-    dbg_unlock(e);
     return out.empty() ? "No breakpoints or watchpoints\n" : out;
 }
 
@@ -319,9 +315,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     }
     if (command == "disasm" || command == "d") {
         if (n > 2) return usage("disasm");
-        dbg_lock(e);
-        uint16_t at = e->emu->cpu.PC;
-        dbg_unlock(e);
+        uint16_t at = dbg_registers(e).PC;
         uint32_t count = 0x10;
         if (n >= 1 && !address(args[0], &at)) return bad_address(args[0]);
         if (n == 2 && (!parse_number(args[1], 0x1000, &count) || count == 0))
@@ -421,6 +415,7 @@ int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out
             break;
         }
         if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) break;
+        if (e->interrupted.load(std::memory_order_relaxed)) break;
     }
     return errors;
 }

@@ -21,6 +21,7 @@ std::string dbg_unescape(const std::string &text);
 dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line);
 
 // Runs a script line by line, printing each command's output to out and each error, with its
-// line number, to err. Stops at `quit` (*quit set) or the end. Returns the number of errors.
+// line number, to err. Stops at `quit` (*quit set), the end, an invalid opcode or an interrupt
+// (dbg_interrupt). Returns the number of errors.
 int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out, FILE *err,
                    bool *quit);

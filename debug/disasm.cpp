@@ -63,7 +63,7 @@ std::string pair(const operands &o, int p) {
 std::string main_text(int op, const operands &o) {
     const int x = op >> 6, y = (op >> 3) & 7, z = op & 7, p = y >> 1, q = y & 1;
     const std::string hl = o.hl;
-    const std::string nn = address_text(o, o.nn);
+    auto nn = [&o] { return address_text(o, o.nn); }; // looked up only where there is one
     if (x == 1) return op == 0x76 ? "HALT" : "LD " + reg(o, y) + "," + reg(o, z);
     if (x == 2) return alu_names[y] + reg(o, z);
     if (x == 0) {
@@ -74,9 +74,9 @@ std::string main_text(int op, const operands &o) {
             if (y == 2) return "DJNZ " + address_text(o, o.relative);
             if (y == 3) return "JR " + address_text(o, o.relative);
             return std::string("JR ") + cc_names[y - 4] + "," + address_text(o, o.relative);
-        case 1: return q == 0 ? "LD " + pair(o, p) + "," + nn : "ADD " + hl + "," + pair(o, p);
+        case 1: return q == 0 ? "LD " + pair(o, p) + "," + nn() : "ADD " + hl + "," + pair(o, p);
         case 2: {
-            const std::string memory = p == 0 ? "(BC)" : p == 1 ? "(DE)" : "(" + nn + ")";
+            const std::string memory = p == 0 ? "(BC)" : p == 1 ? "(DE)" : "(" + nn() + ")";
             const std::string value = p == 2 ? hl : "A";
             return q == 0 ? "LD " + memory + "," + value : "LD " + value + "," + memory;
         }
@@ -94,10 +94,10 @@ std::string main_text(int op, const operands &o) {
         if (p == 0) return "RET";
         if (p == 1) return "EXX";
         return p == 2 ? "JP (" + hl + ")" : "LD SP," + hl;
-    case 2: return std::string("JP ") + cc_names[y] + "," + nn;
+    case 2: return std::string("JP ") + cc_names[y] + "," + nn();
     case 3:
         switch (y) {
-        case 0: return "JP " + nn;
+        case 0: return "JP " + nn();
         case 2: return "OUT (" + hex8(o.n) + "),A";
         case 3: return "IN A,(" + hex8(o.n) + ")";
         case 4: return "EX (SP)," + hl;
@@ -105,8 +105,8 @@ std::string main_text(int op, const operands &o) {
         case 6: return "DI";
         default: return "EI";
         }
-    case 4: return std::string("CALL ") + cc_names[y] + "," + nn;
-    case 5: return q == 0 ? std::string("PUSH ") + (p == 2 ? hl : rp2_names[p]) : "CALL " + nn;
+    case 4: return std::string("CALL ") + cc_names[y] + "," + nn();
+    case 5: return q == 0 ? std::string("PUSH ") + (p == 2 ? hl : rp2_names[p]) : "CALL " + nn();
     case 6: return alu_names[y] + hex8(o.n);
     default: return "RST " + hex8(static_cast<uint8_t>(y * 8));
     }

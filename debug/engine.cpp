@@ -179,7 +179,8 @@ bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
     if (!e->keys.empty()) dbg_keys_at_boundary(e);
     if (e->pending) return stop_with(e, e->pending_stop.cause);
-    if (e->pause_requested) return stop_with(e, DBG_CAUSE_PAUSE);
+    if (e->pause_requested || e->interrupted.load(std::memory_order_relaxed))
+        return stop_with(e, DBG_CAUSE_PAUSE);
     switch (e->request) {
     case DBG_REQ_STEP:
         if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
@@ -218,26 +219,42 @@ bool boundary_stop(dbg_engine_t *e) {
 
 // ---- the inline executor ----
 
-// The hot loop is z_tick, the tick count and, at instruction boundaries, one relaxed load.
-dbg_stop_t run_inline(dbg_engine_t *e) {
+// Runs until the tick count reaches deadline or a stop (true). Each pass runs a whole instruction
+// and counts all its T-states at once, leaving `cycles` exactly as tick-by-tick execution would
+// (after k of an instruction's N ticks, cycles = N - k + 1), so a run cut short by the deadline
+// goes on where it stopped and the results are those of z_tick. At the boundary the only cost
+// is one relaxed load.
+bool run_to_deadline(dbg_engine_t *e, uint64_t deadline) {
     z_cpu_t *cpu = cpu_of(e);
     uint64_t &ticks = e->emu->ticks;
+    while (ticks < deadline) {
+        if (cpu->cycles < 2) {
+            z_step(cpu); // its accesses see the tick count before the instruction's first tick
+            ++ticks;
+        }
+        if (cpu->cycles >= 2) {
+            const uint64_t k = std::min<uint64_t>(cpu->cycles - 1u, deadline - ticks);
+            cpu->cycles = static_cast<uint8_t>(cpu->cycles - k);
+            ticks += k;
+        }
+        if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
+            return true;
+    }
+    return false;
+}
+
+dbg_stop_t run_inline(dbg_engine_t *e) {
     e->last_stop = dbg_stop_t{};
     dbg_update(e);
     if (e->trace) dbg_trace_line(e);
     for (;;) {
-        if (ticks >= e->tick_limit) {
+        if (e->emu->ticks >= e->tick_limit) {
             stop_with(e, DBG_CAUSE_TICKS);
             return e->last_stop;
         }
         uint64_t deadline = e->tick_limit;
         if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
-        while (ticks < deadline) {
-            z_tick(cpu);
-            ++ticks;
-            if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
-                return e->last_stop;
-        }
+        if (run_to_deadline(e, deadline)) return e->last_stop;
         if (e->wav) dbg_wav_render(e);
     }
 }
@@ -375,7 +392,8 @@ void dbg_unlock(dbg_engine_t *e) {
 void dbg_update(dbg_engine_t *e) {
     if (!e->emu) return;
     const bool check = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
-                       e->pause_requested || e->pending || !e->keys.empty() || e->trace;
+                       e->pause_requested || e->pending || !e->keys.empty() || e->trace ||
+                       e->interrupted.load(std::memory_order_relaxed);
     const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
                           (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
     e->attention.store(bits, std::memory_order_relaxed);
@@ -426,6 +444,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     // A window attaches while its processor thread runs.
     dbg_lock(e);
     e->warp.store(false, std::memory_order_relaxed);
+    e->interrupted.store(false, std::memory_order_relaxed);
     e->breakpoints.clear();
     e->watchpoints.clear();
     rebuild_tables(e);
@@ -561,6 +580,11 @@ void dbg_pause(dbg_engine_t *e) {
     dbg_unlock(e);
 }
 
+void dbg_interrupt(dbg_engine_t *e) {
+    e->interrupted.store(true, std::memory_order_relaxed);
+    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+}
+
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick) {
     e->tick_limit = tick;
 }
@@ -621,6 +645,34 @@ void dbg_delete_all(dbg_engine_t *e) {
     rebuild_tables(e);
     dbg_update(e);
     dbg_unlock(e);
+}
+
+std::vector<dbg_breakpoint_t> dbg_breakpoint_list(dbg_engine_t *e) {
+    dbg_lock(e);
+    std::vector<dbg_breakpoint_t> list = e->breakpoints;
+    dbg_unlock(e);
+    return list;
+}
+
+std::vector<dbg_watchpoint_t> dbg_watchpoint_list(dbg_engine_t *e) {
+    dbg_lock(e);
+    std::vector<dbg_watchpoint_t> list = e->watchpoints;
+    dbg_unlock(e);
+    return list;
+}
+
+z_cpu_t dbg_registers(dbg_engine_t *e) {
+    dbg_lock(e);
+    const z_cpu_t cpu = e->emu->cpu;
+    dbg_unlock(e);
+    return cpu;
+}
+
+std::vector<uint8_t> dbg_memory(dbg_engine_t *e) {
+    dbg_lock(e);
+    std::vector<uint8_t> copy(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
+    dbg_unlock(e);
+    return copy;
 }
 
 std::string dbg_regs_json(dbg_engine_t *e) {

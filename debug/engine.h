@@ -29,11 +29,11 @@
 #include <string>
 #include <vector>
 
+#include "cpu/zcpu.h"
 #include "debug/disasm.h"
 #include "debug/symbols.h"
 
 struct emu_t;
-struct z_cpu_t;
 
 enum dbg_mode_t : uint8_t {
     DBG_INLINE,   // the caller's thread runs the machine (unpaced) inside the run commands
@@ -112,30 +112,33 @@ struct dbg_engine_t {
     dbg_mode_t mode;
     std::atomic<uint32_t> attention; // see above; relaxed
     std::atomic<bool> warp;          // threaded: the processor thread runs unpaced
+    std::atomic<bool> interrupted;   // dbg_interrupt: runs pause at every boundary
 
-    // Breakpoints: count of breakpoints per address, and the list.
+    // Breakpoints: 1 at every address that has one (looked up by PC at each boundary), and the
+    // list with skip counts and hits.
     uint8_t break_at[65536];
     std::vector<dbg_breakpoint_t> breakpoints;
     std::vector<dbg_watchpoint_t> watchpoints;
-    uint8_t mem_watch[65536]; // bit 0 read, bit 1 write
-    uint8_t port_watch[256];  // bit 0 in, bit 1 out
+    // bit 0 read, bit 1 write. A read of the accessing instruction's own bytes (PC to PC + its
+    // length - 1; PC still holds its first byte during the access) is a fetch and does not count,
+    // so a program that reads its own instruction bytes as data is not caught.
+    uint8_t mem_watch[65536];
+    uint8_t port_watch[256]; // bit 0 in, bit 1 out
     int next_id;
     dbg_port_observer_t port_observer;
 
     // Run control.
     dbg_request_t request;
-    uint32_t step_left;     // step: instructions still to run
-    uint16_t target_pc;     // next, until: the address to stop at
-    uint16_t target_sp;     // next: SP not below; finish: a return must leave SP above it
-    bool pause_requested;   // pause at the next boundary
-    bool stop_on_halt;      // HALT stops a run (default true)
-    bool stop_on_invalid;   // an invalid-opcode report stops a run (default true)
-    bool realtime;          // inline: runs are paced at the board's clock
-    bool stopped;           // threaded: the processor thread waits for a request
-    uint64_t tick_limit;    // inline: absolute tick at which a run stops (UINT64_MAX: none)
-    bool first_boundary;    // a run has not yet passed an instruction boundary
-    uint16_t finish_ret_pc; // finish: PC of the return instruction being executed
-    bool finish_pending;    // finish: a return instruction is executing
+    uint32_t step_left;   // step: instructions still to run
+    uint16_t target_pc;   // next, until: the address to stop at
+    uint16_t target_sp;   // next: SP not below; finish: a return must leave SP above it
+    bool pause_requested; // pause at the next boundary
+    bool stop_on_halt;    // HALT stops a run (default true)
+    bool stop_on_invalid; // an invalid-opcode report stops a run (default true)
+    bool realtime;        // inline: runs are paced at the board's clock
+    bool stopped;         // threaded: the processor thread waits for a request
+    uint64_t tick_limit;  // inline: absolute tick at which a run stops (UINT64_MAX: none)
+    bool finish_pending;  // finish: the instruction now running is a return
 
     // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
     bool pending;
@@ -151,6 +154,7 @@ struct dbg_engine_t {
 
     dbg_symbols_t symbols;
     FILE *trace;
+    uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
 
     // Threaded mode: the processor thread waits here while stopped.
@@ -167,14 +171,14 @@ dbg_engine_t *dbg_engine();
 // initialised with the machine's bus callbacks, sound generator, keyboard and display initialised,
 // the lock created, running = 1, ticks = 0.
 void dbg_machine_init(emu_t *emu);
-// Loads the ROM image (Intel HEX) as start-up does and sets PC to its start address. Returns 0,
-// or 1 with the reason in *error.
+// Loads an Intel HEX image into memory; with set_pc, PC = the image's start address (the load
+// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH" in *error.
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error);
 
-// Attaches the engine to the machine: clears breakpoints, watchpoints, requests and the typing
-// queue, installs the exception and halt callbacks. Threaded mode starts stopped (paused) only
-// when start_stopped is set.
+// Attaches the engine to the machine (before the processor thread starts): clears breakpoints,
+// watchpoints, requests and the typing queue, installs the exception and halt callbacks. Threaded
+// mode starts stopped (paused) only when start_stopped is set.
 dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped = false);
 // Restores the machine's own callbacks and wakes a waiting processor thread.
 void dbg_detach(dbg_engine_t *e);
@@ -201,6 +205,9 @@ dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
 // Threaded: asks the processor thread to stop at the next boundary. Inline: nothing to do.
 void dbg_pause(dbg_engine_t *e);
+// Safe in a signal handler: the run pauses at the next boundary, and so does every later run
+// (one instruction each) until the engine is attached again.
+void dbg_interrupt(dbg_engine_t *e);
 // Inline runs stop with DBG_CAUSE_TICKS at this absolute tick count (UINT64_MAX: never).
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick);
 // True while the machine runs (threaded: not stopped; inline: always false between calls).
@@ -213,6 +220,12 @@ int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint
 // Deletes a breakpoint or watchpoint by id; false when none has it.
 bool dbg_delete(dbg_engine_t *e, int id);
 void dbg_delete_all(dbg_engine_t *e);
+
+// Copies taken under the lock, for a front end that shows them while the machine runs.
+std::vector<dbg_breakpoint_t> dbg_breakpoint_list(dbg_engine_t *e);
+std::vector<dbg_watchpoint_t> dbg_watchpoint_list(dbg_engine_t *e);
+z_cpu_t dbg_registers(dbg_engine_t *e);
+std::vector<uint8_t> dbg_memory(dbg_engine_t *e); // all 64 KB
 
 // Registers: the one-line JSON object of `regs` (keys pc, sp, af, bc, de, hl, ix, iy, af_, bc_,
 // de_, hl_, i, r, im, iff1, iff2, ticks; decimal numbers).

@@ -189,9 +189,7 @@ bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address,
         return false;
     }
     const bool raw = path.size() >= 4 && path.compare(path.size() - 4, 4, ".bin") == 0;
-    dbg_lock(e);
-    std::vector<uint8_t> copy(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
-    dbg_unlock(e);
+    const std::vector<uint8_t> copy = dbg_memory(e);
     if (raw) return write_file(path, copy.data() + address, length, error);
     if (emu_save_ihex_file(path.c_str(), address, length, copy.data(), EMU_MEMORY_SIZE) != 0) {
         *error = "Unable to save HEX file: " + path;

@@ -1,6 +1,7 @@
 // Recordings of a run: the instruction trace and the sound stream as a WAV file.
 #include <cerrno>
 #include <cinttypes>
+#include <cstdint>
 #include <cstring>
 
 #include "cpu/zcpu.h"
@@ -52,6 +53,9 @@ void wav_header(uint8_t *h, uint32_t data_bytes) {
 
 void dbg_trace_line(dbg_engine_t *e) {
     const z_cpu_t &c = e->emu->cpu;
+    // Only at a boundary, and once: a run that starts where the last one stopped would repeat it.
+    if (c.cycles >= 2 || e->trace_tick == e->emu->ticks) return;
+    e->trace_tick = e->emu->ticks;
     const dbg_instruction_t in = dbg_disassemble(e->emu->memory, c.PC, &e->symbols);
     std::fprintf(e->trace,
                  "%" PRIu64 " %04X %-11s %-20s AF=%04X BC=%04X DE=%04X HL=%04X IX=%04X IY=%04X "
@@ -69,6 +73,7 @@ bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error
     dbg_lock(e);
     if (e->trace) std::fclose(e->trace);
     e->trace = f;
+    e->trace_tick = UINT64_MAX;
     dbg_update(e);
     dbg_unlock(e);
     return true;

@@ -2,6 +2,7 @@
 // the machine unpaced (or paced with --realtime) until a stop, and reports what was asked.
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,20 @@
 
 namespace {
 
-enum : int { EXIT_OK = 0, EXIT_BAD_ARGUMENTS = 2, EXIT_INVALID_OPCODE = 3, EXIT_NOT_REACHED = 4 };
+enum : int {
+    EXIT_OK = 0,
+    EXIT_BAD_ARGUMENTS = 2,
+    EXIT_INVALID_OPCODE = 3,
+    EXIT_NOT_REACHED = 4,
+    EXIT_INTERRUPTED = 130, // as a shell reports a program ended by Ctrl+C
+};
+
+// Ctrl+C and SIGTERM pause the run at the next instruction; the outputs are still written.
+volatile sig_atomic_t interrupted = 0;
+void on_signal(int) {
+    interrupted = 1;
+    dbg_interrupt(dbg_engine());
+}
 
 const char usage_text[] =
     "Usage: quillane-run [options] [IMAGE.hex ...]\n"
@@ -52,7 +66,8 @@ const char usage_text[] =
     "\n"
     "Exit status: 0 the run stopped as asked, 3 invalid opcode, 4 an --until-* condition or\n"
     "breakpoint was not reached within --ticks (or before a HALT), 2 bad arguments, an image\n"
-    "that fails to load, a script line in error or an output that cannot be written.\n";
+    "that fails to load, a script line in error or an output that cannot be written; 130 after\n"
+    "Ctrl+C or SIGTERM, which stop the run at the next instruction (outputs still written).\n";
 
 struct options_t {
     std::string rom = EMU_ROM_FILE_NAME;
@@ -234,6 +249,8 @@ int main(int argc, char **argv) {
     if (o.has_ticks) dbg_set_tick_limit(e, o.ticks);
     e->realtime = o.realtime;
 
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
     bool quit = false;
     int script_errors = 0;
     if (!o.script.empty()) {
@@ -244,7 +261,7 @@ int main(int argc, char **argv) {
         if (in != stdin) std::fclose(in);
     }
     dbg_stop_t stop = e->last_stop;
-    if (!quit && stop.cause != DBG_CAUSE_INVALID && stop.cause != DBG_CAUSE_HALT)
+    if (!quit && !interrupted && stop.cause != DBG_CAUSE_INVALID && stop.cause != DBG_CAUSE_HALT)
         stop = dbg_continue(e);
 
     int status = EXIT_OK;
@@ -253,6 +270,10 @@ int main(int argc, char **argv) {
     case DBG_CAUSE_TICKS: status = awaiting ? EXIT_NOT_REACHED : EXIT_OK; break;
     case DBG_CAUSE_HALT: status = o.until_halt || !awaiting ? EXIT_OK : EXIT_NOT_REACHED; break;
     default: break;
+    }
+    if (interrupted) {
+        status = EXIT_INTERRUPTED;
+        stop.text = "Interrupted: " + stop.text;
     }
     if (stop.cause == DBG_CAUSE_BREAKPOINT &&
         std::find(until_ids.begin(), until_ids.end(), stop.breakpoint) != until_ids.end())

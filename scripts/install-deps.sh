@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="build-essential cmake make qt6-base-dev libsdl2-dev googletest libgtest-dev \
-libbenchmark-dev pasmo clang libclang-rt-14-dev xvfb xdotool x11-apps imagemagick"
+libbenchmark-dev pasmo sdcc clang libclang-rt-14-dev xvfb xdotool x11-apps imagemagick"
 
 missing=""
 for p in $PACKAGES; do

@@ -16,8 +16,7 @@
 
 namespace {
 
-constexpr uint16_t ORIGIN = 0x4000, SP0 = 0xF000, RETURN_ADDRESS = 0x5678;
-constexpr uint16_t HL0 = 0x8000, IX0 = 0x8100, IY0 = 0x8200;
+constexpr uint16_t ORIGIN = 0x4000, RETURN_ADDRESS = 0x5678;
 
 struct run_result {
     bool valid;
@@ -31,15 +30,10 @@ run_result run(const std::vector<uint8_t> &bytes, uint8_t f) {
     std::copy(bytes.begin(), bytes.end(), bus.memory + ORIGIN);
     bus.memory[SP0] = RETURN_ADDRESS & 0xFF;
     bus.memory[SP0 + 1] = RETURN_ADDRESS >> 8;
+    standard_state(bus);
     z_cpu_t &c = bus.cpu;
     c.PC = ORIGIN;
-    c.AF = static_cast<uint16_t>(0x1200 | f);
-    c.BC = 0x0505;
-    c.DE = 0x9000;
-    c.HL = HL0;
-    c.IX = IX0;
-    c.IY = IY0;
-    c.SP = SP0;
+    c.F = f;
     bus.step();
     const uint16_t sp = c.SP;
     return {bus.exceptions.empty(), c.PC, sp,

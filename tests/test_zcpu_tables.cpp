@@ -21,9 +21,8 @@ const char *const invalid_texts[] = {"",
                                      "Invalid FDCB opcode"};
 
 constexpr uint16_t ORIGIN = 0x4000;
-constexpr uint16_t HL0 = 0x8000, IX0 = 0x8100, IY0 = 0x8200, SP0 = 0xF000;
 
-// What one instruction should do from the standard state below: F = 0 (so NZ, NC, PO and P
+// What one instruction should do from standard_state (zcpu_bus.h): F = 0 (so NZ, NC, PO and P
 // hold, Z, C, PE and M do not), B = 5, operand bytes all 0 (nn = 0, e = 0, d = 0, n = 0).
 struct expectation {
     bool valid;
@@ -159,18 +158,6 @@ expectation index_cb_page(int op, const char *text) {
     const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
     if (z != 6 || (x == 0 && y == 6)) return bad(text);
     return ok(4, x == 1 ? 20 : 23);
-}
-
-void standard_state(test_bus &bus) {
-    z_cpu_t &c = bus.cpu;
-    c.AF = 0x1200;
-    c.BC = 0x0505;
-    c.DE = 0x9000;
-    c.HL = HL0;
-    c.IX = IX0;
-    c.IY = IY0;
-    c.SP = SP0;
-    c.R = 0x10;
 }
 
 void expect_same_registers(const z_cpu_t &a, const z_cpu_t &b) {

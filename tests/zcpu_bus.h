@@ -77,3 +77,19 @@ struct test_bus {
         return log;
     }
 };
+
+// The state the page tests run each encoding from: F = 0 (so NZ, NC, PO and P hold), A = 12,
+// B = C = 5, and HL, IX, IY and SP pointing at separate areas.
+constexpr uint16_t HL0 = 0x8000, IX0 = 0x8100, IY0 = 0x8200, SP0 = 0xF000;
+
+inline void standard_state(test_bus &bus) {
+    z_cpu_t &c = bus.cpu;
+    c.AF = 0x1200;
+    c.BC = 0x0505;
+    c.DE = 0x9000;
+    c.HL = HL0;
+    c.IX = IX0;
+    c.IY = IY0;
+    c.SP = SP0;
+    c.R = 0x10;
+}

@@ -36,4 +36,17 @@ run --no-rom bad.hex --until-pc 7000 --ticks 20; [ $rc = 4 ] || fail "not reache
 run --ticks 1000 --rom missing.hex; [ $rc = 2 ] || fail "missing ROM: status $rc"
 grep -q "Unable to load HEX file: missing.hex" err.txt || fail "missing ROM: $(cat err.txt)"
 run --no-rom bad.hex --ticks x; [ $rc = 2 ] || fail "bad --ticks: status $rc"
+
+# A run without an end (8000: JR 8000) stopped by SIGINT: the outputs are still written, and the
+# status is 130.
+printf ':0280000018FE68\r\n' >loop.hex
+"$RUN" --no-rom loop.hex --regs >out.txt 2>err.txt &
+pid=$!
+sleep 0.3
+kill -INT $pid
+rc=0
+wait $pid || rc=$?
+[ $rc = 130 ] || fail "interrupted: status $rc"
+grep -q '^Interrupted: Paused at 8000: JR 8000$' err.txt || fail "interrupted: $(cat err.txt)"
+grep -q '^{"pc":32768,' out.txt || fail "no registers after the interrupt: $(cat out.txt)"
 echo "PASS"
