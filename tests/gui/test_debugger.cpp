@@ -225,6 +225,13 @@ class test_debugger : public QObject {
         QVERIFY(!dbg_needs_attention(dbg_engine()));
         const uint8_t count = peek(0x8000);
         QTRY_VERIFY(peek(0x8000) != count);
+        // Opened again, it watches again: symbols kept, breakpoints new.
+        window->open();
+        QVERIFY(window->attached() && !window->paused());
+        QVERIFY(dbg_engine()->breakpoints.empty());
+        type(QStringLiteral("break check"));
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("check"));
     }
 };
 
