@@ -309,10 +309,8 @@ void gui_debugger_window::continue_or_pause() {
 void gui_debugger_window::toggle_breakpoint(uint16_t address) {
     if (!attached_) return;
     int id = 0;
-    emu_lock_enter(&emu_->lock);
-    for (const dbg_breakpoint_t &b : engine_->breakpoints)
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
         if (b.address == address) id = b.id;
-    emu_lock_leave(&emu_->lock);
     if (id)
         dbg_delete(engine_, id);
     else
@@ -393,11 +391,11 @@ void gui_debugger_window::refresh() {
     v.cpu = emu_->cpu;
     v.ticks = emu_->ticks;
     std::memcpy(v.memory.data(), emu_->memory, v.memory.size());
+    emu_lock_leave(&emu_->lock);
     v.breakpoints.clear();
     if (attached_)
-        for (const dbg_breakpoint_t &b : engine_->breakpoints)
+        for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
             v.breakpoints.push_back(b.address);
-    emu_lock_leave(&emu_->lock);
     const bool editable = attached_ && paused_;
     registers_->show_view(v, editable);
     disassembly_->show_view(v, &engine_->symbols);
