@@ -166,6 +166,14 @@ bool stop_with(dbg_engine_t *e, dbg_cause_t cause) {
     return true;
 }
 
+// Whether the stack pointer stands above a former value (or at it, when or_equal), as a distance
+// that wraps: the monitor's stack starts at 0000, so a return from its first call takes SP from
+// FFFE to 0000.
+bool sp_above(uint16_t sp, uint16_t former, bool or_equal) {
+    const int16_t distance = static_cast<int16_t>(sp - former);
+    return or_equal ? distance >= 0 : distance > 0;
+}
+
 // At an instruction boundary: true when the run stops here (last_stop set).
 bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
@@ -178,12 +186,13 @@ bool boundary_stop(dbg_engine_t *e) {
         if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_NEXT:
-        if (cpu->PC == e->target_pc && cpu->SP >= e->target_sp) return stop_with(e, DBG_CAUSE_STEP);
+        if (cpu->PC == e->target_pc && sp_above(cpu->SP, e->target_sp, true))
+            return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_FINISH:
         if (e->finish_pending) {
             e->finish_pending = false;
-            if (cpu->SP > e->target_sp) return stop_with(e, DBG_CAUSE_STEP);
+            if (sp_above(cpu->SP, e->target_sp, false)) return stop_with(e, DBG_CAUSE_STEP);
         }
         e->finish_pending = dbg_disassemble(e->emu->memory, cpu->PC, nullptr).is_return;
         break;
@@ -285,8 +294,11 @@ void wait_while_stopped(dbg_engine_t *e) {
         std::lock_guard<std::mutex> guard(e->wait_mutex);
         e->stopped = true;
     }
+    // The callback is read under the lock: the front end sets it under the lock too.
+    const dbg_stop_callback_t callback = e->stop_callback;
+    void *const user = e->stop_user;
     emu_lock_leave(&e->emu->lock);
-    if (e->stop_callback) e->stop_callback(e->stop_user, &stop);
+    if (callback) callback(user, &stop);
     {
         std::unique_lock<std::mutex> guard(e->wait_mutex);
         // The timeout only notices a shutdown that did not notify.
@@ -429,6 +441,8 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     dbg_engine_t *e = &engine_storage;
     e->emu = emu;
     e->mode = mode;
+    // A window attaches while its processor thread runs.
+    dbg_lock(e);
     e->warp.store(false, std::memory_order_relaxed);
     e->interrupted.store(false, std::memory_order_relaxed);
     e->breakpoints.clear();
@@ -457,6 +471,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     emu->cpu.exception = engine_exception;
     emu->cpu.halt = engine_halt;
     dbg_update(e);
+    dbg_unlock(e);
     return e;
 }
 
@@ -551,8 +566,17 @@ dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {
 void dbg_pause(dbg_engine_t *e) {
     if (e->mode != DBG_THREADED) return;
     dbg_lock(e);
-    e->pause_requested = true;
-    dbg_update(e);
+    // A stopped processor thread stays stopped; a pause asked for now would stop the next run
+    // after its first instruction. The thread sets `stopped` with the lock held, so this holds.
+    bool stopped;
+    {
+        std::lock_guard<std::mutex> guard(e->wait_mutex);
+        stopped = e->stopped;
+    }
+    if (!stopped) {
+        e->pause_requested = true;
+        dbg_update(e);
+    }
     dbg_unlock(e);
 }
 

@@ -46,6 +46,7 @@ void snd_ring_init(snd_t *snd, ay_t *psg) {
     snd->underruns = 0;
     snd->played = 0;
     snd->handed_until_ns = 0;
+    snd->muted = 0;
 }
 
 void snd_note_request(snd_t *snd, uint64_t now_ns, int length) {
@@ -90,6 +91,10 @@ static void snd_copy_stream_bytes(uint8_t *out, const int32_t *values, uint32_t 
 // Hands out the queued buffers oldest first. A buffer handed out whole is rendered again from
 // the generator and queued behind the others, so four stay queued at all times.
 void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
+    if (std::atomic_ref<int32_t>(snd->muted).load(std::memory_order_relaxed)) {
+        std::memset(stream, 0, static_cast<size_t>(length));
+        return;
+    }
     int done = 0;
     while (done < length) {
         const uint32_t index = snd->queue[0];
@@ -113,4 +118,8 @@ void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
             ++snd->played;
         }
     }
+}
+
+void snd_set_muted(snd_t *snd, bool muted) {
+    std::atomic_ref<int32_t>(snd->muted).store(muted ? 1 : 0, std::memory_order_relaxed);
 }

@@ -32,6 +32,7 @@ struct snd_t {
     uint32_t underruns;               // requests that came after the audio before them ran out
     uint32_t played;                  // buffers handed out whole
     uint64_t handed_until_ns;         // when the audio handed out so far runs out, 0 before any
+    int32_t muted; // nonzero: the stream plays silence and the ring and generator stand still
 };
 
 enum : uint32_t { SND_HEADER_QUEUED = 1 };
@@ -47,6 +48,9 @@ void snd_write_value(ay_t *psg, uint8_t value);
 void snd_ring_init(snd_t *snd, ay_t *psg);
 void snd_ring_prime(snd_t *snd);
 void snd_ring_fill(snd_t *snd, uint8_t *stream, int length);
+// Silences the stream (a paused or warping machine) without touching the generator or the ring,
+// so the sound goes on where it stopped once unmuted. Any thread.
+void snd_set_muted(snd_t *snd, bool muted);
 
 // Notes a request for length bytes at now_ns on a steady clock. A request that comes later than
 // the audio handed to the device before it lasts is a gap the listener hears: it is counted in

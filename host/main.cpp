@@ -3,12 +3,14 @@
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <unistd.h>
 
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "devices/sound.h"
 #include "files/file.h"
+#include "host/debugger.h"
 #include "host/error_box.h"
 #include "host/gui.h"
 #include "host/options.h"
@@ -64,18 +66,29 @@ int main(int argc, char **argv) {
     if (host_apply_options(emu, options) != 0) return 2;
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
     if (gui_signals_install(emu) != 0) exit_with_fatal_error("gui_signals_install");
+    std::unique_ptr<gui_debugger_window> debugger(
+        gui_debugger_install(static_cast<QWidget *>(emu->gui.window), emu));
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
     if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
     if (kbd_initialize(&emu->kbd) != 0) exit_with_fatal_error("kbd_initialize");
     gui_show_window(&emu->gui);
     if (emu_start_threads(emu) != 0) exit_with_fatal_error("CreateThread");
-    // Warp runs faster than the sound can follow: the stream stays paused (muted).
-    if (!options.warp) snd_start(&emu->snd);
+    // Warp runs faster than the sound can follow: the stream plays silence until warp ends.
+    snd_start(&emu->snd);
+    if (options.warp) snd_set_muted(&emu->snd, true);
+    if (options.debug) {
+        debugger->open();
+        for (const std::string &image : options.images)
+            debugger->load_symbols_beside(QString::fromStdString(image));
+    }
 
     const int exit_code = gui_run(&emu->gui);
 
+    // Wakes a processor thread that waits at a stop.
+    debugger->detach();
     emu_stop_threads(emu);
+    debugger.reset();
     snd_finalize(&emu->snd);
     gfx_finalize(&emu->gfx);
     gui_finalize(&emu->gui);

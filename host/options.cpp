@@ -17,8 +17,8 @@ const char usage_text[] =
     "\n"
     "  --rom FILE   the monitor ROM (default: tessik.hex in the current directory)\n"
     "  --warp       run as fast as the host allows, with the sound muted\n"
-    "  --debug      open the debugger window (not available yet: the program says so and\n"
-    "               starts without it)\n"
+    "  --debug      open the debugger window; a symbol file beside an image (same name,\n"
+    "               .sym or .noi) is loaded with it\n"
     "  IMAGE.hex    Intel HEX images loaded after the ROM, in order, as File > Open does\n"
     "  --type TEXT  type TEXT once the monitor is ready for keys (\\n Enter, \\t Tab,\n"
     "               \\b Backspace): quillane game.hex --type 'g 8000\\n' starts a game\n"
@@ -77,9 +77,6 @@ int host_apply_options(emu_t *emu, const host_options_t &options) {
     std::string error;
     for (const std::string &image : options.images)
         if (dbg_load_hex(emu, image, false, nullptr, &error) != 0) return bad(error);
-    if (options.debug)
-        std::fprintf(stderr, "quillane: the debugger window is not available yet; starting "
-                             "without it\n");
     if (!options.warp && options.type.empty()) return 0;
     // Without a debugger nothing would resume a stop, so a HALT or an invalid opcode stops the
     // processor as it does without the engine: in place, until a reset.

@@ -10,7 +10,7 @@ struct emu_t;
 struct host_options_t {
     std::string rom; // empty: tessik.hex in the current directory
     bool warp;       // run unpaced, sound muted
-    bool debug;      // the debugger window (not available yet)
+    bool debug;      // open the debugger window
     std::vector<std::string> images;
     std::vector<std::string> type;
 };

@@ -97,7 +97,7 @@ void configure_tones(ay_t *ay) {
 TEST_F(Stream, RingStreamIsTheGeneratorsSequenceInOrder) {
     // Whatever the request sizes, the stream is the generator's values one after the other, each
     // as its low then its high half: the four primed buffers first, then each buffer rendered
-    // again as it is used up.
+    // again as it is used up. Silence while muted (a paused machine) leaves no gap in it.
     configure_tones(&ay);
     ay_t twin{};
     ay_init(&twin, 1789772, 44100);
@@ -115,6 +115,14 @@ TEST_F(Stream, RingStreamIsTheGeneratorsSequenceInOrder) {
         const size_t at = stream.size();
         stream.resize(at + static_cast<size_t>(size));
         snd_ring_fill(&snd, stream.data() + at, size);
+        if (i == 3) {
+            snd_set_muted(&snd, true);
+            std::vector<uint8_t> silence(3000, 0xAA);
+            snd_ring_fill(&snd, silence.data(), static_cast<int>(silence.size()));
+            for (uint8_t b : silence)
+                ASSERT_EQ(b, 0);
+            snd_set_muted(&snd, false);
+        }
     }
     bool has_negative = false, has_positive = false;
     for (uint32_t i = 0; i < total_values; ++i) {

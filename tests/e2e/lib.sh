@@ -63,9 +63,12 @@ start_xvfb_once() {
 }
 
 # Starts the program in $WORK/run (which holds its tessik.hex) with ENV settings given as
-# arguments (NAME=VALUE ...), and waits for its window; sets APP_PID and WIN.
+# arguments (NAME=VALUE ...) and the program's own arguments from APP_ARGS, and waits for its
+# window; sets APP_PID and WIN.
+APP_ARGS=
 start_app() {
-    (cd "$WORK/run" && exec env "$@" "$QUILLANE") >"$WORK/app.log" 2>&1 &
+    # shellcheck disable=SC2086 # APP_ARGS is a list of words
+    (cd "$WORK/run" && exec env "$@" "$QUILLANE" $APP_ARGS) >"$WORK/app.log" 2>&1 &
     APP_PID=$!
     wait_for_window
 }
@@ -116,27 +119,21 @@ wait_for() { # NAME X Y COLOUR WHAT
     done
 }
 
-# Waits for the program's visible main window; sets WIN.
-wait_for_window() {
+# Waits for a visible window titled exactly TITLE, at most TENTHS tenths of a second; sets FOUND.
+find_window() { # TITLE TENTHS
     i=0
-    WIN=
-    while [ -z "$WIN" ]; do
-        i=$((i + 1)); [ $i -lt 200 ] || fail "no Quillane window"
+    FOUND=
+    while [ -z "$FOUND" ]; do
+        i=$((i + 1)); [ $i -lt "$2" ] || fail "no $1 window"
         sleep 0.1
-        WIN=$(xdotool search --onlyvisible --name '^Quillane$' 2>/dev/null | head -n 1) || true
+        FOUND=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
     done
 }
 
 # Waits for a visible window titled exactly TITLE and prints its id.
 wait_window() {
-    i=0
-    id=
-    while [ -z "$id" ]; do
-        i=$((i + 1)); [ $i -lt 100 ] || fail "no window titled '$1'"
-        sleep 0.1
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
-    done
-    echo "$id"
+    find_window "$1" 100
+    echo "$FOUND"
 }
 wait_gone() {
     i=0
@@ -157,4 +154,24 @@ open_dialog() { # KEYS TITLE
     xdotool windowfocus "$d" 2>/dev/null || true
     sleep 0.2
     echo "$d"
+}
+
+# Waits for the program's visible main window; sets WIN.
+wait_for_window() {
+    find_window Quillane 200
+    WIN=$FOUND
+}
+
+# Waits for the debugger window and moves it beside the main window, so that screenshots of the
+# main window show the board; sets DBG.
+wait_for_debugger() {
+    find_window "Quillane Debugger" 100
+    DBG=$FOUND
+    xdotool windowmove "$DBG" 700 0
+}
+# Types a line into the debugger's console, whose input has the keyboard focus.
+console() { # LINE
+    xdotool windowfocus "$DBG"
+    xdotool type --delay 5 "$1"
+    xdotool key Return
 }

@@ -2,7 +2,9 @@
 # The emulated clock inside the real program, with the window shown and the display thread
 # drawing: tests/z80/e2e_clock.asm counts passes of a 2126 T-state loop and shows the count on
 # screen; two screenshots ten seconds apart give the clock rate, which must be within 5 % of what
-# the headless processor-thread benchmark reaches on this machine.
+# the headless processor-thread benchmark reaches on this machine. With QUILLANE_CLOCK_DEBUG=1
+# the program runs with the debugger window open and two breakpoints set (on addresses the loop
+# never reaches), to the same limit.
 . "$(dirname "$0")/lib.sh"
 BENCH=$QUILLANE_BUILD_DIR/bench/bench_pacing
 ROM_BIN=$QUILLANE_BUILD_DIR/tests/z80/e2e_clock.bin
@@ -16,6 +18,7 @@ start_xvfb
 export SDL_AUDIODRIVER=dummy
 
 install_rom "$ROM_BIN"
+[ -n "${QUILLANE_CLOCK_DEBUG:-}" ] && APP_ARGS=--debug
 # Reads the count off a screenshot; prints "COUNT NANOSECONDS".
 TOP=
 read_count() { # NAME
@@ -50,6 +53,11 @@ read_count() { # NAME
 # process on a two-core machine can slow either one.
 measure() { # TRY
     start_app
+    if [ -n "$APP_ARGS" ]; then
+        wait_for_debugger
+        console "break 1000"
+        console "break 1001"
+    fi
     TOP=
     i=0
     until first=$(read_count "first$1"); do

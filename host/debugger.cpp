@@ -1,0 +1,470 @@
+// The debugger window: layout, run control, the console and the status line.
+#include "host/debugger.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "debug/commands.h"
+#include "debug/disasm.h"
+#include "debug/symbols.h"
+#include "devices/sound.h"
+#include "machine/emu.h"
+
+namespace {
+
+// The stop as the status line tells it: the engine's text, with the instruction's bytes for an
+// invalid opcode and the accessing instruction's symbol for a watchpoint.
+QString describe(const dbg_stop_t &stop, const dbg_symbols_t *symbols) {
+    QString text = QString::fromStdString(stop.text);
+    if (stop.cause == DBG_CAUSE_INVALID && !text.contains(QLatin1Char('(')))
+        text += QStringLiteral(" (%1)").arg(
+            QString::fromStdString(dbg_instruction_bytes(stop.instruction)));
+    const bool watch = stop.cause == DBG_CAUSE_WATCH_READ || stop.cause == DBG_CAUSE_WATCH_WRITE ||
+                       stop.cause == DBG_CAUSE_PORT_IN || stop.cause == DBG_CAUSE_PORT_OUT;
+    if (watch) {
+        const std::string name = dbg_symbol_near(symbols, stop.access_pc);
+        if (!name.empty() && !text.contains(QString::fromStdString(name)))
+            text += QStringLiteral(" [%1]").arg(QString::fromStdString(name));
+    }
+    return text;
+}
+
+} // namespace
+
+gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
+    : emu_(emu), engine_(dbg_engine()), main_window_(main_window),
+      view_(std::make_unique<gui_debugger_view_t>()) {
+    setWindowTitle(QStringLiteral("Quillane Debugger"));
+    setObjectName(QStringLiteral("debugger"));
+    std::memset(&view_->cpu, 0, sizeof view_->cpu);
+    view_->ticks = 0;
+    view_->memory.fill(0);
+
+    // Controls: each a toolbar button with its shortcut.
+    QToolBar *bar = addToolBar(QStringLiteral("Control"));
+    bar->setObjectName(QStringLiteral("control"));
+    bar->setMovable(false);
+    auto add = [this, bar](const char *name, const QString &text, const QKeySequence &key) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setToolTip(text + QStringLiteral(" (") +
+                               key.toString(QKeySequence::NativeText) + QStringLiteral(")"));
+        }
+        action->setShortcutContext(Qt::WindowShortcut);
+        bar->addAction(action);
+        return action;
+    };
+    continue_pause_ = add("continue_pause", QStringLiteral("Pause"), QKeySequence(Qt::Key_F8));
+    step_ = add("step", QStringLiteral("Step"), QKeySequence(Qt::Key_F11));
+    next_ = add("next", QStringLiteral("Step over"), QKeySequence(Qt::Key_F10));
+    finish_ = add("finish", QStringLiteral("Step out"), QKeySequence(Qt::SHIFT | Qt::Key_F11));
+    run_to_cursor_ =
+        add("run_to_cursor", QStringLiteral("Run to cursor"), QKeySequence(Qt::CTRL | Qt::Key_F10));
+    bar->addSeparator();
+    toggle_break_ =
+        add("toggle_breakpoint", QStringLiteral("Breakpoint"), QKeySequence(Qt::Key_F9));
+    warp_ = add("warp", QStringLiteral("Warp"), QKeySequence());
+    warp_->setCheckable(true);
+    warp_->setToolTip(QStringLiteral("Run as fast as the host allows, without sound"));
+    symbols_ = add("symbols", QStringLiteral("Symbols..."), QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(continue_pause_, &QAction::triggered, this, [this] { continue_or_pause(); });
+    connect(step_, &QAction::triggered, this, [this] { run(RUN_STEP); });
+    connect(next_, &QAction::triggered, this, [this] { run(RUN_NEXT); });
+    connect(finish_, &QAction::triggered, this, [this] { run(RUN_FINISH); });
+    connect(run_to_cursor_, &QAction::triggered, this, [this] { run(RUN_TO_CURSOR); });
+    connect(toggle_break_, &QAction::triggered, this, [this] { toggle_selected_breakpoint(); });
+    connect(warp_, &QAction::toggled, this, [this](bool on) { set_warp(on); });
+    connect(symbols_, &QAction::triggered, this, [this] { choose_symbols(); });
+
+    // Panes: disassembly beside registers and stack, memory below, the console at the bottom.
+    registers_ = new gui_registers_pane(engine_, this);
+    disassembly_ = new gui_disassembly_pane(this);
+    memory_ = new gui_memory_pane(engine_, this);
+    stack_ = new gui_stack_pane(this);
+    auto *side = new QSplitter(Qt::Vertical, this);
+    side->addWidget(registers_);
+    side->addWidget(stack_);
+    auto *top = new QSplitter(Qt::Horizontal, this);
+    top->addWidget(disassembly_);
+    top->addWidget(side);
+    top->setStretchFactor(0, 3);
+    top->setStretchFactor(1, 2);
+
+    auto *console = new QWidget(this);
+    auto *console_layout = new QVBoxLayout(console);
+    console_layout->setContentsMargins(0, 0, 0, 0);
+    output_ = new QPlainTextEdit(console);
+    output_->setObjectName(QStringLiteral("console_output"));
+    output_->setReadOnly(true);
+    output_->setMaximumBlockCount(5000);
+    output_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    output_->setFocusPolicy(Qt::ClickFocus);
+    input_ = new QLineEdit(console);
+    input_->setObjectName(QStringLiteral("console_input"));
+    input_->setFont(output_->font());
+    input_->setPlaceholderText(QStringLiteral("Debugger command (help lists them)"));
+    input_->installEventFilter(this);
+    console_layout->addWidget(output_);
+    console_layout->addWidget(input_);
+    connect(input_, &QLineEdit::returnPressed, this, [this] { enter_line(); });
+
+    auto *all = new QSplitter(Qt::Vertical, this);
+    all->addWidget(top);
+    all->addWidget(memory_);
+    all->addWidget(console);
+    all->setStretchFactor(0, 3);
+    all->setStretchFactor(1, 2);
+    all->setStretchFactor(2, 2);
+    setCentralWidget(all);
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status_text"));
+    clock_ = new QLabel(this);
+    clock_->setObjectName(QStringLiteral("clock_text"));
+    statusBar()->addWidget(status_, 1);
+    statusBar()->addPermanentWidget(clock_);
+
+    connect(disassembly_, &gui_disassembly_pane::breakpoint_clicked, this,
+            [this](uint16_t address) { toggle_breakpoint(address); });
+    auto report = [this](const QString &error) {
+        if (!error.isEmpty()) print(error);
+        refresh();
+    };
+    connect(registers_, &gui_registers_pane::changed, this, report);
+    connect(memory_, &gui_memory_pane::changed, this, report);
+    connect(memory_->address_field(), &QLineEdit::editingFinished, this, [this] { refresh(); });
+
+    // The status line's clock, and the panes.
+    timer_ = new QTimer(this);
+    timer_->setInterval(500);
+    connect(timer_, &QTimer::timeout, this, [this] { tick_clock(); });
+
+    resize(960, 860);
+    update_controls();
+}
+
+gui_debugger_window::~gui_debugger_window() {
+    detach();
+}
+
+QAction *gui_debugger_window::control(const QString &name) const {
+    for (QAction *a :
+         {continue_pause_, step_, next_, finish_, run_to_cursor_, toggle_break_, warp_, symbols_})
+        if (a->objectName() == name) return a;
+    return nullptr;
+}
+
+QString gui_debugger_window::status_text() const {
+    return status_->text();
+}
+
+QString gui_debugger_window::clock_text() const {
+    return clock_->text();
+}
+
+QString gui_debugger_window::console_text() const {
+    return output_->toPlainText();
+}
+
+void gui_debugger_window::open() {
+    if (!attached_) {
+        // The command line attaches the engine for typing and warp, with stops on HALT and
+        // invalid opcodes off since nothing could resume them; the window keeps its typing and
+        // warp and turns those stops on.
+        emu_lock_enter(&emu_->lock);
+        const bool attached_before =
+            engine_->emu == emu_ && emu_->cpu.exception != emu_exception_callback;
+        if (attached_before) engine_->stop_on_halt = engine_->stop_on_invalid = true;
+        emu_lock_leave(&emu_->lock);
+        if (!attached_before) dbg_attach(emu_, DBG_THREADED);
+        dbg_set_stop_callback(engine_, stop_callback, this);
+        {
+            const QSignalBlocker block(warp_);
+            warp_->setChecked(engine_->warp.load(std::memory_order_relaxed));
+        }
+        snd_set_muted(&emu_->snd, warp_->isChecked());
+        attached_ = true;
+        paused_ = false;
+        status_->setText(QStringLiteral("Running"));
+        clock_ticks_ = dbg_ticks(engine_);
+        clock_time_ = std::chrono::steady_clock::now();
+        clock_->setText(QString());
+        timer_->start();
+        update_controls();
+        refresh();
+    }
+    show();
+    raise();
+    activateWindow();
+    input_->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void gui_debugger_window::detach() {
+    if (!attached_) return;
+    attached_ = false;
+    timer_->stop();
+    dbg_set_stop_callback(engine_, nullptr, nullptr);
+    dbg_detach(engine_);
+    snd_set_muted(&emu_->snd, false);
+    {
+        const QSignalBlocker block(warp_);
+        warp_->setChecked(false);
+    }
+    paused_ = false;
+    status_->setText(QStringLiteral("Detached: the machine runs unwatched"));
+    update_controls();
+}
+
+void gui_debugger_window::closeEvent(QCloseEvent *event) {
+    detach();
+    event->accept();
+}
+
+// Processor thread, machine lock released: silence at once, the rest on the window's thread.
+void gui_debugger_window::stop_callback(void *user, const dbg_stop_t *stop) {
+    auto *window = static_cast<gui_debugger_window *>(user);
+    snd_set_muted(&window->emu_->snd, true);
+    QMetaObject::invokeMethod(
+        window, [window, s = *stop] { window->stopped(s); }, Qt::QueuedConnection);
+}
+
+void gui_debugger_window::stopped(const dbg_stop_t &stop) {
+    if (!attached_) return;
+    // A request made after this stop was sent has the machine running again.
+    if (dbg_is_running(engine_)) return;
+    snd_set_muted(&emu_->snd, true);
+    set_paused(true, describe(stop, &engine_->symbols));
+    refresh();
+    const bool watch = stop.cause == DBG_CAUSE_WATCH_READ || stop.cause == DBG_CAUSE_WATCH_WRITE ||
+                       stop.cause == DBG_CAUSE_PORT_IN || stop.cause == DBG_CAUSE_PORT_OUT;
+    disassembly_->select_address(watch ? stop.access_pc : stop.pc);
+    if (stop.cause != DBG_CAUSE_STEP && stop.cause != DBG_CAUSE_PAUSE) {
+        show();
+        raise();
+        activateWindow();
+    }
+}
+
+void gui_debugger_window::set_paused(bool paused, const QString &status) {
+    paused_ = paused;
+    status_->setText(status);
+    update_controls();
+}
+
+void gui_debugger_window::update_controls() {
+    const bool can_step = attached_ && paused_;
+    continue_pause_->setText(paused_ ? QStringLiteral("Continue") : QStringLiteral("Pause"));
+    continue_pause_->setEnabled(attached_);
+    for (QAction *a : {step_, next_, finish_, run_to_cursor_})
+        a->setEnabled(can_step);
+    toggle_break_->setEnabled(attached_);
+    warp_->setEnabled(attached_);
+}
+
+void gui_debugger_window::run(run_kind_t kind) {
+    if (!attached_ || !paused_) return;
+    uint16_t target = 0;
+    if (kind == RUN_TO_CURSOR && !disassembly_->selected_address(&target)) {
+        status_->setText(QStringLiteral("Select an instruction to run to"));
+        return;
+    }
+    // A single step stays silent; anything longer plays on.
+    if (kind != RUN_STEP) snd_set_muted(&emu_->snd, warp_->isChecked());
+    switch (kind) {
+    case RUN_CONTINUE: dbg_continue(engine_); break;
+    case RUN_STEP: dbg_step(engine_, 1); break;
+    case RUN_NEXT: dbg_next(engine_); break;
+    case RUN_FINISH: dbg_finish(engine_); break;
+    case RUN_TO_CURSOR: dbg_until(engine_, target); break;
+    }
+    set_paused(false, QStringLiteral("Running"));
+}
+
+void gui_debugger_window::continue_or_pause() {
+    if (!attached_) return;
+    if (paused_) {
+        run(RUN_CONTINUE);
+        return;
+    }
+    // The stop arrives through the stop callback.
+    if (dbg_is_running(engine_)) dbg_pause(engine_);
+}
+
+void gui_debugger_window::toggle_breakpoint(uint16_t address) {
+    if (!attached_) return;
+    int id = 0;
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
+        if (b.address == address) id = b.id;
+    if (id)
+        dbg_delete(engine_, id);
+    else
+        dbg_break_add(engine_, address, 0);
+    refresh();
+}
+
+void gui_debugger_window::toggle_selected_breakpoint() {
+    uint16_t address = 0;
+    if (disassembly_->selected_address(&address))
+        toggle_breakpoint(address);
+    else
+        toggle_breakpoint(view_->cpu.PC);
+}
+
+void gui_debugger_window::set_warp(bool on) {
+    if (!attached_) return;
+    dbg_set_warp(engine_, on);
+    snd_set_muted(&emu_->snd, on || paused_);
+}
+
+void gui_debugger_window::choose_symbols() {
+    QFileDialog dialog(this, QStringLiteral("Load symbols"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Symbol files (*.sym *.noi *.map)"), QStringLiteral("All files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    load_symbols(dialog.selectedFiles().first());
+}
+
+bool gui_debugger_window::load_symbols(const QString &path) {
+    std::string error;
+    // The processor thread names symbols in the stops it reports.
+    emu_lock_enter(&emu_->lock);
+    const int count = dbg_symbols_load(&engine_->symbols, path.toStdString(), &error);
+    emu_lock_leave(&emu_->lock);
+    if (count < 0)
+        print(QString::fromStdString(error));
+    else
+        print(QStringLiteral("%1 symbols from %2").arg(count).arg(path));
+    refresh();
+    return count > 0;
+}
+
+void gui_debugger_window::load_symbols_beside(const QString &image) {
+    const QFileInfo info(image);
+    const QString base = info.path() + QLatin1Char('/') + info.completeBaseName();
+    for (const char *suffix : {".sym", ".noi"}) {
+        const QString path = base + QLatin1String(suffix);
+        if (QFileInfo(path).isFile()) {
+            load_symbols(path);
+            return;
+        }
+    }
+}
+
+void gui_debugger_window::tick_clock() {
+    if (!attached_) return;
+    const uint64_t ticks = dbg_ticks(engine_);
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - clock_time_).count();
+    if (seconds > 0) {
+        const double hz = static_cast<double>(ticks - clock_ticks_) / seconds;
+        clock_->setText(QStringLiteral("%1 MHz  %2x")
+                            .arg(hz / 1e6, 0, 'f', 2)
+                            .arg(hz / static_cast<double>(emu_->cpu_clock_hz), 0, 'f', 2));
+    }
+    clock_ticks_ = ticks;
+    clock_time_ = now;
+    // Also while paused: the main window's reset or File > Open changes the machine then too.
+    refresh();
+}
+
+void gui_debugger_window::refresh() {
+    gui_debugger_view_t &v = *view_;
+    emu_lock_enter(&emu_->lock);
+    v.cpu = emu_->cpu;
+    v.ticks = emu_->ticks;
+    std::memcpy(v.memory.data(), emu_->memory, v.memory.size());
+    emu_lock_leave(&emu_->lock);
+    v.breakpoints.clear();
+    if (attached_)
+        for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
+            v.breakpoints.push_back(b.address);
+    const bool editable = attached_ && paused_;
+    registers_->show_view(v, editable);
+    disassembly_->show_view(v, &engine_->symbols);
+    memory_->show_view(v, &engine_->symbols, editable);
+    stack_->show_view(v, &engine_->symbols);
+}
+
+void gui_debugger_window::print(const QString &text) {
+    QString t = text;
+    while (t.endsWith(QLatin1Char('\n')))
+        t.chop(1);
+    output_->appendPlainText(t);
+    output_->verticalScrollBar()->setValue(output_->verticalScrollBar()->maximum());
+}
+
+void gui_debugger_window::enter_line() {
+    const QString line = input_->text();
+    input_->clear();
+    if (!line.trimmed().isEmpty() && (history_.isEmpty() || history_.last() != line))
+        history_ << line;
+    history_at_ = static_cast<int>(history_.size());
+    execute(line);
+}
+
+void gui_debugger_window::execute(const QString &line) {
+    print(QStringLiteral("> ") + line);
+    if (!attached_) open();
+    const bool was_paused = paused_;
+    // A run command hands its request to the processor thread; its stop comes back through the
+    // stop callback.
+    const dbg_result_t result = dbg_execute(engine_, line.toStdString());
+    if (!result.output.empty()) print(QString::fromStdString(result.output));
+    if (result.quit) {
+        if (main_window_)
+            main_window_->close();
+        else
+            close();
+        return;
+    }
+    if (was_paused && dbg_is_running(engine_)) {
+        snd_set_muted(&emu_->snd, warp_->isChecked());
+        set_paused(false, QStringLiteral("Running"));
+    }
+    {
+        const QSignalBlocker block(warp_);
+        warp_->setChecked(engine_->warp.load(std::memory_order_relaxed));
+    }
+    refresh();
+}
+
+// Up and Down in the console's input walk through the lines typed before.
+bool gui_debugger_window::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == input_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            history_at_ += key == Qt::Key_Up ? -1 : 1;
+            history_at_ = std::clamp(history_at_, 0, static_cast<int>(history_.size()));
+            input_->setText(history_at_ < history_.size() ? history_[history_at_] : QString());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+gui_debugger_window *gui_debugger_install(QWidget *main_window, emu_t *emu) {
+    auto *debugger = new gui_debugger_window(emu, main_window);
+    // F12 is no key of the board: the shortcut takes it before the display area sees it.
+    auto *shortcut = new QShortcut(QKeySequence(Qt::Key_F12), main_window);
+    shortcut->setContext(Qt::WindowShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, debugger, &gui_debugger_window::open);
+    return debugger;
+}

@@ -1,0 +1,116 @@
+// The debugger window, "Quillane Debugger": a second window beside the main one, with the
+// registers, the disassembly around the PC, memory, the stack and the console of the debug
+// engine's command language. Opening it attaches the engine to the machine in threaded mode (the
+// processor thread calls the engine between instructions while it asks for attention); closing
+// it detaches the engine, and the machine runs on unwatched at full speed.
+//
+// Stops reach the window from the processor thread through the engine's stop callback and are
+// queued to the window's thread. While the machine is stopped the sound plays silence.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "debug/engine.h"
+#include "host/debugger_panes.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTimer;
+struct emu_t;
+
+class gui_debugger_window : public QMainWindow {
+    Q_OBJECT
+  public:
+    // main_window: the program's main window (may be null in tests); `quit` closes it.
+    gui_debugger_window(emu_t *emu, QWidget *main_window);
+    ~gui_debugger_window() override;
+
+    // Attaches the engine (when not yet attached), shows and raises the window and puts the
+    // keyboard focus into the console's input.
+    void open();
+    // Detaches the engine; the machine runs on at full speed. The window stays as it is.
+    void detach();
+    bool attached() const { return attached_; }
+    // True while the machine stands still under the debugger.
+    bool paused() const { return paused_; }
+
+    // Runs one line of the command language as if typed into the console.
+    void execute(const QString &line);
+    // Loads the symbols of a file (the console reports the result); false when none were read.
+    bool load_symbols(const QString &path);
+    // Loads NAME.sym or NAME.noi beside an image NAME.hex, if there is one.
+    void load_symbols_beside(const QString &image);
+
+    // The status line's cause text and clock text; the console's output.
+    QString status_text() const;
+    QString clock_text() const;
+    QString console_text() const;
+    gui_disassembly_pane *disassembly() const { return disassembly_; }
+    gui_memory_pane *memory() const { return memory_; }
+    gui_registers_pane *registers() const { return registers_; }
+    gui_stack_pane *stack() const { return stack_; }
+    QLineEdit *console_input() const { return input_; }
+    // Control actions by object name: continue_pause, step, next, finish, run_to_cursor,
+    // toggle_breakpoint, warp, symbols.
+    QAction *control(const QString &name) const;
+
+    // Reads the machine under the lock and redraws every pane.
+    void refresh();
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    enum run_kind_t { RUN_CONTINUE, RUN_STEP, RUN_NEXT, RUN_FINISH, RUN_TO_CURSOR };
+
+    static void stop_callback(void *user, const dbg_stop_t *stop);
+    void stopped(const dbg_stop_t &stop);
+    void run(run_kind_t kind);
+    void continue_or_pause();
+    void toggle_breakpoint(uint16_t address);
+    void toggle_selected_breakpoint();
+    void set_warp(bool on);
+    void choose_symbols();
+    void tick_clock();
+    void enter_line();
+    void print(const QString &text);
+    void set_paused(bool paused, const QString &status);
+    void update_controls();
+
+    emu_t *emu_;
+    dbg_engine_t *engine_;
+    QWidget *main_window_;
+    bool attached_ = false;
+    bool paused_ = false;
+    std::unique_ptr<gui_debugger_view_t> view_;
+
+    gui_registers_pane *registers_;
+    gui_disassembly_pane *disassembly_;
+    gui_memory_pane *memory_;
+    gui_stack_pane *stack_;
+    QPlainTextEdit *output_;
+    QLineEdit *input_;
+    QLabel *status_;
+    QLabel *clock_;
+    QTimer *timer_;
+    QAction *continue_pause_, *step_, *next_, *finish_, *run_to_cursor_, *toggle_break_, *warp_,
+        *symbols_;
+
+    QStringList history_;
+    int history_at_ = 0;
+
+    uint64_t clock_ticks_ = 0;
+    std::chrono::steady_clock::time_point clock_time_;
+};
+
+// Creates the debugger window (hidden) for the main window and adds F12 to the main window, a
+// shortcut outside its menus that opens the debugger. The caller owns the window.
+gui_debugger_window *gui_debugger_install(QWidget *main_window, emu_t *emu);

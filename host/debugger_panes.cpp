@@ -1,0 +1,407 @@
+// The debugger window's panes: registers and flags, disassembly, memory and stack.
+#include "host/debugger_panes.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "debug/disasm.h"
+#include "debug/engine.h"
+#include "debug/symbols.h"
+
+namespace {
+
+QString hex(unsigned value, int digits) {
+    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+// A hexadecimal number of at most max; false when the text is none.
+bool parse_hex(const QString &text, uint32_t max, uint32_t *value) {
+    bool ok = false;
+    const uint32_t v = text.trimmed().toUInt(&ok, 16);
+    if (!ok || v > max) return false;
+    *value = v;
+    return true;
+}
+
+QTableWidget *make_table(QWidget *parent, int rows, int columns) {
+    auto *table = new QTableWidget(rows, columns, parent);
+    table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setShowGrid(false);
+    table->setWordWrap(false);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 2);
+    table->horizontalHeader()->setHighlightSections(false);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            table->setItem(r, c, new QTableWidgetItem);
+    return table;
+}
+
+void set_text(QTableWidget *table, int row, int column, const QString &text) {
+    QTableWidgetItem *item = table->item(row, column);
+    if (item->text() != text) item->setText(text);
+}
+
+struct register_field_t {
+    const char *label;
+    const char *name; // as dbg_set_register takes it
+    int digits;
+};
+
+constexpr register_field_t register_fields[] = {
+    {"AF", "af", 4},     {"BC", "bc", 4},     {"DE", "de", 4},   {"HL", "hl", 4}, {"AF'", "af_", 4},
+    {"BC'", "bc_", 4},   {"DE'", "de_", 4},   {"HL'", "hl_", 4}, {"IX", "ix", 4}, {"IY", "iy", 4},
+    {"SP", "sp", 4},     {"PC", "pc", 4},     {"I", "i", 2},     {"R", "r", 2},   {"IM", "im", 1},
+    {"IFF1", "iff1", 1}, {"IFF2", "iff2", 1},
+};
+
+struct flag_field_t {
+    const char *label;
+    uint8_t mask;
+};
+
+constexpr flag_field_t flag_fields[] = {
+    {"S", S_FLAG}, {"Z", Z_FLAG}, {"H", H_FLAG}, {"P/V", PV_FLAG}, {"N", N_FLAG}, {"C", C_FLAG},
+};
+
+} // namespace
+
+bool gui_debugger_register_value(const z_cpu_t &cpu, const QString &name, uint16_t *value) {
+    const QString n = name.trimmed().toLower().replace(QLatin1Char('\''), QLatin1Char('_'));
+    const std::pair<const char *, uint16_t> values[] = {
+        {"af", cpu.AF},   {"bc", cpu.BC},   {"de", cpu.DE},     {"hl", cpu.HL},
+        {"af_", cpu.AF_}, {"bc_", cpu.BC_}, {"de_", cpu.DE_},   {"hl_", cpu.HL_},
+        {"ix", cpu.IX},   {"iy", cpu.IY},   {"sp", cpu.SP},     {"pc", cpu.PC},
+        {"a", cpu.A},     {"b", cpu.B},     {"c", cpu.C},       {"d", cpu.D},
+        {"e", cpu.E},     {"h", cpu.H},     {"l", cpu.L},       {"i", cpu.I},
+        {"r", cpu.R},     {"im", cpu.im},   {"iff1", cpu.iff1}, {"iff2", cpu.iff2},
+    };
+    for (const auto &[key, v] : values)
+        if (n == QLatin1String(key)) {
+            *value = v;
+            return true;
+        }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registers
+
+gui_registers_pane::gui_registers_pane(dbg_engine_t *engine, QWidget *parent)
+    : QWidget(parent), engine_(engine) {
+    setObjectName(QStringLiteral("registers"));
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(4, 4, 4, 4);
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const int width = QFontMetrics(fixed).horizontalAdvance(QStringLiteral("00000"));
+    for (size_t i = 0; i < std::size(register_fields); ++i) {
+        const register_field_t &f = register_fields[i];
+        auto *field = new QLineEdit(this);
+        field->setObjectName(QStringLiteral("reg_") + QLatin1String(f.name));
+        field->setFont(fixed);
+        field->setMaxLength(f.digits);
+        field->setFixedWidth(width + 12);
+        field->setReadOnly(true);
+        const int index = static_cast<int>(i);
+        connect(field, &QLineEdit::editingFinished, this, [this, index] { write(index); });
+        // Three columns of four pairs, then I, R, IM, IFF1 and IFF2 in a row below them.
+        const int row = index < 12 ? index % 4 : 4 + (index - 12) / 3;
+        const int column = index < 12 ? index / 4 * 2 : (index - 12) % 3 * 2;
+        grid->addWidget(new QLabel(QLatin1String(f.label), this), row, column);
+        grid->addWidget(field, row, column + 1);
+        fields_.push_back(field);
+    }
+    auto *flag_row = new QHBoxLayout;
+    for (size_t i = 0; i < flags_.size(); ++i) {
+        auto *box = new QCheckBox(QLatin1String(flag_fields[i].label), this);
+        box->setObjectName(QStringLiteral("flag_") +
+                           QString::fromLatin1(flag_fields[i].label).left(1).toLower());
+        box->setEnabled(false);
+        const int bit = static_cast<int>(i);
+        connect(box, &QCheckBox::clicked, this, [this, bit] { write_flag(bit); });
+        flag_row->addWidget(box);
+        flags_[i] = box;
+    }
+    grid->addLayout(flag_row, 6, 0, 1, 6);
+    ticks_ = new QLabel(this);
+    ticks_->setObjectName(QStringLiteral("ticks"));
+    grid->addWidget(ticks_, 7, 0, 1, 6);
+    grid->setRowStretch(8, 1);
+}
+
+void gui_registers_pane::show_view(const gui_debugger_view_t &view, bool editable) {
+    cpu_ = view.cpu;
+    editable_ = editable;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        uint16_t value = 0;
+        gui_debugger_register_value(cpu_, QLatin1String(register_fields[i].name), &value);
+        QLineEdit *field = fields_[i];
+        field->setReadOnly(!editable);
+        // A field being typed into keeps its text (and an unchanged one its cursor).
+        const QString text = hex(value, register_fields[i].digits);
+        if (field->text() != text && !(editable && field->hasFocus() && field->isModified()))
+            field->setText(text);
+    }
+    for (size_t i = 0; i < flags_.size(); ++i) {
+        flags_[i]->setChecked(cpu_.F & flag_fields[i].mask);
+        flags_[i]->setEnabled(editable);
+    }
+    ticks_->setText(QStringLiteral("T-states %1").arg(view.ticks));
+}
+
+void gui_registers_pane::write(int index) {
+    QLineEdit *field = fields_[static_cast<size_t>(index)];
+    if (!editable_ || !field->isModified()) return;
+    field->setModified(false);
+    const register_field_t &f = register_fields[index];
+    uint16_t old_value = 0;
+    gui_debugger_register_value(cpu_, QLatin1String(f.name), &old_value);
+    uint32_t value = 0;
+    const uint32_t max = f.digits == 4 ? 0xFFFF : f.digits == 2 ? 0xFF : 0xF;
+    if (!parse_hex(field->text(), max, &value)) {
+        field->setText(hex(old_value, f.digits));
+        emit changed(QStringLiteral("Bad hex number: ") + field->text());
+        return;
+    }
+    if (value == old_value) return;
+    std::string error;
+    const bool ok = dbg_set_register(engine_, f.name, value, &error);
+    emit changed(ok ? QString() : QString::fromStdString(error));
+}
+
+void gui_registers_pane::write_flag(int bit) {
+    if (!editable_) return;
+    const uint8_t f = cpu_.F ^ flag_fields[bit].mask;
+    std::string error;
+    const bool ok = dbg_set_register(engine_, "f", f, &error);
+    emit changed(ok ? QString() : QString::fromStdString(error));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Disassembly
+
+namespace {
+
+enum : int { DIS_MARK, DIS_ADDRESS, DIS_LABEL, DIS_BYTES, DIS_TEXT, DIS_COLUMNS };
+
+// Where to start listing so that up to `before` instructions precede pc: the earliest start
+// within 4 bytes per instruction whose chain of instructions lands exactly on pc.
+uint16_t listing_start(const uint8_t *memory, uint16_t pc, int before) {
+    for (int back = before * 4; back > 0; --back) {
+        uint16_t a = static_cast<uint16_t>(pc - back);
+        std::vector<uint16_t> chain;
+        while (static_cast<uint16_t>(pc - a) <= back && static_cast<uint16_t>(pc - a) != 0) {
+            chain.push_back(a);
+            a = static_cast<uint16_t>(a + dbg_disassemble(memory, a, nullptr).length);
+        }
+        if (a != pc) continue;
+        const size_t drop = chain.size() > static_cast<size_t>(before)
+                                ? chain.size() - static_cast<size_t>(before)
+                                : 0;
+        return chain[drop];
+    }
+    return pc;
+}
+
+} // namespace
+
+gui_disassembly_pane::gui_disassembly_pane(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("disassembly"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    table_ = make_table(this, ROWS, DIS_COLUMNS);
+    table_->setObjectName(QStringLiteral("disassembly_table"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setHorizontalHeaderLabels({QString(), QStringLiteral("Address"),
+                                       QStringLiteral("Label"), QStringLiteral("Bytes"),
+                                       QStringLiteral("Instruction")});
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics metrics(table_->font());
+    table_->setColumnWidth(DIS_MARK, metrics.horizontalAdvance(QStringLiteral("@>")) + 8);
+    table_->setColumnWidth(DIS_ADDRESS, metrics.horizontalAdvance(QStringLiteral("Address")) + 8);
+    table_->setColumnWidth(DIS_LABEL, metrics.horizontalAdvance(QStringLiteral("MON_KEYREADY")));
+    table_->setColumnWidth(DIS_BYTES, metrics.horizontalAdvance(QStringLiteral("DD CB 05 C6")) + 8);
+    table_->setToolTip(QStringLiteral("Click the first column (or press F9) to set or clear a "
+                                      "breakpoint"));
+    layout->addWidget(table_);
+    connect(table_, &QTableWidget::cellClicked, this, [this](int row, int column) {
+        if (column == DIS_MARK && row >= 0 && static_cast<size_t>(row) < addresses_.size())
+            emit breakpoint_clicked(addresses_[static_cast<size_t>(row)]);
+    });
+}
+
+void gui_disassembly_pane::show_view(const gui_debugger_view_t &view,
+                                     const dbg_symbols_t *symbols) {
+    view_ = &view;
+    symbols_ = symbols;
+    const uint16_t pc = view.cpu.PC;
+    uint16_t top = 0;
+    bool keep = false;
+    for (size_t i = 0; i < addresses_.size(); ++i)
+        if (addresses_[i] == pc && i + ROWS_BEFORE_PC < addresses_.size()) {
+            keep = true;
+            top = addresses_[0];
+        }
+    if (!keep) top = listing_start(view.memory.data(), pc, ROWS_BEFORE_PC);
+    fill(top);
+    // Memory changed under a kept listing so that the PC falls inside an instruction.
+    if (std::find(addresses_.begin(), addresses_.end(), pc) == addresses_.end())
+        fill(listing_start(view.memory.data(), pc, ROWS_BEFORE_PC));
+}
+
+void gui_disassembly_pane::fill(uint16_t top) {
+    if (!view_) return;
+    addresses_.clear();
+    const uint16_t pc = view_->cpu.PC;
+    uint16_t a = top;
+    const QColor current = palette().color(QPalette::Highlight).lighter(170);
+    for (int row = 0; row < ROWS; ++row) {
+        const dbg_instruction_t in = dbg_disassemble(view_->memory.data(), a, symbols_);
+        addresses_.push_back(a);
+        const bool is_break = std::find(view_->breakpoints.begin(), view_->breakpoints.end(), a) !=
+                              view_->breakpoints.end();
+        QString mark;
+        mark += is_break ? QChar(0x25CF) : QChar(' ');
+        if (a == pc) mark += QChar(0x25B6);
+        set_text(table_, row, DIS_MARK, mark);
+        table_->item(row, DIS_MARK)->setForeground(QColor(200, 0, 0));
+        set_text(table_, row, DIS_ADDRESS, hex(a, 4));
+        set_text(table_, row, DIS_LABEL, QString::fromStdString(dbg_symbol_at(symbols_, a)));
+        set_text(table_, row, DIS_BYTES, QString::fromStdString(dbg_instruction_bytes(in)));
+        set_text(table_, row, DIS_TEXT, QString::fromStdString(in.text));
+        for (int c = 0; c < DIS_COLUMNS; ++c)
+            table_->item(row, c)->setBackground(a == pc ? QBrush(current) : QBrush());
+        a = static_cast<uint16_t>(a + in.length);
+    }
+}
+
+void gui_disassembly_pane::select_address(uint16_t address) {
+    auto it = std::find(addresses_.begin(), addresses_.end(), address);
+    if (it == addresses_.end() && view_) {
+        fill(listing_start(view_->memory.data(), address, ROWS_BEFORE_PC));
+        it = std::find(addresses_.begin(), addresses_.end(), address);
+    }
+    if (it == addresses_.end()) return;
+    const int row = static_cast<int>(it - addresses_.begin());
+    table_->setCurrentCell(row, DIS_TEXT);
+    table_->scrollToItem(table_->item(row, DIS_TEXT));
+}
+
+bool gui_disassembly_pane::selected_address(uint16_t *address) const {
+    const int row = table_->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= addresses_.size()) return false;
+    if (table_->selectedItems().isEmpty()) return false;
+    *address = addresses_[static_cast<size_t>(row)];
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory
+
+gui_memory_pane::gui_memory_pane(dbg_engine_t *engine, QWidget *parent)
+    : QWidget(parent), engine_(engine) {
+    setObjectName(QStringLiteral("memory"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("Memory at"), this));
+    address_ = new QLineEdit(QStringLiteral("pc"), this);
+    address_->setObjectName(QStringLiteral("memory_address"));
+    address_->setToolTip(QStringLiteral("An address, a symbol or a register to follow (hl, sp, "
+                                        "ix, ...)"));
+    top->addWidget(address_, 1);
+    layout->addLayout(top);
+    table_ = make_table(this, ROWS, 17);
+    table_->setObjectName(QStringLiteral("memory_table"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectItems);
+    QStringList headers;
+    for (int c = 0; c < 16; ++c)
+        headers << hex(static_cast<unsigned>(c), 1);
+    headers << QString();
+    table_->setHorizontalHeaderLabels(headers);
+    const QFontMetrics metrics(table_->font());
+    for (int c = 0; c < 16; ++c)
+        table_->setColumnWidth(c, metrics.horizontalAdvance(QStringLiteral("000")) + 4);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table_);
+    connect(table_, &QTableWidget::cellChanged, this, &gui_memory_pane::edited);
+}
+
+void gui_memory_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
+                                bool editable) {
+    uint16_t address = start_;
+    const QString text = address_->text();
+    if (!gui_debugger_register_value(view.cpu, text, &address) &&
+        !dbg_parse_address(symbols, text.trimmed().toStdString(), &address))
+        address = start_;
+    start_ = static_cast<uint16_t>(address & 0xFFF0);
+    filling_ = true;
+    table_->setEditTriggers(editable ? QAbstractItemView::DoubleClicked |
+                                           QAbstractItemView::EditKeyPressed |
+                                           QAbstractItemView::AnyKeyPressed
+                                     : QAbstractItemView::NoEditTriggers);
+    QStringList rows;
+    for (int r = 0; r < ROWS; ++r) {
+        const uint16_t line = static_cast<uint16_t>(start_ + 16 * r);
+        rows << hex(line, 4);
+        QString chars;
+        for (int c = 0; c < 16; ++c) {
+            const uint8_t b = view.memory[static_cast<uint16_t>(line + c)];
+            set_text(table_, r, c, hex(b, 2));
+            chars += b >= 0x20 && b < 0x7F ? QChar(b) : QChar('.');
+        }
+        set_text(table_, r, 16, chars);
+        table_->item(r, 16)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    table_->setVerticalHeaderLabels(rows);
+    filling_ = false;
+}
+
+void gui_memory_pane::edited(int row, int column) {
+    if (filling_ || column >= 16) return;
+    const uint16_t address = static_cast<uint16_t>(start_ + 16 * row + column);
+    uint32_t value = 0;
+    if (!parse_hex(table_->item(row, column)->text(), 0xFF, &value)) {
+        emit changed(QStringLiteral("Bad hex number: ") + table_->item(row, column)->text());
+        return;
+    }
+    dbg_poke(engine_, address, static_cast<uint8_t>(value));
+    emit changed(QString());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stack
+
+gui_stack_pane::gui_stack_pane(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("stack"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    table_ = make_table(this, ROWS, 3);
+    table_->setObjectName(QStringLiteral("stack_table"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setHorizontalHeaderLabels(
+        {QStringLiteral("Address"), QStringLiteral("Word"), QStringLiteral("Points to")});
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table_);
+}
+
+void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols) {
+    for (int r = 0; r < ROWS; ++r) {
+        const uint16_t at = static_cast<uint16_t>(view.cpu.SP + 2 * r);
+        const uint16_t word = static_cast<uint16_t>(
+            view.memory[at] | view.memory[static_cast<uint16_t>(at + 1)] << 8);
+        set_text(table_, r, 0, hex(at, 4));
+        set_text(table_, r, 1, hex(word, 4));
+        set_text(table_, r, 2, QString::fromStdString(dbg_symbol_near(symbols, word)));
+    }
+}

@@ -1,0 +1,116 @@
+// The panes of the debugger window: registers and flags, disassembly, memory and stack. Each
+// shows a copy of the machine taken under the lock (gui_debugger_view_t) and writes changes
+// through the debug engine; none of them runs the machine.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "cpu/zcpu.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QTableWidget;
+struct dbg_engine_t;
+struct dbg_symbols_t;
+
+// What the panes show: the machine as it was at one moment.
+struct gui_debugger_view_t {
+    z_cpu_t cpu;
+    uint64_t ticks;
+    std::vector<uint16_t> breakpoints;
+    std::array<uint8_t, 65536> memory;
+};
+
+// The value of a register pair or register by its name in the command language ("hl", "sp",
+// "af_"); false when the name is no register.
+bool gui_debugger_register_value(const z_cpu_t &cpu, const QString &name, uint16_t *value);
+
+class gui_registers_pane : public QWidget {
+    Q_OBJECT
+  public:
+    explicit gui_registers_pane(dbg_engine_t *engine, QWidget *parent = nullptr);
+    void show_view(const gui_debugger_view_t &view, bool editable);
+
+  signals:
+    // A register was written (or a write failed: error holds the reason).
+    void changed(const QString &error);
+
+  private:
+    void write(int index);
+    void write_flag(int bit);
+
+    dbg_engine_t *engine_;
+    std::vector<QLineEdit *> fields_;
+    std::array<QCheckBox *, 6> flags_{};
+    QLabel *ticks_;
+    z_cpu_t cpu_{};
+    bool editable_ = false;
+};
+
+class gui_disassembly_pane : public QWidget {
+    Q_OBJECT
+  public:
+    enum : int { ROWS = 40, ROWS_BEFORE_PC = 8 };
+    explicit gui_disassembly_pane(QWidget *parent = nullptr);
+    // Lists the instructions around the PC, keeping the listing where it is while the PC stays
+    // well inside it.
+    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols);
+    // Selects the instruction at address, moving the listing there when it is not shown.
+    void select_address(uint16_t address);
+    // The selected instruction's address; false when none is selected.
+    bool selected_address(uint16_t *address) const;
+    QTableWidget *table() const { return table_; }
+
+  signals:
+    // A click in the breakpoint column.
+    void breakpoint_clicked(uint16_t address);
+
+  private:
+    void fill(uint16_t top);
+
+    QTableWidget *table_;
+    const gui_debugger_view_t *view_ = nullptr;
+    const dbg_symbols_t *symbols_ = nullptr;
+    std::vector<uint16_t> addresses_; // of the listed rows
+};
+
+class gui_memory_pane : public QWidget {
+    Q_OBJECT
+  public:
+    enum : int { ROWS = 16 };
+    explicit gui_memory_pane(dbg_engine_t *engine, QWidget *parent = nullptr);
+    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols, bool editable);
+    QLineEdit *address_field() const { return address_; }
+    QTableWidget *table() const { return table_; }
+    // First address shown.
+    uint16_t start() const { return start_; }
+
+  signals:
+    void changed(const QString &error);
+
+  private:
+    void edited(int row, int column);
+
+    dbg_engine_t *engine_;
+    QLineEdit *address_;
+    QTableWidget *table_;
+    uint16_t start_ = 0;
+    bool filling_ = false;
+};
+
+class gui_stack_pane : public QWidget {
+    Q_OBJECT
+  public:
+    enum : int { ROWS = 16 };
+    explicit gui_stack_pane(QWidget *parent = nullptr);
+    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols);
+    QTableWidget *table() const { return table_; }
+
+  private:
+    QTableWidget *table_;
+};

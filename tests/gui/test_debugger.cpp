@@ -1,0 +1,239 @@
+// The debugger window on Qt's offscreen platform, over the real processor thread running
+// tests/z80/debugger.asm: breakpoints from the console and the disassembly, stepping, a register
+// change that turns a branch, a watchpoint naming its writer, pause and continue, and an invalid
+// opcode's report.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QtTest>
+#include <atomic>
+#include <thread>
+
+#include "debug/engine.h"
+#include "debug/symbols.h"
+#include "host/debugger.h"
+#include "machine/emu.h"
+#include "machine/process.h"
+
+namespace {
+
+const QString program_dir = QStringLiteral(QUILLANE_Z80_DIR);
+
+// Waits for the stop a run command asked for.
+#define WAIT_PAUSED() QTRY_VERIFY_WITH_TIMEOUT(window->paused(), 10000)
+
+} // namespace
+
+class test_debugger : public QObject {
+    Q_OBJECT
+
+    emu_t *emu = &emu_state;
+    gui_debugger_window *window = nullptr;
+    std::thread processor;
+
+    uint16_t symbol(const char *name) {
+        uint16_t address = 0;
+        if (!dbg_symbol_lookup(&dbg_engine()->symbols, name, &address))
+            qFatal("no symbol %s", name);
+        return address;
+    }
+    z_cpu_t cpu() {
+        emu_lock_enter(&emu->lock);
+        const z_cpu_t copy = emu->cpu;
+        emu_lock_leave(&emu->lock);
+        return copy;
+    }
+    uint16_t pc() { return cpu().PC; }
+    int muted() { return std::atomic_ref<int32_t>(emu->snd.muted).load(); }
+    uint8_t peek(uint16_t address) { return dbg_peek(dbg_engine(), address); }
+    // Types a line into the console's input and presses Enter.
+    void type(const QString &line) {
+        QLineEdit *input = window->console_input();
+        input->setFocus();
+        QTest::keyClicks(input, line);
+        QTest::keyClick(input, Qt::Key_Return);
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(window->console_input(), static_cast<Qt::Key>(key), modifiers);
+    }
+    uint16_t selected() {
+        uint16_t address = 0;
+        if (!window->disassembly()->selected_address(&address)) return 0xFFFF;
+        return address;
+    }
+
+  private slots:
+    void initTestCase() {
+        dbg_machine_init(emu);
+        QFile bin(program_dir + QStringLiteral("/debugger.bin"));
+        QVERIFY(bin.open(QIODevice::ReadOnly));
+        const QByteArray code = bin.readAll();
+        std::memcpy(emu->memory, code.constData(), static_cast<size_t>(code.size()));
+        emu->cpu.PC = 0;
+        processor = std::thread(emu_cpu_thread_handler, emu);
+        window = new gui_debugger_window(emu, nullptr);
+        window->open();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quillane Debugger"));
+        QVERIFY(window->console_input()->hasFocus());
+        QVERIFY(window->attached() && !window->paused());
+        type(QStringLiteral("symbols ") + program_dir + QStringLiteral("/debugger.sym"));
+        QVERIFY(window->console_text().contains(QStringLiteral("12 symbols")));
+    }
+
+    void cleanupTestCase() {
+        window->detach();
+        emu_set_running(emu, 0);
+        processor.join();
+        delete window;
+    }
+
+    void pause_and_continue() {
+        key(Qt::Key_F8);
+        WAIT_PAUSED();
+        QVERIFY(window->status_text().startsWith(QStringLiteral("Paused at")));
+        QCOMPARE(muted(), 1);
+        const uint8_t count = peek(0x8000);
+        QTest::qWait(100);
+        QCOMPARE(peek(0x8000), count);
+        QCOMPARE(window->control(QStringLiteral("continue_pause"))->text(),
+                 QStringLiteral("Continue"));
+        type(QStringLiteral("pause")); // already paused: must not stop the next run at once
+        key(Qt::Key_F8);
+        QVERIFY(!window->paused());
+        QCOMPARE(muted(), 0);
+        QTRY_VERIFY(peek(0x8000) != count);
+        QTest::qWait(100);
+        QVERIFY(!window->paused());
+        // The clock runs at the board's 10 MHz.
+        QTRY_VERIFY_WITH_TIMEOUT(window->clock_text().contains(QStringLiteral("MHz")), 3000);
+    }
+
+    void break_at_a_symbol_then_step_in_and_out() {
+        type(QStringLiteral("break callsite"));
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("callsite"));
+        QVERIFY2(window->status_text().contains(QStringLiteral("callsite")),
+                 qPrintable(window->status_text()));
+        QCOMPARE(selected(), symbol("callsite"));
+        // The breakpoint is marked in its row, the current instruction too.
+        QTableWidget *table = window->disassembly()->table();
+        QCOMPARE(table->item(table->currentRow(), 0)->text(), QString::fromUtf8("\u25CF\u25B6"));
+        QCOMPARE(table->item(table->currentRow(), 4)->text(), QStringLiteral("CALL bump"));
+
+        key(Qt::Key_F11); // into the call
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("bump"));
+        // The stack shows the return address by its symbol.
+        QCOMPARE(window->stack()->table()->item(0, 2)->text(), QStringLiteral("check"));
+        key(Qt::Key_F11, Qt::ShiftModifier); // out again
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("check"));
+    }
+
+    void step_over_a_call() {
+        window->control(QStringLiteral("continue_pause"))->trigger();
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("callsite"));
+        const uint8_t count = peek(0x8000);
+        key(Qt::Key_F10);
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("check"));
+        QCOMPARE(peek(0x8000), static_cast<uint8_t>(count + 1)); // bump ran
+        // F9 on the selected breakpoint clears it.
+        window->disassembly()->select_address(symbol("callsite"));
+        key(Qt::Key_F9);
+        QVERIFY(dbg_engine()->breakpoints.empty());
+        // A click in the first column sets one, and a second click clears it.
+        window->disassembly()->select_address(symbol("decide"));
+        QTableWidget *table = window->disassembly()->table();
+        const QPoint mark = table->visualItemRect(table->item(table->currentRow(), 0)).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, mark);
+        QCOMPARE(dbg_engine()->breakpoints.size(), size_t{1});
+        QCOMPARE(dbg_engine()->breakpoints[0].address, symbol("decide"));
+        QCOMPARE(table->item(table->currentRow(), 0)->text(), QString::fromUtf8("\u25CF"));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, mark);
+        QVERIFY(dbg_engine()->breakpoints.empty());
+    }
+
+    void a_changed_flag_takes_the_other_branch() {
+        // Run to cursor at the conditional jump; mode is 0, so Z is clear there.
+        window->disassembly()->select_address(symbol("decide"));
+        window->control(QStringLiteral("run_to_cursor"))->trigger();
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("decide"));
+        auto *zero = window->registers()->findChild<QCheckBox *>(QStringLiteral("flag_z"));
+        QVERIFY(zero && zero->isEnabled() && !zero->isChecked());
+        zero->click();
+        QVERIFY(cpu().F & Z_FLAG);
+        key(Qt::Key_F11);
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("taken"));
+        // And a register typed in: PC back to the jump, Z clear again, which falls through.
+        auto *field = window->registers()->findChild<QLineEdit *>(QStringLiteral("reg_pc"));
+        QVERIFY(field && !field->isReadOnly());
+        field->selectAll();
+        QTest::keyClicks(field, QString::number(symbol("decide"), 16));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(pc(), symbol("decide"));
+        zero->click();
+        key(Qt::Key_F11);
+        WAIT_PAUSED();
+        QCOMPARE(pc(), static_cast<uint16_t>(symbol("decide") + 2));
+    }
+
+    void a_watchpoint_names_the_writer() {
+        type(QStringLiteral("watch write result"));
+        // mode = 1 through the memory pane: the store at `writer` runs.
+        window->memory()->address_field()->setText(QStringLiteral("mode"));
+        window->refresh();
+        QCOMPARE(window->memory()->start(), 0x8000);
+        window->memory()->table()->item(0, 1)->setText(QStringLiteral("01"));
+        QCOMPARE(peek(0x8001), 1);
+        key(Qt::Key_F8);
+        WAIT_PAUSED();
+        QVERIFY2(window->status_text().contains(QStringLiteral("writer")),
+                 qPrintable(window->status_text()));
+        QCOMPARE(selected(), symbol("writer"));
+        QCOMPARE(peek(0x8002), 0xAA);
+        type(QStringLiteral("delete"));
+        QVERIFY(dbg_engine()->watchpoints.empty());
+    }
+
+    void an_invalid_opcode_is_selected_with_its_report() {
+        type(QStringLiteral("poke mode 2"));
+        QCOMPARE(peek(0x8001), 2);
+        window->hide();
+        window->control(QStringLiteral("continue_pause"))->trigger();
+        WAIT_PAUSED();
+        const QString at =
+            QStringLiteral("%1").arg(symbol("broken"), 4, 16, QLatin1Char('0')).toUpper();
+        QCOMPARE(window->status_text(), QStringLiteral("Invalid DD opcode at %1 (DD 30)").arg(at));
+        QCOMPARE(selected(), symbol("broken"));
+        QVERIFY(window->isVisible()); // raised by the stop
+    }
+
+    void closing_lets_the_machine_run_unwatched() {
+        type(QStringLiteral("poke mode 0"));
+        type(QStringLiteral("set pc loop"));
+        type(QStringLiteral("break check"));
+        window->close();
+        QVERIFY(!window->attached());
+        QCOMPARE(muted(), 0);
+        QVERIFY(!dbg_needs_attention(dbg_engine()));
+        const uint8_t count = peek(0x8000);
+        QTRY_VERIFY(peek(0x8000) != count);
+        // Opened again, it watches again: symbols kept, breakpoints new.
+        window->open();
+        QVERIFY(window->attached() && !window->paused());
+        QVERIFY(dbg_engine()->breakpoints.empty());
+        type(QStringLiteral("break check"));
+        WAIT_PAUSED();
+        QCOMPARE(pc(), symbol("check"));
+    }
+};
+
+QTEST_MAIN(test_debugger)
+#include "test_debugger.moc"
