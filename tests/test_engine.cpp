@@ -165,7 +165,9 @@ TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
     const std::string noi = ::testing::TempDir() + "engine_sample.noi";
     {
         std::ofstream out(noi);
-        out << "DEF _main 0x8033\nDEF l_main 0x0005\nDEF _buffer 0x8049\n";
+        // Area lengths and absolute areas are not addresses (they would name every 0 operand).
+        out << "DEF _main 0x8033\nDEF l_main 0x0005\nDEF _buffer 0x8049\nDEF l__DATA 0x0\n"
+               "DEF .__.ABS. 0x0\nDEF s__CABS 0x0\n";
     }
     EXPECT_EQ("3 symbols from " + noi + "\n", dbg_execute(e_, "symbols " + noi).output);
     r = dbg_execute(e_, "break sub1");
@@ -181,8 +183,9 @@ TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
     EXPECT_NE(std::string::npos, r.output.find("(_main)")) << r.output;
     EXPECT_FALSE(dbg_execute(e_, "poke buffer+1 55 66").error);
     EXPECT_EQ(0x66, harness_peek(at("target") + 2));
-    EXPECT_EQ("Bad address: nowhere (a hexadecimal number or a known symbol)\n",
-              dbg_execute(e_, "break nowhere").output);
+    EXPECT_EQ(
+        "Bad address: nowhere (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)\n",
+        dbg_execute(e_, "break nowhere").output);
 }
 
 TEST_F(Engine, CommandsReadAndSetTheMachine) {
@@ -205,6 +208,9 @@ TEST_F(Engine, CommandsReadAndSetTheMachine) {
     EXPECT_EQ(0x41, emu_->cpu.F & 0x41); // Z and C set
     EXPECT_EQ("8039  30 31 32 33 " + std::string(36, ' ') + " 0123\n",
               dbg_execute(e_, "mem source 4").output);
+    // Registers stand for addresses where no hex number looks like them.
+    EXPECT_EQ(dbg_execute(e_, "mem 1233 2").output, dbg_execute(e_, "mem HL-1 2").output);
+    EXPECT_EQ(dbg_execute(e_, "disasm after_call 1").output, dbg_execute(e_, "disasm pc 1").output);
     // Every error is one line.
     for (const char *bad : {"set q 1", "set a 100", "set fz 2", "step zz", "frobnicate",
                             "watch read", "mem 10000", "poke 8000 1FF", "until"}) {
