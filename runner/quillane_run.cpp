@@ -71,6 +71,7 @@ const char usage_text[] =
 
 struct options_t {
     std::string rom = EMU_ROM_FILE_NAME;
+    bool rom_given = false;
     bool no_rom = false;
     bool realtime = false;
     bool has_ticks = false;
@@ -145,7 +146,10 @@ int parse(int argc, char **argv, options_t *o) {
                    a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
                    a == "--wav" || a == "--trace") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
-            if (a == "--rom") o->rom = v;
+            if (a == "--rom") {
+                o->rom = v;
+                o->rom_given = true;
+            }
             if (a == "--until-pc") o->until_pc.push_back(v);
             if (a == "--break") o->breaks.push_back(v);
             if (a == "--type") o->type.push_back(dbg_unescape(v));
@@ -226,7 +230,11 @@ int main(int argc, char **argv) {
     dbg_machine_init(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     std::string error;
-    if (!o.no_rom && dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) return bad(error);
+    if (!o.no_rom && dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) {
+        // Started outside the build directory without --rom, the default ROM is not there.
+        if (!o.rom_given) error += " (the ROM; --rom FILE names another, --no-rom runs without)";
+        return bad(error);
+    }
     for (size_t i = 0; i < o.images.size(); ++i) {
         uint16_t start = 0xFFFF;
         if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
