@@ -18,7 +18,7 @@ const char help_text[] =
     "Commands (numbers are hexadecimal; an address may be a symbol or one of the registers\n"
     "pc, sp, hl, ix, iy, each with an optional +offset or -offset):\n"
     "  break [ADDR [SKIP]]       breakpoint at ADDR, ignoring its first SKIP hits; alone: list\n"
-    "  delete [N]                delete breakpoint or watchpoint N, or all of them\n"
+    "  delete [N]                delete breakpoint or watchpoint N (decimal, as listed), or all\n"
     "  watch read|write ADDR [LEN]  stop on a memory read or write in ADDR..ADDR+LEN-1\n"
     "  watch in|out PORT         stop on a read or write of a port (low 8 bits)\n"
     "  continue                  run until a stop\n"
@@ -245,10 +245,13 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
             dbg_delete_all(e);
             return ok();
         }
-        uint32_t id;
-        if (!parse_number(args[0], 0xFFFF, &id)) return bad_number(args[0]);
-        if (!dbg_delete(e, static_cast<int>(id)))
-            return fail("No breakpoint or watchpoint " + args[0]);
+        // Numbered as listed, in decimal (not a hexadecimal number like the others).
+        int id = 0;
+        for (char c : args[0])
+            id = std::isdigit(static_cast<unsigned char>(c)) && id < 100000 ? id * 10 + (c - '0')
+                                                                            : -1;
+        if (id <= 0) return fail("Bad breakpoint number: " + args[0]);
+        if (!dbg_delete(e, id)) return fail("No breakpoint or watchpoint " + args[0]);
         return ok();
     }
     if (command == "watch") {

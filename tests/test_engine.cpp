@@ -155,6 +155,12 @@ TEST_F(Engine, BreakpointSkipsItsFirstHitsAndCountsAll) {
     EXPECT_EQ(4u, e_->breakpoints[0].hits);
     EXPECT_TRUE(dbg_delete(e_, id));
     EXPECT_FALSE(dbg_delete(e_, id));
+    // `delete` takes the number as listed (decimal), also past 9.
+    while (dbg_break_add(e_, 0x7000, 0) < 10) {
+    }
+    EXPECT_FALSE(dbg_execute(e_, "delete 10").error);
+    EXPECT_TRUE(dbg_execute(e_, "delete A").error);
+    dbg_delete_all(e_);
     EXPECT_EQ(DBG_CAUSE_HALT, dbg_continue(e_).cause);
 }
 
