@@ -215,7 +215,13 @@ bool outputs(dbg_engine_t *e, const options_t &o) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
     }
-    if (std::fflush(stdout) != 0) good = false;
+    // What the script or the options printed: a write that failed earlier leaves the error flag.
+    const bool flushed = std::fflush(stdout) == 0;
+    if (!flushed || std::ferror(stdout)) {
+        std::fprintf(stderr, "quillane-run: standard output: %s\n",
+                     flushed ? "write error" : std::strerror(errno));
+        good = false;
+    }
     return good;
 }
 

@@ -68,6 +68,10 @@ kill $writer
 run --no-rom loop.hex --ticks 100000 --trace /dev/full; [ $rc = 2 ] || fail "full trace: $rc"
 grep -q '^quillane-run: /dev/full: No space left on device$' err.txt || fail "$(cat err.txt)"
 run --no-rom loop.hex --script . ; [ $rc = 2 ] || fail "directory as script: status $rc"
+printf 'regs\n' >regs.txt
+rc=0
+"$RUN" --no-rom loop.hex --ticks 10 --script regs.txt >/dev/full 2>err.txt || rc=$?
+[ $rc = 2 ] && grep -q 'standard output' err.txt || fail "script output lost: $rc $(cat err.txt)"
 mkfifo wav.fifo
 cat wav.fifo >piped.wav &
 run --no-rom loop.hex --ticks 1000000 --wav wav.fifo; [ $rc = 0 ] || fail "piped WAV: $(cat err.txt)"
