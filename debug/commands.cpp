@@ -247,10 +247,12 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         }
         // Numbered as listed, in decimal (not a hexadecimal number like the others).
         int id = 0;
-        for (char c : args[0])
-            id = std::isdigit(static_cast<unsigned char>(c)) && id < 100000 ? id * 10 + (c - '0')
-                                                                            : -1;
-        if (id <= 0) return fail("Bad breakpoint number: " + args[0]);
+        bool digits = args[0].size() <= 6;
+        for (char c : args[0]) {
+            digits = digits && std::isdigit(static_cast<unsigned char>(c));
+            id = id * 10 + (c & 0x0F);
+        }
+        if (!digits || id == 0) return fail("Bad breakpoint number: " + args[0]);
         if (!dbg_delete(e, id)) return fail("No breakpoint or watchpoint " + args[0]);
         return ok();
     }
