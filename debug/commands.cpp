@@ -370,8 +370,9 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         return ok(std::to_string(added) + " symbols from " + args[0]);
     }
     if (command == "type") {
-        const size_t at = line.find("type");
-        size_t start = line.find_first_not_of(" \t", at + 4);
+        // The text is the rest of the line after the command word (in any case), as written.
+        size_t start = line.find_first_of(" \t", line.find_first_not_of(" \t"));
+        if (start != std::string::npos) start = line.find_first_not_of(" \t", start);
         if (start == std::string::npos) return usage("type");
         std::string error;
         if (!dbg_type(e, dbg_unescape(line.substr(start)), true, &error)) return fail(error);

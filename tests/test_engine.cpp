@@ -226,6 +226,15 @@ TEST_F(Engine, CommandsReadAndSetTheMachine) {
     }
     EXPECT_FALSE(dbg_execute(e_, "# a comment").error);
     EXPECT_TRUE(dbg_execute(e_, "quit").quit);
+    // `type` queues the rest of the line as written, whatever the command's case.
+    EXPECT_FALSE(dbg_execute(e_, " TYPE aB").error);
+    const std::deque<dbg_key_event_t> typed = e_->keys;
+    e_->keys.clear();
+    std::string error;
+    ASSERT_TRUE(dbg_type(e_, "aB", true, &error));
+    ASSERT_EQ(e_->keys.size(), typed.size());
+    for (size_t i = 0; i < typed.size(); ++i)
+        EXPECT_TRUE(typed[i].vk == e_->keys[i].vk && typed[i].down == e_->keys[i].down) << i;
 }
 
 // The threaded executor on the real processor thread: a breakpoint stops the paced thread and
