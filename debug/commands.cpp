@@ -2,6 +2,8 @@
 #include "debug/commands.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -13,9 +15,10 @@
 namespace {
 
 const char help_text[] =
-    "Commands (numbers are hexadecimal; an address may be a symbol, or symbol+offset):\n"
+    "Commands (numbers are hexadecimal; an address may be a symbol or one of the registers\n"
+    "pc, sp, hl, ix, iy, each with an optional +offset or -offset):\n"
     "  break [ADDR [SKIP]]       breakpoint at ADDR, ignoring its first SKIP hits; alone: list\n"
-    "  delete [N]                delete breakpoint or watchpoint N, or all of them\n"
+    "  delete [N]                delete breakpoint or watchpoint N (decimal, as listed), or all\n"
     "  watch read|write ADDR [LEN]  stop on a memory read or write in ADDR..ADDR+LEN-1\n"
     "  watch in|out PORT         stop on a read or write of a port (low 8 bits)\n"
     "  continue                  run until a stop\n"
@@ -100,6 +103,35 @@ bool parse_number(std::string text, uint32_t max, uint32_t *value) {
         if (v > max) return false;
     }
     *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// An address written as a register that no hex number can be mistaken for (pc, sp, hl, ix, iy;
+// any case), with an optional +/- hexadecimal offset: "mem sp", "disasm pc-4".
+bool register_address(dbg_engine_t *e, const std::string &text, uint16_t *address) {
+    const size_t sign = text.find_first_of("+-");
+    std::string name = text.substr(0, sign);
+    for (char &c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    uint32_t offset = 0;
+    if (sign != std::string::npos && !parse_number(text.substr(sign + 1), 0xFFFF, &offset))
+        return false;
+    const z_cpu_t c = dbg_registers(e);
+    uint16_t value;
+    if (name == "pc")
+        value = c.PC;
+    else if (name == "sp")
+        value = c.SP;
+    else if (name == "hl")
+        value = c.HL;
+    else if (name == "ix")
+        value = c.IX;
+    else if (name == "iy")
+        value = c.IY;
+    else
+        return false;
+    *address = static_cast<uint16_t>(
+        text[sign == std::string::npos ? 0 : sign] == '-' ? value - offset : value + offset);
     return true;
 }
 
@@ -189,10 +221,11 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         args.push_back(word);
     const size_t n = args.size();
     auto address = [e](const std::string &text, uint16_t *value) {
-        return dbg_parse_address(&e->symbols, text, value);
+        return dbg_parse_address(&e->symbols, text, value) || register_address(e, text, value);
     };
     auto bad_address = [](const std::string &text) {
-        return fail("Bad address: " + text + " (a hexadecimal number or a known symbol)");
+        return fail("Bad address: " + text +
+                    " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
     };
     auto bad_number = [](const std::string &text) { return fail("Bad hex number: " + text); };
 
@@ -212,10 +245,15 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
             dbg_delete_all(e);
             return ok();
         }
-        uint32_t id;
-        if (!parse_number(args[0], 0xFFFF, &id)) return bad_number(args[0]);
-        if (!dbg_delete(e, static_cast<int>(id)))
-            return fail("No breakpoint or watchpoint " + args[0]);
+        // Numbered as listed, in decimal (not a hexadecimal number like the others).
+        int id = 0;
+        bool digits = args[0].size() <= 6;
+        for (char c : args[0]) {
+            digits = digits && std::isdigit(static_cast<unsigned char>(c));
+            id = id * 10 + (c & 0x0F);
+        }
+        if (!digits || id == 0) return fail("Bad breakpoint number: " + args[0]);
+        if (!dbg_delete(e, id)) return fail("No breakpoint or watchpoint " + args[0]);
         return ok();
     }
     if (command == "watch") {
@@ -332,8 +370,9 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         return ok(std::to_string(added) + " symbols from " + args[0]);
     }
     if (command == "type") {
-        const size_t at = line.find("type");
-        size_t start = line.find_first_not_of(" \t", at + 4);
+        // The text is the rest of the line after the command word (in any case), as written.
+        size_t start = line.find_first_of(" \t", line.find_first_not_of(" \t"));
+        if (start != std::string::npos) start = line.find_first_not_of(" \t", start);
         if (start == std::string::npos) return usage("type");
         std::string error;
         if (!dbg_type(e, dbg_unescape(line.substr(start)), true, &error)) return fail(error);
@@ -368,13 +407,13 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     }
     if (command == "trace") {
         if (n != 1) return usage("trace");
+        std::string error;
         if (args[0] == "off") {
             dbg_lock(e);
-            dbg_trace_close(e);
+            const bool closed = dbg_trace_close(e, &error);
             dbg_unlock(e);
-            return ok();
+            return closed ? ok() : fail(error);
         }
-        std::string error;
         if (!dbg_trace_open(e, args[0], &error)) return fail(error);
         return ok();
     }
@@ -399,6 +438,7 @@ int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out
         int c;
         while ((c = std::fgetc(in)) != EOF && c != '\n')
             line += static_cast<char>(c);
+        if (e->interrupted.load(std::memory_order_relaxed)) break;
         if (c == EOF && line.empty()) break;
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -416,6 +456,11 @@ int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out
         }
         if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) break;
         if (e->interrupted.load(std::memory_order_relaxed)) break;
+    }
+    // A script that cannot be read (a directory, a read error) is an error, not an empty one.
+    if (std::ferror(in) && !e->interrupted.load(std::memory_order_relaxed)) {
+        ++errors;
+        std::fprintf(err, "%s: %s\n", name.c_str(), std::strerror(errno ? errno : EIO));
     }
     return errors;
 }

@@ -154,6 +154,7 @@ struct dbg_engine_t {
 
     dbg_symbols_t symbols;
     FILE *trace;
+    std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
 
@@ -276,9 +277,12 @@ bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address,
 // Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
 bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error);
 
-// Instruction trace: a line per instruction (tick, PC, bytes, disassembly, registers).
+// Instruction trace: a line per instruction (tick, PC, bytes, disassembly, registers). Opening
+// closes a trace already open; false with a one-line reason when that one lost lines (then no
+// new trace is opened) or the file cannot be created.
 bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error);
-void dbg_trace_close(dbg_engine_t *e);
+// Closes the trace; false with a one-line reason when a line could not be written (a full disk).
+bool dbg_trace_close(dbg_engine_t *e, std::string *error = nullptr);
 
 // Sound recording (inline mode): the stream the window plays, rendered in emulated time, as a
 // 16-bit mono 44100 Hz WAV file.

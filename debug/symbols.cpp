@@ -38,6 +38,12 @@ bool is_name(const std::string &text) {
     return true;
 }
 
+// SDCC's linker also lists each area's length (l__NAME), its absolute areas at 0 and the name
+// .__.ABS.; none of them names an address, and as labels they would name every 0 operand.
+bool is_sdcc_non_address(const std::string &name) {
+    return name.rfind("l__", 0) == 0 || name[0] == '.' || name == "s__CABS" || name == "s__DABS";
+}
+
 // One line of any of the three formats; adds the symbol it defines, if any.
 bool parse_symbol_line(dbg_symbols_t *symbols, const std::string &line) {
     std::istringstream in(line);
@@ -51,11 +57,12 @@ bool parse_symbol_line(dbg_symbols_t *symbols, const std::string &line) {
     }
     // SDCC .noi: "DEF _main 0x8002"
     if (a == "DEF" && is_name(b) && parse_hex_word(c, &address)) {
+        if (is_sdcc_non_address(b)) return false;
         dbg_symbols_add(symbols, b, address);
         return true;
     }
     // SDCC .map: "     00008002  _main   main" (address first, then the name)
-    if (a.size() == 8 && parse_hex_word(a, &address) && is_name(b) && b[0] != '.') {
+    if (a.size() == 8 && parse_hex_word(a, &address) && is_name(b) && !is_sdcc_non_address(b)) {
         dbg_symbols_add(symbols, b, address);
         return true;
     }

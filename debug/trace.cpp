@@ -17,6 +17,7 @@ struct dbg_wav_t {
     uint64_t start_tick; // tick of value 0
     uint64_t values;     // values rendered so far
     bool failed;
+    bool streaming; // a pipe: the header cannot be rewritten, so its sizes say "unknown"
 };
 
 namespace {
@@ -34,9 +35,12 @@ void put32(uint8_t *at, uint32_t v) {
     put16(at + 2, v >> 16);
 }
 
+// Sizes FFFFFFFF mean "until the end of the stream", as readers of piped WAV take them.
+constexpr uint32_t unknown_size = 0xFFFFFFFFu;
+
 void wav_header(uint8_t *h, uint32_t data_bytes) {
     std::memcpy(h, "RIFF", 4);
-    put32(h + 4, 36 + data_bytes);
+    put32(h + 4, data_bytes == unknown_size ? unknown_size : 36 + data_bytes);
     std::memcpy(h + 8, "WAVEfmt ", 8);
     put32(h + 16, 16);
     put16(h + 20, 1); // PCM
@@ -65,38 +69,47 @@ void dbg_trace_line(dbg_engine_t *e) {
 }
 
 bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error) {
-    FILE *f = std::fopen(path.c_str(), "w");
-    if (!f) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
     dbg_lock(e);
-    if (e->trace) std::fclose(e->trace);
-    e->trace = f;
-    e->trace_tick = UINT64_MAX;
-    dbg_update(e);
+    // A trace already open ends first; if it lost lines, that is the error (no new trace).
+    const bool closed = dbg_trace_close(e, error);
+    FILE *f = closed ? std::fopen(path.c_str(), "w") : nullptr;
+    if (closed && !f) *error = path + ": " + std::strerror(errno);
+    if (f) {
+        e->trace = f;
+        e->trace_path = path;
+        e->trace_tick = UINT64_MAX;
+        dbg_update(e);
+    }
     dbg_unlock(e);
-    return true;
+    return f != nullptr;
 }
 
-void dbg_trace_close(dbg_engine_t *e) {
-    if (!e->trace) return;
-    std::fclose(e->trace);
+bool dbg_trace_close(dbg_engine_t *e, std::string *error) {
+    if (!e->trace) return true;
+    // A write that failed on the way (a full disk) leaves the error flag; fflush finds its errno.
+    bool ok = std::fflush(e->trace) == 0 && !std::ferror(e->trace);
+    const int saved_errno = errno;
+    ok = std::fclose(e->trace) == 0 && ok;
+    if (!ok && error)
+        *error = e->trace_path + ": " + std::strerror(saved_errno ? saved_errno : EIO);
     e->trace = nullptr;
     dbg_update(e);
+    return ok;
 }
 
 bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error) {
     FILE *f = std::fopen(path.c_str(), "wb");
+    // A pipe or FIFO cannot seek back to fill in the sizes at the end.
+    const bool streaming = f && std::fseek(f, 0, SEEK_CUR) != 0;
     uint8_t header[44];
-    wav_header(header, 0);
+    wav_header(header, streaming ? unknown_size : 0);
     if (!f || std::fwrite(header, 1, sizeof header, f) != sizeof header) {
         *error = path + ": " + std::strerror(errno);
         if (f) std::fclose(f);
         return false;
     }
     delete e->wav;
-    e->wav = new dbg_wav_t{f, path, e->emu->ticks, 0, false};
+    e->wav = new dbg_wav_t{f, path, e->emu->ticks, 0, false, streaming};
     return true;
 }
 
@@ -129,8 +142,10 @@ bool dbg_wav_close(dbg_engine_t *e, std::string *error) {
     const uint64_t bytes = w->values * 4;
     uint8_t header[44];
     wav_header(header, static_cast<uint32_t>(std::min<uint64_t>(bytes, 0xFFFFFFF0u)));
-    bool ok = !w->failed && std::fseek(w->file, 0, SEEK_SET) == 0 &&
-              std::fwrite(header, 1, sizeof header, w->file) == sizeof header;
+    bool ok = !w->failed &&
+              (w->streaming || (std::fseek(w->file, 0, SEEK_SET) == 0 &&
+                                std::fwrite(header, 1, sizeof header, w->file) == sizeof header));
+    ok = std::fflush(w->file) == 0 && ok;
     const int saved_errno = errno;
     ok = (std::fclose(w->file) == 0) && ok;
     if (!ok) *error = w->path + ": " + std::strerror(saved_errno ? saved_errno : EIO);

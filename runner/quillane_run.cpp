@@ -71,6 +71,7 @@ const char usage_text[] =
 
 struct options_t {
     std::string rom = EMU_ROM_FILE_NAME;
+    bool rom_given = false;
     bool no_rom = false;
     bool realtime = false;
     bool has_ticks = false;
@@ -145,7 +146,10 @@ int parse(int argc, char **argv, options_t *o) {
                    a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
                    a == "--wav" || a == "--trace") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
-            if (a == "--rom") o->rom = v;
+            if (a == "--rom") {
+                o->rom = v;
+                o->rom_given = true;
+            }
             if (a == "--until-pc") o->until_pc.push_back(v);
             if (a == "--break") o->breaks.push_back(v);
             if (a == "--type") o->type.push_back(dbg_unescape(v));
@@ -207,8 +211,17 @@ bool outputs(dbg_engine_t *e, const options_t &o) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
     }
-    dbg_trace_close(e);
-    if (std::fflush(stdout) != 0) good = false;
+    if (!dbg_trace_close(e, &error)) {
+        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
+        good = false;
+    }
+    // What the script or the options printed: a write that failed earlier leaves the error flag.
+    const bool flushed = std::fflush(stdout) == 0;
+    if (!flushed || std::ferror(stdout)) {
+        std::fprintf(stderr, "quillane-run: standard output: %s\n",
+                     flushed ? "write error" : std::strerror(errno));
+        good = false;
+    }
     return good;
 }
 
@@ -223,7 +236,11 @@ int main(int argc, char **argv) {
     dbg_machine_init(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     std::string error;
-    if (!o.no_rom && dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) return bad(error);
+    if (!o.no_rom && dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) {
+        // Started outside the build directory without --rom, the default ROM is not there.
+        if (!o.rom_given) error += " (the ROM; --rom FILE names another, --no-rom runs without)";
+        return bad(error);
+    }
     for (size_t i = 0; i < o.images.size(); ++i) {
         uint16_t start = 0xFFFF;
         if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
@@ -249,8 +266,14 @@ int main(int argc, char **argv) {
     if (o.has_ticks) dbg_set_tick_limit(e, o.ticks);
     e->realtime = o.realtime;
 
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
+    // Without SA_RESTART a script read from a terminal or pipe gives up at the signal instead of
+    // waiting for the next line; a second signal ends the program at once.
+    struct sigaction action = {};
+    action.sa_handler = on_signal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     bool quit = false;
     int script_errors = 0;
     if (!o.script.empty()) {
@@ -258,7 +281,10 @@ int main(int argc, char **argv) {
         if (!in) return bad(o.script + ": " + std::strerror(errno));
         script_errors =
             dbg_run_script(e, in, o.script == "-" ? "stdin" : o.script, stdout, stderr, &quit);
+        // A script that could not be read (a directory) is like a missing one: no run.
+        const bool unreadable = std::ferror(in) && !interrupted;
         if (in != stdin) std::fclose(in);
+        if (unreadable) return EXIT_BAD_ARGUMENTS;
     }
     dbg_stop_t stop = e->last_stop;
     if (!quit && !interrupted && stop.cause != DBG_CAUSE_INVALID && stop.cause != DBG_CAUSE_HALT)
@@ -273,12 +299,15 @@ int main(int argc, char **argv) {
     }
     if (interrupted) {
         status = EXIT_INTERRUPTED;
-        stop.text = "Interrupted: " + stop.text;
+        // Interrupted while a script was read, before anything ran: no stop to name.
+        stop.text = stop.cause == DBG_CAUSE_NONE ? "Interrupted" : "Interrupted: " + stop.text;
     }
     if (stop.cause == DBG_CAUSE_BREAKPOINT &&
         std::find(until_ids.begin(), until_ids.end(), stop.breakpoint) != until_ids.end())
         stop.text = "Reached " + stop.text.substr(stop.text.find(" at ") + 4);
-    if (!quit && stop.cause != DBG_CAUSE_TICKS && stop.cause != DBG_CAUSE_NONE)
+    // A tick limit is reported only when it kept a stop from being reached (status 4).
+    if (interrupted || (!quit && stop.cause != DBG_CAUSE_NONE &&
+                        (stop.cause != DBG_CAUSE_TICKS || status == EXIT_NOT_REACHED)))
         std::fprintf(stderr, "%s\n", stop.text.c_str());
     // A script line in error or an output that could not be written is a bad argument too.
     if ((!outputs(e, o) || script_errors > 0) && status == EXIT_OK) status = EXIT_BAD_ARGUMENTS;

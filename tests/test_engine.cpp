@@ -155,6 +155,12 @@ TEST_F(Engine, BreakpointSkipsItsFirstHitsAndCountsAll) {
     EXPECT_EQ(4u, e_->breakpoints[0].hits);
     EXPECT_TRUE(dbg_delete(e_, id));
     EXPECT_FALSE(dbg_delete(e_, id));
+    // `delete` takes the number as listed (decimal), also past 9.
+    while (dbg_break_add(e_, 0x7000, 0) < 10) {
+    }
+    EXPECT_FALSE(dbg_execute(e_, "delete 10").error);
+    EXPECT_TRUE(dbg_execute(e_, "delete A").error);
+    dbg_delete_all(e_);
     EXPECT_EQ(DBG_CAUSE_HALT, dbg_continue(e_).cause);
 }
 
@@ -165,7 +171,9 @@ TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
     const std::string noi = ::testing::TempDir() + "engine_sample.noi";
     {
         std::ofstream out(noi);
-        out << "DEF _main 0x8033\nDEF l_main 0x0005\nDEF _buffer 0x8049\n";
+        // Area lengths and absolute areas are not addresses (they would name every 0 operand).
+        out << "DEF _main 0x8033\nDEF l_main 0x0005\nDEF _buffer 0x8049\nDEF l__DATA 0x0\n"
+               "DEF .__.ABS. 0x0\nDEF s__CABS 0x0\n";
     }
     EXPECT_EQ("3 symbols from " + noi + "\n", dbg_execute(e_, "symbols " + noi).output);
     r = dbg_execute(e_, "break sub1");
@@ -181,8 +189,9 @@ TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
     EXPECT_NE(std::string::npos, r.output.find("(_main)")) << r.output;
     EXPECT_FALSE(dbg_execute(e_, "poke buffer+1 55 66").error);
     EXPECT_EQ(0x66, harness_peek(at("target") + 2));
-    EXPECT_EQ("Bad address: nowhere (a hexadecimal number or a known symbol)\n",
-              dbg_execute(e_, "break nowhere").output);
+    EXPECT_EQ(
+        "Bad address: nowhere (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)\n",
+        dbg_execute(e_, "break nowhere").output);
 }
 
 TEST_F(Engine, CommandsReadAndSetTheMachine) {
@@ -205,6 +214,9 @@ TEST_F(Engine, CommandsReadAndSetTheMachine) {
     EXPECT_EQ(0x41, emu_->cpu.F & 0x41); // Z and C set
     EXPECT_EQ("8039  30 31 32 33 " + std::string(36, ' ') + " 0123\n",
               dbg_execute(e_, "mem source 4").output);
+    // Registers stand for addresses where no hex number looks like them.
+    EXPECT_EQ(dbg_execute(e_, "mem 1233 2").output, dbg_execute(e_, "mem HL-1 2").output);
+    EXPECT_EQ(dbg_execute(e_, "disasm after_call 1").output, dbg_execute(e_, "disasm pc 1").output);
     // Every error is one line.
     for (const char *bad : {"set q 1", "set a 100", "set fz 2", "step zz", "frobnicate",
                             "watch read", "mem 10000", "poke 8000 1FF", "until"}) {
@@ -214,6 +226,15 @@ TEST_F(Engine, CommandsReadAndSetTheMachine) {
     }
     EXPECT_FALSE(dbg_execute(e_, "# a comment").error);
     EXPECT_TRUE(dbg_execute(e_, "quit").quit);
+    // `type` queues the rest of the line as written, whatever the command's case.
+    EXPECT_FALSE(dbg_execute(e_, " TYPE aB").error);
+    const std::deque<dbg_key_event_t> typed = e_->keys;
+    e_->keys.clear();
+    std::string error;
+    ASSERT_TRUE(dbg_type(e_, "aB", true, &error));
+    ASSERT_EQ(e_->keys.size(), typed.size());
+    for (size_t i = 0; i < typed.size(); ++i)
+        EXPECT_TRUE(typed[i].vk == e_->keys[i].vk && typed[i].down == e_->keys[i].down) << i;
 }
 
 // The threaded executor on the real processor thread: a breakpoint stops the paced thread and

@@ -49,4 +49,33 @@ wait $pid || rc=$?
 [ $rc = 130 ] || fail "interrupted: status $rc"
 grep -q '^Interrupted: Paused at 8000: JR 8000$' err.txt || fail "interrupted: $(cat err.txt)"
 grep -q '^{"pc":32768,' out.txt || fail "no registers after the interrupt: $(cat out.txt)"
+
+# SIGINT while a script is still being read from a pipe ends the wait for its next line.
+mkfifo script.fifo
+sleep 20 >script.fifo &
+writer=$!
+"$RUN" --no-rom loop.hex --script script.fifo >out.txt 2>err.txt &
+pid=$!
+sleep 0.3
+kill -INT $pid
+rc=0
+wait $pid || rc=$?
+kill $writer
+[ $rc = 130 ] || fail "interrupted script: status $rc"
+[ "$(cat err.txt)" = Interrupted ] || fail "interrupted script: $(cat err.txt)"
+
+# Outputs that cannot be written completely fail the run; a WAV goes through a pipe too.
+run --no-rom loop.hex --ticks 100000 --trace /dev/full; [ $rc = 2 ] || fail "full trace: $rc"
+grep -q '^quillane-run: /dev/full: No space left on device$' err.txt || fail "$(cat err.txt)"
+run --no-rom loop.hex --script . ; [ $rc = 2 ] || fail "directory as script: status $rc"
+printf 'regs\n' >regs.txt
+rc=0
+"$RUN" --no-rom loop.hex --ticks 10 --script regs.txt >/dev/full 2>err.txt || rc=$?
+[ $rc = 2 ] && grep -q 'standard output' err.txt || fail "script output lost: $rc $(cat err.txt)"
+mkfifo wav.fifo
+cat wav.fifo >piped.wav &
+run --no-rom loop.hex --ticks 1000000 --wav wav.fifo; [ $rc = 0 ] || fail "piped WAV: $(cat err.txt)"
+wait $!
+[ "$(head -c 4 piped.wav)" = RIFF ] && [ "$(wc -c <piped.wav)" -eq $((44 + 4 * 2205)) ] ||
+    fail "piped WAV of $(wc -c <piped.wav) bytes"
 echo "PASS"
