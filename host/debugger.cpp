@@ -249,7 +249,10 @@ void gui_debugger_window::stopped(const dbg_stop_t &stop) {
     // A request made after this stop was sent has the machine running again.
     if (dbg_is_running(engine_)) return;
     snd_set_muted(&emu_->snd, true);
-    set_paused(true, describe(stop, &engine_->symbols));
+    const QString cause = describe(stop, &engine_->symbols);
+    set_paused(true, cause);
+    // The console keeps a history of the stops; single steps would only flood it.
+    if (stop.cause != DBG_CAUSE_STEP) print(cause);
     refresh();
     const bool watch = stop.cause == DBG_CAUSE_WATCH_READ || stop.cause == DBG_CAUSE_WATCH_WRITE ||
                        stop.cause == DBG_CAUSE_PORT_IN || stop.cause == DBG_CAUSE_PORT_OUT;

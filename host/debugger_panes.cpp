@@ -397,6 +397,12 @@ gui_stack_pane::gui_stack_pane(QWidget *parent) : QWidget(parent) {
 
 void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols) {
     for (int r = 0; r < ROWS; ++r) {
+        // The stack ends at the top of memory: nothing above FFFF is on it.
+        if (view.cpu.SP + 2 * r + 1 > 0xFFFF) {
+            for (int c = 0; c < 3; ++c)
+                set_text(table_, r, c, QString());
+            continue;
+        }
         const uint16_t at = static_cast<uint16_t>(view.cpu.SP + 2 * r);
         const uint16_t word = static_cast<uint16_t>(
             view.memory[at] | view.memory[static_cast<uint16_t>(at + 1)] << 8);

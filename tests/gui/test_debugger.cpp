@@ -196,6 +196,8 @@ class test_debugger : public QObject {
         WAIT_PAUSED();
         QVERIFY2(window->status_text().contains(QStringLiteral("writer")),
                  qPrintable(window->status_text()));
+        QVERIFY2(window->console_text().contains(window->status_text()),
+                 qPrintable(window->console_text()));
         QCOMPARE(selected(), symbol("writer"));
         QCOMPARE(peek(0x8002), 0xAA);
         type(QStringLiteral("delete"));
