@@ -87,25 +87,6 @@ dbg_result_t usage(const std::string &command) {
     return fail("Unknown command: " + command + " (help lists the commands)");
 }
 
-// A hexadecimal number up to max ("0x" prefix and "h" suffix accepted).
-bool parse_number(std::string text, uint32_t max, uint32_t *value) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        text = text.substr(2);
-    else if (text.size() > 1 && (text.back() == 'h' || text.back() == 'H'))
-        text.pop_back();
-    if (text.empty()) return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        v = v * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(c))
-                                               ? c - '0'
-                                               : std::toupper(c) - 'A' + 10);
-        if (v > max) return false;
-    }
-    *value = static_cast<uint32_t>(v);
-    return true;
-}
-
 // An address written as a register that no hex number can be mistaken for (pc, sp, hl, ix, iy;
 // any case), with an optional +/- hexadecimal offset: "mem sp", "disasm pc-4".
 bool register_address(dbg_engine_t *e, const std::string &text, uint16_t *address) {
@@ -114,7 +95,7 @@ bool register_address(dbg_engine_t *e, const std::string &text, uint16_t *addres
     for (char &c : name)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     uint32_t offset = 0;
-    if (sign != std::string::npos && !parse_number(text.substr(sign + 1), 0xFFFF, &offset))
+    if (sign != std::string::npos && !dbg_parse_hex(text.substr(sign + 1), 0xFFFF, &offset))
         return false;
     const z_cpu_t c = dbg_registers(e);
     uint16_t value;
@@ -235,7 +216,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         uint16_t at;
         uint32_t skip = 0;
         if (!address(args[0], &at)) return bad_address(args[0]);
-        if (n == 2 && !parse_number(args[1], 0xFFFFFFFF, &skip)) return bad_number(args[1]);
+        if (n == 2 && !dbg_parse_hex(args[1], 0xFFFFFFFF, &skip)) return bad_number(args[1]);
         const int id = dbg_break_add(e, at, skip);
         return ok("Breakpoint " + std::to_string(id) + " at " + dbg_hex4(at));
     }
@@ -262,7 +243,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         if (kind == "in" || kind == "out") {
             uint32_t port;
             if (n != 2) return usage("watch");
-            if (!parse_number(args[1], 0xFF, &port)) return fail("Bad port: " + args[1]);
+            if (!dbg_parse_hex(args[1], 0xFF, &port)) return fail("Bad port: " + args[1]);
             const int id = dbg_watch_add(e, kind == "in" ? DBG_WATCH_IN : DBG_WATCH_OUT,
                                          static_cast<uint16_t>(port), 1);
             return ok("Watchpoint " + std::to_string(id) + ": " + kind + " " + dbg_hex2(port));
@@ -271,7 +252,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         uint16_t at;
         uint32_t length = 1;
         if (!address(args[1], &at)) return bad_address(args[1]);
-        if (n == 3 && (!parse_number(args[2], 0x10000, &length) || length == 0))
+        if (n == 3 && (!dbg_parse_hex(args[2], 0x10000, &length) || length == 0))
             return fail("Bad length: " + args[2]);
         if (at + length > 0x10000) return fail("Range past FFFF");
         const int id =
@@ -290,7 +271,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     if (command == "step" || command == "s") {
         uint32_t count = 1;
         if (n > 1) return usage("step");
-        if (n == 1 && (!parse_number(args[0], 0xFFFFFFFF, &count) || count == 0))
+        if (n == 1 && (!dbg_parse_hex(args[0], 0xFFFFFFFF, &count) || count == 0))
             return bad_number(args[0]);
         return run_result(dbg_step(e, count));
     }
@@ -317,7 +298,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         uint32_t value;
         uint16_t as_address;
         // A value may be a symbol too (set pc main).
-        if (parse_number(args[1], 0xFFFF, &value))
+        if (dbg_parse_hex(args[1], 0xFFFF, &value))
             ;
         else if (address(args[1], &as_address))
             value = as_address;
@@ -332,7 +313,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         uint16_t at;
         uint32_t length = 0x40;
         if (!address(args[0], &at)) return bad_address(args[0]);
-        if (n == 2 && (!parse_number(args[1], 0x10000, &length) || length == 0))
+        if (n == 2 && (!dbg_parse_hex(args[1], 0x10000, &length) || length == 0))
             return fail("Bad length: " + args[1]);
         return ok(memory_lines(e, at, length));
     }
@@ -343,7 +324,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         std::vector<uint8_t> bytes;
         for (size_t i = 1; i < n; ++i) {
             uint32_t v;
-            if (!parse_number(args[i], 0xFF, &v)) return fail("Bad byte: " + args[i]);
+            if (!dbg_parse_hex(args[i], 0xFF, &v)) return fail("Bad byte: " + args[i]);
             bytes.push_back(static_cast<uint8_t>(v));
         }
         if (at + bytes.size() > 0x10000) return fail("Range past FFFF");
@@ -356,7 +337,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         uint16_t at = dbg_registers(e).PC;
         uint32_t count = 0x10;
         if (n >= 1 && !address(args[0], &at)) return bad_address(args[0]);
-        if (n == 2 && (!parse_number(args[1], 0x1000, &count) || count == 0))
+        if (n == 2 && (!dbg_parse_hex(args[1], 0x1000, &count) || count == 0))
             return bad_number(args[1]);
         return ok(disasm_lines(e, at, count));
     }
@@ -389,7 +370,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         uint16_t at;
         uint32_t length;
         if (!address(args[1], &at)) return bad_address(args[1]);
-        if (!parse_number(args[2], 0x10000, &length)) return fail("Bad length: " + args[2]);
+        if (!dbg_parse_hex(args[2], 0x10000, &length)) return fail("Bad length: " + args[2]);
         std::string error;
         if (!dbg_save_memory(e, args[0], at, length, &error)) return fail(error);
         return ok();

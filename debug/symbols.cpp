@@ -8,25 +8,31 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-// A whole hexadecimal number of at most four digits, with an optional 0x prefix or h suffix.
-bool parse_hex_word(std::string text, uint16_t *value) {
+bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text = text.substr(2);
     else if (text.size() > 1 && (text.back() == 'h' || text.back() == 'H'))
         text.pop_back();
-    while (text.size() > 4 && text[0] == '0')
-        text.erase(0, 1);
-    if (text.empty() || text.size() > 4) return false;
-    uint32_t result = 0;
+    if (text.empty()) return false;
+    uint64_t v = 0;
     for (char c : text) {
         if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        result = result * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
-                                                         ? c - '0'
-                                                         : std::toupper(c) - 'A' + 10);
+        v = v * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(c))
+                                               ? c - '0'
+                                               : std::toupper(c) - 'A' + 10);
+        if (v > max) return false;
     }
-    *value = static_cast<uint16_t>(result);
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+namespace {
+
+// A hexadecimal number of at most 0xFFFF.
+bool parse_hex_word(const std::string &text, uint16_t *value) {
+    uint32_t v = 0;
+    if (!dbg_parse_hex(text, 0xFFFF, &v)) return false;
+    *value = static_cast<uint16_t>(v);
     return true;
 }
 

@@ -34,6 +34,10 @@ std::string dbg_symbol_at(const dbg_symbols_t *symbols, uint16_t address);
 std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address,
                             uint16_t max_offset = 0x100);
 
+// A hexadecimal number of at most max ("0x" prefix and "h" suffix accepted, leading zeros
+// ignored). False when the text is not one.
+bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value);
+
 // Parses an address as the command language writes it: a hexadecimal number ("8000", "0x8000",
 // "8000h" also accepted), a symbol, or a symbol plus or minus a hexadecimal offset ("main+3").
 // symbols may be null. False when the text is neither.
