@@ -31,3 +31,4 @@ routine:
         ret                     ; @after-org
 message:
         defm "hello"            ; @text
+        incbin "lines.inc"      ; @incbin
