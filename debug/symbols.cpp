@@ -200,8 +200,9 @@ std::string dbg_symbol_at(const dbg_symbols_t *symbols, uint16_t address) {
     if (!symbols) return "";
     // Rank: a label over the toolchain's internal names, then the latest load, then name order.
     auto rank = [symbols](const std::string &name) {
-        const dbg_symbol_info_t &info = symbols->info.at(name);
-        return std::make_pair(info.kind == DBG_SYMBOL_INTERNAL ? 0 : 1, info.load);
+        const auto info = symbols->info.find(name);
+        if (info == symbols->info.end()) return std::make_pair(1, 0u);
+        return std::make_pair(info->second.kind == DBG_SYMBOL_INTERNAL ? 0 : 1, info->second.load);
     };
     auto range = symbols->by_address.equal_range(address);
     const std::string *best = nullptr;
