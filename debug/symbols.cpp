@@ -98,7 +98,8 @@ bool read_kinds_beside(const std::string &path, std::vector<dbg_asm_symbol_t> *k
                        std::string *error) {
     kinds->clear();
     const std::string table = std::filesystem::path(path).replace_extension(".lines").string();
-    if (table == path || !std::filesystem::exists(table)) return true;
+    std::error_code missing;
+    if (table == path || !std::filesystem::exists(table, missing)) return true;
     std::vector<dbg_asm_line_t> lines;
     return dbg_asm_lines_load(table, &lines, error, kinds);
 }
