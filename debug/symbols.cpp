@@ -5,8 +5,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
+
+#include "debug/asm_lines.h"
 
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
@@ -50,55 +55,108 @@ bool is_sdcc_non_address(const std::string &name) {
     return name.rfind("l__", 0) == 0 || name[0] == '.' || name == "s__CABS" || name == "s__DABS";
 }
 
-// One line of any of the three formats; adds the symbol it defines, if any.
-bool parse_symbol_line(dbg_symbols_t *symbols, const std::string &line) {
+// The kind of a name from SDCC's linker: area starts (s__CODE), the library's own routines
+// (__divu16, ___sdcc_call_hl), or the program's C names (_main) and start-up code labels.
+dbg_symbol_kind_t sdcc_kind(const std::string &name) {
+    if (name.rfind("s__", 0) == 0) return DBG_SYMBOL_AREA;
+    return name.rfind("__", 0) == 0 ? DBG_SYMBOL_INTERNAL : DBG_SYMBOL_LABEL;
+}
+
+struct parsed_symbol {
+    std::string name;
+    uint16_t address;
+    dbg_symbol_kind_t kind;
+};
+
+// One line of any of the three formats: the symbol it defines, if any.
+bool parse_symbol_line(const std::string &line, parsed_symbol *symbol) {
     std::istringstream in(line);
     std::string a, b, c;
     in >> a >> b >> c;
     uint16_t address = 0;
-    // pasmo: "NAME EQU 08002H"
+    // pasmo: "NAME EQU 08002H"; labels and EQU constants look alike.
     if ((b == "EQU" || b == "equ") && is_name(a) && parse_hex_word(c, &address)) {
-        dbg_symbols_add(symbols, a, address);
+        *symbol = {a, address, DBG_SYMBOL_UNKNOWN};
         return true;
     }
-    // SDCC .noi: "DEF _main 0x8002"
-    if (a == "DEF" && is_name(b) && parse_hex_word(c, &address)) {
-        if (is_sdcc_non_address(b)) return false;
-        dbg_symbols_add(symbols, b, address);
-        return true;
-    }
-    // SDCC .map: "     00008002  _main   main" (address first, then the name)
-    if (a.size() == 8 && parse_hex_word(a, &address) && is_name(b) && !is_sdcc_non_address(b)) {
-        dbg_symbols_add(symbols, b, address);
-        return true;
-    }
-    return false;
+    // SDCC .noi "DEF _main 0x8002", and .map "     00008002  _main   main" (address first).
+    // Its debug names ("C$prog.c$26$1_0$5", "G$main$0_0$0") are never symbol names.
+    std::string name;
+    if (a == "DEF" && parse_hex_word(c, &address))
+        name = b;
+    else if (a.size() == 8 && b != "EQU" && b != "equ" && parse_hex_word(a, &address))
+        name = b; // (pasmo lists local labels as "00000001 EQU 08004H": not this format)
+    if (!is_name(name) || name.find('$') != std::string::npos || is_sdcc_non_address(name))
+        return false;
+    *symbol = {name, address, sdcc_kind(name)};
+    return true;
+}
+
+// The line table beside a pasmo .sym (prog.lines for prog.sym), if there is one: true with its
+// symbols, or with none when there is no table; false with a reason when it is malformed.
+bool read_kinds_beside(const std::string &path, std::vector<dbg_asm_symbol_t> *kinds,
+                       std::string *error) {
+    kinds->clear();
+    const std::string table = std::filesystem::path(path).replace_extension(".lines").string();
+    std::error_code missing;
+    if (table == path || !std::filesystem::exists(table, missing)) return true;
+    std::vector<dbg_asm_line_t> lines;
+    return dbg_asm_lines_load(table, &lines, error, kinds);
 }
 
 } // namespace
 
 int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::string *error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+    std::vector<parsed_symbol> found;
+    std::vector<dbg_asm_symbol_t> kinds;
+    if (dbg_asm_lines_is_table(path)) {
+        // qasm's line table lists every symbol with its kind.
+        std::vector<dbg_asm_line_t> lines;
+        if (!dbg_asm_lines_load(path, &lines, error, &kinds)) return -1;
+        for (const auto &k : kinds)
+            found.push_back(
+                {k.name, k.address, k.is_label ? DBG_SYMBOL_LABEL : DBG_SYMBOL_CONSTANT});
+        kinds.clear();
+    } else {
+        std::ifstream in(path);
+        if (!in) {
+            *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+            return -1;
+        }
+        std::string line;
+        parsed_symbol symbol;
+        bool pasmo = false;
+        while (std::getline(in, line))
+            if (parse_symbol_line(line, &symbol)) {
+                pasmo = pasmo || symbol.kind == DBG_SYMBOL_UNKNOWN;
+                found.push_back(std::move(symbol));
+            }
+        if (in.bad()) {
+            *error = path + ": " + std::strerror(errno ? errno : EIO);
+            return -1;
+        }
+        if (pasmo && !read_kinds_beside(path, &kinds, error)) return -1;
+    }
+    if (found.empty()) {
+        *error = path + ": no symbols found (expected a pasmo .sym, a qasm line table, or an "
+                        "SDCC .noi or .map file)";
         return -1;
     }
-    int added = 0;
-    std::string line;
-    while (std::getline(in, line))
-        added += parse_symbol_line(symbols, line) ? 1 : 0;
-    if (in.bad()) {
-        *error = path + ": " + std::strerror(errno ? errno : EIO);
-        return -1;
+    std::unordered_map<std::string, dbg_symbol_kind_t> told;
+    for (const auto &k : kinds)
+        told[k.name] = k.is_label ? DBG_SYMBOL_LABEL : DBG_SYMBOL_CONSTANT;
+    ++symbols->loads;
+    for (const auto &symbol : found) {
+        auto kind = told.find(symbol.name);
+        dbg_symbols_add(symbols, symbol.name, symbol.address,
+                        kind != told.end() && symbol.kind == DBG_SYMBOL_UNKNOWN ? kind->second
+                                                                                : symbol.kind);
     }
-    if (added == 0) {
-        *error = path + ": no symbols found (expected a pasmo .sym, SDCC .noi or .map file)";
-        return -1;
-    }
-    return added;
+    return static_cast<int>(found.size());
 }
 
-void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t address) {
+void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t address,
+                     dbg_symbol_kind_t kind) {
     auto old = symbols->by_name.find(name);
     if (old != symbols->by_name.end()) {
         auto range = symbols->by_address.equal_range(old->second);
@@ -109,12 +167,25 @@ void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t a
             }
     }
     symbols->by_name[name] = address;
-    symbols->by_address.emplace(address, name);
+    symbols->info[name] = {kind, symbols->loads};
+    if (kind != DBG_SYMBOL_CONSTANT && kind != DBG_SYMBOL_AREA)
+        symbols->by_address.emplace(address, name);
 }
 
 void dbg_symbols_clear(dbg_symbols_t *symbols) {
     symbols->by_name.clear();
     symbols->by_address.clear();
+    symbols->info.clear();
+    symbols->loads = 0;
+}
+
+bool dbg_symbol_kind(const dbg_symbols_t *symbols, const std::string &name,
+                     dbg_symbol_kind_t *kind) {
+    if (!symbols) return false;
+    auto it = symbols->info.find(name);
+    if (it == symbols->info.end()) return false;
+    *kind = it->second.kind;
+    return true;
 }
 
 bool dbg_symbol_lookup(const dbg_symbols_t *symbols, const std::string &name, uint16_t *address) {
@@ -128,11 +199,23 @@ bool dbg_symbol_lookup(const dbg_symbols_t *symbols, const std::string &name, ui
 
 std::string dbg_symbol_at(const dbg_symbols_t *symbols, uint16_t address) {
     if (!symbols) return "";
+    // Rank: a label over the toolchain's internal names, then the latest load, then name order.
+    auto rank = [symbols](const std::string &name) {
+        const auto info = symbols->info.find(name);
+        if (info == symbols->info.end()) return std::make_pair(1, 0u);
+        return std::make_pair(info->second.kind == DBG_SYMBOL_INTERNAL ? 0 : 1, info->second.load);
+    };
     auto range = symbols->by_address.equal_range(address);
-    std::string best;
-    for (auto it = range.first; it != range.second; ++it)
-        if (best.empty() || it->second < best) best = it->second;
-    return best;
+    const std::string *best = nullptr;
+    std::pair<int, uint32_t> best_rank;
+    for (auto it = range.first; it != range.second; ++it) {
+        const auto r = rank(it->second);
+        if (!best || r > best_rank || (r == best_rank && it->second < *best)) {
+            best = &it->second;
+            best_rank = r;
+        }
+    }
+    return best ? *best : "";
 }
 
 std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address, uint16_t max_offset) {

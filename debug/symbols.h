@@ -1,7 +1,16 @@
 // Symbol tables: names for addresses, read from the symbol files that the board's toolchains
-// write. pasmo's (`pasmo --hex prog.asm prog.hex prog.sym`, lines "NAME EQU 08002H"), and SDCC's
-// linker's .noi ("DEF _main 0x8002") and .map files. SDCC prefixes C names with "_": a lookup of
-// "main" finds "_main" when no symbol "main" exists.
+// write. pasmo's (`pasmo --hex prog.asm prog.hex prog.sym`, lines "NAME EQU 08002H"), sdk/qasm's
+// line table (prog.lines), and SDCC's linker's .noi ("DEF _main 0x8002") and .map files. SDCC
+// prefixes C names with "_": a lookup of "main" finds "_main" when no symbol "main" exists.
+//
+// Each name has a kind. Only labels of code or data stand for an address in the disassembly,
+// the stack and stop reports (dbg_symbol_at, dbg_symbol_near); constants (EQU values, counts)
+// are found by name only. pasmo's .sym lists labels and EQUs alike, so its names are of unknown
+// kind and count as labels, unless qasm's line table beside it (prog.lines for prog.sym) tells
+// them apart. SDCC's area starts (s__CODE) are not labels either. When several names share an
+// address, a label wins over a toolchain's internal one (SDCC's library routines __divu16,
+// ___sdcc_call_hl), and a name loaded later wins over one loaded earlier (a program's labels
+// over the monitor's).
 #pragma once
 
 #include <cstdint>
@@ -9,28 +18,50 @@
 #include <string>
 #include <unordered_map>
 
-struct dbg_symbols_t {
-    std::unordered_map<std::string, uint16_t> by_name;
-    std::multimap<uint16_t, std::string> by_address;
+enum dbg_symbol_kind_t : uint8_t {
+    DBG_SYMBOL_LABEL,    // code or data of the program
+    DBG_SYMBOL_UNKNOWN,  // not told by its file (pasmo's .sym alone): taken for a label
+    DBG_SYMBOL_INTERNAL, // the toolchain's own routines: name an address only where no label does
+    DBG_SYMBOL_AREA,     // where a linker area starts (SDCC's s__CODE): found by name only
+    DBG_SYMBOL_CONSTANT, // an EQU value or a count: found by name only
 };
 
-// Adds the symbols of a file to the table, whatever its kind (told by its content). Returns the
-// number of symbols added, or -1 with a one-line reason in *error (file unreadable, no symbol
-// found in it).
+struct dbg_symbol_info_t {
+    dbg_symbol_kind_t kind;
+    uint32_t load; // the load that added it: later ones win at a shared address
+};
+
+struct dbg_symbols_t {
+    std::unordered_map<std::string, uint16_t> by_name; // every name
+    std::multimap<uint16_t, std::string> by_address;   // the names that may stand for addresses
+    std::unordered_map<std::string, dbg_symbol_info_t> info;
+    uint32_t loads = 0; // files loaded so far
+};
+
+// Adds the symbols of a file to the table, whatever its kind (told by its content); for a
+// pasmo .sym, also the kinds of its names from the line table beside it when there is one.
+// Returns the number of symbols added, or -1 with a one-line reason in *error (file
+// unreadable, no symbol found in it, a malformed line table).
 int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::string *error);
 
 // Adds one symbol (a later definition of the same name replaces the earlier one).
-void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t address);
+void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t address,
+                     dbg_symbol_kind_t kind = DBG_SYMBOL_LABEL);
 void dbg_symbols_clear(dbg_symbols_t *symbols);
 
-// The address of a name (exact, else with SDCC's "_" prefix); false when unknown.
+// The kind of a name; false when unknown.
+bool dbg_symbol_kind(const dbg_symbols_t *symbols, const std::string &name,
+                     dbg_symbol_kind_t *kind);
+
+// The address of a name of any kind (exact, else with SDCC's "_" prefix); false when unknown.
 bool dbg_symbol_lookup(const dbg_symbols_t *symbols, const std::string &name, uint16_t *address);
 
-// A name for exactly this address (the first in name order when several), or "" when none.
+// The name that stands for exactly this address (the rules above; the first in name order
+// among equals), or "" when none.
 std::string dbg_symbol_at(const dbg_symbols_t *symbols, uint16_t address);
 
-// "name" or "name+1A" for the nearest symbol at or below the address within max_offset bytes,
-// or "" when there is none.
+// "name" or "name+1A" for the nearest address at or below this one that has a name standing
+// for it, within max_offset bytes; "" when there is none.
 std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address,
                             uint16_t max_offset = 0x100);
 

@@ -190,6 +190,65 @@ TEST_F(CProgram, EveryFunctionOfTheHeaderAgainstTheMonitor) {
     EXPECT_EQ(1, harness_peek(static_cast<uint16_t>(rom_symbol("kb_click"))));
 }
 
+// SDCC's symbol files ----------------------------------------------------------------------
+
+// The .noi and .map of a C program give the same names: none of SDCC's debug $-names, no area
+// lengths; area starts are found by name but name no address, and wherever a label shares an
+// address with the toolchain's own names, the label names it. A label also wins over a library
+// routine at a shared address, which a small file shows (the examples have no such address).
+TEST(SdccSymbols, NamesOfTheCExamplesFollowTheKindRules) {
+    for (const char *name : {"guess", "life"}) {
+        const std::string stem = QUILLANE_BUILD_DIR "/examples/" + std::string(name);
+        if (!exists(stem + ".noi")) GTEST_SKIP() << "built without SDCC";
+        dbg_symbols_t noi, map;
+        std::string error;
+        ASSERT_GT(dbg_symbols_load(&noi, stem + ".noi", &error), 0) << error;
+        ASSERT_GT(dbg_symbols_load(&map, stem + ".map", &error), 0) << error;
+        EXPECT_EQ(noi.by_name, map.by_name) << name;
+        EXPECT_EQ(noi.by_address, map.by_address) << name;
+        int areas = 0;
+        for (const auto &[symbol, address] : noi.by_name) {
+            EXPECT_EQ(symbol.find('$'), std::string::npos) << symbol;
+            EXPECT_NE(symbol.rfind("l__", 0), 0u) << symbol;
+            dbg_symbol_kind_t kind = DBG_SYMBOL_UNKNOWN;
+            ASSERT_TRUE(dbg_symbol_kind(&noi, symbol, &kind));
+            if (symbol.rfind("s__", 0) == 0) {
+                EXPECT_EQ(kind, DBG_SYMBOL_AREA) << symbol;
+                ++areas;
+            }
+            const std::string shown = dbg_symbol_at(&noi, address);
+            dbg_symbol_kind_t shown_kind = DBG_SYMBOL_UNKNOWN;
+            ASSERT_TRUE(dbg_symbol_kind(&noi, shown.empty() ? symbol : shown, &shown_kind));
+            if (kind == DBG_SYMBOL_LABEL) {
+                EXPECT_EQ(shown_kind, DBG_SYMBOL_LABEL) << symbol;
+            }
+            if (kind == DBG_SYMBOL_AREA) {
+                EXPECT_NE(shown, symbol);
+            }
+        }
+        EXPECT_GT(areas, 3) << name;
+        uint16_t code = 0, main = 0;
+        ASSERT_TRUE(dbg_symbol_lookup(&noi, "s__CODE", &code));
+        ASSERT_TRUE(dbg_symbol_lookup(&noi, "main", &main));
+        EXPECT_EQ(dbg_symbol_at(&noi, code), "start"); // crt0's label, not s__CODE
+        EXPECT_EQ(dbg_symbol_at(&noi, main), "_main");
+    }
+    const std::string path = testing::TempDir() + "shared.noi";
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("DEF ___sdcc_call_hl 0x9000\nDEF _helper 0x9000\nDEF s__CODE 0x9000\n"
+               "DEF C$x.c$3$0_0$1 0x9000\nDEF __divu16 0x9100\nDEF s__DATA 0x9100\n"
+               "DEF l__DATA 0x9100\n",
+               file);
+    std::fclose(file);
+    dbg_symbols_t symbols;
+    std::string error;
+    ASSERT_EQ(dbg_symbols_load(&symbols, path, &error), 5) << error;
+    EXPECT_EQ(dbg_symbol_at(&symbols, 0x9000), "_helper");
+    EXPECT_EQ(dbg_symbol_at(&symbols, 0x9100), "__divu16");
+    EXPECT_EQ(dbg_symbol_near(&symbols, 0x9102), "__divu16+2");
+}
+
 // The C examples ---------------------------------------------------------------------------
 
 TEST_F(CProgram, GuessAnswersLowHighRightAndReturnsFromMain) {

@@ -1,0 +1,157 @@
+// Line tables of sdk/qasm: a tab-separated text file read record by record.
+#include "debug/asm_lines.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "debug/symbols.h"
+
+namespace {
+
+constexpr size_t max_line = 64 * 1024;
+constexpr char header[] = "# Quillane line table";
+
+// Reads one line without its end into *line; 0 at the end of the file, -1 when the line is
+// longer than max_line, -2 on a read error.
+int read_line(FILE *in, std::string *line) {
+    line->clear();
+    int c = 0;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        if (line->size() == max_line) return -1;
+        line->push_back(static_cast<char>(c));
+    }
+    if (c == EOF && std::ferror(in)) return -2;
+    if (c == EOF && line->empty()) return 0;
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return 1;
+}
+
+std::vector<std::string> split_tabs(const std::string &line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::string::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+bool parse_decimal(const std::string &text, uint32_t max, uint32_t *value) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v > max) return false;
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool parse_address(const std::string &text, uint16_t *address) {
+    uint32_t v = 0;
+    if (!dbg_parse_hex(text, 0xFFFF, &v)) return false;
+    *address = static_cast<uint16_t>(v);
+    return true;
+}
+
+// Opens a regular file for reading; null with a reason otherwise (a directory or a pipe would
+// fail or block later).
+FILE *open_regular(const std::string &path, std::string *error) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        *error = path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = path + ": not a regular file";
+        return nullptr;
+    }
+    FILE *in = std::fopen(path.c_str(), "rb");
+    if (!in) *error = path + ": " + std::strerror(errno);
+    return in;
+}
+
+} // namespace
+
+bool dbg_asm_lines_is_table(const std::string &path) {
+    std::string error;
+    FILE *in = open_regular(path, &error);
+    if (!in) return false;
+    char start[sizeof header] = {};
+    const size_t got = std::fread(start, 1, sizeof header - 1, in);
+    std::fclose(in);
+    return got == sizeof header - 1 && std::memcmp(start, header, got) == 0;
+}
+
+bool dbg_asm_lines_load(const std::string &path, std::vector<dbg_asm_line_t> *records,
+                        std::string *error, std::vector<dbg_asm_symbol_t> *symbols) {
+    records->clear();
+    if (symbols) symbols->clear();
+    FILE *in = open_regular(path, error);
+    if (!in) return false;
+
+    // Relative file names start in the table's own directory unless a record says otherwise.
+    std::filesystem::path directory = std::filesystem::path(path).parent_path();
+    std::string line;
+    int number = 0;
+    auto fail = [&](const std::string &reason) {
+        *error = path + ":" + std::to_string(number) + ": " + reason;
+        records->clear();
+        if (symbols) symbols->clear();
+        std::fclose(in);
+        return false;
+    };
+    for (;;) {
+        const int got = read_line(in, &line);
+        ++number;
+        if (got == 0 && number == 1) return fail("empty, not a line table");
+        if (got == 0) break;
+        if (got == -1) return fail("line longer than 64 KiB");
+        if (got == -2) return fail(std::strerror(errno ? errno : EIO));
+        if (number == 1 && line.rfind(header, 0) != 0)
+            return fail("not a line table (it starts with \"" + std::string(header) + "\")");
+        if (line.empty() || line[0] == '#') continue;
+        const std::vector<std::string> f = split_tabs(line);
+        if (f[0] == "directory") {
+            if (f.size() != 2 || f[1].empty()) return fail("directory record without a directory");
+            directory = f[1];
+        } else if (f[0] == "line") {
+            dbg_asm_line_t r{};
+            uint32_t number_in_file = 0, length = 0;
+            if (f.size() != 6 || f[1].empty())
+                return fail("a line record has 6 fields: line FILE LINE ADDRESS LENGTH KIND");
+            if (!parse_decimal(f[2], 0x7FFFFFFF, &number_in_file) || number_in_file == 0)
+                return fail("bad line number \"" + f[2] + "\"");
+            if (!parse_address(f[3], &r.address)) return fail("bad address \"" + f[3] + "\"");
+            if (!parse_decimal(f[4], 65536, &length) || length == 0)
+                return fail("bad length \"" + f[4] + "\" (1 to 65536)");
+            if (f[5] != "code" && f[5] != "data")
+                return fail("bad kind \"" + f[5] + "\" (code or data)");
+            const std::filesystem::path file(f[1]);
+            r.file = (file.is_absolute() || directory.empty() ? file : directory / file)
+                         .lexically_normal()
+                         .string();
+            r.line = static_cast<int>(number_in_file);
+            r.length = length;
+            r.is_code = f[5] == "code";
+            records->push_back(std::move(r));
+        } else if (f[0] == "symbol") {
+            dbg_asm_symbol_t s{};
+            if (f.size() != 4 || f[1].empty())
+                return fail("a symbol record has 4 fields: symbol NAME ADDRESS KIND");
+            if (!parse_address(f[2], &s.address)) return fail("bad address \"" + f[2] + "\"");
+            if (f[3] != "label" && f[3] != "constant")
+                return fail("bad kind \"" + f[3] + "\" (label or constant)");
+            s.name = f[1];
+            s.is_label = f[3] == "label";
+            if (symbols) symbols->push_back(std::move(s));
+        }
+    }
+    std::fclose(in);
+    return true;
+}
