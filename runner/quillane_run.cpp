@@ -183,6 +183,7 @@ int parse(int argc, char **argv, options_t *o) {
     }
     if (o->no_rom && o->images.empty() && o->state.empty())
         return bad("--no-rom needs an image to start");
+    if (o->rom_given && !o->state.empty()) return bad("--state holds the memory: no --rom with it");
     return -1;
 }
 
