@@ -266,7 +266,7 @@ int main(int argc, char **argv) {
     for (size_t i = 0; i < o.images.size(); ++i) {
         uint16_t start = 0xFFFF;
         if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
-        if (o.no_rom && i == 0) emu->cpu.PC = start;
+        if (o.no_rom && o.state.empty() && i == 0) emu->cpu.PC = start;
     }
     for (const std::string &path : o.symbols)
         if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
