@@ -248,7 +248,9 @@ bool decode(const std::vector<uint8_t> &bytes, machine_state_t *s, std::string *
     const uint8_t wait = r.u8();
     s->key_port_reads = r.u32();
     const uint32_t count = r.u32();
-    if (wait > 1 || count > max_key_events || body != fixed_body_size + count * key_event_size) {
+    // Only queued keys wait for the keyboard.
+    if (wait > 1 || (wait == 1 && count == 0) || count > max_key_events ||
+        body != fixed_body_size + count * key_event_size) {
         *why = "impossible typing queue";
         return false;
     }
