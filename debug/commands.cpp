@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
+#include "debug/commands_machine.h"
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
 #include "machine/emu.h"
@@ -40,6 +41,11 @@ const char help_text[] =
     "  reset                     reset the processor, sound generator and keyboard\n"
     "  screenshot FILE.png       the 320 x 240 frame as PNG\n"
     "  trace FILE|off            write a line per instruction to FILE\n"
+    "  state save|load FILE      save the whole machine to FILE, or continue from one\n"
+    "  press KEY, release KEY    a key down or up (A, 1, ENTER, SPACE, SHIFT, CTRL, ...)\n"
+    "  hold KEY MS               hold a key for MS board milliseconds (decimal) while running\n"
+    "  wait MS                   run MS board milliseconds (decimal)\n"
+    "  cells                     the screen: each cell's character and colour byte\n"
     "  quit                      end\n"
     "  help                      this list\n";
 
@@ -398,6 +404,12 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
         if (!dbg_trace_open(e, args[0], &error)) return fail(error);
         return ok();
     }
+    if (command == "state") return dbg_command_state(e, args);
+    if (command == "press" || command == "release")
+        return dbg_command_press(e, args, command == "press");
+    if (command == "hold") return dbg_command_hold(e, args);
+    if (command == "wait") return dbg_command_wait(e, args);
+    if (command == "cells") return dbg_command_cells(e, args);
     if (command == "quit" || command == "q") {
         if (n) return usage("quit");
         dbg_result_t r = ok();

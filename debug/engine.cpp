@@ -46,7 +46,7 @@ dbg_stop_t &pend(dbg_engine_t *e, dbg_cause_t cause, uint16_t access_pc) {
     s.cause = cause;
     s.access_pc = access_pc;
     e->pending = true;
-    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+    e->attention->fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
     return s;
 }
 
@@ -227,6 +227,7 @@ bool boundary_stop(dbg_engine_t *e) {
 bool run_to_deadline(dbg_engine_t *e, uint64_t deadline) {
     z_cpu_t *cpu = cpu_of(e);
     uint64_t &ticks = e->emu->ticks;
+    const std::atomic<uint32_t> &attention = *e->attention;
     while (ticks < deadline) {
         if (cpu->cycles < 2) {
             z_step(cpu); // its accesses see the tick count before the instruction's first tick
@@ -237,7 +238,7 @@ bool run_to_deadline(dbg_engine_t *e, uint64_t deadline) {
             cpu->cycles = static_cast<uint8_t>(cpu->cycles - k);
             ticks += k;
         }
-        if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
+        if (cpu->cycles < 2 && attention.load(std::memory_order_relaxed) && boundary_stop(e))
             return true;
     }
     return false;
@@ -275,7 +276,7 @@ dbg_stop_t run_paced(dbg_engine_t *e) {
         z_tick(cpu);
         ++e->emu->ticks;
         if (e->wav && e->emu->ticks >= dbg_wav_next_tick(e)) dbg_wav_render(e);
-        if (cpu->cycles < 2 && e->attention.load(std::memory_order_relaxed) && boundary_stop(e))
+        if (cpu->cycles < 2 && e->attention->load(std::memory_order_relaxed) && boundary_stop(e))
             running = 0;
     };
     if (emu_counter_tsc_usable())
@@ -319,7 +320,7 @@ void run_warp(dbg_engine_t *e) {
             z_tick(cpu);
             ++e->emu->ticks;
             if (cpu->cycles < 2 &&
-                (e->attention.load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) &&
+                (e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) &&
                 boundary_stop(e))
                 wait_while_stopped(e);
         }
@@ -347,6 +348,10 @@ dbg_stop_t start(dbg_engine_t *e, dbg_request_t request) {
     dbg_unlock(e);
     resume_threaded(e);
     return dbg_stop_t{};
+}
+
+void boundary_hook(void *user) {
+    dbg_boundary(static_cast<dbg_engine_t *>(user));
 }
 
 void rebuild_tables(dbg_engine_t *e) {
@@ -396,7 +401,7 @@ void dbg_update(dbg_engine_t *e) {
                        e->interrupted.load(std::memory_order_relaxed);
     const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
                           (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
-    e->attention.store(bits, std::memory_order_relaxed);
+    e->attention->store(bits, std::memory_order_relaxed);
     const bool watching = !e->watchpoints.empty() || e->port_observer || e->typing_wait;
     z_cpu_t *cpu = cpu_of(e);
     cpu->mem_read = watching ? watch_mem_read : emu_mem_read_callback;
@@ -443,6 +448,8 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->mode = mode;
     // A window attaches while its processor thread runs.
     dbg_lock(e);
+    e->attention = &emu->boundary.attention;
+    emu_boundary_install(&emu->boundary, boundary_hook, e);
     e->warp.store(false, std::memory_order_relaxed);
     e->interrupted.store(false, std::memory_order_relaxed);
     e->breakpoints.clear();
@@ -492,6 +499,7 @@ void dbg_detach(dbg_engine_t *e) {
     dbg_update(e);
     e->emu->cpu.exception = emu_exception_callback;
     e->emu->cpu.halt = emu_halt_callback;
+    emu_boundary_remove(&e->emu->boundary);
     dbg_unlock(e);
     resume_threaded(e);
 }
@@ -582,7 +590,7 @@ void dbg_pause(dbg_engine_t *e) {
 
 void dbg_interrupt(dbg_engine_t *e) {
     e->interrupted.store(true, std::memory_order_relaxed);
-    e->attention.fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+    if (e->attention) e->attention->fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
 }
 
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick) {
@@ -793,7 +801,7 @@ void dbg_set_warp(dbg_engine_t *e, bool on) {
 }
 
 void dbg_boundary(dbg_engine_t *e) {
-    if ((e->attention.load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) && boundary_stop(e))
+    if ((e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) && boundary_stop(e))
         wait_while_stopped(e);
     if (e->warp.load(std::memory_order_relaxed)) run_warp(e);
 }

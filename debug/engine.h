@@ -8,9 +8,10 @@
 //   - attaching installs only the engine's exception and halt callbacks;
 //   - the memory and port callbacks are swapped for watching ones only while a watchpoint, a port
 //     observer or a keyboard wait exists (under the machine lock);
-//   - `attention` is set while anything needs looking at between instructions (breakpoints, a
-//     run request, a pending stop, queued keys, warp); only then does the per-tick path call
-//     dbg_boundary(). The per-tick cost otherwise is one relaxed load at instruction boundaries.
+//   - `attention` (the machine's boundary hook flag, emu_t::boundary) is set while anything
+//     needs looking at between instructions (breakpoints, a run request, a pending stop, queued
+//     keys, warp); only then does the processor thread call the hook the engine installed at
+//     attach. The per-tick cost otherwise is one relaxed load at instruction boundaries.
 //
 // Instruction boundary: after z_tick, cpu.cycles < 2 means the next tick starts a new
 // instruction. Stops happen there, so a stop always leaves the machine between instructions.
@@ -110,9 +111,9 @@ struct dbg_wav_t;
 struct dbg_engine_t {
     emu_t *emu;
     dbg_mode_t mode;
-    std::atomic<uint32_t> attention; // see above; relaxed
-    std::atomic<bool> warp;          // threaded: the processor thread runs unpaced
-    std::atomic<bool> interrupted;   // dbg_interrupt: runs pause at every boundary
+    std::atomic<uint32_t> *attention; // the machine's boundary flag once attached; relaxed
+    std::atomic<bool> warp;           // threaded: the processor thread runs unpaced
+    std::atomic<bool> interrupted;    // dbg_interrupt: runs pause at every boundary
 
     // Breakpoints: 1 at every address that has one (looked up by PC at each boundary), and the
     // list with skip counts and hits.
@@ -259,6 +260,16 @@ bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::st
 uint64_t dbg_typing_end(dbg_engine_t *e);
 // A key press or release now (threaded: under the lock).
 void dbg_key(dbg_engine_t *e, uint8_t vk, bool down);
+// The virtual-key code of a key named as the board's keyboard matrix names it, in any case: a
+// letter, a digit, a punctuation key (` - = [ ] \ ; ' , . /), ENTER, SPACE, SHIFT, CTRL (or
+// CONTROL), BACKSPACE, TAB or CAPSLOCK. False when no key has the name.
+bool dbg_key_by_name(const std::string &name, uint8_t *vk);
+// A key press or release after the keys already queued (typed text, held keys): now when none
+// is queued, else at the tick of the last queued event.
+void dbg_key_after_queue(dbg_engine_t *e, uint8_t vk, bool down);
+// Queues a key held for `ticks` T-states after the keys already queued, or ticks of nothing
+// (vk 0), which delays the keys queued after it.
+void dbg_key_hold(dbg_engine_t *e, uint8_t vk, uint64_t ticks);
 
 // Screen text: each 8 x 8 cell matched against the monitor's font, found in the loaded ROM.
 enum : int { DBG_SCREEN_ROWS = 24, DBG_SCREEN_COLS = 32 };
@@ -268,6 +279,11 @@ int dbg_font_address(const uint8_t *memory);
 char dbg_screen_char(const uint8_t *memory, int row, int col);
 // 24 rows of 32 characters; unknown cells and the monitor's block glyph (7F) as `unknown`.
 std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown = '?');
+
+// The screen as 24 lines of 32 cells, each cell its character as dbg_screen_text reads it and its
+// colour byte in hexadecimal, after the row number: "18: H/47 e/47 l/47 ..." (a space between
+// cells, so a blank cell on ink 7, paper 4 is "  /47").
+std::vector<std::string> dbg_screen_cells(const uint8_t *memory);
 
 // The 320 x 240 frame as a PNG file. False with a one-line reason.
 bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
@@ -297,9 +313,10 @@ std::string dbg_hex2(unsigned value);
 // Warp: the processor thread runs unpaced while set.
 void dbg_set_warp(dbg_engine_t *e, bool on);
 
-// The processor thread's hook: call after z_tick when cpu.cycles < 2 and attention is set, with
-// the machine lock held. May release and retake the lock (while stopped or warping).
+// The boundary hook the engine installs in the machine: the processor thread calls it after
+// z_tick when cpu.cycles < 2 and attention is set, with the machine lock held. May release and
+// retake the lock (while stopped or warping).
 void dbg_boundary(dbg_engine_t *e);
 static inline bool dbg_needs_attention(const dbg_engine_t *e) {
-    return e->attention.load(std::memory_order_relaxed) != 0;
+    return e->attention && e->attention->load(std::memory_order_relaxed) != 0;
 }

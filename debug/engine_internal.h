@@ -1,6 +1,7 @@
 // Helpers shared by the engine's source files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -27,3 +28,8 @@ void dbg_trace_line(dbg_engine_t *e);
 // Sound recording: renders the stream up to the current tick; the tick of the next value.
 void dbg_wav_render(dbg_engine_t *e);
 uint64_t dbg_wav_next_tick(const dbg_engine_t *e);
+
+// CRC-32 as zlib and PNG compute it, continued from crc (0 to start).
+uint32_t dbg_crc32(uint32_t crc, const uint8_t *data, size_t size);
+// Sound recording: a state load moved the tick count by delta; the recording goes on from there.
+void dbg_wav_shift(dbg_engine_t *e, int64_t delta);

@@ -1,6 +1,7 @@
 // Typing text into the keyboard matrix: the key for each character on a US keyboard, and the
 // queue of presses and releases by emulated tick.
 #include <algorithm>
+#include <cctype>
 
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
@@ -120,6 +121,48 @@ void dbg_key(dbg_engine_t *e, uint8_t vk, bool down) {
         kbd_register_keydown(&e->emu->kbd, vk);
     else
         kbd_register_keyup(&e->emu->kbd, vk);
+    dbg_unlock(e);
+}
+
+bool dbg_key_by_name(const std::string &name, uint8_t *vk) {
+    std::string upper = name;
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const struct {
+        const char *name;
+        uint8_t vk;
+    } words[] = {{"ENTER", 0x0D},   {"SPACE", 0x20}, {"SHIFT", 0x10},     {"CTRL", 0x11},
+                 {"CONTROL", 0x11}, {"TAB", 0x09},   {"BACKSPACE", 0x08}, {"CAPSLOCK", 0x14}};
+    for (const auto &w : words)
+        if (upper == w.name) {
+            *vk = w.vk;
+            return true;
+        }
+    // One character: the key that types it unshifted (a letter in either case).
+    bool shift;
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+    return name.size() == 1 && c > ' ' && dbg_key_for_char(c, vk, &shift) && !shift;
+}
+
+void dbg_key_after_queue(dbg_engine_t *e, uint8_t vk, bool down) {
+    dbg_lock(e);
+    if (e->keys.empty()) {
+        if (down)
+            kbd_register_keydown(&e->emu->kbd, vk);
+        else
+            kbd_register_keyup(&e->emu->kbd, vk);
+    } else {
+        e->keys.push_back({e->keys.back().tick, vk, down});
+    }
+    dbg_unlock(e);
+}
+
+void dbg_key_hold(dbg_engine_t *e, uint8_t vk, uint64_t ticks) {
+    dbg_lock(e);
+    const uint64_t at = e->keys.empty() ? e->emu->ticks : e->keys.back().tick;
+    if (vk) e->keys.push_back({at, vk, true});
+    e->keys.push_back({at + ticks, vk, false});
+    dbg_update(e);
     dbg_unlock(e);
 }
 

@@ -17,7 +17,8 @@
 namespace {
 
 constexpr uint16_t bitmap_base = 0x2000;
-constexpr int glyph_count = 96; // codes 0x20-0x7F
+constexpr uint16_t attribute_base = 0x3800; // a colour byte per cell, row by row
+constexpr int glyph_count = 96;             // codes 0x20-0x7F
 
 // The monitor's font begins with these glyphs: space, '!' and '"'. Any ROM that draws its text
 // with that font holds them in this order.
@@ -39,7 +40,9 @@ bool signature_at(const uint8_t *memory, uint32_t address) {
 
 // ---- PNG without a library: stored (uncompressed) deflate blocks in a zlib stream ----
 
-uint32_t crc32_update(uint32_t crc, const uint8_t *data, size_t size) {
+} // namespace
+
+uint32_t dbg_crc32(uint32_t crc, const uint8_t *data, size_t size) {
     static const auto table = [] {
         std::array<uint32_t, 256> t{};
         for (uint32_t n = 0; n < 256; ++n) {
@@ -56,6 +59,8 @@ uint32_t crc32_update(uint32_t crc, const uint8_t *data, size_t size) {
     return ~crc;
 }
 
+namespace {
+
 void put32(std::vector<uint8_t> &out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<uint8_t>(v >> shift));
@@ -66,7 +71,7 @@ void chunk(std::vector<uint8_t> &out, const char *type, const std::vector<uint8_
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    put32(out, crc32_update(0, out.data() + start, out.size() - start));
+    put32(out, dbg_crc32(0, out.data() + start, out.size() - start));
 }
 
 std::vector<uint8_t> png_encode(const uint8_t *rgb, int width, int height) {
@@ -162,6 +167,24 @@ std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown) {
             line += (c == 0 || c == 0x7F) ? unknown : c;
         }
         lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> dbg_screen_cells(const uint8_t *memory) {
+    std::vector<std::string> lines = dbg_screen_text(memory);
+    for (int row = 0; row < DBG_SCREEN_ROWS; ++row) {
+        const std::string text = lines[row];
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d:", row);
+        std::string line = number;
+        for (int col = 0; col < DBG_SCREEN_COLS; ++col) {
+            const uint8_t attribute = load(memory, attribute_base + row * DBG_SCREEN_COLS + col);
+            line += ' ';
+            line += text[col];
+            line += '/' + dbg_hex2(attribute);
+        }
+        lines[row] = line;
     }
     return lines;
 }

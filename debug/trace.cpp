@@ -135,6 +135,12 @@ void dbg_wav_render(dbg_engine_t *e) {
     }
 }
 
+void dbg_wav_shift(dbg_engine_t *e, int64_t delta) {
+    if (e->wav)
+        e->wav->start_tick =
+            static_cast<uint64_t>(static_cast<int64_t>(e->wav->start_tick) + delta);
+}
+
 bool dbg_wav_close(dbg_engine_t *e, std::string *error) {
     dbg_wav_t *w = e->wav;
     if (!w) return true;

@@ -37,6 +37,38 @@ void ay_init(ay_t *ay, uint32_t clock_hz, uint32_t sample_rate_hz) {
     ay->clock_hz = clock_hz;
     ay->sample_rate_hz = sample_rate_hz;
     ay_reset(ay);
+    ay_random_seed(ay, 1);
+}
+
+// The words come from the seed through the minimal standard generator (16807 x mod 2^31 - 1),
+// then 310 values are drawn and dropped so that the seed no longer shows.
+void ay_random_seed(ay_t *ay, uint32_t seed) {
+    int32_t word = seed == 0 ? 1 : static_cast<int32_t>(seed);
+    ay_store(ay->random_words[0], word);
+    for (int i = 1; i < 31; ++i) {
+        const int32_t hi = word / 127773;
+        const int32_t lo = word % 127773;
+        word = 16807 * lo - 2836 * hi;
+        if (word < 0) word += 2147483647;
+        ay_store(ay->random_words[i], word);
+    }
+    ay_store(ay->random_front, uint8_t{3});
+    ay_store(ay->random_rear, uint8_t{0});
+    for (int i = 0; i < 310; ++i)
+        ay_random(ay);
+}
+
+int32_t ay_random(ay_t *ay) {
+    uint8_t front = ay_load(ay->random_front);
+    uint8_t rear = ay_load(ay->random_rear);
+    const uint32_t value = static_cast<uint32_t>(ay_load(ay->random_words[front])) +
+                           static_cast<uint32_t>(ay_load(ay->random_words[rear]));
+    ay_store(ay->random_words[front], static_cast<int32_t>(value));
+    front = static_cast<uint8_t>(front + 1 == 31 ? 0 : front + 1);
+    rear = static_cast<uint8_t>(rear + 1 == 31 ? 0 : rear + 1);
+    ay_store(ay->random_front, front);
+    ay_store(ay->random_rear, rear);
+    return static_cast<int32_t>(value >> 1);
 }
 
 uint32_t ay_ticks_per_sample(const ay_t *ay) {

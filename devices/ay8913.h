@@ -15,6 +15,12 @@ struct ay_t {
     int16_t noise;       // random value latched at the last noise period
     int16_t out_tone[3];
     int16_t out_noise[3];
+    // The noise's random source: an additive feedback generator of 31 words (x[n] = x[n-3] +
+    // x[n-31], the high 31 bits returned), seeded with 1 as the C library's rand() is when never
+    // seeded, so it gives the same sequence; here its whole state is part of the machine.
+    int32_t random_words[31];
+    uint8_t random_front; // index of x[n-3]
+    uint8_t random_rear;  // index of x[n-31]
 };
 
 // 16 levels, each as the pair (+level, -level), indexed by 2 * level + phase.
@@ -24,3 +30,7 @@ void ay_init(ay_t *ay, uint32_t clock_hz, uint32_t sample_rate_hz);
 void ay_reset(ay_t *ay);
 uint32_t ay_ticks_per_sample(const ay_t *ay);
 void ay_tick(ay_t *ay, uint16_t step, uint16_t random_value);
+// Seeds the random source (ay_init seeds it with 1; ay_reset leaves it running).
+void ay_random_seed(ay_t *ay, uint32_t seed);
+// The next value of the random source, 0 to 0x7FFFFFFF.
+int32_t ay_random(ay_t *ay);

@@ -5,14 +5,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 
 void emu_snd_render_buffer(ay_t *psg, int32_t *values, uint32_t count) {
     const uint16_t step = static_cast<uint16_t>(2 * ay_ticks_per_sample(psg));
     for (uint32_t i = 0; i < count; ++i) {
         // The generator keeps its random value as a signed 16-bit number: 15 bits only.
-        ay_tick(psg, step, static_cast<uint16_t>(std::rand() & 0x7FFF));
+        ay_tick(psg, step, static_cast<uint16_t>(ay_random(psg) & 0x7FFF));
         int32_t sum = 0;
         for (int x = 0; x < 3; ++x) {
             sum += std::atomic_ref<int16_t>(psg->out_tone[x]).load(std::memory_order_relaxed);

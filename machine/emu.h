@@ -12,6 +12,7 @@
 #include "devices/keyboard.h"
 #include "devices/sound.h"
 #include "host/gui.h"
+#include "machine/boundary.h"
 #include "machine/lock.h"
 
 enum : uint32_t {
@@ -34,6 +35,7 @@ struct emu_t {
     float frame_rate_hz;
     uint64_t ticks; // emulated T-states run; written under the lock by whoever runs the processor
     uint8_t memory[EMU_MEMORY_SIZE];
+    emu_boundary_t boundary; // called between instructions while it asks for attention
     emu_lock_t lock;
     std::thread cpu_thread;
     std::thread vdp_thread;

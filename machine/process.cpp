@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include "debug/engine.h"
 #include "devices/ay8913.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
@@ -20,15 +19,14 @@ void emu_set_running(emu_t *emu, int32_t value) {
     std::atomic_ref<int32_t>(emu->running).store(value, std::memory_order_relaxed);
 }
 
-// Between instructions the debug engine is called only while it asks for attention
-// (breakpoints, a run request, typed keys, warp); otherwise a tick costs one relaxed load more.
+// Between instructions the boundary hook is called only while it asks for attention; otherwise
+// a tick that ends an instruction costs one relaxed load more.
 int emu_cpu_thread_handler(emu_t *emu) {
-    dbg_engine_t *engine = dbg_engine();
-    auto tick = [emu, engine] {
+    auto tick = [emu] {
         emu_lock_enter(&emu->lock);
         z_tick(&emu->cpu);
         ++emu->ticks;
-        if (emu->cpu.cycles < 2 && dbg_needs_attention(engine)) dbg_boundary(engine);
+        if (emu->cpu.cycles < 2) emu_boundary_check(&emu->boundary);
         emu_lock_leave(&emu->lock);
     };
     if (emu_counter_tsc_usable())

@@ -12,6 +12,7 @@
 #include "cpu/zcpu.h"
 #include "debug/commands.h"
 #include "debug/engine.h"
+#include "debug/state.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -41,6 +42,8 @@ const char usage_text[] =
     "  --rom FILE          the ROM image (default: tessik.hex in the current directory)\n"
     "  --no-rom            no ROM; the processor starts at the first image's start address\n"
     "  --realtime          pace the processor at the board's 10 MHz clock\n"
+    "  --state FILE        start from a save state (no ROM is loaded: the state holds memory);\n"
+    "                      --ticks then counts from the state's tick\n"
     "Stops (addresses are hexadecimal or symbols):\n"
     "  --ticks N           stop after N emulated T-states (decimal; 10000000 is a second)\n"
     "  --until-halt        stop when the processor executes HALT\n"
@@ -59,6 +62,8 @@ const char usage_text[] =
     "  --regs              the registers as one JSON object on one line\n"
     "  --screenshot FILE   the 320 x 240 frame as PNG\n"
     "  --text              the screen as 24 lines of 32 characters (? where no glyph matches)\n"
+    "  --cells             the screen as 24 lines of 32 cells: character/colour byte\n"
+    "  --save-state FILE   the whole machine as a save state\n"
     "  --dump ADDR LEN FILE  memory as Intel HEX (raw binary when FILE ends in .bin)\n"
     "  --wav FILE          record the sound stream (16-bit mono, 44100 Hz)\n"
     "  --trace FILE        a line per instruction: tick, PC, bytes, disassembly, registers\n"
@@ -85,6 +90,9 @@ struct options_t {
     bool regs = false;
     std::string screenshot;
     bool text = false;
+    bool cells = false;
+    std::string state;
+    std::string save_state;
     struct dump_t {
         std::string address, length, path;
     };
@@ -138,13 +146,15 @@ int parse(int argc, char **argv, options_t *o) {
             o->regs = true;
         } else if (a == "--text") {
             o->text = true;
+        } else if (a == "--cells") {
+            o->cells = true;
         } else if (a == "--dump") {
             if (i + 3 >= argc) return bad("--dump needs ADDR LEN FILE");
             o->dumps.push_back({argv[i + 1], argv[i + 2], argv[i + 3]});
             i += 3;
         } else if (a == "--rom" || a == "--ticks" || a == "--until-pc" || a == "--break" ||
                    a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
-                   a == "--wav" || a == "--trace") {
+                   a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
             if (a == "--rom") {
                 o->rom = v;
@@ -158,6 +168,8 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--screenshot") o->screenshot = v;
             if (a == "--wav") o->wav = v;
             if (a == "--trace") o->trace = v;
+            if (a == "--state") o->state = v;
+            if (a == "--save-state") o->save_state = v;
             if (a == "--ticks") {
                 if (!parse_decimal(v, &o->ticks))
                     return bad(std::string("--ticks needs a decimal number: ") + v);
@@ -169,7 +181,9 @@ int parse(int argc, char **argv, options_t *o) {
             o->images.push_back(a);
         }
     }
-    if (o->no_rom && o->images.empty()) return bad("--no-rom needs an image to start");
+    if (o->no_rom && o->images.empty() && o->state.empty())
+        return bad("--no-rom needs an image to start");
+    if (o->rom_given && !o->state.empty()) return bad("--state holds the memory: no --rom with it");
     return -1;
 }
 
@@ -181,6 +195,13 @@ bool outputs(dbg_engine_t *e, const options_t &o) {
     if (o.text)
         for (const std::string &line : dbg_screen_text(e->emu->memory))
             std::printf("%s\n", line.c_str());
+    if (o.cells)
+        for (const std::string &line : dbg_screen_cells(e->emu->memory))
+            std::printf("%s\n", line.c_str());
+    if (!o.save_state.empty() && !dbg_state_save(e, o.save_state, &error)) {
+        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
+        good = false;
+    }
     if (!o.screenshot.empty() && !dbg_screenshot(e, o.screenshot, &error)) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
@@ -236,7 +257,8 @@ int main(int argc, char **argv) {
     dbg_machine_init(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     std::string error;
-    if (!o.no_rom && dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) {
+    if (!o.state.empty() && !dbg_state_load(e, o.state, &error)) return bad(error);
+    if (!o.no_rom && o.state.empty() && dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) {
         // Started outside the build directory without --rom, the default ROM is not there.
         if (!o.rom_given) error += " (the ROM; --rom FILE names another, --no-rom runs without)";
         return bad(error);
@@ -244,7 +266,7 @@ int main(int argc, char **argv) {
     for (size_t i = 0; i < o.images.size(); ++i) {
         uint16_t start = 0xFFFF;
         if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
-        if (o.no_rom && i == 0) emu->cpu.PC = start;
+        if (o.no_rom && o.state.empty() && i == 0) emu->cpu.PC = start;
     }
     for (const std::string &path : o.symbols)
         if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
@@ -263,7 +285,7 @@ int main(int argc, char **argv) {
     if (!o.wav.empty() && !dbg_wav_open(e, o.wav, &error)) return bad(error);
     for (const std::string &text : o.type)
         if (!dbg_type(e, text, true, &error)) return bad("--type: " + error);
-    if (o.has_ticks) dbg_set_tick_limit(e, o.ticks);
+    if (o.has_ticks) dbg_set_tick_limit(e, emu->ticks + o.ticks);
     e->realtime = o.realtime;
 
     // Without SA_RESTART a script read from a terminal or pipe gives up at the signal instead of

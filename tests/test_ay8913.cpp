@@ -1,6 +1,8 @@
 // The sound generator: tone periods, mixer, amplitudes and noise.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "devices/ay8913.h"
 
 namespace {
@@ -91,6 +93,22 @@ TEST_F(Generator, NoiseOutputs) {
     EXPECT_EQ(ay.noise, 7);
     ay_tick(&ay, 10, 600); // the counter has reached 40 >= 31
     EXPECT_EQ(ay.noise, 600);
+}
+
+// The noise's random source is the C library's unseeded rand() sequence (the sound the board has
+// always made), kept in the generator: a reset leaves it running, a copy of the generator goes on
+// with the same values.
+TEST_F(Generator, RandomSourceIsTheUnseededRandSequenceKeptInTheGenerator) {
+    std::srand(1);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(ay_random(&ay), std::rand()) << "value " << i;
+    ay_reset(&ay);
+    ay_t copy = ay;
+    for (int i = 0; i < 100; ++i) {
+        const int expected = std::rand();
+        ASSERT_EQ(ay_random(&ay), expected);
+        ASSERT_EQ(ay_random(&copy), expected);
+    }
 }
 
 TEST_F(Generator, ResetKeepsTheRates) {

@@ -1,0 +1,21 @@
+// Commands of the command language for save states, scripted keys and the screen's cells. Each
+// takes the words after the command name and returns what dbg_execute returns.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "debug/commands.h"
+
+struct dbg_engine_t;
+
+// state save FILE | state load FILE
+dbg_result_t dbg_command_state(dbg_engine_t *e, const std::vector<std::string> &args);
+// press KEY, release KEY
+dbg_result_t dbg_command_press(dbg_engine_t *e, const std::vector<std::string> &args, bool down);
+// hold KEY MS: the key held for MS board milliseconds (decimal) while the machine runs
+dbg_result_t dbg_command_hold(dbg_engine_t *e, const std::vector<std::string> &args);
+// wait MS: MS board milliseconds (decimal) pass
+dbg_result_t dbg_command_wait(dbg_engine_t *e, const std::vector<std::string> &args);
+// cells: the screen's characters and colour bytes
+dbg_result_t dbg_command_cells(dbg_engine_t *e, const std::vector<std::string> &args);
