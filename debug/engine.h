@@ -34,6 +34,7 @@
 #include "debug/symbols.h"
 
 struct emu_t;
+struct emu_output_t;
 
 enum dbg_mode_t : uint8_t {
     DBG_INLINE,   // the caller's thread runs the machine (unpaced) inside the run commands
@@ -153,7 +154,7 @@ struct dbg_engine_t {
     uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
 
     dbg_symbols_t symbols;
-    FILE *trace;
+    emu_output_t *trace; // inline runs pause once a write to it fails
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
@@ -173,7 +174,8 @@ dbg_engine_t *dbg_engine();
 // the lock created, running = 1, ticks = 0.
 void dbg_machine_init(emu_t *emu);
 // Loads an Intel HEX image into memory; with set_pc, PC = the image's start address (the load
-// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH" in *error.
+// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH: REASON"
+// in *error ("Line 2: bad checksum", "The file holds no data record", the system's text).
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error);
 
@@ -269,9 +271,16 @@ char dbg_screen_char(const uint8_t *memory, int row, int col);
 // 24 rows of 32 characters; unknown cells and the monitor's block glyph (7F) as `unknown`.
 std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown = '?');
 
-// The 320 x 240 frame as a PNG file. False with a one-line reason.
+// Files are written through the program's one writer (files/output.h): a failed write leaves an
+// old file as it was, and a FIFO without a reader is refused at once.
+// The 320 x 240 frame as PNG bytes, and as a PNG file (false with a one-line reason).
+std::string dbg_screenshot_png(dbg_engine_t *e);
 bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
-// Writes memory as Intel HEX, or raw when path ends in ".bin". False with a one-line reason.
+// Memory as the bytes of a file at path: Intel HEX, or raw when path ends in ".bin". Empty with a
+// one-line reason when the range is empty or goes past FFFF.
+std::string dbg_memory_file(dbg_engine_t *e, const std::string &path, uint16_t address,
+                            uint32_t length, std::string *error);
+// The same written to the file. False with a one-line reason.
 bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address, uint32_t length,
                      std::string *error);
 // Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
@@ -285,10 +294,13 @@ bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error
 bool dbg_trace_close(dbg_engine_t *e, std::string *error = nullptr);
 
 // Sound recording (inline mode): the stream the window plays, rendered in emulated time, as a
-// 16-bit mono 44100 Hz WAV file.
+// 16-bit mono 44100 Hz WAV file. Its header's sizes are filled in at close; on a pipe or device
+// they say "until the end of the stream". A run pauses once a write to it fails.
 bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
 // Writes the header's sizes and closes; false with a reason when a write failed.
 bool dbg_wav_close(dbg_engine_t *e, std::string *error);
+// Closes the trace and the recording without replacing any file (a run that never started).
+void dbg_outputs_discard(dbg_engine_t *e);
 
 // Upper-case hexadecimal as the monitor prints it: "8123", "0C".
 std::string dbg_hex4(unsigned value);

@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "files/input.h"
+#include "files/output.h"
 
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
@@ -56,8 +58,9 @@ bool parse_symbol_line(dbg_symbols_t *symbols, const std::string &line) {
     std::string a, b, c;
     in >> a >> b >> c;
     uint16_t address = 0;
-    // pasmo: "NAME EQU 08002H"
-    if ((b == "EQU" || b == "equ") && is_name(a) && parse_hex_word(c, &address)) {
+    // pasmo: "NAME EQU 08002H"; a number without its H is a line cut short, not an address.
+    if ((b == "EQU" || b == "equ") && is_name(a) && !c.empty() &&
+        (c.back() == 'H' || c.back() == 'h') && parse_hex_word(c, &address)) {
         dbg_symbols_add(symbols, a, address);
         return true;
     }
@@ -78,23 +81,30 @@ bool parse_symbol_line(dbg_symbols_t *symbols, const std::string &line) {
 } // namespace
 
 int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::string *error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+    emu_line_reader_t reader;
+    emu_file_error_t reason{};
+    if (!emu_reader_open(&reader, path.c_str(), &reason)) {
+        *error = emu_file_error_message(path, reason);
         return -1;
     }
+    // Read whole before any is added: a file that fails half way adds nothing.
+    dbg_symbols_t found;
     int added = 0;
     std::string line;
-    while (std::getline(in, line))
-        added += parse_symbol_line(symbols, line) ? 1 : 0;
-    if (in.bad()) {
-        *error = path + ": " + std::strerror(errno ? errno : EIO);
+    int status;
+    while ((status = emu_reader_next(&reader, &line, &reason)) > 0)
+        added += parse_symbol_line(&found, line) ? 1 : 0;
+    emu_reader_close(&reader);
+    if (status < 0) {
+        *error = emu_file_error_message(path, reason);
         return -1;
     }
     if (added == 0) {
         *error = path + ": no symbols found (expected a pasmo .sym, SDCC .noi or .map file)";
         return -1;
     }
+    for (const auto &[address, name] : found.by_address)
+        if (found.by_name.at(name) == address) dbg_symbols_add(symbols, name, address);
     return added;
 }
 
