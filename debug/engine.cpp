@@ -13,7 +13,6 @@
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "files/file.h"
-#include "files/output.h"
 #include "machine/counter.h"
 #include "machine/emu.h"
 #include "machine/pacing.h"

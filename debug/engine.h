@@ -248,6 +248,9 @@ void dbg_reset(dbg_engine_t *e);
 // Keys. The virtual-key code and Shift for a character as a US keyboard types it ('\n' Enter,
 // '\t' Tab, '\b' Backspace); false when no key types it.
 bool dbg_key_for_char(char c, uint8_t *vk, bool *shift);
+// True when every character of text has a key; else false with "No key types the character C3"
+// (the byte in hexadecimal).
+bool dbg_typable(const std::string &text, std::string *error);
 // Press and release timings the monitor reads reliably, in T-states.
 enum : uint64_t { DBG_KEY_HOLD_TICKS = 300000, DBG_KEY_GAP_TICKS = 300000 };
 // Queues TEXT as key presses and releases from the current tick on. With wait_ready the first

@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "files/input.h"
-#include "files/output.h"
 
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))

@@ -152,6 +152,19 @@ ssize_t file_read_piece(int fd, char *buffer, size_t size) {
 
 } // namespace
 
+std::string emu_file_error_reason(const emu_file_error_t &error) {
+    std::string reason = error.text;
+    if (error.line != 0) return "Line " + std::to_string(error.line) + ": " + reason;
+    if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z')
+        reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
+    return reason;
+}
+
+std::string emu_file_error_message(const std::string &path, const emu_file_error_t &error) {
+    const std::string reason = emu_file_error_reason(error);
+    return reason.empty() ? path : path + ": " + reason;
+}
+
 std::string emu_ihex_text(const uint8_t *memory, uint16_t start, uint32_t length) {
     std::string text;
     text.reserve((length / FILE_SAVE_RECORD_BYTES + 1) *

@@ -16,6 +16,12 @@ struct emu_file_error_t {
     char text[120];
 };
 
+// The reason as the user reads it: "Line 2: bad checksum", or the text with a capital first
+// letter ("No space left on device", "The file holds no data record").
+std::string emu_file_error_reason(const emu_file_error_t &error);
+// "PATH: reason", as the program's one-line messages name a file.
+std::string emu_file_error_message(const std::string &path, const emu_file_error_t &error);
+
 // The records of a file decoded in full, before any of it reaches the machine's memory.
 struct emu_ihex_image_t {
     uint8_t data[65536];

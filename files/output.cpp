@@ -222,12 +222,3 @@ bool emu_write_file(const char *path, const void *bytes, size_t size, emu_file_e
     emu_output_write(&out, bytes, size);
     return emu_output_close(&out, error);
 }
-
-std::string emu_file_error_message(const std::string &path, const emu_file_error_t &error) {
-    std::string reason = error.text;
-    if (error.line != 0)
-        reason = "Line " + std::to_string(error.line) + ": " + reason;
-    else if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z')
-        reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
-    return reason.empty() ? path : path + ": " + reason;
-}

@@ -49,7 +49,3 @@ void emu_output_discard(emu_output_t *out);
 
 // A whole file at once: open, write, close.
 bool emu_write_file(const char *path, const void *bytes, size_t size, emu_file_error_t *error);
-
-// "PATH: reason" (with "Line N: " before a reason about one line), as the program's messages
-// name a file.
-std::string emu_file_error_message(const std::string &path, const emu_file_error_t &error);
