@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "files/file.h"
+#include "files/output.h"
 
 namespace {
 
@@ -531,6 +532,48 @@ TEST_F(FileTest, FailedSaveLeavesTheOldFileAndGoodSaveKeepsItsMode) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                             std::filesystem::directory_iterator()),
               2);
+}
+
+// A streamed output (a trace, a recording) replaces the old file only at close, with its header
+// patched in; a discarded one or a failed one leaves the old file; a pipe is written in place and
+// cannot be patched; an empty path names nothing.
+TEST_F(FileTest, StreamedOutputReplacesTheFileOnlyAtItsClose) {
+    const auto entries = [this] {
+        return std::distance(std::filesystem::directory_iterator(dir),
+                             std::filesystem::directory_iterator());
+    };
+    write("stream.bin", "old");
+    emu_output_t out;
+    emu_file_error_t error{};
+    ASSERT_TRUE(emu_output_open(&out, path("stream.bin").c_str(), &error));
+    EXPECT_FALSE(out.in_place);
+    const std::string body(200000, 'b');
+    EXPECT_TRUE(emu_output_write(&out, "....", 4));
+    EXPECT_TRUE(emu_output_write(&out, body.data(), body.size()));
+    EXPECT_EQ(read("stream.bin"), "old");
+    EXPECT_TRUE(emu_output_patch(&out, 1, "HD", 2));
+    EXPECT_TRUE(emu_output_close(&out, &error)) << error.text;
+    EXPECT_EQ(read("stream.bin"), ".HD." + body);
+    EXPECT_EQ(entries(), 1);
+
+    ASSERT_TRUE(emu_output_open(&out, path("stream.bin").c_str(), &error));
+    emu_output_write(&out, "new", 3);
+    emu_output_discard(&out);
+    EXPECT_EQ(read("stream.bin").size(), body.size() + 4);
+    EXPECT_EQ(entries(), 1);
+
+    ASSERT_TRUE(emu_output_open(&out, "/dev/full", &error));
+    EXPECT_TRUE(out.in_place);
+    EXPECT_FALSE(emu_output_patch(&out, 0, "x", 1));
+    EXPECT_FALSE(emu_output_write(&out, body.data(), body.size()));
+    EXPECT_FALSE(emu_output_close(&out, &error));
+    EXPECT_STREQ(error.text, "No space left on device");
+
+    EXPECT_FALSE(emu_output_open(&out, "", &error));
+    EXPECT_STREQ(error.text, "no file name given");
+    ASSERT_EQ(mkfifo(path("unread").c_str(), 0600), 0);
+    EXPECT_FALSE(emu_output_open(&out, path("unread").c_str(), &error));
+    EXPECT_STREQ(error.text, "no program is reading from the pipe");
 }
 
 TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {
