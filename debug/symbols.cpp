@@ -102,8 +102,8 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
         *error = path + ": no symbols found (expected a pasmo .sym, SDCC .noi or .map file)";
         return -1;
     }
-    for (const auto &[address, name] : found.by_address)
-        if (found.by_name.at(name) == address) dbg_symbols_add(symbols, name, address);
+    for (const auto &[name, address] : found.by_name)
+        dbg_symbols_add(symbols, name, address);
     return added;
 }
 
