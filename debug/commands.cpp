@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "debug/commands_machine.h"
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
+#include "files/input.h"
 #include "machine/emu.h"
 
 namespace {
@@ -420,40 +422,73 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     return fail("Unknown command: " + command + " (help lists the commands)");
 }
 
-int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out, FILE *err,
-                   bool *quit) {
-    *quit = false;
-    int errors = 0;
-    std::string line;
-    int number = 0;
-    for (;;) {
-        line.clear();
-        int c;
-        while ((c = std::fgetc(in)) != EOF && c != '\n')
-            line += static_cast<char>(c);
-        if (e->interrupted.load(std::memory_order_relaxed)) break;
-        if (c == EOF && line.empty()) break;
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const dbg_result_t r = dbg_execute(e, line);
-        if (r.error) {
-            ++errors;
-            std::fprintf(err, "%s:%d: %s", name.c_str(), number, r.output.c_str());
+namespace {
+
+// A line with its control bytes written as \xNN, at most 80 characters of it, for a message that
+// stays one line and sends no raw control byte to a terminal.
+std::string escaped_line(const std::string &line) {
+    std::string out;
+    for (const char c : line) {
+        if (out.size() >= 80) return out + "...";
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", byte);
+            out += code;
         } else {
-            std::fputs(r.output.c_str(), out);
+            out += c;
         }
+    }
+    return out;
+}
+
+bool has_control_byte(const std::string &line) {
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int dbg_run_script(dbg_engine_t *e, emu_line_reader_t *in, const std::string &name, FILE *out,
+                   FILE *err, bool *quit) {
+    *quit = false;
+    std::string line;
+    for (;;) {
+        emu_file_error_t reason{};
+        int code = 0;
+        const int got = emu_reader_next(in, &line, &reason, &code);
+        if (e->interrupted.load(std::memory_order_relaxed)) return 0;
+        if (got < 0 && code == EINTR) continue;
+        if (got == 0) return 0;
+        if (got < 0) {
+            // A line too long names its number; a read error is about the whole file.
+            if (reason.line != 0)
+                std::fprintf(err, "%s:%u: %s\n", name.c_str(), reason.line, reason.text);
+            else
+                std::fprintf(err, "%s: %s\n", name.c_str(), reason.text);
+            return 1;
+        }
+        if (has_control_byte(line)) {
+            std::fprintf(err, "%s:%u: control character in the line: %s\n", name.c_str(), in->line,
+                         escaped_line(line).c_str());
+            return 1;
+        }
+        const dbg_result_t r = dbg_execute(e, line);
+        // As a debugger's batch mode does: the first failing line ends the script.
+        if (r.error) {
+            std::fprintf(err, "%s:%u: %s", name.c_str(), in->line, r.output.c_str());
+            return 1;
+        }
+        std::fputs(r.output.c_str(), out);
         std::fflush(out);
         if (r.quit) {
             *quit = true;
-            break;
+            return 0;
         }
-        if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) break;
-        if (e->interrupted.load(std::memory_order_relaxed)) break;
+        if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) return 0;
+        if (e->interrupted.load(std::memory_order_relaxed)) return 0;
     }
-    // A script that cannot be read (a directory, a read error) is an error, not an empty one.
-    if (std::ferror(in) && !e->interrupted.load(std::memory_order_relaxed)) {
-        ++errors;
-        std::fprintf(err, "%s: %s\n", name.c_str(), std::strerror(errno ? errno : EIO));
-    }
-    return errors;
 }

@@ -433,8 +433,9 @@ void dbg_machine_init(emu_t *emu) {
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error) {
     uint16_t address = 0xFFFF;
-    if (emu_load_ihex_file(path.c_str(), &address, emu->memory, EMU_MEMORY_SIZE) != 0) {
-        *error = "Unable to load HEX file: " + path;
+    emu_file_error_t reason{};
+    if (emu_load_ihex_file(path.c_str(), &address, emu->memory, EMU_MEMORY_SIZE, &reason) != 0) {
+        *error = "Unable to load HEX file: " + emu_file_error_message(path, reason);
         return 1;
     }
     if (start) *start = address;

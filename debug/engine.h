@@ -35,6 +35,7 @@
 #include "debug/symbols.h"
 
 struct emu_t;
+struct emu_output_t;
 
 enum dbg_mode_t : uint8_t {
     DBG_INLINE,   // the caller's thread runs the machine (unpaced) inside the run commands
@@ -154,7 +155,7 @@ struct dbg_engine_t {
     uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
 
     dbg_symbols_t symbols;
-    FILE *trace;
+    emu_output_t *trace; // inline runs pause once a write to it fails
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
@@ -174,7 +175,8 @@ dbg_engine_t *dbg_engine();
 // the lock created, running = 1, ticks = 0.
 void dbg_machine_init(emu_t *emu);
 // Loads an Intel HEX image into memory; with set_pc, PC = the image's start address (the load
-// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH" in *error.
+// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH: REASON"
+// in *error ("Line 2: bad checksum", "The file holds no data record", the system's text).
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error);
 
@@ -247,6 +249,9 @@ void dbg_reset(dbg_engine_t *e);
 // Keys. The virtual-key code and Shift for a character as a US keyboard types it ('\n' Enter,
 // '\t' Tab, '\b' Backspace); false when no key types it.
 bool dbg_key_for_char(char c, uint8_t *vk, bool *shift);
+// True when every character of text has a key; else false with "No key types the character C3"
+// (the byte in hexadecimal).
+bool dbg_typable(const std::string &text, std::string *error);
 // Press and release timings the monitor reads reliably, in T-states.
 enum : uint64_t { DBG_KEY_HOLD_TICKS = 300000, DBG_KEY_GAP_TICKS = 300000 };
 // Queues TEXT as key presses and releases from the current tick on. With wait_ready the first
@@ -285,9 +290,16 @@ std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown = '
 // cells, so a blank cell on ink 7, paper 4 is "  /47").
 std::vector<std::string> dbg_screen_cells(const uint8_t *memory);
 
-// The 320 x 240 frame as a PNG file. False with a one-line reason.
+// Files are written through the program's one writer (files/output.h): a failed write leaves an
+// old file as it was, and a FIFO without a reader is refused at once.
+// The 320 x 240 frame as PNG bytes, and as a PNG file (false with a one-line reason).
+std::string dbg_screenshot_png(dbg_engine_t *e);
 bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
-// Writes memory as Intel HEX, or raw when path ends in ".bin". False with a one-line reason.
+// Memory as the bytes of a file at path: Intel HEX, or raw when path ends in ".bin". Empty with a
+// one-line reason when the range is empty or goes past FFFF.
+std::string dbg_memory_file(dbg_engine_t *e, const std::string &path, uint16_t address,
+                            uint32_t length, std::string *error);
+// The same written to the file. False with a one-line reason.
 bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address, uint32_t length,
                      std::string *error);
 // Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
@@ -301,10 +313,13 @@ bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error
 bool dbg_trace_close(dbg_engine_t *e, std::string *error = nullptr);
 
 // Sound recording (inline mode): the stream the window plays, rendered in emulated time, as a
-// 16-bit mono 44100 Hz WAV file.
+// 16-bit mono 44100 Hz WAV file. Its header's sizes are filled in at close; on a pipe or device
+// they say "until the end of the stream". A run pauses once a write to it fails.
 bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
 // Writes the header's sizes and closes; false with a reason when a write failed.
 bool dbg_wav_close(dbg_engine_t *e, std::string *error);
+// Closes the trace and the recording without replacing any file (a run that never started).
+void dbg_outputs_discard(dbg_engine_t *e);
 
 // Upper-case hexadecimal as the monitor prints it: "8123", "0C".
 std::string dbg_hex4(unsigned value);

@@ -6,12 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "debug/asm_lines.h"
+
+#include "files/input.h"
 
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
@@ -74,8 +75,10 @@ bool parse_symbol_line(const std::string &line, parsed_symbol *symbol) {
     std::string a, b, c;
     in >> a >> b >> c;
     uint16_t address = 0;
-    // pasmo: "NAME EQU 08002H"; labels and EQU constants look alike.
-    if ((b == "EQU" || b == "equ") && is_name(a) && parse_hex_word(c, &address)) {
+    // pasmo: "NAME EQU 08002H"; labels and EQU constants look alike. A number without its H is
+    // a line cut short, not an address.
+    if ((b == "EQU" || b == "equ") && is_name(a) && !c.empty() &&
+        (c.back() == 'H' || c.back() == 'h') && parse_hex_word(c, &address)) {
         *symbol = {a, address, DBG_SYMBOL_UNKNOWN};
         return true;
     }
@@ -118,21 +121,25 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
                 {k.name, k.address, k.is_label ? DBG_SYMBOL_LABEL : DBG_SYMBOL_CONSTANT});
         kinds.clear();
     } else {
-        std::ifstream in(path);
-        if (!in) {
-            *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+        // Read whole before any is added: a file that fails half way adds nothing.
+        emu_line_reader_t reader;
+        emu_file_error_t reason{};
+        if (!emu_reader_open(&reader, path.c_str(), &reason)) {
+            *error = emu_file_error_message(path, reason);
             return -1;
         }
         std::string line;
         parsed_symbol symbol;
         bool pasmo = false;
-        while (std::getline(in, line))
+        int status;
+        while ((status = emu_reader_next(&reader, &line, &reason)) > 0)
             if (parse_symbol_line(line, &symbol)) {
                 pasmo = pasmo || symbol.kind == DBG_SYMBOL_UNKNOWN;
                 found.push_back(std::move(symbol));
             }
-        if (in.bad()) {
-            *error = path + ": " + std::strerror(errno ? errno : EIO);
+        emu_reader_close(&reader);
+        if (status < 0) {
+            *error = emu_file_error_message(path, reason);
             return -1;
         }
         if (pasmo && !read_kinds_beside(path, &kinds, error)) return -1;
