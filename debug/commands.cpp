@@ -2,6 +2,7 @@
 // which `help`, the usage errors and the dispatcher all come.
 #include "debug/commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -46,37 +47,28 @@ dbg_result_t usage(const call_t &call) {
     return fail(std::string("Usage: ") + call.command->usage);
 }
 
-// An address written as a register that no hex number can be mistaken for (pc, sp, hl, ix, iy;
-// any case), with an optional +/- hexadecimal offset: "mem sp", "disasm pc-4".
-bool register_address(dbg_engine_t *e, const std::string &text, uint16_t *address) {
-    const size_t sign = text.find_first_of("+-");
-    std::string name = text.substr(0, sign);
-    for (char &c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    uint32_t offset = 0;
-    if (sign != std::string::npos && !dbg_parse_hex(text.substr(sign + 1), 0xFFFF, &offset))
-        return false;
-    const z_cpu_t c = dbg_registers(e);
-    uint16_t value;
-    if (name == "pc")
-        value = c.PC;
-    else if (name == "sp")
-        value = c.SP;
-    else if (name == "hl")
-        value = c.HL;
-    else if (name == "ix")
-        value = c.IX;
-    else if (name == "iy")
-        value = c.IY;
-    else
-        return false;
-    *address = static_cast<uint16_t>(
-        text[sign == std::string::npos ? 0 : sign] == '-' ? value - offset : value + offset);
-    return true;
+// Words by the language's one rule (registers, then symbols, then hexadecimal numbers).
+bool address(dbg_engine_t *e, const std::string &text, uint16_t *value) {
+    const z_cpu_t registers = dbg_registers(e);
+    return dbg_parse_address(&e->symbols, text, value, &registers);
 }
 
-bool address(dbg_engine_t *e, const std::string &text, uint16_t *value) {
-    return dbg_parse_address(&e->symbols, text, value) || register_address(e, text, value);
+bool value(dbg_engine_t *e, const std::string &text, uint32_t max, uint32_t *v) {
+    const z_cpu_t registers = dbg_registers(e);
+    return dbg_parse_value(&e->symbols, &registers, text, max, v);
+}
+
+// Counts (of instructions, of hits to skip) are decimal, unlike every other number.
+bool count(const std::string &text, uint32_t max, uint32_t *v) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t n = 0;
+    for (char ch : text) {
+        if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
+        n = n * 10 + static_cast<uint64_t>(ch - '0');
+    }
+    if (n > max) return false;
+    *v = static_cast<uint32_t>(n);
+    return true;
 }
 
 dbg_result_t bad_address(const std::string &text) {
@@ -84,8 +76,29 @@ dbg_result_t bad_address(const std::string &text) {
                 " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
 }
 
-dbg_result_t bad_number(const std::string &text) {
-    return fail("Bad hex number: " + text);
+dbg_result_t bad_value(const std::string &text) {
+    return fail("Bad value: " + text +
+                " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
+}
+
+dbg_result_t bad_count(const std::string &text) {
+    return fail("Bad count: " + text + " (a decimal number)");
+}
+
+// "Breakpoint 2 at 8003 (main)"; "Watchpoint 3: write 3A40 length 20".
+std::string describe(dbg_engine_t *e, const dbg_breakpoint_t &b) {
+    std::string out = "Breakpoint " + std::to_string(b.id) + " at " + dbg_hex4(b.address);
+    const std::string name = dbg_symbol_near(&e->symbols, b.address);
+    return name.empty() ? out : out + " (" + name + ")";
+}
+
+std::string describe(const dbg_watchpoint_t &w) {
+    static const char *const kinds[] = {"read", "write", "in", "out"};
+    std::string out = "Watchpoint " + std::to_string(w.id) + ": " + kinds[w.kind] + " ";
+    if (w.kind >= DBG_WATCH_IN) return out + dbg_hex2(w.address);
+    char length[16];
+    std::snprintf(length, sizeof length, "%X", static_cast<unsigned>(w.length));
+    return out + dbg_hex4(w.address) + " length " + length;
 }
 
 dbg_result_t run_result(const dbg_stop_t &stop) {
@@ -131,20 +144,12 @@ std::string disasm_lines(dbg_engine_t *e, uint16_t address, uint32_t count) {
 std::string breakpoint_list(dbg_engine_t *e) {
     std::string out;
     for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e)) {
-        out += "Breakpoint " + std::to_string(b.id) + " at " + dbg_hex4(b.address);
-        const std::string name = dbg_symbol_near(&e->symbols, b.address);
-        if (!name.empty()) out += " (" + name + ")";
-        out += ", " + std::to_string(b.hits) + " hits";
+        out += describe(e, b) + ", " + std::to_string(b.hits) + " hits";
         if (b.skip) out += ", skipping " + std::to_string(b.skip) + " more";
         out += "\n";
     }
-    static const char *const kinds[] = {"read", "write", "in", "out"};
-    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(e)) {
-        out += "Watchpoint " + std::to_string(w.id) + ": " + kinds[w.kind] + " " +
-               (w.kind >= DBG_WATCH_IN ? dbg_hex2(w.address) : dbg_hex4(w.address));
-        if (w.length > 1) out += " length " + dbg_hex4(w.length);
-        out += ", " + std::to_string(w.hits) + " hits\n";
-    }
+    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(e))
+        out += describe(w) + ", " + std::to_string(w.hits) + " hits\n";
     return out.empty() ? "No breakpoints or watchpoints\n" : out;
 }
 
@@ -157,9 +162,9 @@ dbg_result_t cmd_break(const call_t &c) {
     uint16_t at;
     uint32_t skip = 0;
     if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
-    if (n == 2 && !dbg_parse_hex(c.args[1], 0xFFFFFFFF, &skip)) return bad_number(c.args[1]);
+    if (n == 2 && !count(c.args[1], 0xFFFFFFFF, &skip)) return bad_count(c.args[1]);
     const int id = dbg_break_add(c.e, at, skip);
-    return ok("Breakpoint " + std::to_string(id) + " at " + dbg_hex4(at));
+    return ok(describe(c.e, dbg_breakpoint_t{id, at, skip, 0}));
 }
 
 dbg_result_t cmd_delete(const call_t &c) {
@@ -177,8 +182,15 @@ dbg_result_t cmd_delete(const call_t &c) {
         id = id * 10 + (ch & 0x0F);
     }
     if (!digits || id == 0) return fail("Bad breakpoint number: " + c.args[0]);
+    // Described before it goes, so that the confirmation says what it was.
+    std::string what;
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(c.e))
+        if (b.id == id) what = describe(c.e, b);
+    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(c.e))
+        if (w.id == id) what = describe(w);
     if (!dbg_delete(c.e, id)) return fail("No breakpoint or watchpoint " + c.args[0]);
-    return ok();
+    what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+    return ok("Deleted " + what);
 }
 
 dbg_result_t cmd_watch(const call_t &c) {
@@ -188,21 +200,21 @@ dbg_result_t cmd_watch(const call_t &c) {
     if (kind == "in" || kind == "out") {
         uint32_t port;
         if (n != 2) return usage(c);
-        if (!dbg_parse_hex(c.args[1], 0xFF, &port)) return fail("Bad port: " + c.args[1]);
-        const int id = dbg_watch_add(c.e, kind == "in" ? DBG_WATCH_IN : DBG_WATCH_OUT,
-                                     static_cast<uint16_t>(port), 1);
-        return ok("Watchpoint " + std::to_string(id) + ": " + kind + " " + dbg_hex2(port));
+        if (!value(c.e, c.args[1], 0xFF, &port)) return fail("Bad port: " + c.args[1]);
+        const dbg_watch_kind_t k = kind == "in" ? DBG_WATCH_IN : DBG_WATCH_OUT;
+        const int id = dbg_watch_add(c.e, k, static_cast<uint16_t>(port), 1);
+        return ok(describe(dbg_watchpoint_t{id, k, static_cast<uint16_t>(port), 1, 0}));
     }
     if (kind != "read" && kind != "write") return usage(c);
     uint16_t at;
     uint32_t length = 1;
     if (!address(c.e, c.args[1], &at)) return bad_address(c.args[1]);
-    if (n == 3 && (!dbg_parse_hex(c.args[2], 0x10000, &length) || length == 0))
+    if (n == 3 && (!value(c.e, c.args[2], 0x10000, &length) || length == 0))
         return fail("Bad length: " + c.args[2]);
     if (at + length > 0x10000) return fail("Range past FFFF");
-    const int id =
-        dbg_watch_add(c.e, kind == "read" ? DBG_WATCH_READ : DBG_WATCH_WRITE, at, length);
-    return ok("Watchpoint " + std::to_string(id) + ": " + kind + " " + dbg_hex4(at));
+    const dbg_watch_kind_t k = kind == "read" ? DBG_WATCH_READ : DBG_WATCH_WRITE;
+    const int id = dbg_watch_add(c.e, k, at, length);
+    return ok(describe(dbg_watchpoint_t{id, k, at, length, 0}));
 }
 
 dbg_result_t cmd_continue(const call_t &c) {
@@ -217,11 +229,11 @@ dbg_result_t cmd_pause(const call_t &c) {
 }
 
 dbg_result_t cmd_step(const call_t &c) {
-    uint32_t count = 1;
+    uint32_t steps = 1;
     if (c.args.size() > 1) return usage(c);
-    if (c.args.size() == 1 && (!dbg_parse_hex(c.args[0], 0xFFFFFFFF, &count) || count == 0))
-        return bad_number(c.args[0]);
-    return run_result(dbg_step(c.e, count));
+    if (c.args.size() == 1 && (!count(c.args[0], 0xFFFFFFFF, &steps) || steps == 0))
+        return bad_count(c.args[0]);
+    return run_result(dbg_step(c.e, steps));
 }
 
 dbg_result_t cmd_next(const call_t &c) {
@@ -248,17 +260,10 @@ dbg_result_t cmd_regs(const call_t &c) {
 
 dbg_result_t cmd_set(const call_t &c) {
     if (c.args.size() != 2) return usage(c);
-    uint32_t value;
-    uint16_t as_address;
-    // A value may be a symbol too (set pc main).
-    if (dbg_parse_hex(c.args[1], 0xFFFF, &value))
-        ;
-    else if (address(c.e, c.args[1], &as_address))
-        value = as_address;
-    else
-        return bad_number(c.args[1]);
+    uint32_t v;
+    if (!value(c.e, c.args[1], 0xFFFF, &v)) return bad_value(c.args[1]);
     std::string error;
-    if (!dbg_set_register(c.e, c.args[0], value, &error)) return fail(error);
+    if (!dbg_set_register(c.e, c.args[0], v, &error)) return fail(error);
     return ok();
 }
 
@@ -268,8 +273,13 @@ dbg_result_t cmd_mem(const call_t &c) {
     uint16_t at;
     uint32_t length = 0x40;
     if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
-    if (n == 2 && (!dbg_parse_hex(c.args[1], 0x10000, &length) || length == 0))
+    if (n == 2 && (!value(c.e, c.args[1], 0x10000, &length) || length == 0))
         return fail("Bad length: " + c.args[1]);
+    // Memory ends at FFFF: the default length stops there, a given one must fit.
+    if (at + length > 0x10000) {
+        if (n == 2) return fail("Range past FFFF");
+        length = 0x10000 - at;
+    }
     return ok(memory_lines(c.e, at, length));
 }
 
@@ -281,7 +291,7 @@ dbg_result_t cmd_poke(const call_t &c) {
     std::vector<uint8_t> bytes;
     for (size_t i = 1; i < n; ++i) {
         uint32_t v;
-        if (!dbg_parse_hex(c.args[i], 0xFF, &v)) return fail("Bad byte: " + c.args[i]);
+        if (!value(c.e, c.args[i], 0xFF, &v)) return fail("Bad byte: " + c.args[i]);
         bytes.push_back(static_cast<uint8_t>(v));
     }
     if (at + bytes.size() > 0x10000) return fail("Range past FFFF");
@@ -294,21 +304,25 @@ dbg_result_t cmd_disasm(const call_t &c) {
     const size_t n = c.args.size();
     if (n > 2) return usage(c);
     uint16_t at = dbg_registers(c.e).PC;
-    uint32_t count = 0x10;
+    uint32_t lines = 16;
     if (n >= 1 && !address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
-    if (n == 2 && (!dbg_parse_hex(c.args[1], 0x1000, &count) || count == 0))
-        return bad_number(c.args[1]);
-    return ok(disasm_lines(c.e, at, count));
+    if (n == 2 && (!count(c.args[1], 4096, &lines) || lines == 0)) return bad_count(c.args[1]);
+    return ok(disasm_lines(c.e, at, lines));
 }
 
 dbg_result_t cmd_symbols(const call_t &c) {
     if (c.args.size() != 1) return usage(c);
     std::string error;
+    const std::vector<std::string> before = dbg_symbol_warnings(&c.e->symbols);
     dbg_lock(c.e);
     const int added = dbg_symbols_load(&c.e->symbols, c.args[0], &error);
     dbg_unlock(c.e);
     if (added < 0) return fail(error);
-    return ok(std::to_string(added) + " symbols from " + c.args[0]);
+    // Names that a word cannot mean are reported once, by the file that brought them.
+    std::string out = std::to_string(added) + " symbols from " + c.args[0] + "\n";
+    for (const std::string &warning : dbg_symbol_warnings(&c.e->symbols))
+        if (std::find(before.begin(), before.end(), warning) == before.end()) out += warning + "\n";
+    return ok(out);
 }
 
 dbg_result_t cmd_type(const call_t &c) {
@@ -330,7 +344,7 @@ dbg_result_t cmd_save(const call_t &c) {
     uint16_t at;
     uint32_t length;
     if (!address(c.e, c.args[1], &at)) return bad_address(c.args[1]);
-    if (!dbg_parse_hex(c.args[2], 0x10000, &length)) return fail("Bad length: " + c.args[2]);
+    if (!value(c.e, c.args[2], 0x10000, &length)) return fail("Bad length: " + c.args[2]);
     std::string error;
     if (!dbg_save_memory(c.e, c.args[0], at, length, &error)) return fail(error);
     return ok();
@@ -374,7 +388,9 @@ dbg_result_t cmd_help(const call_t &c);
 // Every command, in the order `help` lists them. A new command is a row here and its handler.
 const command_t commands[] = {
     {"break", "b", "break [ADDR [SKIP]]",
-     "breakpoint at ADDR, ignoring its first SKIP hits; alone: list", cmd_break},
+     "breakpoint at ADDR, ignoring its first SKIP hits (decimal);\n"
+     "alone: list them",
+     cmd_break},
     {"delete", "", "delete [N]", "delete breakpoint or watchpoint N (decimal, as listed), or all",
      cmd_delete},
     {"watch", "", "watch read|write ADDR [LEN] | watch in|out PORT",
@@ -383,7 +399,7 @@ const command_t commands[] = {
      cmd_watch},
     {"continue", "c", "continue", "run until a stop", cmd_continue},
     {"pause", "", "pause", "stop the running machine", cmd_pause},
-    {"step", "s", "step [N]", "run N instructions (default 1)", cmd_step},
+    {"step", "s", "step [N]", "run N instructions (decimal, default 1)", cmd_step},
     {"next", "n", "next", "step over a CALL, RST, DJNZ or repeating block instruction", cmd_next},
     {"finish", "", "finish", "run until a return leaves the current routine", cmd_finish},
     {"until", "", "until ADDR", "run until PC reaches ADDR", cmd_until},
@@ -392,9 +408,10 @@ const command_t commands[] = {
      "a register or pair (a ... iy, af' or af_, sp, pc, i, r),\n"
      "a flag (fs fz fh fp fn fc; s z p n), im, iff1 or iff2",
      cmd_set},
-    {"mem", "", "mem ADDR [LEN]", "memory as hex and characters (default 40 bytes)", cmd_mem},
+    {"mem", "", "mem ADDR [LEN]", "LEN bytes as hex and characters (default 40, to FFFF at most)",
+     cmd_mem},
     {"poke", "", "poke ADDR BYTE...", "store bytes from ADDR on", cmd_poke},
-    {"disasm", "d", "disasm [ADDR [N]]", "N instructions from ADDR (default: 10 from PC)",
+    {"disasm", "d", "disasm [ADDR [N]]", "N instructions from ADDR (decimal; default: 16 from PC)",
      cmd_disasm},
     {"symbols", "", "symbols FILE", "load a pasmo .sym, SDCC .noi or .map file", cmd_symbols},
     {"type", "", "type TEXT", "type TEXT on the keyboard (\\n Enter, \\t Tab, \\b Backspace)",
@@ -410,8 +427,11 @@ const command_t commands[] = {
 };
 
 const char help_intro[] =
-    "Commands (numbers are hexadecimal; an address may be a symbol or one of the registers\n"
-    "pc, sp, hl, ix, iy, each with an optional +offset or -offset):\n";
+    "Numbers are hexadecimal (8000, 0ff, $BC, 0x80, 8000h), except the counts N and SKIP of\n"
+    "step, disasm and break, which are decimal. A word is a register (pc, sp, hl, ix, iy, with\n"
+    "an optional +offset or -offset), else a symbol (also symbol+offset), else a hexadecimal\n"
+    "number; one that begins with a digit or $ is always a number. # starts a comment.\n"
+    "Commands:\n";
 
 dbg_result_t cmd_help(const call_t &) {
     constexpr size_t column = 28; // where the help lines start
@@ -469,7 +489,8 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     const command_t *command = find_command(word);
     if (!command) return fail("Unknown command: " + word + " (help lists the commands)");
     call_t call{e, command, {}, {}};
-    for (std::string arg; in >> arg;)
+    // A word that begins with '#' starts a comment (type's text is the rest of the line, though).
+    for (std::string arg; in >> arg && arg[0] != '#';)
         call.args.push_back(arg);
     // The rest of the line after the command word, as written.
     size_t start = line.find_first_of(" \t", line.find_first_not_of(" \t"));

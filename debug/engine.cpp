@@ -146,7 +146,11 @@ dbg_stop_t make_stop(dbg_engine_t *e, dbg_cause_t cause) {
         s.text = "Watchpoint " + std::to_string(s.breakpoint) + ": " + location(e, s.access_pc) +
                  " " + by.text + (read ? " read " : " wrote ") + dbg_hex2(s.value) +
                  (read ? " from " : " to ") + (port ? "port " : "") +
-                 (port ? dbg_hex2(s.address) : dbg_hex4(s.address)) + "; now at " + here;
+                 (port ? dbg_hex2(s.address) : dbg_hex4(s.address)) +
+                 // The board ignores writes to its ROM.
+                 (cause == DBG_CAUSE_WATCH_WRITE && s.address < EMU_ROM_SIZE ? " (ROM, unchanged)"
+                                                                             : "") +
+                 "; now at " + here;
         break;
     }
     case DBG_CAUSE_HALT: s.text = "HALT at " + dbg_hex4(s.pc); break;
