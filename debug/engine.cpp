@@ -178,6 +178,57 @@ bool sp_above(uint16_t sp, uint16_t former, bool or_equal) {
     return or_equal ? distance >= 0 : distance > 0;
 }
 
+// Whether the instruction at an address leaves a routine: a return or JP (HL), JP (IX), JP (IY).
+bool leaves(dbg_engine_t *e, uint16_t address) {
+    const dbg_instruction_t in = dbg_disassemble(e->emu->memory, address, nullptr);
+    const uint8_t jump = in.bytes[0] == 0xDD || in.bytes[0] == 0xFD ? in.bytes[1] : in.bytes[0];
+    return in.is_return || (in.valid && jump == 0xE9);
+}
+
+// Whether an address can be a return address: the bytes before it are a CALL nn or an RST; the
+// routine it called in *entry.
+bool return_site(const uint8_t *memory, uint16_t address, uint16_t *entry) {
+    const dbg_instruction_t call =
+        dbg_disassemble(memory, static_cast<uint16_t>(address - 3), nullptr);
+    const dbg_instruction_t rst =
+        dbg_disassemble(memory, static_cast<uint16_t>(address - 1), nullptr);
+    if (call.is_call && call.length == 3)
+        *entry = call.target;
+    else if (rst.is_call && rst.length == 1)
+        *entry = rst.target;
+    else
+        return false;
+    return true;
+}
+
+// The current routine's return address for `finish`, and the place on the stack it was taken
+// from. Candidates are the words from SP up and, as the routine may have popped its return
+// address already, HL, DE, BC, IX and IY (then "taken from" just below SP). A candidate must
+// follow a call of a routine that starts at most 8 KB below PC; the one whose routine starts
+// nearest below PC wins, the first (nearest SP) among equals, so that locals that happen to look
+// like return addresses and the callers further up lose to the routine's own return address.
+bool find_return(const uint8_t *memory, const z_cpu_t &cpu, uint16_t *address, uint16_t *slot) {
+    bool found = false;
+    uint16_t best_distance = 0;
+    auto consider = [&](uint16_t word, uint16_t from) {
+        uint16_t entry = 0;
+        if (!return_site(memory, word, &entry)) return;
+        const uint16_t distance = static_cast<uint16_t>(cpu.PC - entry);
+        if (distance >= 0x2000 || (found && distance >= best_distance)) return;
+        found = true;
+        best_distance = distance;
+        *address = word;
+        *slot = from;
+    };
+    for (uint16_t n = 0, at = cpu.SP; n < 64; ++n, at = static_cast<uint16_t>(at + 2))
+        consider(static_cast<uint16_t>(memory[at] | memory[static_cast<uint16_t>(at + 1)] << 8),
+                 at);
+    const uint16_t below = static_cast<uint16_t>(cpu.SP - 2);
+    for (uint16_t word : {cpu.HL, cpu.DE, cpu.BC, cpu.IX, cpu.IY})
+        consider(word, below);
+    return found;
+}
+
 // At an instruction boundary: true when the run stops here (last_stop set).
 bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
@@ -190,15 +241,28 @@ bool boundary_stop(dbg_engine_t *e) {
         if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_NEXT:
-        if (cpu->PC == e->target_pc && sp_above(cpu->SP, e->target_sp, true))
-            return stop_with(e, DBG_CAUSE_STEP);
+        if (sp_above(cpu->SP, e->target_sp, true)) {
+            if (cpu->PC == e->target_pc) return stop_with(e, DBG_CAUSE_STEP);
+            // Back past data behind the call: a return or JP (rr) with the return address gone,
+            // landing within 256 bytes after the call; one landing right after another CALL is
+            // a call of the routine's own returning.
+            uint16_t entry = 0;
+            if (e->next_call && e->leave_pending &&
+                static_cast<uint16_t>(cpu->PC - e->target_pc) <= 0x100 &&
+                !return_site(e->emu->memory, cpu->PC, &entry))
+                return stop_with(e, DBG_CAUSE_STEP);
+        }
+        if (e->next_call) e->leave_pending = leaves(e, cpu->PC);
         break;
     case DBG_REQ_FINISH:
-        if (e->finish_pending) {
-            e->finish_pending = false;
-            if (sp_above(cpu->SP, e->target_sp, false)) return stop_with(e, DBG_CAUSE_STEP);
+        if (e->return_known) {
+            if (cpu->PC == e->target_pc && sp_above(cpu->SP, e->target_sp, false))
+                return stop_with(e, DBG_CAUSE_STEP);
+            break;
         }
-        e->finish_pending = dbg_disassemble(e->emu->memory, cpu->PC, nullptr).is_return;
+        if (e->leave_pending && sp_above(cpu->SP, e->target_sp, false))
+            return stop_with(e, DBG_CAUSE_STEP);
+        e->leave_pending = leaves(e, cpu->PC);
         break;
     case DBG_REQ_UNTIL:
         if (cpu->PC == e->target_pc) return stop_with(e, DBG_CAUSE_UNTIL);
@@ -251,12 +315,16 @@ dbg_stop_t run_inline(dbg_engine_t *e) {
     e->last_stop = dbg_stop_t{};
     dbg_update(e);
     if (e->trace) dbg_trace_line(e);
+    const z_cpu_t *cpu = cpu_of(e);
     for (;;) {
-        if (e->emu->ticks >= e->tick_limit) {
+        // The limit ends the run at the first boundary at or after it, never inside an
+        // instruction; past it, the deadline is the end of the instruction under way.
+        const bool past = e->emu->ticks >= e->tick_limit;
+        if (past && cpu->cycles < 2) {
             stop_with(e, DBG_CAUSE_TICKS);
             return e->last_stop;
         }
-        uint64_t deadline = e->tick_limit;
+        uint64_t deadline = past ? e->emu->ticks + (cpu->cycles - 1u) : e->tick_limit;
         if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
         if (run_to_deadline(e, deadline)) return e->last_stop;
         if (e->wav) dbg_wav_render(e);
@@ -271,7 +339,7 @@ dbg_stop_t run_paced(dbg_engine_t *e) {
     if (e->trace) dbg_trace_line(e);
     int32_t running = 1;
     auto tick = [&] {
-        if (e->emu->ticks >= e->tick_limit) {
+        if (e->emu->ticks >= e->tick_limit && cpu->cycles < 2) {
             stop_with(e, DBG_CAUSE_TICKS);
             running = 0;
             return;
@@ -343,9 +411,9 @@ void resume_threaded(dbg_engine_t *e) {
 
 dbg_stop_t start(dbg_engine_t *e, dbg_request_t request) {
     e->request = request;
-    // finish: the boundary check looks at each instruction before it runs; this is the first.
-    e->finish_pending = request == DBG_REQ_FINISH &&
-                        dbg_disassemble(e->emu->memory, cpu_of(e)->PC, nullptr).is_return;
+    // next, finish: the boundary check looks at each instruction before it runs; this is the first.
+    e->leave_pending =
+        (request == DBG_REQ_FINISH || request == DBG_REQ_NEXT) && leaves(e, cpu_of(e)->PC);
     if (e->mode == DBG_INLINE) return e->realtime ? run_paced(e) : run_inline(e);
     dbg_update(e);
     dbg_unlock(e);
@@ -353,19 +421,31 @@ dbg_stop_t start(dbg_engine_t *e, dbg_request_t request) {
     return dbg_stop_t{};
 }
 
-void rebuild_tables(dbg_engine_t *e) {
+// Empties the tables (with no breakpoint or watchpoint left).
+void clear_tables(dbg_engine_t *e) {
     std::memset(e->break_at, 0, sizeof e->break_at);
     std::memset(e->mem_watch, 0, sizeof e->mem_watch);
     std::memset(e->port_watch, 0, sizeof e->port_watch);
-    for (const dbg_breakpoint_t &b : e->breakpoints)
-        e->break_at[b.address] = 1;
-    for (const dbg_watchpoint_t &w : e->watchpoints) {
-        if (w.kind == DBG_WATCH_IN || w.kind == DBG_WATCH_OUT) {
-            e->port_watch[w.address & 0xFF] |= w.kind == DBG_WATCH_IN ? 1 : 2;
-            continue;
-        }
-        for (uint32_t i = 0; i < w.length; ++i)
-            e->mem_watch[(w.address + i) & 0xFFFF] |= w.kind == DBG_WATCH_READ ? 1 : 2;
+    std::memset(e->break_count, 0, sizeof e->break_count);
+    std::memset(e->watch_count, 0, sizeof e->watch_count);
+}
+
+// Counts a breakpoint in (delta 1) or out (-1) of the tables.
+void count_breakpoint(dbg_engine_t *e, uint16_t address, int delta) {
+    e->break_count[address] += static_cast<uint32_t>(delta);
+    e->break_at[address] = e->break_count[address] != 0;
+}
+
+// Counts a watch range in or out; only its own addresses change.
+void count_watchpoint(dbg_engine_t *e, const dbg_watchpoint_t &w, int delta) {
+    const bool port = w.kind == DBG_WATCH_IN || w.kind == DBG_WATCH_OUT;
+    uint8_t *table = port ? e->port_watch : e->mem_watch;
+    const uint8_t bit = w.kind == DBG_WATCH_READ || w.kind == DBG_WATCH_IN ? 1 : 2;
+    uint32_t *counts = e->watch_count[w.kind];
+    for (uint32_t i = 0; i < w.length; ++i) {
+        const uint16_t a = static_cast<uint16_t>(w.address + i);
+        counts[a] += static_cast<uint32_t>(delta);
+        table[a] = static_cast<uint8_t>(counts[a] ? table[a] | bit : table[a] & ~bit);
     }
 }
 
@@ -451,7 +531,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->interrupted.store(false, std::memory_order_relaxed);
     e->breakpoints.clear();
     e->watchpoints.clear();
-    rebuild_tables(e);
+    clear_tables(e);
     e->next_id = 1;
     e->port_observer = nullptr;
     e->request = DBG_REQ_NONE;
@@ -462,7 +542,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->realtime = false;
     e->stopped = false;
     e->tick_limit = UINT64_MAX;
-    e->finish_pending = false;
+    e->leave_pending = false;
     e->pending = false;
     e->last_stop = dbg_stop_t{};
     e->last_invalid.clear();
@@ -492,7 +572,7 @@ void dbg_detach(dbg_engine_t *e) {
     e->pause_requested = false;
     e->pending = false;
     e->warp.store(false, std::memory_order_relaxed);
-    rebuild_tables(e);
+    clear_tables(e);
     dbg_update(e);
     e->emu->cpu.exception = emu_exception_callback;
     e->emu->cpu.halt = emu_halt_callback;
@@ -542,12 +622,15 @@ dbg_stop_t dbg_next(dbg_engine_t *e) {
     }
     e->target_pc = static_cast<uint16_t>(cpu->PC + in.length);
     e->target_sp = cpu->SP;
+    e->next_call = in.is_call;
     return start(e, DBG_REQ_NEXT);
 }
 
 dbg_stop_t dbg_finish(dbg_engine_t *e) {
     dbg_lock(e);
-    e->target_sp = cpu_of(e)->SP;
+    const z_cpu_t *cpu = cpu_of(e);
+    e->return_known = find_return(e->emu->memory, *cpu, &e->target_pc, &e->target_sp);
+    if (!e->return_known) e->target_sp = cpu->SP;
     return start(e, DBG_REQ_FINISH);
 }
 
@@ -610,7 +693,7 @@ int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip) {
     dbg_lock(e);
     const int id = e->next_id++;
     e->breakpoints.push_back({id, address, skip, 0});
-    e->break_at[address] = 1;
+    count_breakpoint(e, address, 1);
     dbg_update(e);
     dbg_unlock(e);
     return id;
@@ -624,7 +707,7 @@ int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint
         length = 1;
     }
     e->watchpoints.push_back({id, kind, address, std::clamp<uint32_t>(length, 1, 65536), 0});
-    rebuild_tables(e);
+    count_watchpoint(e, e->watchpoints.back(), 1);
     dbg_update(e);
     dbg_unlock(e);
     return id;
@@ -633,10 +716,15 @@ int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint
 bool dbg_delete(dbg_engine_t *e, int id) {
     dbg_lock(e);
     const size_t before = e->breakpoints.size() + e->watchpoints.size();
-    std::erase_if(e->breakpoints, [id](const dbg_breakpoint_t &b) { return b.id == id; });
-    std::erase_if(e->watchpoints, [id](const dbg_watchpoint_t &w) { return w.id == id; });
+    std::erase_if(e->breakpoints, [e, id](const dbg_breakpoint_t &b) {
+        if (b.id == id) count_breakpoint(e, b.address, -1);
+        return b.id == id;
+    });
+    std::erase_if(e->watchpoints, [e, id](const dbg_watchpoint_t &w) {
+        if (w.id == id) count_watchpoint(e, w, -1);
+        return w.id == id;
+    });
     const bool found = e->breakpoints.size() + e->watchpoints.size() != before;
-    rebuild_tables(e);
     dbg_update(e);
     dbg_unlock(e);
     return found;
@@ -646,7 +734,7 @@ void dbg_delete_all(dbg_engine_t *e) {
     dbg_lock(e);
     e->breakpoints.clear();
     e->watchpoints.clear();
-    rebuild_tables(e);
+    clear_tables(e);
     dbg_update(e);
     dbg_unlock(e);
 }
