@@ -184,10 +184,12 @@ dbg_result_t cmd_delete(const call_t &c) {
     if (!digits || id == 0) return fail("Bad breakpoint number: " + c.args[0]);
     // Described before it goes, so that the confirmation says what it was.
     std::string what;
-    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(c.e))
+    dbg_lock(c.e);
+    for (const dbg_breakpoint_t &b : c.e->breakpoints)
         if (b.id == id) what = describe(c.e, b);
-    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(c.e))
+    for (const dbg_watchpoint_t &w : c.e->watchpoints)
         if (w.id == id) what = describe(w);
+    dbg_unlock(c.e);
     if (!dbg_delete(c.e, id)) return fail("No breakpoint or watchpoint " + c.args[0]);
     what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
     return ok("Deleted " + what);

@@ -134,7 +134,10 @@ TEST_F(Commands, MemoryEndsAtFFFFAndEchoesSayWhatTheyDid) {
     out("delete");
     out("poke 9000 3E 77 32 00 01 76"); // LD A,77h; LD (0100h),A; HALT
     out("set pc 9000");
-    out("watch write 0100");
+    // Overlapping ranges: deleting one leaves the other watching the address they share.
+    EXPECT_EQ("Watchpoint 4: write 0100 length 1\n", out("watch write 0100"));
+    out("watch write 00F0 20");
+    out("delete 5");
     const dbg_result_t r = run("continue");
     EXPECT_TRUE(r.stopped);
     EXPECT_NE(std::string::npos, r.output.find("wrote 77 to 0100 (ROM, unchanged); now at 9005"))
