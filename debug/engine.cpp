@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "cpu/zcpu.h"
 #include "debug/engine_internal.h"
@@ -202,30 +203,46 @@ bool return_site(const uint8_t *memory, uint16_t address, uint16_t *entry) {
 }
 
 // The current routine's return address for `finish`, and the place on the stack it was taken
-// from. Candidates are the words from SP up and, as the routine may have popped its return
-// address already, HL, DE, BC, IX and IY (then "taken from" just below SP). A candidate must
-// follow a call of a routine that starts at most 8 KB below PC; the one whose routine starts
-// nearest below PC wins, the first (nearest SP) among equals, so that locals that happen to look
-// like return addresses and the callers further up lose to the routine's own return address.
-bool find_return(const uint8_t *memory, const z_cpu_t &cpu, uint16_t *address, uint16_t *slot) {
+// from. A candidate follows a call of a routine (through a JP, as in a jump table) that starts at
+// most 8 KB below PC and not with a NOP; better, with no symbol between its start and PC (a local
+// label of an assembly routine may be, so that is a preference, not a rule). The first on the stack
+// from SP up is the routine's own (words it pushed since rarely pass for one; deeper words belong
+// to its callers). The routine may have popped it already: a candidate in HL, DE, BC, IX or IY wins
+// when its routine starts nearer below PC (then "taken from" is just below SP).
+bool find_return(const uint8_t *memory, const dbg_symbols_t &symbols, const z_cpu_t &cpu,
+                 uint16_t *address, uint16_t *slot) {
+    uint16_t named = 0; // the nearest symbol at or below PC
+    const auto label = symbols.by_address.upper_bound(cpu.PC);
+    if (label != symbols.by_address.begin()) named = std::prev(label)->first;
     bool found = false;
+    int best_tier = 0;
     uint16_t best_distance = 0;
-    auto consider = [&](uint16_t word, uint16_t from) {
+    auto consider = [&](uint16_t word, uint16_t from, bool nearer_only) {
         uint16_t entry = 0;
         if (!return_site(memory, word, &entry)) return;
+        if (memory[entry] == 0xC3)
+            entry = static_cast<uint16_t>(memory[static_cast<uint16_t>(entry + 1)] |
+                                          memory[static_cast<uint16_t>(entry + 2)] << 8);
         const uint16_t distance = static_cast<uint16_t>(cpu.PC - entry);
-        if (distance >= 0x2000 || (found && distance >= best_distance)) return;
+        // Memory never written holds 00: no routine starts with a NOP.
+        if (entry > cpu.PC || distance >= 0x2000 || memory[entry] == 0x00) return;
+        const int tier = entry < named ? 1 : 0;
+        if (found && (tier > best_tier ||
+                      (tier == best_tier && (!nearer_only || distance >= best_distance))))
+            return;
         found = true;
+        best_tier = tier;
         best_distance = distance;
         *address = word;
         *slot = from;
     };
-    for (uint16_t n = 0, at = cpu.SP; n < 64; ++n, at = static_cast<uint16_t>(at + 2))
-        consider(static_cast<uint16_t>(memory[at] | memory[static_cast<uint16_t>(at + 1)] << 8),
-                 at);
+    for (uint16_t n = 0, at = cpu.SP; n < 64 && !(found && best_tier == 0);
+         ++n, at = static_cast<uint16_t>(at + 2))
+        consider(static_cast<uint16_t>(memory[at] | memory[static_cast<uint16_t>(at + 1)] << 8), at,
+                 false);
     const uint16_t below = static_cast<uint16_t>(cpu.SP - 2);
     for (uint16_t word : {cpu.HL, cpu.DE, cpu.BC, cpu.IX, cpu.IY})
-        consider(word, below);
+        consider(word, below, true);
     return found;
 }
 
@@ -629,7 +646,7 @@ dbg_stop_t dbg_next(dbg_engine_t *e) {
 dbg_stop_t dbg_finish(dbg_engine_t *e) {
     dbg_lock(e);
     const z_cpu_t *cpu = cpu_of(e);
-    e->return_known = find_return(e->emu->memory, *cpu, &e->target_pc, &e->target_sp);
+    e->return_known = find_return(e->emu->memory, e->symbols, *cpu, &e->target_pc, &e->target_sp);
     if (!e->return_known) e->target_sp = cpu->SP;
     return start(e, DBG_REQ_FINISH);
 }

@@ -210,13 +210,15 @@ dbg_stop_t dbg_step(dbg_engine_t *e, uint32_t count);
 // it (unless that place follows a CALL: the routine's own calls return there). Anything else is
 // one step.
 dbg_stop_t dbg_next(dbg_engine_t *e);
-// Step out: runs until the current routine has returned to its caller. The return address is a
-// word on the stack (from SP up) or, once the routine has popped it, in HL, DE, BC, IX or IY,
-// that follows a CALL or RST in memory whose routine starts nearest below PC (within 8 KB); the
-// run stops where PC reaches it with SP above the word's place, however the routine returns
-// (RET, after popping and pushing its return address again, or SDCC's POP HL / INC SP / JP (HL));
-// a deeper call of the same routine returning there has SP below and does not stop. With no such
-// word, it runs until a return instruction leaves SP above its value at the start.
+// Step out: runs until the current routine has returned to its caller. The return address is the
+// first word on the stack (from SP up) that follows a CALL or RST of a routine (through a JP, as
+// in a jump table) starting within 8 KB below PC, preferably with no symbol between the routine's
+// start and PC, or, when the routine has popped it already, such a word in HL, DE, BC, IX or IY
+// whose routine starts nearer below PC. The run stops where PC reaches it with SP above the
+// word's place, however the routine returns (RET, after popping and pushing its return address
+// again, or SDCC's POP HL / INC SP / JP (HL)); a deeper call of the same routine returning there
+// has SP below and does not stop. With no such word, it runs until a return instruction leaves
+// SP above its value at the start.
 dbg_stop_t dbg_finish(dbg_engine_t *e);
 dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
 // Inline: runs ticks T-states (or to an earlier stop), ending at the first instruction boundary
