@@ -191,7 +191,8 @@ dbg_result_t cmd_delete(const call_t &c) {
         if (w.id == id) what = describe(w);
     dbg_unlock(c.e);
     if (!dbg_delete(c.e, id)) return fail("No breakpoint or watchpoint " + c.args[0]);
-    what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+    if (!what.empty())
+        what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
     return ok("Deleted " + what);
 }
 
