@@ -1,5 +1,7 @@
 // The command language of both front ends: one command a line, hexadecimal numbers, a symbol
-// wherever an address goes, every error one line. `help` lists the commands.
+// wherever an address goes, every error one line. `help` lists the commands. The commands live in
+// one table in commands.cpp (name, aliases, usage, help line, handler): a new command is a row
+// there and its handler, and `help`, the usage errors and the dispatcher follow from the table.
 #pragma once
 
 #include <cstdio>

@@ -126,21 +126,28 @@ struct dbg_engine_t {
     // so a program that reads its own instruction bytes as data is not caught.
     uint8_t mem_watch[65536];
     uint8_t port_watch[256]; // bit 0 in, bit 1 out
+    // How many breakpoints or watch ranges of each kind cover each address (or port): adding or
+    // deleting one updates only its own addresses, and the tables above follow the counts.
+    uint32_t break_count[65536];
+    uint32_t watch_count[4][65536]; // by dbg_watch_kind_t; ports use the first 256
     int next_id;
     dbg_port_observer_t port_observer;
 
     // Run control.
     dbg_request_t request;
     uint32_t step_left;   // step: instructions still to run
-    uint16_t target_pc;   // next, until: the address to stop at
-    uint16_t target_sp;   // next: SP not below; finish: a return must leave SP above it
+    uint16_t target_pc;   // next, until: the address to stop at; finish: the return address
+    uint16_t target_sp;   // next: SP before the instruction; finish: see return_known
     bool pause_requested; // pause at the next boundary
     bool stop_on_halt;    // HALT stops a run (default true)
     bool stop_on_invalid; // an invalid-opcode report stops a run (default true)
     bool realtime;        // inline: runs are paced at the board's clock
     bool stopped;         // threaded: the processor thread waits for a request
     uint64_t tick_limit;  // inline: absolute tick at which a run stops (UINT64_MAX: none)
-    bool finish_pending;  // finish: the instruction now running is a return
+    bool next_call;       // next: over a CALL or RST (else DJNZ or a block instruction)
+    bool return_known;    // finish: target_pc is the return address found on the stack at
+                          // target_sp; else a return must leave SP above target_sp
+    bool leave_pending;   // next, finish: the instruction now running is a return or JP (rr)
 
     // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
     bool pending;
@@ -198,21 +205,35 @@ uint64_t dbg_ticks(dbg_engine_t *e);
 // looks at breakpoints, so continuing from a breakpoint leaves it.
 dbg_stop_t dbg_continue(dbg_engine_t *e);
 dbg_stop_t dbg_step(dbg_engine_t *e, uint32_t count);
-// Step over: a CALL, RST, DJNZ or repeating block instruction runs to its end (the next
-// instruction's address with SP not below the current SP); anything else is one step.
+// Step over: a DJNZ or repeating block instruction runs to its end (the next instruction's
+// address with SP not below the current SP). A CALL or RST runs until the routine has returned:
+// SP is back at (or above) its value before the call, and PC is the next instruction or, for a
+// routine that returns past data behind the call (it pops its return address, skips the data and
+// jumps back), the place a return or JP (HL), JP (IX), JP (IY) reached within 256 bytes after
+// it (unless that place follows a CALL: the routine's own calls return there). Anything else is
+// one step.
 dbg_stop_t dbg_next(dbg_engine_t *e);
-// Step out: runs until a return instruction leaves the current routine (SP moves above its value
-// at the start of the command).
+// Step out: runs until the current routine has returned to its caller. The return address is the
+// first word on the stack (from SP up) that follows a CALL or RST of a routine (through a JP, as
+// in a jump table) starting within 8 KB below PC, preferably with no symbol between the routine's
+// start and PC, or, when the routine has popped it already, such a word in HL, DE, BC, IX or IY
+// whose routine starts nearer below PC. The run stops where PC reaches it with SP above the
+// word's place, however the routine returns (RET, after popping and pushing its return address
+// again, or SDCC's POP HL / INC SP / JP (HL)); a deeper call of the same routine returning there
+// has SP below and does not stop. With no such word, it runs until a return instruction leaves
+// SP above its value at the start.
 dbg_stop_t dbg_finish(dbg_engine_t *e);
 dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
-// Inline: runs ticks T-states (or to an earlier stop). Threaded: not available (cause NONE).
+// Inline: runs ticks T-states (or to an earlier stop), ending at the first instruction boundary
+// at or after them. Threaded: not available (cause NONE).
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
 // Threaded: asks the processor thread to stop at the next boundary. Inline: nothing to do.
 void dbg_pause(dbg_engine_t *e);
 // Safe in a signal handler: the run pauses at the next boundary, and so does every later run
 // (one instruction each) until the engine is attached again.
 void dbg_interrupt(dbg_engine_t *e);
-// Inline runs stop with DBG_CAUSE_TICKS at this absolute tick count (UINT64_MAX: never).
+// Inline runs stop with DBG_CAUSE_TICKS at the first instruction boundary at or after this
+// absolute tick count (UINT64_MAX: never), so a stopped run never leaves an instruction half done.
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick);
 // True while the machine runs (threaded: not stopped; inline: always false between calls).
 bool dbg_is_running(dbg_engine_t *e);

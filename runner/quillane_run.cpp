@@ -333,6 +333,8 @@ int main(int argc, char **argv) {
     }
     for (const std::string &path : o.symbols)
         if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
+    for (const std::string &warning : dbg_symbol_warnings(&e->symbols))
+        std::fprintf(stderr, "quillane-run: %s\n", warning.c_str());
     // Breakpoints and --until-pc stop the same way; either one reached ends the run well.
     const bool awaiting = o.until_halt || !o.until_pc.empty() || !o.breaks.empty();
     std::vector<int> until_ids;
