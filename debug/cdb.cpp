@@ -504,7 +504,11 @@ int dbg_source_load_cdb(dbg_source_t *model, const std::string &path, std::strin
         *error = "Cannot read " + path;
         return -1;
     }
-    if (model->types.empty()) dbg_source_init(model);
+    if (model->types.empty()) {
+        const std::vector<std::string> dirs = model->search_dirs;
+        dbg_source_init(model);
+        model->search_dirs = dirs;
+    }
     const size_t slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     if (std::find(model->search_dirs.begin(), model->search_dirs.end(), dir) ==
