@@ -11,6 +11,7 @@
 
 #include "debug/engine.h"
 #include "debug/source.h"
+#include "debug/source_commands.h"
 #include "debug/symbols.h"
 #include "harness.h"
 #include "machine/emu.h"
@@ -114,6 +115,15 @@ class Source : public ::testing::Test {
             << target << ": " << error;
         for (size_t i = 0; i < bytes.size(); ++i)
             dbg_poke(e_, static_cast<uint16_t>(address + i), bytes[i]);
+    }
+
+    uint16_t pc() const { return emu_->cpu.PC; }
+
+    uint16_t symbol(const std::string &name) {
+        for (const auto &v : model_.variables)
+            if (v.name == name) return v.address;
+        ADD_FAILURE() << "no variable " << name;
+        return 0;
     }
 
     std::vector<dbg_frame_t> frames() {
@@ -331,6 +341,51 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_EQ("main", stack[1].name);
     EXPECT_EQ(line_of("putc"), stack[1].line);
     EXPECT_EQ("104 'h' ($68)", print("here.tag", &stack[1]));
+}
+
+// The commands over the engine's model, as the command table will call them.
+TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    std::string error;
+    ASSERT_TRUE(dbg_source_load(e_, program + ".cdb", {QUILLANE_SOURCE_DIR "/tests/c"}, &error))
+        << error;
+    EXPECT_FALSE(dbg_source_load(e_, "/nonexistent.cdb", {}, &error));
+    ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("twice")).cause);
+    const std::string at = std::to_string(line_of("twice"));
+
+    const std::string where = dbg_cmd_where(e_, {}).output;
+    EXPECT_EQ(0u, where.find("#0  twice (debuginfo.c:" + at + ") " + dbg_hex4(pc()) + "\n"))
+        << where;
+    EXPECT_NE(std::string::npos,
+              where.find("#2  main (debuginfo.c:" + std::to_string(line_of("call")) + ") "))
+        << where;
+    EXPECT_TRUE(dbg_cmd_frame(e_, {"9"}).error);
+    EXPECT_EQ(0u, dbg_cmd_frame(e_, {"1"}).output.find("#1  sum_points"));
+    EXPECT_EQ("p = $" + dbg_hex4(symbol("points")) + "  (struct point *)\n" +
+                  "count = 3 ($0003)  (int)\nbias = 7 ($0007)  (int)\n" +
+                  "i = 0 ($0000) in BC  (int)\nsum = 7 ($0007)  (int)\n",
+              dbg_cmd_locals(e_, {}).output);
+    EXPECT_EQ("*p = {...}  (struct point)\n  x = 1 ($0001)\n  y = 2 ($0002)\n"
+              "  tag = 97 'a' ($61)\n",
+              dbg_cmd_print(e_, {"*p"}).output);
+    // The list marks the selected frame's line and the breakpoint's.
+    const std::string list = dbg_cmd_list(e_, {}).output;
+    EXPECT_NE(std::string::npos,
+              list.find("=> " + std::string(5 - std::to_string(line_of("body")).size(), ' ') +
+                        std::to_string(line_of("body")) + "  "))
+        << list;
+    const std::string twice_list = dbg_cmd_list(e_, {"twice"}).output;
+    EXPECT_NE(std::string::npos, twice_list.find("  *" + std::string(5 - at.size(), ' ') + at))
+        << twice_list;
+    EXPECT_TRUE(dbg_cmd_list(e_, {"nosuch.c:3"}).error);
+
+    EXPECT_FALSE(dbg_cmd_set_var(e_, {"var", "sum", "#100"}).error);
+    EXPECT_EQ("sum = 100 ($0064)  (int)\n", dbg_cmd_print(e_, {"sum"}).output);
+    EXPECT_TRUE(dbg_cmd_set_var(e_, {"var", "i", "1"}).error);
+    // A stop elsewhere leaves the selection behind.
+    dbg_continue(e_);
+    EXPECT_EQ(0u, dbg_cmd_locals(e_, {}).output.find("v = "));
 }
 
 // Bad input: a file that is not debug information, broken records, broken expressions.
