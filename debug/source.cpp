@@ -223,9 +223,8 @@ src_stack_state_t src_stack_state(const dbg_function_t &function, const uint8_t 
     bool hl_known = false;
     bool hl_plus_sp = false;
     while (address < pc) {
-        const uint8_t *b = memory + address;
-        const uint8_t op = b[0];
-        const uint8_t op2 = address + 1 < 65536 ? b[1] : 0;
+        const uint8_t op = memory[address];
+        const uint8_t op2 = memory[static_cast<uint16_t>(address + 1)];
         const bool was_hl_known = hl_known, was_hl_plus_sp = hl_plus_sp;
         hl_known = hl_plus_sp = false;
         if (op == 0xC5 || op == 0xD5 || op == 0xE5 || op == 0xF5) {
@@ -237,7 +236,8 @@ src_stack_state_t src_stack_state(const dbg_function_t &function, const uint8_t 
         } else if (op == 0x3B) {
             state.depth += 1;
         } else if (op == 0x21) {
-            hl_constant = static_cast<int16_t>(b[1] | b[2] << 8);
+            hl_constant =
+                static_cast<int16_t>(op2 | memory[static_cast<uint16_t>(address + 2)] << 8);
             hl_known = true;
         } else if (op == 0x39 && was_hl_known) {
             hl_plus_sp = true; // HL = constant + SP
