@@ -148,7 +148,7 @@ struct dbg_source_t {
     std::vector<dbg_line_range_t> lines;   // ordered by address, then order
     std::vector<dbg_function_t> functions; // ordered by start
     std::vector<dbg_variable_t> variables;
-    std::vector<dbg_type_t> types; // 0 int, 1 unsigned char, 2 unsigned int, 3 char
+    std::vector<dbg_type_t> types; // built-in first: 0 int, 1 unsigned char, 2 unsigned int
     std::vector<dbg_record_t> records;
     std::vector<std::string> search_dirs; // where dbg_source_text looks for files
     // Indexes (kept by the functions below).
