@@ -2,6 +2,7 @@
 #include "debug/source.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "debug/disasm.h"
@@ -89,6 +90,9 @@ void dbg_source_index(dbg_source_t *model) {
             const auto &x = model->lines[a], &y = model->lines[b];
             return x.line != y.line ? x.line < y.line : x.address < y.address;
         });
+    model->variable_index.clear();
+    for (size_t i = 0; i < model->variables.size(); ++i)
+        model->variable_index[model->variables[i].name].push_back(static_cast<int>(i));
     model->sorted = true;
 }
 
@@ -188,6 +192,61 @@ std::string dbg_source_where(const dbg_source_t *model, uint16_t address) {
     const dbg_line_range_t *range = dbg_source_line_at(model, address);
     if (!range) return "";
     return model->files[range->file].name + ":" + std::to_string(range->line);
+}
+
+std::string dbg_source_describe(const dbg_source_t *model, uint16_t address) {
+    const dbg_function_t *function = dbg_source_function_at(model, address);
+    const std::string where = dbg_source_where(model, address);
+    if (function && !where.empty()) return function->name + ", " + where;
+    return function ? function->name : where;
+}
+
+bool dbg_source_is_line_start(const dbg_source_t *model, uint16_t address) {
+    const auto &lines = model->lines;
+    auto it = std::lower_bound(lines.begin(), lines.end(), address,
+                               [](const dbg_line_range_t &r, uint16_t a) { return r.address < a; });
+    return it != lines.end() && it->address == address && it->is_code;
+}
+
+bool dbg_source_location(const dbg_source_t *model, const std::string &text, int default_file,
+                         int *file, int *line, uint16_t *address, int *code_line,
+                         std::string *error) {
+    const size_t colon = text.rfind(':');
+    char *end = nullptr;
+    if (colon != std::string::npos) {
+        *file = dbg_source_file(model, text.substr(0, colon));
+        const long number = std::strtol(text.c_str() + colon + 1, &end, 10);
+        if (*file < 0) {
+            *error = "no file " + text.substr(0, colon) + " in the debug information";
+            return false;
+        }
+        if (colon + 1 == text.size() || *end || number <= 0 || number > 1000000) {
+            *error = "bad line number in " + text;
+            return false;
+        }
+        *line = static_cast<int>(number);
+    } else if (const dbg_function_t *function = dbg_source_function(model, text)) {
+        const dbg_line_range_t *range = dbg_source_line_at(model, function->start);
+        *address = function->start;
+        *code_line = range ? range->line : 0;
+        *file = range ? range->file : -1;
+        *line = *code_line;
+        return true;
+    } else {
+        const long number = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end || number <= 0 || number > 1000000) {
+            *error = "no line or function " + text;
+            return false;
+        }
+        if (default_file < 0) {
+            *error = "no current file: write FILE:LINE";
+            return false;
+        }
+        *file = default_file;
+        *line = static_cast<int>(number);
+    }
+    if (!dbg_source_address_of(model, *file, *line, address, code_line)) *code_line = 0;
+    return true;
 }
 
 // Code bytes. ------------------------------------------------------------------------------

@@ -153,7 +153,8 @@ struct dbg_source_t {
     std::vector<std::string> search_dirs; // where dbg_source_text looks for files
     // Indexes (kept by the functions below).
     std::unordered_map<std::string, int> file_index;
-    std::unordered_map<std::string, int> type_index; // by SDCC type chain
+    std::unordered_map<std::string, int> type_index;                  // by SDCC type chain
+    std::unordered_map<std::string, std::vector<int>> variable_index; // by name
     uint32_t next_order;
     bool sorted; // lines and functions are in order
 };
@@ -202,6 +203,19 @@ const dbg_function_t *dbg_source_function(const dbg_source_t *model, const std::
 
 // "prog.c:26", or "" when the address has no line.
 std::string dbg_source_where(const dbg_source_t *model, uint16_t address);
+// For stop reports and breakpoints: "sum_points, prog.c:26", "prog.c:26" (no function) or
+// "sum_points" (no line); "" when the address has neither.
+std::string dbg_source_describe(const dbg_source_t *model, uint16_t address);
+
+// A place as the command language writes it: "FILE:LINE", "LINE" (in default_file) or a
+// function's name (its first line). Sets the file and line as written, and the address of the
+// code and the line that has it (a line without code moves to the next one with code; *code_line
+// is 0 when none follows). False with a one-line reason when the text names no place.
+bool dbg_source_location(const dbg_source_t *model, const std::string &text, int default_file,
+                         int *file, int *line, uint16_t *address, int *code_line,
+                         std::string *error);
+// Whether a line range starts at address (source stepping stops there).
+bool dbg_source_is_line_start(const dbg_source_t *model, uint16_t address);
 
 // Call stack. -----------------------------------------------------------------------------------
 

@@ -63,46 +63,6 @@ void format_value(const dbg_value_t &value, int indent, std::string *out) {
         format_value(child, indent + 2, out);
 }
 
-// "prog.c:26", "26" (in the selected frame's file) or a function: a file and a line.
-bool place_of(const dbg_source_t *model, const std::string &text, int default_file, int *file,
-              int *line, std::string *error) {
-    const size_t colon = text.rfind(':');
-    char *end = nullptr;
-    if (colon != std::string::npos) {
-        *file = dbg_source_file(model, text.substr(0, colon));
-        *line = static_cast<int>(std::strtol(text.c_str() + colon + 1, &end, 10));
-        if (*file < 0) {
-            *error = "no file " + text.substr(0, colon) + " in the debug information";
-            return false;
-        }
-        if (*end || *line <= 0) {
-            *error = "bad line number in " + text;
-            return false;
-        }
-        return true;
-    }
-    const long number = std::strtol(text.c_str(), &end, 10);
-    if (!text.empty() && !*end && number > 0) {
-        if (default_file < 0) {
-            *error = "no current file: write FILE:LINE";
-            return false;
-        }
-        *file = default_file;
-        *line = static_cast<int>(number);
-        return true;
-    }
-    if (const dbg_function_t *function = dbg_source_function(model, text)) {
-        const dbg_line_range_t *range = dbg_source_line_at(model, function->start);
-        if (range) {
-            *file = range->file;
-            *line = range->line;
-            return true;
-        }
-    }
-    *error = "no line or function " + text;
-    return false;
-}
-
 } // namespace
 
 bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector<std::string> &dirs,
@@ -130,7 +90,10 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
     int file = frame ? frame->file : -1, line = frame ? frame->line : 0;
     const int current_file = file, current_line = line;
     std::string error;
-    if (!args.empty() && !place_of(e->source, args[0], current_file, &file, &line, &error))
+    uint16_t address = 0;
+    int code_line = 0;
+    if (!args.empty() && !dbg_source_location(e->source, args[0], current_file, &file, &line,
+                                              &address, &code_line, &error))
         return fail(error);
     if (file < 0) return fail("no source line here (" + dbg_hex4(v.cpu.PC) + ")");
     const auto &text = dbg_source_text(e->source, file);

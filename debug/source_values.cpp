@@ -389,12 +389,15 @@ bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
 
 // The variable a name means in the selected frame, or null.
 const dbg_variable_t *find_variable(evaluator_t *e, const std::string &name) {
+    // Registers, `value` and numbers in a condition cost no stack walk.
+    auto found = e->model->variable_index.find(name);
+    if (found == e->model->variable_index.end()) return nullptr;
     const dbg_frame_t &frame = frame_of(e);
     const dbg_variable_t *file_static = nullptr, *global = nullptr, *best_local = nullptr;
     const std::string module =
         frame.function >= 0 ? e->model->functions[frame.function].module : std::string();
-    for (const auto &v : e->model->variables) {
-        if (v.name != name) continue;
+    for (int index : found->second) {
+        const dbg_variable_t &v = e->model->variables[index];
         if (v.scope == DBG_VAR_FUNCTION) {
             // The innermost block's variable of that name wins.
             if (v.function == frame.function && frame.function >= 0 &&

@@ -141,15 +141,31 @@ class Source : public ::testing::Test {
     dbg_source_t model_;
     dbg_symbols_t rom_;
     int file_ = -1;
+    std::string error_;
 };
 
 TEST_F(Source, LinesFunctionsAndTypesFromTheDebugInformation) {
     if (!load()) GTEST_SKIP() << "built without SDCC";
-    // A line without code moves to the next one that has it.
+    // A line without code moves to the next one that has it, as `break FILE:LINE` says.
     uint16_t address = 0;
-    int actual = 0;
-    ASSERT_TRUE(dbg_source_address_of(&model_, file_, line_of("nocode"), &address, &actual));
+    int file = -1, line = 0, actual = 0;
+    ASSERT_TRUE(dbg_source_location(&model_, "debuginfo.c:" + std::to_string(line_of("nocode")), -1,
+                                    &file, &line, &address, &actual, &error_));
+    EXPECT_EQ(file_, file);
+    EXPECT_EQ(line_of("nocode"), line);
     EXPECT_EQ(line_of("nocode") + 1, actual);
+    EXPECT_EQ("sum_points, debuginfo.c:" + std::to_string(actual),
+              dbg_source_describe(&model_, address));
+    ASSERT_TRUE(
+        dbg_source_location(&model_, "sum_points", -1, &file, &line, &address, &actual, &error_));
+    EXPECT_EQ(dbg_source_function(&model_, "sum_points")->start, address);
+    ASSERT_TRUE(
+        dbg_source_location(&model_, "9999", file_, &file, &line, &address, &actual, &error_));
+    EXPECT_EQ(0, actual); // no code at or after it
+    EXPECT_FALSE(
+        dbg_source_location(&model_, "other.c:3", -1, &file, &line, &address, &actual, &error_));
+    EXPECT_FALSE(
+        dbg_source_location(&model_, "nosuch", file_, &file, &line, &address, &actual, &error_));
 
     // The `for` line has two ranges: its test before the body and its step after it.
     const auto ranges = dbg_source_ranges_of(&model_, file_, line_of("for"));
