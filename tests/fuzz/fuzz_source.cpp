@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     dbg_source_init(&model);
     std::string error;
     dbg_source_load_cdb(&model, path, &error);
+    std::remove(path.c_str());
     std::vector<uint8_t> memory(65536, 0xDD);
     z_cpu_t cpu{};
     cpu.PC = 0x8000;
