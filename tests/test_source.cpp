@@ -4,6 +4,7 @@
 // the monitor, locals and printed values of each frame, conditions, and writing variables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -72,6 +73,7 @@ class Source : public ::testing::Test {
     dbg_stop_t run_to(uint16_t address) {
         dbg_delete_all(e_);
         dbg_break_add(e_, address, 0);
+        dbg_set_tick_limit(e_, dbg_ticks(e_) + 100000000); // a missed stop fails, never hangs
         return dbg_continue(e_);
     }
 
@@ -341,6 +343,19 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
         dbg_source_assign(&model_, "calls", "#70000", context(), &address, &bytes, &error));
     EXPECT_FALSE(dbg_source_assign(&model_, "greeting", "\"too long!\"", context(), &address,
                                    &bytes, &error));
+
+    // Block scope: inside the inner block its c hides the parameter (and SDCC kept it
+    // nowhere); after the block the parameter is back.
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("inner")).cause);
+    EXPECT_NE(std::string::npos, print_error("c").find("optimised out"));
+    std::vector<std::string> names;
+    for (const auto &v : dbg_source_locals(&model_, context()))
+        names.push_back(v.name + "=" + v.text);
+    EXPECT_EQ(3u, names.size());
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "c=<optimised out>"));
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("outer")).cause);
+    EXPECT_EQ("72 'H' ($48) in C", print("c")); // greeting[0], set above, came in A, kept in C
+    EXPECT_EQ(2u, dbg_source_locals(&model_, context()).size());
 
     // At the putc line: 7 + (1 + 2 * 2) + (30 + 2 * -4), times 1000.
     ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("putc")).cause);
