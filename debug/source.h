@@ -12,11 +12,15 @@
 //     the code sets up IX as a frame pointer at its entry (PUSH IX; LD IX,0; ADD IX,SP, read from
 //     the code bytes by dbg_source_scan_code). SDCC writes no end record for a function that
 //     returns through POP HL / INC SP / JP (HL); its extent ends where the next known thing
-//     (function, variable, string, line of another function) starts.
+//     starts (a function, variable, string or assembly line of the .cdb, or a linker symbol
+//     given to dbg_source_scan_code).
 //   - Variables: globals, file statics, function statics (at an address), parameters and locals
 //     (on the stack at frame base + offset, or in registers, or optimised out), with their
-//     function and block level. The frame base is SP at the function's entry minus 2, which is IX
-//     in a function with an IX frame: SDCC numbers stack slots that way with and without IX.
+//     function and block (a variable of an inner block is in scope only inside it; SDCC numbers
+//     blocks on lines and variables alike). Parameters are told from locals by the function's
+//     definition in its source (SDCC's records do not say), else by a positive offset. The frame
+//     base is SP at the function's entry minus 2, which is IX in a function with an IX frame: SDCC
+//     numbers stack slots that way with and without IX.
 //   - Types: char, short/int, long, float, signed/unsigned, pointers, arrays, structs, unions,
 //     functions. SDCC 4.2 writes an enum as its integer type (char or int), so an enum variable
 //     shows as that integer.

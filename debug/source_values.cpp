@@ -456,6 +456,7 @@ bool resolve_name(evaluator_t *e, const std::string &name, ev_t *out) {
     if (const dbg_variable_t *v = find_variable(e, name)) return variable_ev(e, *v, out);
     bool is_byte = false;
     if (register_value(*e->context.cpu, name, &out->number, &is_byte)) {
+        out->type = is_byte ? DBG_TYPE_UCHAR_INDEX : DBG_TYPE_UINT_INDEX;
         out->is_location = true;
         return true;
     }
@@ -572,11 +573,11 @@ bool eval(evaluator_t *e, const dbg_expr_t &expr, int index, ev_t *out) {
         if (!eval(e, expr, node.left, &inner)) return false;
         // "(8000)", "(hl)", "(label+2)": the byte there. A C value in parentheses is a group.
         const dbg_expr_node_t &in = expr.nodes[node.left];
-        bool location =
-            inner.type < 0 && inner.pointee < 0 && (in.op == OP_NUMBER || inner.is_location);
+        // A register, an assembly symbol or a number, or one of them plus or minus a number.
+        bool location = inner.pointee < 0 && (in.op == OP_NUMBER || inner.is_location);
         if ((in.op == OP_ADD || in.op == OP_SUB) && inner.type < 0 && inner.pointee < 0) {
             ev_t left;
-            location = eval(e, expr, in.left, &left) && left.type < 0 &&
+            location = eval(e, expr, in.left, &left) &&
                        (left.is_location || expr.nodes[in.left].op == OP_NUMBER);
         }
         if (!location) {
@@ -584,9 +585,12 @@ bool eval(evaluator_t *e, const dbg_expr_t &expr, int index, ev_t *out) {
             out->is_location = false;
             return true;
         }
+        int64_t address = 0;
+        if (!scalar(e, inner, &address)) return false;
+        *out = ev_t{};
         out->type = DBG_TYPE_UCHAR_INDEX;
         out->in_memory = true;
-        out->address = static_cast<uint16_t>(inner.number);
+        out->address = static_cast<uint16_t>(address);
         return true;
     }
     case OP_FIELD: {

@@ -475,6 +475,16 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     ASSERT_TRUE(dbg_expr_parse(&model, "(hl) == 56 && $10 == #16 && -1 < 0", &expr, &error));
     EXPECT_TRUE(dbg_expr_number(&model, expr, context, &number, &error)) << error;
     EXPECT_EQ(1, number);
+    // Registers are typed by their width; "(ix-1)" is the byte below IX.
+    cpu.IX = 0x2001;
+    memory[0x2000] = 0x77;
+    dbg_value_t value;
+    ASSERT_TRUE(dbg_source_print(&model, "(ix-1)", context, &value, &error)) << error;
+    EXPECT_EQ("119 'w' ($77)", value.text);
+    EXPECT_TRUE(value.in_memory);
+    ASSERT_TRUE(dbg_source_print(&model, "h", context, &value, &error)) << error;
+    EXPECT_EQ("unsigned char", value.type);
+    EXPECT_EQ("18 ($12)", value.text);
     ASSERT_TRUE(dbg_expr_parse(&model, "GG + 1", &expr, &error));
     EXPECT_FALSE(dbg_expr_number(&model, expr, context, &number, &error));
     EXPECT_EQ("unknown name GG", error);
