@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs the HEX fuzz targets of a fuzz build, each for SECONDS seconds, from a small seed corpus of
-# valid and nearly valid images. Exits non-zero when a target is missing or finds a fault; the
+# Runs the fuzz targets of a fuzz build, each for SECONDS seconds: the HEX decoder and loader from
+# a small seed corpus of valid and nearly valid images, the debug information reader and
+# expression evaluator from a few lines of SDCC's debug information. Exits non-zero when a target is missing or finds a fault; the
 # input that caused it is kept under BUILD_DIR/fuzz-artifacts.
 #
 #   scripts/run-fuzzers.sh BUILD_DIR SECONDS
@@ -51,8 +52,22 @@ cat >"$work/hex.dict" <<'DICT'
 ":20"
 DICT
 
+mkdir -p "$work/cdb-seeds"
+printf 'M:prog\nF:G$main$0_0$0({2}DF,SI:S),C,0,0,0,0,0\nS:Lprog.main$x$1_0$1({2}SI:S),B,1,-2\nT:Fprog$pt[({0}S:S$x$0_0$0({2}SI:S),Z,0,0)]\nL:C$prog.c$3$1_0$1:8000\nL:C$prog.c$4$1_0$1:8004\nX:G$main$0_0$0:8010\nx.a[1]+(8000)\n' \
+    >"$work/cdb-seeds/prog"
+cat >"$work/cdb.dict" <<'DICT'
+"L:C$"
+"F:G$"
+"S:L"
+"T:F"
+"X:G$"
+"({2}SI:S)"
+"DA4d,SC:U"
+"->"
+DICT
+
 status=0
-for target in fuzz_ihex_decode fuzz_ihex_load; do
+for target in fuzz_ihex_decode fuzz_ihex_load fuzz_source; do
     exe=$build/tests/$target
     if [ ! -x "$exe" ]; then
         echo "run-fuzzers: $exe not found (build it with -DQUILLANE_FUZZ=ON)" >&2
@@ -61,11 +76,13 @@ for target in fuzz_ihex_decode fuzz_ihex_load; do
     fi
     corpus=$work/corpus-$target
     mkdir -p "$corpus"
-    cp "$work/seeds/"* "$corpus/"
+    seeds=$work/seeds dict=$work/hex.dict
+    [ "$target" = fuzz_source ] && seeds=$work/cdb-seeds dict=$work/cdb.dict
+    cp "$seeds/"* "$corpus/"
     log=$work/$target.log
     echo "run-fuzzers: $target for ${seconds}s"
     if "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-        -dict="$work/hex.dict" -artifact_prefix="$artifacts/$target-" -print_final_stats=1 \
+        -dict="$dict" -artifact_prefix="$artifacts/$target-" -print_final_stats=1 \
         "$corpus" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         echo "run-fuzzers: $target passed (${runs:-?} runs, $(ls "$corpus" | wc -l) corpus files)"
