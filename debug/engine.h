@@ -107,6 +107,7 @@ enum dbg_request_t : uint8_t {
 };
 
 struct dbg_wav_t;
+struct dbg_source_t;
 
 struct dbg_engine_t {
     emu_t *emu;
@@ -154,6 +155,11 @@ struct dbg_engine_t {
     uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
 
     dbg_symbols_t symbols;
+    // The source model (debug/source.h; null until debug information is loaded) and the frame
+    // that `frame N` selected, valid until the machine runs on (the tick count it was made at).
+    dbg_source_t *source;
+    int source_frame;
+    uint64_t source_frame_ticks;
     FILE *trace;
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)

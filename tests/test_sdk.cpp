@@ -38,6 +38,13 @@ class CProgram : public ::testing::Test {
         EXPECT_EQ(0x8000, start); // the start-up code comes first
         std::string error;
         EXPECT_GT(dbg_symbols_load(&symbols_, path + ".noi", &error), 0) << error;
+        // The map of a program built with debug information loads too, with the same names.
+        dbg_symbols_t map;
+        EXPECT_GT(dbg_symbols_load(&map, path + ".map", &error), 0) << error;
+        uint16_t in_map = 0, in_noi = 0;
+        EXPECT_TRUE(dbg_symbol_lookup(&map, "main", &in_map));
+        EXPECT_TRUE(dbg_symbol_lookup(&symbols_, "main", &in_noi));
+        EXPECT_EQ(in_noi, in_map);
         return true;
     }
 

@@ -20,6 +20,18 @@ C
 head -n 1 hello.ihx | grep -q '^:..8000' || fail "first record not at 8000: $(head -n 1 hello.ihx)"
 [ "$(tail -n 1 hello.ihx)" = ":00000001FF" ] || fail "no end record"
 grep -q '^DEF _main 0x' hello.noi || fail "_main missing from hello.noi"
+# The debug information: hello.c's lines and the start-up code's, none of the compiler's
+# temporary assembly; the image is the one a build without debug information gives.
+grep -q '^L:C\$hello\.c\$4\$' hello.cdb || fail "no line 4 of hello.c in hello.cdb"
+grep -q '^L:A\$crt0\$' hello.cdb || fail "no lines of crt0.s in hello.cdb"
+grep -q '^L:A\$[0-9]' hello.cdb && fail "line records of qcc's temporary files in hello.cdb"
+sdk=$QUILLANE_SOURCE_DIR/sdk
+sdasz80 -plosgff -o crt0.rel "$sdk/crt0.s" && sdasz80 -plosgff -o quillane.rel "$sdk/quillane.s" &&
+    sdcc -mz80 -c -I"$sdk" -o plain.rel hello.c &&
+    sdcc -mz80 --no-std-crt0 --code-loc 0x8000 \
+        --data-loc "$(awk '$2 == "s__DATA" { print $3 }' hello.noi)" -o plain.ihx crt0.rel \
+        quillane.rel plain.rel >plain.log 2>&1 || fail "hello.c did not build without qcc"
+cmp -s hello.ihx plain.ihx || fail "the image differs from one built without debug information"
 
 # Two sources, an initialised variable in the second, -o into another directory, a -D.
 cat >main.c <<'C'

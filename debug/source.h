@@ -1,0 +1,304 @@
+// The source model: what the debugger knows about a program's source, shared by the command
+// language, quillane-run, the debugger window and an editor adapter. Qt-free; it never touches
+// the machine: memory is read from a 64 KB array (the engine's copy) and registers from a z_cpu_t.
+//
+// What it holds:
+//   - Files: basenames as the debug information writes them ("prog.c", "crt0.s"), each with its
+//     path once found and its text once read (dbg_source_text).
+//   - Lines: ranges (file, line, address, length, code or data). Several lines may share one
+//     address (the last one added there is the line of the code that follows); one line may own
+//     several ranges (a `for` line: its start, and its step at the bottom of the loop).
+//   - Functions: name (static functions by their own names), module, file, [start, end), whether
+//     the code sets up IX as a frame pointer at its entry (PUSH IX; LD IX,0; ADD IX,SP, read from
+//     the code bytes by dbg_source_scan_code). SDCC writes no end record for a function that
+//     returns through POP HL / INC SP / JP (HL); its extent ends where the next known thing
+//     (function, variable, string, line of another function) starts.
+//   - Variables: globals, file statics, function statics (at an address), parameters and locals
+//     (on the stack at frame base + offset, or in registers, or optimised out), with their
+//     function and block level. The frame base is SP at the function's entry minus 2, which is IX
+//     in a function with an IX frame: SDCC numbers stack slots that way with and without IX.
+//   - Types: char, short/int, long, float, signed/unsigned, pointers, arrays, structs, unions,
+//     functions. SDCC 4.2 writes an enum as its integer type (char or int), so an enum variable
+//     shows as that integer.
+//
+// SDCC's .cdb (qcc leaves OUT.cdb beside OUT.ihx): M: module, F: function, S: symbol, T: struct
+// type, L: linker records (L:G$/F$/L$ addresses, L:XG$/XF$ function ends, L:C$file$line$level$
+// block:ADDR C lines, L:A$module$line:ADDR assembly lines). Source files are looked for by
+// basename beside the .cdb, then in search_dirs, then in the SDK folder.
+//
+// Expressions (print, watch expressions, conditions). Numbers follow the command language:
+// hexadecimal ("1F", "0x1F", "1Fh", "$1F"); a decimal number is written with a '#' prefix
+// ("#27", "-#5"); 'c' is a character. Names are looked up in this order: a local or parameter
+// of the selected frame, a static of its function, a static of its file, a global, a register
+// (a f b c d e h l af bc de hl ix iy sp pc i r af' ...; flags fs fz fh fp fn fc), `value` (a
+// watchpoint's byte), an assembly symbol; a word that is none of them and all hexadecimal
+// digits is a number (so a number that spells a register or flag, such as FC, DE or A, needs a
+// "$" or a leading 0: "$FC", "0DE"). Operators: .field ->field [index] *p &v unary - and !, + and -
+// (pointer arithmetic scales by the element size), == != < <= > >=, && ||, parentheses. "(X)" where
+// X is a number, a register or an assembly symbol (optionally +/- a number) is the memory byte at
+// X, as in Z80 notation: "(8000) == FF", "(hl)". Otherwise parentheses group.
+//
+// Values are trees: integers print as decimal and hexadecimal ("-42 ($FFD6)"), characters also
+// as 'c', char arrays and char pointers also as text, structs and arrays as children. A value held
+// in registers is shown marked ("10 ($000A) in BC"): SDCC records no live ranges, so it may be
+// stale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "cpu/zcpu.h"
+
+struct dbg_symbols_t;
+
+enum dbg_type_kind_t : uint8_t {
+    DBG_TYPE_VOID,
+    DBG_TYPE_INT, // char, short, int, long (size 1, 2 or 4)
+    DBG_TYPE_FLOAT,
+    DBG_TYPE_POINTER,
+    DBG_TYPE_ARRAY,
+    DBG_TYPE_STRUCT,
+    DBG_TYPE_UNION,
+    DBG_TYPE_FUNCTION,
+};
+
+struct dbg_type_t {
+    dbg_type_kind_t kind;
+    bool is_signed;
+    bool is_char;       // a 1-byte integer written as char
+    uint16_t size;      // bytes
+    uint32_t count;     // arrays: elements
+    int target;         // pointer, array: element type; function: return type; else -1
+    int record;         // struct, union: index into records (-1 while unknown)
+    std::string tag;    // struct, union: the tag as written ("point")
+    std::string module; // struct, union: where the tag was used
+    std::string name;   // "unsigned char", "struct point *", "int [3]"
+};
+
+struct dbg_field_t {
+    std::string name;
+    uint16_t offset;
+    int type;
+};
+
+struct dbg_record_t {
+    std::string tag;
+    std::string module;
+    bool is_union;
+    std::vector<dbg_field_t> fields;
+};
+
+struct dbg_source_file_t {
+    std::string name;              // basename, as the debug information writes it
+    std::string path;              // where it was found ("" while not found)
+    bool searched;                 // the search ran (found or not)
+    std::vector<std::string> text; // the lines once read (line N is text[N - 1])
+    std::vector<int> line_ranges;  // indices into lines, ordered by line then address
+};
+
+struct dbg_line_range_t {
+    int file;
+    int line;
+    uint16_t address;
+    uint16_t length;
+    bool is_code;
+    uint32_t order; // order of adding: among ranges that share an address the last one wins
+};
+
+struct dbg_function_t {
+    std::string name;   // the C name ("main", a static's own name)
+    std::string module; // SDCC's module (the source's basename without ".c")
+    int file;           // -1 when no line of it is known
+    bool is_static;
+    uint16_t start;
+    uint32_t end;        // exclusive; start when not yet known
+    bool has_end_record; // SDCC wrote its end (XG$/XF$)
+    bool uses_ix;        // sets up IX at its entry (see dbg_source_scan_code)
+    bool scanned;        // uses_ix was read from code bytes
+    int type;            // its function type (target: the return type)
+};
+
+enum dbg_var_scope_t : uint8_t { DBG_VAR_GLOBAL, DBG_VAR_FILE, DBG_VAR_FUNCTION };
+enum dbg_var_place_t : uint8_t {
+    DBG_VAR_MEMORY,    // at address
+    DBG_VAR_STACK,     // at frame base + offset
+    DBG_VAR_REGISTERS, // in registers (low byte first)
+    DBG_VAR_NOWHERE,   // optimised out, or an address never linked
+};
+
+struct dbg_variable_t {
+    std::string name;
+    std::string module;
+    dbg_var_scope_t scope;
+    dbg_var_place_t place;
+    int function; // DBG_VAR_FUNCTION: index into functions
+    int level;    // block nesting level (1: the function's outermost block)
+    int block;
+    bool is_parameter;     // a parameter (from the function's definition in its source)
+    uint16_t address;      // DBG_VAR_MEMORY
+    int16_t offset;        // DBG_VAR_STACK
+    std::string registers; // DBG_VAR_REGISTERS: SDCC's names, low byte first ("c,b")
+    int type;
+};
+
+struct dbg_source_t {
+    std::vector<dbg_source_file_t> files;
+    std::vector<dbg_line_range_t> lines;   // ordered by address, then order
+    std::vector<dbg_function_t> functions; // ordered by start
+    std::vector<dbg_variable_t> variables;
+    std::vector<dbg_type_t> types; // built-in first: 0 int, 1 unsigned char, 2 unsigned int
+    std::vector<dbg_record_t> records;
+    std::vector<std::string> search_dirs; // where dbg_source_text looks for files
+    // Indexes (kept by the functions below).
+    std::unordered_map<std::string, int> file_index;
+    std::unordered_map<std::string, int> type_index;                  // by SDCC type chain
+    std::unordered_map<std::string, std::vector<int>> variable_index; // by name
+    uint32_t next_order;
+    bool sorted; // lines and functions are in order
+};
+
+enum : int { DBG_TYPE_INT_INDEX = 0, DBG_TYPE_UCHAR_INDEX = 1, DBG_TYPE_UINT_INDEX = 2 };
+
+// An empty model (with the built-in types).
+void dbg_source_init(dbg_source_t *model);
+
+// Reads an SDCC .cdb into the model (several may be loaded). Returns the number of C and
+// assembly line records read, or -1 with a one-line reason (file unreadable, not a .cdb).
+// Malformed records are skipped.
+int dbg_source_load_cdb(dbg_source_t *model, const std::string &path, std::string *error);
+
+// Adds a line range (any source: the .cdb reader, an assembly line table). file is a basename.
+// Call dbg_source_index once the lines are added, before any lookup.
+void dbg_source_add_line(dbg_source_t *model, const std::string &file, int line, uint16_t address,
+                         uint16_t length, bool is_code);
+// Orders lines and functions for the lookups below (the .cdb reader calls it itself).
+void dbg_source_index(dbg_source_t *model);
+
+// Reads what only the code bytes tell (whether each function sets up IX). Call after loading
+// the program into memory; functions read later are scanned by the frame and value functions.
+void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory);
+
+// The index of a file by basename (or a path, by its basename); -1 when unknown.
+int dbg_source_file(const dbg_source_t *model, const std::string &name);
+// The file's text, read on first use from beside the .cdb, search_dirs or the SDK folder. Empty
+// when not found.
+const std::vector<std::string> &dbg_source_text(dbg_source_t *model, int file);
+
+// The line range holding address (among ranges sharing the address, the last added), or null.
+const dbg_line_range_t *dbg_source_line_at(const dbg_source_t *model, uint16_t address);
+// The first address of a line; a line without code moves to the next line of the file that has
+// code (*actual_line tells which). False when no line at or after it has code.
+bool dbg_source_address_of(const dbg_source_t *model, int file, int line, uint16_t *address,
+                           int *actual_line);
+// Every range of a line (a `for` line has two).
+std::vector<const dbg_line_range_t *> dbg_source_ranges_of(const dbg_source_t *model, int file,
+                                                           int line);
+
+// The function holding address, or null.
+const dbg_function_t *dbg_source_function_at(const dbg_source_t *model, uint16_t address);
+// By name (a static function by its name too); null when unknown.
+const dbg_function_t *dbg_source_function(const dbg_source_t *model, const std::string &name);
+
+// "prog.c:26", or "" when the address has no line.
+std::string dbg_source_where(const dbg_source_t *model, uint16_t address);
+// For stop reports and breakpoints: "sum_points, prog.c:26", "prog.c:26" (no function) or
+// "sum_points" (no line); "" when the address has neither.
+std::string dbg_source_describe(const dbg_source_t *model, uint16_t address);
+
+// A place as the command language writes it: "FILE:LINE", "LINE" (in default_file) or a
+// function's name (its first line). Sets the file and line as written, and the address of the
+// code and the line that has it (a line without code moves to the next one with code; *code_line
+// is 0 when none follows). False with a one-line reason when the text names no place.
+bool dbg_source_location(const dbg_source_t *model, const std::string &text, int default_file,
+                         int *file, int *line, uint16_t *address, int *code_line,
+                         std::string *error);
+// Whether a line range starts at address (source stepping stops there).
+bool dbg_source_is_line_start(const dbg_source_t *model, uint16_t address);
+
+// Call stack. -----------------------------------------------------------------------------------
+
+struct dbg_frame_t {
+    uint16_t pc;      // frame 0: PC; callers: the return address
+    uint16_t sp;      // SP while this frame runs at pc
+    uint16_t ix;      // IX while this frame runs (as far as known)
+    uint16_t base;    // SP at the function's entry - 2 (IX with an IX frame)
+    bool base_known;  // a C function with its frame worked out from the code
+    int function;     // index into functions, or -1
+    std::string name; // function, or the assembly symbol at or below pc ("" when none)
+    int file;         // the line of pc (frame 0) or of pc - 1 (callers, the CALL): -1 none
+    int line;
+};
+
+// Unwinds the stack from the registers: C frames (with or without IX) by their code, others
+// (assembly, the monitor, library code without debug information) by the first word on the stack
+// that follows a CALL or RST. Stops after max_frames, or when no return address is found.
+// symbols (may be null) name frames outside C functions.
+std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint8_t *memory,
+                                           const z_cpu_t &cpu, const dbg_symbols_t *symbols,
+                                           int max_frames = 32);
+
+// Values and expressions. -----------------------------------------------------------------------
+
+struct dbg_value_t {
+    std::string name;      // the expression, a field name or "[2]"
+    std::string type;      // type name
+    std::string text;      // formatted: "-42 ($FFD6)", "104 'h' ($68)", "$8DD5 \"hello\"", "{...}"
+    std::string registers; // held in registers: "BC" (text ends with " in BC"); else ""
+    bool in_memory;        // address is where it lives (can be written)
+    uint16_t address;
+    int type_index;
+    std::vector<dbg_value_t> children; // struct fields, array elements (at most 256)
+};
+
+// What an expression is evaluated against.
+struct dbg_eval_context_t {
+    const uint8_t *memory; // 64 KB
+    const z_cpu_t *cpu;
+    const dbg_symbols_t *symbols; // may be null
+    const dbg_frame_t *frame;     // the selected frame; null: worked out from cpu (frame 0)
+    int value;                    // a watchpoint's byte, or -1
+};
+
+// A parsed expression: parse once, evaluate often (breakpoint conditions). Nodes are the
+// parser's; names are resolved when evaluated, since the selected frame decides what they mean.
+struct dbg_expr_node_t {
+    uint8_t op; // operation (internal to the evaluator)
+    int left;   // operand nodes, -1 when none
+    int right;
+    int64_t number; // a constant, a register's id
+    std::string name;
+};
+struct dbg_expr_t {
+    std::vector<dbg_expr_node_t> nodes;
+    int root = -1;
+};
+
+// Parses an expression. False with a one-line reason.
+bool dbg_expr_parse(const dbg_source_t *model, const std::string &text, dbg_expr_t *expr,
+                    std::string *error);
+// The expression's value as an integer (a condition: non-zero is true). False with a reason
+// (an unknown name, a variable without a place, a bad index).
+bool dbg_expr_number(const dbg_source_t *model, const dbg_expr_t &expr,
+                     const dbg_eval_context_t &context, int64_t *number, std::string *error);
+// The expression's value as a tree for print, Locals and Watch.
+bool dbg_expr_value(const dbg_source_t *model, const dbg_expr_t &expr,
+                    const dbg_eval_context_t &context, dbg_value_t *value, std::string *error);
+// Parse and evaluate in one go.
+bool dbg_source_print(const dbg_source_t *model, const std::string &text,
+                      const dbg_eval_context_t &context, dbg_value_t *value, std::string *error);
+
+// The bytes that set a variable held in memory to a value (low byte first; a char array takes
+// "text" too). The caller writes them (dbg_poke). False with a reason (not in memory, a value
+// that does not fit, a struct).
+bool dbg_source_assign(const dbg_source_t *model, const std::string &target,
+                       const std::string &value, const dbg_eval_context_t &context,
+                       uint16_t *address, std::vector<uint8_t> *bytes, std::string *error);
+
+// The parameters and locals of a frame, parameters first, innermost blocks last.
+std::vector<dbg_value_t> dbg_source_locals(const dbg_source_t *model,
+                                           const dbg_eval_context_t &context);
+
+// Formats an integer of a type as values do: "-42 ($FFD6)".
+std::string dbg_source_format_int(const dbg_type_t &type, int64_t value);

@@ -1,0 +1,452 @@
+// The source model on a C program built with qcc (tests/c/debuginfo.c, lines found by their "@"
+// marks): its line table and functions as SDCC's .cdb describes them, then the program run by
+// the engine to C breakpoints: the call stack through C frames with and without IX and through
+// the monitor, locals and printed values of each frame, conditions, and writing variables.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "debug/engine.h"
+#include "debug/source.h"
+#include "debug/source_commands.h"
+#include "debug/symbols.h"
+#include "harness.h"
+#include "machine/emu.h"
+
+namespace {
+
+const std::string program = QUILLANE_BUILD_DIR "/tests/c/debuginfo";
+const std::string source = QUILLANE_SOURCE_DIR "/tests/c/debuginfo.c";
+
+bool exists(const std::string &path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The line of the fixture that holds "@mark".
+int line_of(const std::string &mark) {
+    std::ifstream in(source);
+    std::string text;
+    for (int line = 1; std::getline(in, text); ++line)
+        if (text.find("@" + mark + " ") != std::string::npos) return line;
+    ADD_FAILURE() << "no @" << mark << " in " << source;
+    return -1;
+}
+
+class Source : public ::testing::Test {
+  protected:
+    // Boots the monitor and loads the fixture with its debug information; false (skipped) when
+    // SDCC is missing.
+    bool load() {
+        if (!exists(program + ".cdb")) return false;
+        emu_ = harness_init();
+        e_ = dbg_engine();
+        EXPECT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
+        harness_run_ticks(2000000);
+        EXPECT_EQ(0, harness_load_hex(program + ".ihx", nullptr, false));
+        std::string error;
+        EXPECT_GT(dbg_symbols_load(&rom_, QUILLANE_BUILD_DIR "/rom/tessik.sym", &error), 0)
+            << error;
+        dbg_source_init(&model_);
+        model_.search_dirs.push_back(QUILLANE_SOURCE_DIR "/tests/c");
+        EXPECT_GT(dbg_source_load_cdb(&model_, program + ".cdb", &error), 0) << error;
+        dbg_source_scan_code(&model_, emu_->memory);
+        file_ = dbg_source_file(&model_, "debuginfo.c");
+        EXPECT_GE(file_, 0);
+        return true;
+    }
+
+    uint16_t address_of(const std::string &mark) {
+        uint16_t address = 0;
+        int actual = 0;
+        EXPECT_TRUE(dbg_source_address_of(&model_, file_, line_of(mark), &address, &actual));
+        return address;
+    }
+
+    // Starts the program from the monitor and runs to the next stop.
+    dbg_stop_t run_to(uint16_t address) {
+        dbg_delete_all(e_);
+        dbg_break_add(e_, address, 0);
+        return dbg_continue(e_);
+    }
+
+    dbg_eval_context_t context(const dbg_frame_t *frame = nullptr, int value = -1) {
+        return {emu_->memory, &emu_->cpu, &rom_, frame, value};
+    }
+
+    // print's text for an expression ("" with the error on failure).
+    std::string print(const std::string &text, const dbg_frame_t *frame = nullptr) {
+        dbg_value_t value;
+        std::string error;
+        if (!dbg_source_print(&model_, text, context(frame), &value, &error)) {
+            ADD_FAILURE() << text << ": " << error;
+            return "";
+        }
+        return value.text;
+    }
+
+    std::string print_error(const std::string &text) {
+        dbg_value_t value;
+        std::string error;
+        EXPECT_FALSE(dbg_source_print(&model_, text, context(), &value, &error)) << text;
+        return error;
+    }
+
+    bool condition(const std::string &text, int value = -1) {
+        dbg_expr_t expr;
+        std::string error;
+        int64_t result = 0;
+        EXPECT_TRUE(dbg_expr_parse(&model_, text, &expr, &error)) << text << ": " << error;
+        EXPECT_TRUE(dbg_expr_number(&model_, expr, context(nullptr, value), &result, &error))
+            << text << ": " << error;
+        return result != 0;
+    }
+
+    void assign(const std::string &target, const std::string &value,
+                const dbg_frame_t *frame = nullptr) {
+        uint16_t address = 0;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        ASSERT_TRUE(
+            dbg_source_assign(&model_, target, value, context(frame), &address, &bytes, &error))
+            << target << ": " << error;
+        for (size_t i = 0; i < bytes.size(); ++i)
+            dbg_poke(e_, static_cast<uint16_t>(address + i), bytes[i]);
+    }
+
+    uint16_t pc() const { return emu_->cpu.PC; }
+
+    uint16_t symbol(const std::string &name) {
+        for (const auto &v : model_.variables)
+            if (v.name == name) return v.address;
+        ADD_FAILURE() << "no variable " << name;
+        return 0;
+    }
+
+    std::vector<dbg_frame_t> frames() {
+        return dbg_source_frames(&model_, emu_->memory, emu_->cpu, &rom_);
+    }
+
+    void TearDown() override {
+        if (emu_) {
+            EXPECT_TRUE(harness_exceptions().empty()) << harness_exceptions().front();
+        }
+    }
+
+    emu_t *emu_ = nullptr;
+    dbg_engine_t *e_ = nullptr;
+    dbg_source_t model_;
+    dbg_symbols_t rom_;
+    int file_ = -1;
+    std::string error_;
+};
+
+TEST_F(Source, LinesFunctionsAndTypesFromTheDebugInformation) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    // A line without code moves to the next one that has it, as `break FILE:LINE` says.
+    uint16_t address = 0;
+    int file = -1, line = 0, actual = 0;
+    ASSERT_TRUE(dbg_source_location(&model_, "debuginfo.c:" + std::to_string(line_of("nocode")), -1,
+                                    &file, &line, &address, &actual, &error_));
+    EXPECT_EQ(file_, file);
+    EXPECT_EQ(line_of("nocode"), line);
+    EXPECT_EQ(line_of("nocode") + 1, actual);
+    EXPECT_EQ("sum_points, debuginfo.c:" + std::to_string(actual),
+              dbg_source_describe(&model_, address));
+    ASSERT_TRUE(
+        dbg_source_location(&model_, "sum_points", -1, &file, &line, &address, &actual, &error_));
+    EXPECT_EQ(dbg_source_function(&model_, "sum_points")->start, address);
+    ASSERT_TRUE(
+        dbg_source_location(&model_, "9999", file_, &file, &line, &address, &actual, &error_));
+    EXPECT_EQ(0, actual); // no code at or after it
+    EXPECT_FALSE(
+        dbg_source_location(&model_, "other.c:3", -1, &file, &line, &address, &actual, &error_));
+    EXPECT_FALSE(
+        dbg_source_location(&model_, "nosuch", file_, &file, &line, &address, &actual, &error_));
+
+    // The `for` line has two ranges: its test before the body and its step after it.
+    const auto ranges = dbg_source_ranges_of(&model_, file_, line_of("for"));
+    ASSERT_EQ(2u, ranges.size());
+    const uint16_t body = address_of("body");
+    EXPECT_LT(ranges[0]->address, body);
+    EXPECT_GT(ranges[1]->address, body);
+    EXPECT_EQ(line_of("body"), dbg_source_line_at(&model_, body)->line);
+    EXPECT_EQ(line_of("for"), dbg_source_line_at(&model_, ranges[1]->address + 1)->line);
+    // Every byte of a range maps back to its line.
+    EXPECT_EQ(line_of("for"),
+              dbg_source_line_at(&model_, ranges[0]->address + ranges[0]->length - 1)->line);
+
+    // twice's opening line and its body share an address: the body's line is the one there.
+    const dbg_function_t *twice = dbg_source_function(&model_, "twice");
+    ASSERT_NE(nullptr, twice);
+    EXPECT_TRUE(twice->is_static);
+    EXPECT_FALSE(twice->uses_ix);
+    EXPECT_TRUE(twice->has_end_record);
+    EXPECT_EQ(twice->start, address_of("twice"));
+    EXPECT_EQ(line_of("twice"), dbg_source_line_at(&model_, twice->start)->line);
+    ASSERT_TRUE(dbg_source_address_of(&model_, file_, line_of("twice") - 1, &address, &actual));
+    EXPECT_EQ(twice->start, address);
+    EXPECT_EQ("debuginfo.c:" + std::to_string(line_of("twice")),
+              dbg_source_where(&model_, twice->start));
+
+    // pick and sum_points return through POP HL/JP (HL): no end record, each ends where the next
+    // function starts, and their last bytes are still theirs.
+    const dbg_function_t *pick = dbg_source_function(&model_, "pick");
+    const dbg_function_t *sum = dbg_source_function(&model_, "sum_points");
+    const dbg_function_t *shifted = dbg_source_function(&model_, "shifted");
+    ASSERT_TRUE(pick && sum && shifted);
+    EXPECT_FALSE(pick->has_end_record);
+    EXPECT_FALSE(sum->has_end_record);
+    EXPECT_EQ(sum->start, pick->end);
+    EXPECT_EQ(shifted->start, sum->end);
+    EXPECT_EQ(0xE9, emu_->memory[sum->end - 1]); // JP (HL)
+    EXPECT_EQ(sum, dbg_source_function_at(&model_, static_cast<uint16_t>(sum->end - 1)));
+    EXPECT_TRUE(sum->uses_ix);
+    EXPECT_FALSE(pick->uses_ix);
+    // The monitor and the library have no C functions.
+    EXPECT_EQ(nullptr, dbg_source_function_at(&model_, 0x0013));
+    // crt0.s's lines come with the program.
+    const int crt0 = dbg_source_file(&model_, "crt0.s");
+    ASSERT_GE(crt0, 0);
+    EXPECT_EQ(crt0, dbg_source_line_at(&model_, 0x8000)->file);
+    EXPECT_FALSE(dbg_source_text(&model_, crt0).empty());  // found in the SDK folder
+    EXPECT_FALSE(dbg_source_text(&model_, file_).empty()); // found in the given source folder
+    EXPECT_EQ(source, model_.files[file_].path);
+
+    // Types from the type chains: an array of structs, a union, a long, a char array.
+    const auto type_of = [&](const std::string &name) -> const dbg_type_t & {
+        for (const auto &v : model_.variables)
+            if (v.name == name) return model_.types[v.type];
+        ADD_FAILURE() << "no variable " << name;
+        return model_.types[0];
+    };
+    EXPECT_EQ("struct point [3]", type_of("points").name);
+    EXPECT_EQ(15, type_of("points").size);
+    EXPECT_EQ(DBG_TYPE_UNION, type_of("split").kind);
+    EXPECT_EQ("union word", type_of("split").name);
+    EXPECT_EQ("long", type_of("total").name);
+    EXPECT_EQ("unsigned char [8]", type_of("greeting").name);
+    EXPECT_EQ("struct point *", type_of("p").name);
+
+    // Places: a register parameter, stack parameters and locals, a function static.
+    std::vector<std::string> where;
+    for (const auto &v : model_.variables)
+        if (v.function >= 0 && model_.functions[v.function].name == "sum_points")
+            where.push_back(v.name + (v.is_parameter ? "(param)" : "") + ":" +
+                            (v.place == DBG_VAR_STACK ? std::to_string(v.offset) : v.registers));
+    EXPECT_EQ((std::vector<std::string>{"bias(param):4", "count(param):-6", "p(param):-4", "i:c,b",
+                                        "sum:-2"}),
+              where);
+    for (const auto &v : model_.variables)
+        if (v.name == "last") {
+            EXPECT_EQ(DBG_VAR_MEMORY, v.place);
+            EXPECT_EQ("shifted", model_.functions[v.function].name);
+        }
+}
+
+TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    std::string error;
+    ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
+
+    // twice, frameless, called from sum_points (IX frame), called from main (IX frame), called
+    // from crt0's start (assembly).
+    const dbg_stop_t stop = run_to(address_of("twice"));
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, stop.cause) << stop.text;
+    auto stack = frames();
+    ASSERT_GE(stack.size(), 4u);
+    EXPECT_EQ("twice", stack[0].name);
+    EXPECT_EQ(line_of("twice"), stack[0].line);
+    EXPECT_EQ("sum_points", stack[1].name);
+    EXPECT_EQ(line_of("body"), stack[1].line); // the CALL's line, not the return address's
+    EXPECT_EQ("main", stack[2].name);
+    EXPECT_EQ(line_of("call"), stack[2].line);
+    EXPECT_EQ(emu_->cpu.IX, stack[1].base); // sum_points set up IX; twice left it alone
+    EXPECT_EQ(dbg_source_file(&model_, "crt0.s"), stack[3].file);
+
+    // Locals: a register parameter is marked as such; stack parameters and locals by frame.
+    auto locals = dbg_source_locals(&model_, context(&stack[0]));
+    ASSERT_EQ(1u, locals.size());
+    EXPECT_EQ("v", locals[0].name);
+    EXPECT_EQ("2 ($0002) in HL", locals[0].text);
+    EXPECT_FALSE(locals[0].in_memory);
+    locals = dbg_source_locals(&model_, context(&stack[1]));
+    std::vector<std::string> shown;
+    for (const auto &v : locals)
+        shown.push_back(v.name + "=" + v.text);
+    uint16_t points = 0;
+    for (const auto &v : model_.variables)
+        if (v.name == "points") points = v.address;
+    EXPECT_EQ((std::vector<std::string>{"p=$" + dbg_hex4(points), "count=3 ($0003)",
+                                        "bias=7 ($0007)", "i=0 ($0000) in BC", "sum=7 ($0007)"}),
+              shown);
+
+    // print in a selected frame: fields, pointers, indexes, addresses, statics, text.
+    EXPECT_EQ("30 ($001E)", print("p[1].x", &stack[1]));
+    EXPECT_EQ("97 'a' ($61)", print("p->tag", &stack[1]));
+    EXPECT_EQ("-4 ($FFFC)", print("(*(p + 1)).y", &stack[1]));
+    EXPECT_EQ("$" + dbg_hex4(points + 10u), print("&points[2]", &stack[1]));
+    EXPECT_EQ("\"hello\"", print("greeting", &stack[2]));
+    EXPECT_EQ("1 ($0001)", print("calls")); // a file static, seen from any of its functions
+    dbg_value_t here;
+    ASSERT_TRUE(dbg_source_print(&model_, "here", context(&stack[2]), &here, &error)) << error;
+    EXPECT_EQ("struct point", here.type);
+    ASSERT_EQ(3u, here.children.size());
+    EXPECT_EQ("x", here.children[0].name);
+    EXPECT_EQ("7 ($0007)", here.children[0].text);
+    EXPECT_EQ("104 'h' ($68)", here.children[2].text);
+    EXPECT_TRUE(here.children[2].in_memory);
+    EXPECT_EQ(static_cast<uint16_t>(stack[2].base - 1), here.children[2].address);
+    EXPECT_NE(std::string::npos, print_error("points[3]").find("outside"));
+    EXPECT_NE(std::string::npos, print_error("last").find("unknown name"));
+    EXPECT_NE(std::string::npos, print_error("points[1].z").find("no member z"));
+
+    // Conditions over variables, registers, memory and a watchpoint's value.
+    EXPECT_TRUE(condition("v == #2 && (pc) == 29 && hl == 2"));
+    EXPECT_TRUE(condition("greeting[1] == 'e' && points[1].y < 0 && (8000) == 31"));
+    EXPECT_TRUE(condition("value == FF && pc >= 8000", 0xFF));
+    EXPECT_FALSE(condition("value == FF && pc < 8000", 0xFF));
+    EXPECT_TRUE(condition("v == #2 || no_such_name")); // not looked at
+    EXPECT_FALSE(condition("!(v == #2) || (total != 0)"));
+
+    // Run on until the condition holds: the second element's y.
+    dbg_expr_t second;
+    ASSERT_TRUE(dbg_expr_parse(&model_, "v == -#4", &second, &error)) << error;
+    int64_t hit = 0;
+    for (int i = 0; i < 5 && !hit; ++i) {
+        ASSERT_TRUE(dbg_expr_number(&model_, second, context(), &hit, &error)) << error;
+        if (!hit) {
+            ASSERT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e_).cause);
+        }
+    }
+    ASSERT_TRUE(hit);
+    stack = frames();
+    ASSERT_GE(stack.size(), 3u);
+    EXPECT_EQ("1 ($0001) in BC", print("i", &stack[1]));
+
+    // Writing: a stack local of a caller's frame ends the loop early; text into a char array.
+    assign("count", "#2", &stack[1]);
+    assign("greeting", "\"HI\"");
+    uint16_t address = 0;
+    std::vector<uint8_t> bytes;
+    EXPECT_FALSE(
+        dbg_source_assign(&model_, "i", "0", context(&stack[1]), &address, &bytes, &error));
+    EXPECT_NE(std::string::npos, error.find("registers"));
+    EXPECT_FALSE(
+        dbg_source_assign(&model_, "calls", "#70000", context(), &address, &bytes, &error));
+    EXPECT_FALSE(dbg_source_assign(&model_, "greeting", "\"too long!\"", context(), &address,
+                                   &bytes, &error));
+
+    // At the putc line: 7 + (1 + 2 * 2) + (30 + 2 * -4), times 1000.
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("putc")).cause);
+    EXPECT_EQ("34000 ($000084D0)", print("total"));
+    EXPECT_EQ("4660 ($1234)", print("split.w"));
+    EXPECT_EQ("52 '4' ($34)", print("split.b[0]"));
+    EXPECT_EQ("73 'I' ($49)", print("greeting[1]"));
+    EXPECT_EQ("5 ($05)", print("shade")); // an enum is its integer
+
+    // Into the monitor (no debug information): found by the return address on the stack.
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(0x0013).cause);
+    stack = frames();
+    ASSERT_GE(stack.size(), 2u);
+    EXPECT_EQ(-1, stack[0].function);
+    EXPECT_EQ(-1, stack[0].file);
+    EXPECT_EQ("main", stack[1].name);
+    EXPECT_EQ(line_of("putc"), stack[1].line);
+    EXPECT_EQ("104 'h' ($68)", print("here.tag", &stack[1]));
+}
+
+// The commands over the engine's model, as the command table will call them.
+TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    std::string error;
+    ASSERT_TRUE(dbg_source_load(e_, program + ".cdb", {QUILLANE_SOURCE_DIR "/tests/c"}, &error))
+        << error;
+    EXPECT_FALSE(dbg_source_load(e_, "/nonexistent.cdb", {}, &error));
+    ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("twice")).cause);
+    const std::string at = std::to_string(line_of("twice"));
+
+    const std::string where = dbg_cmd_where(e_, {}).output;
+    EXPECT_EQ(0u, where.find("#0  twice (debuginfo.c:" + at + ") " + dbg_hex4(pc()) + "\n"))
+        << where;
+    EXPECT_NE(std::string::npos,
+              where.find("#2  main (debuginfo.c:" + std::to_string(line_of("call")) + ") "))
+        << where;
+    EXPECT_TRUE(dbg_cmd_frame(e_, {"9"}).error);
+    EXPECT_EQ(0u, dbg_cmd_frame(e_, {"1"}).output.find("#1  sum_points"));
+    EXPECT_EQ("p = $" + dbg_hex4(symbol("points")) + "  (struct point *)\n" +
+                  "count = 3 ($0003)  (int)\nbias = 7 ($0007)  (int)\n" +
+                  "i = 0 ($0000) in BC  (int)\nsum = 7 ($0007)  (int)\n",
+              dbg_cmd_locals(e_, {}).output);
+    EXPECT_EQ("*p = {...}  (struct point)\n  x = 1 ($0001)\n  y = 2 ($0002)\n"
+              "  tag = 97 'a' ($61)\n",
+              dbg_cmd_print(e_, {"*p"}).output);
+    // The list marks the selected frame's line and the breakpoint's.
+    const std::string list = dbg_cmd_list(e_, {}).output;
+    EXPECT_NE(std::string::npos,
+              list.find("=> " + std::string(5 - std::to_string(line_of("body")).size(), ' ') +
+                        std::to_string(line_of("body")) + "  "))
+        << list;
+    const std::string twice_list = dbg_cmd_list(e_, {"twice"}).output;
+    EXPECT_NE(std::string::npos, twice_list.find("  *" + std::string(5 - at.size(), ' ') + at))
+        << twice_list;
+    EXPECT_TRUE(dbg_cmd_list(e_, {"nosuch.c:3"}).error);
+
+    EXPECT_FALSE(dbg_cmd_set_var(e_, {"var", "sum", "#100"}).error);
+    EXPECT_EQ("sum = 100 ($0064)  (int)\n", dbg_cmd_print(e_, {"sum"}).output);
+    EXPECT_TRUE(dbg_cmd_set_var(e_, {"var", "i", "1"}).error);
+    // A stop elsewhere leaves the selection behind.
+    dbg_continue(e_);
+    EXPECT_EQ(0u, dbg_cmd_locals(e_, {}).output.find("v = "));
+}
+
+// Bad input: a file that is not debug information, broken records, broken expressions.
+TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
+    dbg_source_t model;
+    dbg_source_init(&model);
+    std::string error;
+    EXPECT_EQ(-1, dbg_source_load_cdb(&model, "/nonexistent/prog.cdb", &error));
+    EXPECT_NE(std::string::npos, error.find("/nonexistent/prog.cdb"));
+    const std::string path = testing::TempDir() + "broken.cdb";
+    {
+        std::ofstream out(path);
+        out << "M:broken\nF:G$f$0_0$0({2}DF,SI:S),C,0,0,0,0,0\nS:Lbroken.f$x$1_0$0({2}SI:S),B,1\n"
+               "S:G$g$0_0$0({9}DA,ZZ:S),E,0,0\nS:G$h$0_0$0(\nT:Fbroken$s[({0}S:S$a\n"
+               "L:C$broken.c$x$0:8000\nL:C$broken.c$3$0_0$0:80000\nL:G$f$0$0:8000\n"
+               "L:C$broken.c$4$1_0$0:8000\nL:C$broken.c$5$1_0$0:8003\nL:XG$f$0$0:8004\n";
+    }
+    ASSERT_EQ(2, dbg_source_load_cdb(&model, path, &error)) << error;
+    ASSERT_NE(nullptr, dbg_source_function(&model, "f"));
+    EXPECT_EQ(0x8005u, dbg_source_function(&model, "f")->end);
+    EXPECT_EQ(5, dbg_source_line_at(&model, 0x8004)->line);
+    {
+        std::ofstream out(path);
+        out << "not a cdb\n";
+    }
+    EXPECT_EQ(-1, dbg_source_load_cdb(&model, path, &error));
+
+    dbg_expr_t expr;
+    for (const char *bad : {"", "(1", "a[1", "p.", "#12x", "'ab'", "1 +", "1 2", "a == == b"}) {
+        error.clear();
+        EXPECT_FALSE(dbg_expr_parse(&model, bad, &expr, &error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+    std::vector<uint8_t> memory(65536);
+    z_cpu_t cpu{};
+    cpu.HL = 0x1234;
+    memory[0x1234] = 0x56;
+    const dbg_eval_context_t context{memory.data(), &cpu, nullptr, nullptr, -1};
+    int64_t number = 0;
+    ASSERT_TRUE(dbg_expr_parse(&model, "(hl) == 56 && $10 == #16 && -1 < 0", &expr, &error));
+    EXPECT_TRUE(dbg_expr_number(&model, expr, context, &number, &error)) << error;
+    EXPECT_EQ(1, number);
+    ASSERT_TRUE(dbg_expr_parse(&model, "GG + 1", &expr, &error));
+    EXPECT_FALSE(dbg_expr_number(&model, expr, context, &number, &error));
+    EXPECT_EQ("unknown name GG", error);
+}
+
+} // namespace
