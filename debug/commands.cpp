@@ -9,8 +9,10 @@
 
 #include "cpu/zcpu.h"
 #include "debug/commands_machine.h"
+#include "debug/coverage.h"
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
+#include "debug/profile.h"
 #include "machine/emu.h"
 
 namespace {
@@ -46,6 +48,8 @@ const char help_text[] =
     "  hold KEY MS               hold a key for MS board milliseconds (decimal) while running\n"
     "  wait MS                   run MS board milliseconds (decimal)\n"
     "  cells                     the screen: each cell's character and colour byte\n"
+    "  profile start|stop|save FILE  profile the run; save in callgrind's format\n"
+    "  coverage start|stop|save FILE  count the lines run; save as an lcov tracefile\n"
     "  quit                      end\n"
     "  help                      this list\n";
 
@@ -410,6 +414,8 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     if (command == "hold") return dbg_command_hold(e, args);
     if (command == "wait") return dbg_command_wait(e, args);
     if (command == "cells") return dbg_command_cells(e, args);
+    if (command == "profile") return dbg_command_profile(e, args);
+    if (command == "coverage") return dbg_command_coverage(e, args);
     if (command == "quit" || command == "q") {
         if (n) return usage("quit");
         dbg_result_t r = ok();

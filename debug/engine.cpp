@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "cpu/zcpu.h"
+#include "debug/coverage.h"
 #include "debug/engine_internal.h"
+#include "debug/profile.h"
 #include "devices/ay8913.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
@@ -177,6 +179,8 @@ bool sp_above(uint16_t sp, uint16_t former, bool or_equal) {
 // At an instruction boundary: true when the run stops here (last_stop set).
 bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
+    if (e->profiling) dbg_profile_boundary(e);
+    if (e->covering) dbg_coverage_boundary(e);
     if (!e->keys.empty()) dbg_keys_at_boundary(e);
     if (e->pending) return stop_with(e, e->pending_stop.cause);
     if (e->pause_requested || e->interrupted.load(std::memory_order_relaxed))
@@ -398,6 +402,7 @@ void dbg_update(dbg_engine_t *e) {
     if (!e->emu) return;
     const bool check = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
                        e->pause_requested || e->pending || !e->keys.empty() || e->trace ||
+                       e->profiling || e->covering ||
                        e->interrupted.load(std::memory_order_relaxed);
     const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
                           (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
@@ -470,6 +475,8 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->last_stop = dbg_stop_t{};
     e->last_invalid.clear();
     e->halts = 0;
+    e->profiling = false;
+    e->covering = false;
     e->keys.clear();
     e->typing_wait = false;
     e->key_port_reads = 0;
