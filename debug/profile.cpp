@@ -194,8 +194,11 @@ void dbg_profile_boundary(dbg_engine_t *e) {
         ++self.ir;
         p.total.ts += ts;
         ++p.total.ir;
-        // A frame ends once SP stands above the slot of its return address.
-        while (!p.frames.empty() && static_cast<int16_t>(c.SP - p.frames.back().sp) > 0) {
+        // A frame ends once SP stands above the slot of its return address, except while that
+        // comes from a POP or INC SP: SDCC's POP HL / INC SP / JP (HL) ends with the jump.
+        const bool unwinding = (p.opcode & 0xCF) == 0xC1 || p.opcode == 0x33;
+        while (!unwinding && !p.frames.empty() &&
+               static_cast<int16_t>(c.SP - p.frames.back().sp) > 0) {
             const dbg_profile_frame_t &f = p.frames.back();
             add(&p.calls[f.call].inclusive, p.total, f.at_call);
             p.frames.pop_back();

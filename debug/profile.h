@@ -4,8 +4,9 @@
 // instruction's T-states (the ticks between its boundaries) and the instruction itself are
 // counted at its address. Calls are followed as the program makes them: a CALL or RST that
 // pushed its return address opens a frame; a frame ends when SP rises above its entry SP (the SP
-// that holds the return address), so a RET, RETI and SDCC's POP HL / INC SP / JP (HL) return
-// all end it. A call's inclusive cost is what the run counted between its entry and its end.
+// that holds the return address) after an instruction other than POP and INC SP, so a RET and
+// SDCC's POP HL / INC SP / JP (HL) return (with its jump) both end it. A call's inclusive cost is
+// what the run counted between its entry and its end.
 //
 // Names are given when the profile is written: a C function of the source model, else the
 // nearest symbol standing for an address at or below (within 1 KB, and not past the end of a C
