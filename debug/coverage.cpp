@@ -80,15 +80,6 @@ void dbg_coverage_stop(dbg_engine_t *e) {
     dbg_unlock(e);
 }
 
-void dbg_coverage_boundary(dbg_engine_t *e) {
-    dbg_coverage_t &c = *e->coverage;
-    const uint64_t now = e->emu->ticks;
-    if (now == c.tick) return; // the same boundary again
-    if (now > c.tick) ++c.runs[c.pc];
-    c.pc = e->emu->cpu.PC;
-    c.tick = now;
-}
-
 bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *error) {
     if (!e->coverage) {
         *error = "no coverage counted (coverage start begins it)";

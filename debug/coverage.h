@@ -30,8 +30,14 @@ void dbg_coverage_stop(dbg_engine_t *e);
 // the file cannot be written).
 bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *error);
 
-// The engine's hook: at an instruction boundary while e->covering.
-void dbg_coverage_boundary(dbg_engine_t *e);
+// The engine's hook: at an instruction boundary while e->covering, with the tick count and PC
+// there. Inline: it runs between every two instructions.
+static inline void dbg_coverage_boundary(dbg_coverage_t *c, uint64_t now, uint16_t pc) {
+    if (now == c->tick) return; // the same boundary again
+    if (now > c->tick) ++c->runs[c->pc];
+    c->pc = pc;
+    c->tick = now;
+}
 
 // coverage start | coverage stop | coverage save FILE
 dbg_result_t dbg_command_coverage(dbg_engine_t *e, const std::vector<std::string> &args);

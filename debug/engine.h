@@ -172,6 +172,7 @@ struct dbg_engine_t {
     dbg_coverage_t *coverage;
     bool profiling;
     bool covering;
+    bool collect_only; // nothing but them needs the boundary: no stop to look for there
 
     // Threaded mode: the processor thread waits here while stopped.
     std::mutex wait_mutex;

@@ -181,38 +181,24 @@ void dbg_profile_stop(dbg_engine_t *e) {
     dbg_unlock(e);
 }
 
-void dbg_profile_boundary(dbg_engine_t *e) {
-    dbg_profile_t &p = *e->profile;
-    const z_cpu_t &c = e->emu->cpu;
-    const uint64_t now = e->emu->ticks;
-    if (now == p.tick) return; // the same boundary again (a run that starts where one stopped)
-    // A tick count that went back (a state loaded) only moves the profile on.
-    if (now > p.tick) {
-        const uint64_t ts = now - p.tick;
-        dbg_profile_cost_t &self = p.self[p.pc];
-        self.ts += ts;
-        ++self.ir;
-        p.total.ts += ts;
-        ++p.total.ir;
+void dbg_profile_stack(dbg_profile_t *profile, uint16_t pc, uint16_t sp) {
+    dbg_profile_t &p = *profile;
+    {
         // A frame ends once SP stands above the slot of its return address, except while that
         // comes from a POP or INC SP: SDCC's POP HL / INC SP / JP (HL) ends with the jump.
         const bool unwinding = (p.opcode & 0xCF) == 0xC1 || p.opcode == 0x33;
         while (!unwinding && !p.frames.empty() &&
-               static_cast<int16_t>(c.SP - p.frames.back().sp) > 0) {
+               static_cast<int16_t>(sp - p.frames.back().sp) > 0) {
             const dbg_profile_frame_t &f = p.frames.back();
             add(&p.calls[f.call].inclusive, p.total, f.at_call);
             p.frames.pop_back();
         }
-        if (is_call(p.opcode) && c.SP == static_cast<uint16_t>(p.sp - 2)) {
-            const uint32_t key = static_cast<uint32_t>(p.pc) << 16 | c.PC;
+        if (is_call(p.opcode) && sp == static_cast<uint16_t>(p.sp - 2)) {
+            const uint32_t key = static_cast<uint32_t>(p.pc) << 16 | pc;
             ++p.calls[key].count;
-            if (p.frames.size() < max_frames) p.frames.push_back({c.SP, key, p.total});
+            if (p.frames.size() < max_frames) p.frames.push_back({sp, key, p.total});
         }
     }
-    p.pc = c.PC;
-    p.sp = c.SP;
-    p.opcode = e->emu->memory[c.PC];
-    p.tick = now;
 }
 
 bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error) {

@@ -63,8 +63,32 @@ void dbg_profile_stop(dbg_engine_t *e);
 // (no profile collected, the file cannot be written).
 bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error);
 
-// The engine's hook: at an instruction boundary while e->profiling.
-void dbg_profile_boundary(dbg_engine_t *e);
+// Follows calls and returns at a boundary where SP moved or a frame may end (see above).
+void dbg_profile_stack(dbg_profile_t *p, uint16_t pc, uint16_t sp);
+
+// The engine's hook: at an instruction boundary while e->profiling, with the tick count, PC and
+// SP there. Inline: it runs between every two instructions.
+static inline void dbg_profile_boundary(dbg_profile_t *p, uint64_t now, uint16_t pc, uint16_t sp,
+                                        const uint8_t *memory) {
+    if (now == p->tick) return; // the same boundary again (a run that starts where one stopped)
+    // A tick count that went back (a state loaded) only moves the profile on.
+    if (now > p->tick) {
+        const uint64_t ts = now - p->tick;
+        dbg_profile_cost_t &self = p->self[p->pc];
+        self.ts += ts;
+        ++self.ir;
+        p->total.ts += ts;
+        ++p->total.ir;
+        // A call moves SP; a frame ends above its SP, which may come after a POP left it there.
+        if (sp != p->sp ||
+            (!p->frames.empty() && static_cast<int16_t>(sp - p->frames.back().sp) > 0))
+            dbg_profile_stack(p, pc, sp);
+    }
+    p->pc = pc;
+    p->sp = sp;
+    p->opcode = memory[pc];
+    p->tick = now;
+}
 
 // profile start | profile stop | profile save FILE
 dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string> &args);
