@@ -95,6 +95,11 @@ bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *er
     std::string text;
     for (size_t file = 0; file < e->source->files.size(); ++file)
         lcov_record(e->source, static_cast<int>(file), runs, &text);
+    if (text.empty()) {
+        *error = "no source lines with code are known (load a C program's .cdb or an assembly "
+                 "line table)";
+        return false;
+    }
     return dbg_write_text_file(path, text, error);
 }
 

@@ -33,8 +33,8 @@ bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *er
 // The engine's hook: at an instruction boundary while e->covering, with the tick count and PC
 // there. Inline: it runs between every two instructions.
 static inline void dbg_coverage_boundary(dbg_coverage_t *c, uint64_t now, uint16_t pc) {
-    if (now == c->tick) return; // the same boundary again
-    if (now > c->tick) ++c->runs[c->pc];
+    if (now == c->tick) return;                                  // the same boundary again
+    if (now > c->tick && now - c->tick < 1000) ++c->runs[c->pc]; // not across a state load
     c->pc = pc;
     c->tick = now;
 }

@@ -71,8 +71,9 @@ void dbg_profile_stack(dbg_profile_t *p, uint16_t pc, uint16_t sp);
 static inline void dbg_profile_boundary(dbg_profile_t *p, uint64_t now, uint16_t pc, uint16_t sp,
                                         const uint8_t *memory) {
     if (now == p->tick) return; // the same boundary again (a run that starts where one stopped)
-    // A tick count that went back (a state loaded) only moves the profile on.
-    if (now > p->tick) {
+    // A tick count that went back or leapt (a state loaded) only moves the profile on: no
+    // instruction takes 1000 T-states.
+    if (now > p->tick && now - p->tick < 1000) {
         const uint64_t ts = now - p->tick;
         dbg_profile_cost_t &self = p->self[p->pc];
         self.ts += ts;
