@@ -157,6 +157,7 @@ int chain_type(dbg_source_t *model, const std::string &module, const std::string
     long size = 0;
     if (!parse_int(chain.substr(1, close - 1), &size) || size < 0) return -1;
     const auto parts = split(chain.substr(close + 1, colon - close - 1), ',');
+    if (parts.size() > 32) return -1; // no real type is that deep; keeps the recursion short
     const int type = make_type(model, module, parts, 0, chain.substr(colon + 1) == "S",
                                static_cast<uint32_t>(size));
     if (type >= 0) model->type_index.emplace(key, type);

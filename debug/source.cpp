@@ -264,17 +264,32 @@ bool sets_up_ix(const uint8_t *memory, uint16_t start) {
 
 } // namespace
 
-void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory) {
+void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory,
+                          const dbg_symbols_t *symbols) {
     for (auto &function : model->functions) {
         function.uses_ix = sets_up_ix(memory, function.start);
-        function.scanned = true;
+        if (function.has_end_record || !symbols) continue;
+        // SDCC's own names (with '$') label lines inside the function; any other one after the
+        // start is something else's.
+        auto it = symbols->by_address.upper_bound(function.start);
+        for (; it != symbols->by_address.end() && it->first < function.end; ++it) {
+            if (it->second.find('$') != std::string::npos) continue;
+            const uint16_t end = it->first;
+            for (auto &range : model->lines)
+                if (range.address >= function.start && range.address < function.end &&
+                    range.address + range.length > end)
+                    range.length =
+                        static_cast<uint16_t>(end > range.address ? end - range.address : 0);
+            function.end = end;
+            break;
+        }
     }
 }
 
 src_stack_state_t src_stack_state(const dbg_function_t &function, const uint8_t *memory,
                                   uint16_t pc) {
     src_stack_state_t state{};
-    const bool uses_ix = function.scanned ? function.uses_ix : sets_up_ix(memory, function.start);
+    const bool uses_ix = sets_up_ix(memory, function.start);
     // Walks the code from the entry to pc in address order: SDCC balances its pushes and pops
     // within a line and has one exit, so the order of addresses is good enough.
     uint32_t address = function.start;

@@ -116,7 +116,6 @@ struct dbg_function_t {
     uint32_t end;        // exclusive; start when not yet known
     bool has_end_record; // SDCC wrote its end (XG$/XF$)
     bool uses_ix;        // sets up IX at its entry (see dbg_source_scan_code)
-    bool scanned;        // uses_ix was read from code bytes
     int type;            // its function type (target: the return type)
 };
 
@@ -176,9 +175,12 @@ void dbg_source_add_line(dbg_source_t *model, const std::string &file, int line,
 // Orders lines and functions for the lookups below (the .cdb reader calls it itself).
 void dbg_source_index(dbg_source_t *model);
 
-// Reads what only the code bytes tell (whether each function sets up IX). Call after loading
-// the program into memory; functions read later are scanned by the frame and value functions.
-void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory);
+// Reads what only the code bytes and the linker's symbols tell: whether each function sets up IX
+// (the stack walk reads that from memory itself, so a late call only makes uses_ix right), and,
+// with symbols (may be null), where a function without an end record stops when code without
+// debug information (another module's, the library's) follows it: at the next symbol.
+void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory,
+                          const dbg_symbols_t *symbols = nullptr);
 
 // The index of a file by basename (or a path, by its basename); -1 when unknown.
 int dbg_source_file(const dbg_source_t *model, const std::string &name);

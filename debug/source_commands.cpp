@@ -75,7 +75,7 @@ bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector
         return false;
     }
     const std::vector<uint8_t> memory = dbg_memory(e);
-    dbg_source_scan_code(model, memory.data());
+    dbg_source_scan_code(model, memory.data(), &e->symbols);
     delete e->source;
     e->source = model;
     e->source_frame = 0;

@@ -806,6 +806,11 @@ bool dbg_expr_parse(const dbg_source_t *model, const std::string &text, dbg_expr
                     std::string *error) {
     (void)model;
     *expr = dbg_expr_t{};
+    // Parsing and evaluating recurse once per operator: a bound keeps the stack short.
+    if (text.size() > 1000) {
+        *error = "expression too long (at most 1000 characters)";
+        return false;
+    }
     parser_t p{text, 0, expr, {}};
     const int root = parse_or(&p);
     skip_space(&p);

@@ -53,7 +53,9 @@ class Source : public ::testing::Test {
         dbg_source_init(&model_);
         model_.search_dirs.push_back(QUILLANE_SOURCE_DIR "/tests/c");
         EXPECT_GT(dbg_source_load_cdb(&model_, program + ".cdb", &error), 0) << error;
-        dbg_source_scan_code(&model_, emu_->memory);
+        // The program's own symbols (with SDCC's line labels inside its functions) too.
+        EXPECT_GT(dbg_symbols_load(&rom_, program + ".noi", &error), 0) << error;
+        dbg_source_scan_code(&model_, emu_->memory, &rom_);
         file_ = dbg_source_file(&model_, "debuginfo.c");
         EXPECT_GE(file_, 0);
         return true;
@@ -417,12 +419,26 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
         out << "M:broken\nF:G$f$0_0$0({2}DF,SI:S),C,0,0,0,0,0\nS:Lbroken.f$x$1_0$0({2}SI:S),B,1\n"
                "S:G$g$0_0$0({9}DA,ZZ:S),E,0,0\nS:G$h$0_0$0(\nT:Fbroken$s[({0}S:S$a\n"
                "L:C$broken.c$x$0:8000\nL:C$broken.c$3$0_0$0:80000\nL:G$f$0$0:8000\n"
-               "L:C$broken.c$4$1_0$0:8000\nL:C$broken.c$5$1_0$0:8003\nL:XG$f$0$0:8004\n";
+               "L:C$broken.c$4$1_0$0:8000\nL:C$broken.c$5$1_0$0:8003\nL:XG$f$0$0:8004\n"
+               "F:G$g$0_0$0({2}DF,SV:S),C,0,0,0,0,0\nS:G$d$0_0$0({1}SC:U),E,0,0\n"
+               "L:G$g$0$0:8005\nL:C$broken.c$7$1_0$0:8005\nL:G$d$0_0$0:8100\n";
     }
-    ASSERT_EQ(2, dbg_source_load_cdb(&model, path, &error)) << error;
+    ASSERT_EQ(3, dbg_source_load_cdb(&model, path, &error)) << error;
     ASSERT_NE(nullptr, dbg_source_function(&model, "f"));
     EXPECT_EQ(0x8005u, dbg_source_function(&model, "f")->end);
     EXPECT_EQ(5, dbg_source_line_at(&model, 0x8004)->line);
+    // g has no end record: it reaches the variable after it, or the next linker symbol that is
+    // not one of SDCC's own.
+    EXPECT_EQ(0x8100u, dbg_source_function(&model, "g")->end);
+    EXPECT_EQ(7, dbg_source_line_at(&model, 0x80FF)->line);
+    dbg_symbols_t symbols;
+    dbg_symbols_add(&symbols, "C$broken.c$8$1_0$0", 0x8008);
+    dbg_symbols_add(&symbols, "_library", 0x8010);
+    std::vector<uint8_t> code(65536);
+    dbg_source_scan_code(&model, code.data(), &symbols);
+    EXPECT_EQ(0x8010u, dbg_source_function(&model, "g")->end);
+    EXPECT_EQ(nullptr, dbg_source_line_at(&model, 0x8010));
+    EXPECT_EQ(7, dbg_source_line_at(&model, 0x800F)->line);
     {
         std::ofstream out(path);
         out << "not a cdb\n";
