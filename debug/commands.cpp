@@ -48,7 +48,8 @@ const char help_text[] =
     "  hold KEY MS               hold a key for MS board milliseconds (decimal) while running\n"
     "  wait MS                   run MS board milliseconds (decimal)\n"
     "  cells                     the screen: each cell's character and colour byte\n"
-    "  profile start|stop|save FILE  profile the run; save in callgrind's format\n"
+    "  profile [start|stop|save FILE]  profile the run; save in callgrind's format; alone:\n"
+    "                            the ten hottest functions\n"
     "  coverage start|stop|save FILE  count the lines run; save as an lcov tracefile\n"
     "  quit                      end\n"
     "  help                      this list\n";

@@ -60,18 +60,15 @@ place_t place_of(const dbg_source_t *model, uint16_t address) {
     return r ? place_t{r->file, r->line} : place_t{-1, 0};
 }
 
-std::string callgrind_text(dbg_engine_t *e) {
-    const dbg_profile_t &p = *e->profile;
-    dbg_source_t *model = e->source;
-    // Calls still open count up to now.
-    std::unordered_map<uint32_t, dbg_profile_call_t> calls = p.calls;
-    for (const dbg_profile_frame_t &f : p.frames)
-        add(&calls[f.call].inclusive, p.total, f.at_call);
-
-    const dbg_code_namer_t namer = dbg_code_namer(model, &e->symbols);
+// The profile by function: each function's instructions and the calls made from it.
+struct summary_t {
     std::vector<listed_t> listed;
     std::map<std::string, size_t> by_name;
-    auto function_of = [&](uint16_t address) -> listed_t & {
+    std::unordered_map<uint32_t, dbg_profile_call_t> calls; // with the open ones up to now
+    dbg_code_namer_t namer;
+    const dbg_source_t *model;
+
+    listed_t &function_of(uint16_t address) {
         uint16_t start = address;
         const std::string name = dbg_code_name(namer, address, &start);
         auto it = by_name.find(name);
@@ -80,21 +77,38 @@ std::string callgrind_text(dbg_engine_t *e) {
             listed.push_back({name, start, place_of(model, start).file, {}, {}});
         }
         return listed[it->second];
-    };
+    }
+};
+
+summary_t summarize(dbg_engine_t *e) {
+    const dbg_profile_t &p = *e->profile;
+    summary_t s{{}, {}, p.calls, dbg_code_namer(e->source, &e->symbols), e->source};
+    for (const dbg_profile_frame_t &f : p.frames)
+        add(&s.calls[f.call].inclusive, p.total, f.at_call);
     for (uint32_t a = 0; a < 0x10000; ++a)
-        if (p.self[a].ir) function_of(static_cast<uint16_t>(a)).addresses.push_back(a);
+        if (p.self[a].ir) s.function_of(static_cast<uint16_t>(a)).addresses.push_back(a);
     std::vector<uint32_t> keys;
-    for (const auto &call : calls)
+    for (const auto &call : s.calls)
         keys.push_back(call.first);
     std::sort(keys.begin(), keys.end());
     for (uint32_t key : keys) {
-        function_of(static_cast<uint16_t>(key)); // the callee is listed under its own name
-        function_of(static_cast<uint16_t>(key >> 16)).calls.push_back(key);
+        s.function_of(static_cast<uint16_t>(key)); // the callee is listed under its own name
+        s.function_of(static_cast<uint16_t>(key >> 16)).calls.push_back(key);
     }
     // A function without a line at its start is listed under the file of its first line.
-    for (listed_t &f : listed)
+    for (listed_t &f : s.listed)
         for (size_t i = 0; f.file < 0 && i < f.addresses.size(); ++i)
-            f.file = place_of(model, f.addresses[i]).file;
+            f.file = place_of(s.model, f.addresses[i]).file;
+    return s;
+}
+
+std::string callgrind_text(dbg_engine_t *e) {
+    const dbg_profile_t &p = *e->profile;
+    dbg_source_t *model = e->source;
+    summary_t s = summarize(e);
+    std::vector<listed_t> &listed = s.listed;
+    auto &calls = s.calls;
+    auto function_of = [&](uint16_t address) -> listed_t & { return s.function_of(address); };
 
     std::map<int, std::string> paths;
     auto path_of = [&](int file) -> const std::string & {
@@ -201,6 +215,36 @@ void dbg_profile_stack(dbg_profile_t *profile, uint16_t pc, uint16_t sp) {
     }
 }
 
+std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e) {
+    std::vector<dbg_hot_spot_t> spots;
+    if (!e->profile) return spots;
+    dbg_lock(e);
+    summary_t s = summarize(e);
+    const uint64_t total = e->profile->total.ts;
+    std::vector<uint64_t> called(s.listed.size(), 0);
+    for (const auto &call : s.calls)
+        called[s.by_name[s.function_of(static_cast<uint16_t>(call.first)).name]] +=
+            call.second.inclusive.ts;
+    for (size_t i = 0; i < s.listed.size(); ++i) {
+        dbg_hot_spot_t spot{s.listed[i].name, 0, 0, 0.0};
+        for (uint16_t a : s.listed[i].addresses)
+            spot.self_ts += e->profile->self[a].ts;
+        // Never called (the code that was running when profiling started): all it ran.
+        spot.inclusive_ts = called[i] ? std::max(called[i], spot.self_ts) : spot.self_ts;
+        if (!called[i])
+            for (uint32_t key : s.listed[i].calls)
+                spot.inclusive_ts += s.calls[key].inclusive.ts;
+        if (spot.inclusive_ts == 0) continue; // a callee that had not run an instruction yet
+        spot.share = total ? static_cast<double>(spot.self_ts) / static_cast<double>(total) : 0;
+        spots.push_back(spot);
+    }
+    dbg_unlock(e);
+    std::sort(spots.begin(), spots.end(), [](const dbg_hot_spot_t &a, const dbg_hot_spot_t &b) {
+        return a.self_ts != b.self_ts ? a.self_ts > b.self_ts : a.name < b.name;
+    });
+    return spots;
+}
+
 bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error) {
     if (!e->profile) {
         *error = "no profile collected (profile start begins one)";
@@ -227,7 +271,20 @@ dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string>
         if (!dbg_profile_save(e, args[1], &error)) return failed(error);
         return done();
     }
-    return failed("usage: profile start | profile stop | profile save FILE");
+    if (what.empty()) {
+        if (!e->profile) return failed("no profile collected (profile start begins one)");
+        const std::vector<dbg_hot_spot_t> spots = dbg_profile_hot_spots(e);
+        std::string out = "function                         self Ts   inclusive Ts   share\n";
+        char line[160];
+        for (size_t i = 0; i < spots.size() && i < 10; ++i) {
+            std::snprintf(line, sizeof line, "%-24.24s %15" PRIu64 " %14" PRIu64 " %6.2f%%\n",
+                          spots[i].name.c_str(), spots[i].self_ts, spots[i].inclusive_ts,
+                          100.0 * spots[i].share);
+            out += line;
+        }
+        return done(out);
+    }
+    return failed("usage: profile [start | stop | save FILE]");
 }
 
 // Naming code. --------------------------------------------------------------------------------

@@ -91,7 +91,17 @@ static inline void dbg_profile_boundary(dbg_profile_t *p, uint64_t now, uint16_t
     p->tick = now;
 }
 
-// profile start | profile stop | profile save FILE
+// Where the time went, by function: its own T-states, with what its calls cost, and its own
+// share of all; most T-states first. Empty when no profile was collected.
+struct dbg_hot_spot_t {
+    std::string name;
+    uint64_t self_ts;
+    uint64_t inclusive_ts;
+    double share; // self_ts of all T-states, 0-1
+};
+std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e);
+
+// profile start | profile stop | profile save FILE | profile (the ten hottest functions)
 dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string> &args);
 
 // What profiles and coverage call a piece of code. -----------------------------------------------
