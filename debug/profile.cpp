@@ -181,7 +181,6 @@ void dbg_profile_start(dbg_engine_t *e) {
     const z_cpu_t &c = e->emu->cpu;
     p.pc = c.PC;
     p.sp = c.SP;
-    p.opcode = e->emu->memory[c.PC];
     p.tick = e->emu->ticks;
     e->profiling = true;
     dbg_update(e);
@@ -195,19 +194,20 @@ void dbg_profile_stop(dbg_engine_t *e) {
     dbg_unlock(e);
 }
 
-void dbg_profile_stack(dbg_profile_t *profile, uint16_t pc, uint16_t sp) {
+void dbg_profile_stack(dbg_profile_t *profile, uint16_t pc, uint16_t sp, const uint8_t *memory) {
     dbg_profile_t &p = *profile;
+    const uint8_t opcode = memory[p.pc];
     {
         // A frame ends once SP stands above the slot of its return address, except while that
         // comes from a POP or INC SP: SDCC's POP HL / INC SP / JP (HL) ends with the jump.
-        const bool unwinding = (p.opcode & 0xCF) == 0xC1 || p.opcode == 0x33;
+        const bool unwinding = (opcode & 0xCF) == 0xC1 || opcode == 0x33;
         while (!unwinding && !p.frames.empty() &&
                static_cast<int16_t>(sp - p.frames.back().sp) > 0) {
             const dbg_profile_frame_t &f = p.frames.back();
             add(&p.calls[f.call].inclusive, p.total, f.at_call);
             p.frames.pop_back();
         }
-        if (is_call(p.opcode) && sp == static_cast<uint16_t>(p.sp - 2)) {
+        if (is_call(opcode) && sp == static_cast<uint16_t>(p.sp - 2)) {
             const uint32_t key = static_cast<uint32_t>(p.pc) << 16 | pc;
             ++p.calls[key].count;
             if (p.frames.size() < max_frames) p.frames.push_back({sp, key, p.total});

@@ -48,10 +48,9 @@ struct dbg_profile_t {
     std::unordered_map<uint32_t, dbg_profile_call_t> calls; // call site << 16 | target
     std::vector<dbg_profile_frame_t> frames;                // open calls, innermost last
     dbg_profile_cost_t total;
-    // The instruction now running: its address, SP and opcode before it ran, its first tick.
+    // The instruction now running: its address, SP before it ran, its first tick.
     uint16_t pc;
     uint16_t sp;
-    uint8_t opcode;
     uint64_t tick;
 };
 
@@ -63,8 +62,9 @@ void dbg_profile_stop(dbg_engine_t *e);
 // (no profile collected, the file cannot be written).
 bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error);
 
-// Follows calls and returns at a boundary where SP moved or a frame may end (see above).
-void dbg_profile_stack(dbg_profile_t *p, uint16_t pc, uint16_t sp);
+// Follows calls and returns at a boundary where SP moved or a frame may end (see above): the
+// instruction that just ran is read from memory at p->pc.
+void dbg_profile_stack(dbg_profile_t *p, uint16_t pc, uint16_t sp, const uint8_t *memory);
 
 // The engine's hook: at an instruction boundary while e->profiling, with the tick count, PC and
 // SP there. Inline: it runs between every two instructions.
@@ -83,11 +83,10 @@ static inline void dbg_profile_boundary(dbg_profile_t *p, uint64_t now, uint16_t
         // A call moves SP; a frame ends above its SP, which may come after a POP left it there.
         if (sp != p->sp ||
             (!p->frames.empty() && static_cast<int16_t>(sp - p->frames.back().sp) > 0))
-            dbg_profile_stack(p, pc, sp);
+            dbg_profile_stack(p, pc, sp, memory);
     }
     p->pc = pc;
     p->sp = sp;
-    p->opcode = memory[pc];
     p->tick = now;
 }
 
