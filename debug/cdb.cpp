@@ -15,6 +15,8 @@ struct line_record_t {
     int line;
     uint16_t address;
     bool is_c;
+    int block; // C lines: the block's number and level
+    int level;
 };
 
 struct reader_t {
@@ -221,10 +223,8 @@ void read_symbol(reader_t *r, const std::string &body) {
     if (v.type < 0 || r->model->types[v.type].kind == DBG_TYPE_FUNCTION) return;
     long level = 0, block = 0;
     const auto level_block = split(parts[2], '_');
-    if (level_block.size() == 2) {
-        parse_int(level_block[0], &level);
-        parse_int(level_block[1], &block);
-    }
+    if (level_block.size() == 2) parse_int(level_block[0], &level);
+    if (parts.size() >= 4) parse_int(parts[3], &block);
     v.level = static_cast<int>(level);
     v.block = static_cast<int>(block);
     if (scope[0] == 'G') {
@@ -308,15 +308,20 @@ void read_link(reader_t *r, const std::string &body) {
     if (parts.size() < 2) return;
     const std::string &scope = parts[0];
     if (scope == "C" && parts.size() >= 3) {
-        long line = 0;
+        long line = 0, level = 0, block = 0;
+        if (parts.size() >= 5) {
+            parse_int(split(parts[3], '_')[0], &level);
+            parse_int(parts[4], &block);
+        }
         if (parse_int(parts[2], &line) && line > 0)
-            r->lines.push_back({parts[1], static_cast<int>(line), address, true});
+            r->lines.push_back({parts[1], static_cast<int>(line), address, true,
+                                static_cast<int>(block), static_cast<int>(level)});
         return;
     }
     if (scope == "A" && parts.size() >= 3) {
         long line = 0;
         if (parse_int(parts[2], &line) && line > 0)
-            r->lines.push_back({parts[1] + ".s", static_cast<int>(line), address, false});
+            r->lines.push_back({parts[1] + ".s", static_cast<int>(line), address, false, 0, 0});
         return;
     }
     if (scope.size() > 1 && scope[0] == 'X') {
@@ -455,6 +460,8 @@ void finish(reader_t *r) {
         dbg_source_add_line(model, line.file, line.line, line.address,
                             static_cast<uint16_t>(std::min<uint32_t>(end - line.address, 0xFFFF)),
                             true);
+        model->lines.back().block = line.block;
+        model->lines.back().level = line.level;
     }
     dbg_source_index(model);
     for (auto &function : model->functions) {

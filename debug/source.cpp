@@ -354,6 +354,7 @@ void name_frame(const dbg_source_t *model, const dbg_symbols_t *symbols, dbg_fra
     else if (symbols)
         frame->name = dbg_symbol_near(symbols, frame->pc, 0x1000);
     const dbg_line_range_t *range = dbg_source_line_at(model, line_address);
+    frame->line_address = line_address;
     frame->file = range ? range->file : -1;
     frame->line = range ? range->line : 0;
 }

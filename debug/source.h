@@ -12,11 +12,15 @@
 //     the code sets up IX as a frame pointer at its entry (PUSH IX; LD IX,0; ADD IX,SP, read from
 //     the code bytes by dbg_source_scan_code). SDCC writes no end record for a function that
 //     returns through POP HL / INC SP / JP (HL); its extent ends where the next known thing
-//     (function, variable, string, line of another function) starts.
+//     starts (a function, variable, string or assembly line of the .cdb, or a linker symbol
+//     given to dbg_source_scan_code).
 //   - Variables: globals, file statics, function statics (at an address), parameters and locals
 //     (on the stack at frame base + offset, or in registers, or optimised out), with their
-//     function and block level. The frame base is SP at the function's entry minus 2, which is IX
-//     in a function with an IX frame: SDCC numbers stack slots that way with and without IX.
+//     function and block (a variable of an inner block is in scope only inside it; SDCC numbers
+//     blocks on lines and variables alike). Parameters are told from locals by the function's
+//     definition in its source (SDCC's records do not say), else by a positive offset. The frame
+//     base is SP at the function's entry minus 2, which is IX in a function with an IX frame: SDCC
+//     numbers stack slots that way with and without IX.
 //   - Types: char, short/int, long, float, signed/unsigned, pointers, arrays, structs, unions,
 //     functions. SDCC 4.2 writes an enum as its integer type (char or int), so an enum variable
 //     shows as that integer.
@@ -105,6 +109,8 @@ struct dbg_line_range_t {
     uint16_t length;
     bool is_code;
     uint32_t order; // order of adding: among ranges that share an address the last one wins
+    int block;      // C lines: SDCC's number of the block the line is in (0: not known)
+    int level;      // and that block's nesting level
 };
 
 struct dbg_function_t {
@@ -132,12 +138,12 @@ struct dbg_variable_t {
     std::string module;
     dbg_var_scope_t scope;
     dbg_var_place_t place;
-    int function; // DBG_VAR_FUNCTION: index into functions
-    int level;    // block nesting level (1: the function's outermost block)
-    int block;
-    bool is_parameter;     // a parameter (from the function's definition in its source)
-    uint16_t address;      // DBG_VAR_MEMORY
-    int16_t offset;        // DBG_VAR_STACK
+    int function;      // DBG_VAR_FUNCTION: index into functions
+    int level;         // block nesting level (1: the function's outermost block)
+    int block;         // SDCC's number of the block that declares it (lines carry the same numbers)
+    bool is_parameter; // a parameter (from the function's definition in its source)
+    uint16_t address;  // DBG_VAR_MEMORY
+    int16_t offset;    // DBG_VAR_STACK
     std::string registers; // DBG_VAR_REGISTERS: SDCC's names, low byte first ("c,b")
     int type;
 };
@@ -231,6 +237,7 @@ struct dbg_frame_t {
     std::string name; // function, or the assembly symbol at or below pc ("" when none)
     int file;         // the line of pc (frame 0) or of pc - 1 (callers, the CALL): -1 none
     int line;
+    uint16_t line_address; // the address that line was found at (pc, or pc - 1)
 };
 
 // Unwinds the stack from the registers: C frames (with or without IX) by their code, others
@@ -298,7 +305,8 @@ bool dbg_source_assign(const dbg_source_t *model, const std::string &target,
                        const std::string &value, const dbg_eval_context_t &context,
                        uint16_t *address, std::vector<uint8_t> *bytes, std::string *error);
 
-// The parameters and locals of a frame, parameters first, innermost blocks last.
+// The parameters and locals of a frame that are in scope at its line (a variable of an inner
+// block only inside that block), parameters first, innermost blocks last.
 std::vector<dbg_value_t> dbg_source_locals(const dbg_source_t *model,
                                            const dbg_eval_context_t &context);
 

@@ -252,6 +252,8 @@ struct evaluator_t {
     dbg_frame_t frame;
     bool frame_ready;
     std::string error;
+    std::vector<int> blocks; // the blocks the frame's line is in, innermost first
+    bool blocks_ready;
 };
 
 bool fail_ev(evaluator_t *e, const std::string &message) {
@@ -387,6 +389,44 @@ bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
     return fail_ev(e, v.name + " is optimised out");
 }
 
+// Whether a local of the frame's function is in scope at the frame's line: the function's
+// outermost variables always are; one of an inner block is inside that block and the blocks
+// nested in it. SDCC numbers blocks in source order, so a block's parent is the last block
+// before it one level up.
+bool in_scope(evaluator_t *e, const dbg_variable_t &v) {
+    if (v.level <= 1) return true;
+    const dbg_frame_t &frame = frame_of(e);
+    if (!e->blocks_ready) {
+        e->blocks_ready = true;
+        const dbg_line_range_t *range = dbg_source_line_at(e->model, frame.line_address);
+        if (!range || range->block == 0 || frame.function < 0) return true;
+        const dbg_function_t &function = e->model->functions[frame.function];
+        std::vector<std::pair<int, int>> levels; // (block, level)
+        for (const auto &local : e->model->variables)
+            if (local.function == frame.function) levels.emplace_back(local.block, local.level);
+        for (const auto &line : e->model->lines)
+            if (line.address >= function.start && line.address < function.end && line.block)
+                levels.emplace_back(line.block, line.level);
+        std::sort(levels.begin(), levels.end()); // by block, the lowest level first
+        auto level_of = [&](int block) {
+            auto it = std::lower_bound(levels.begin(), levels.end(), std::make_pair(block, 0));
+            return it != levels.end() && it->first == block ? it->second : 0;
+        };
+        int block = range->block;
+        e->blocks.push_back(block);
+        for (int level = level_of(block); level > 1; level = level_of(block)) {
+            int parent = 0;
+            for (const auto &[b, l] : levels)
+                if (b < block && l == level - 1 && level_of(b) == l) parent = b;
+            if (!parent) break;
+            e->blocks.push_back(parent);
+            block = parent;
+        }
+    }
+    if (e->blocks.empty()) return true;
+    return std::find(e->blocks.begin(), e->blocks.end(), v.block) != e->blocks.end();
+}
+
 // The variable a name means in the selected frame, or null.
 const dbg_variable_t *find_variable(evaluator_t *e, const std::string &name) {
     // Registers, `value` and numbers in a condition cost no stack walk.
@@ -399,9 +439,9 @@ const dbg_variable_t *find_variable(evaluator_t *e, const std::string &name) {
     for (int index : found->second) {
         const dbg_variable_t &v = e->model->variables[index];
         if (v.scope == DBG_VAR_FUNCTION) {
-            // The innermost block's variable of that name wins.
+            // The innermost block's variable of that name in scope wins.
             if (v.function == frame.function && frame.function >= 0 &&
-                (!best_local || v.level > best_local->level))
+                (!best_local || v.level > best_local->level) && in_scope(e, v))
                 best_local = &v;
         } else if (v.scope == DBG_VAR_FILE) {
             if (v.module == module || (!file_static && module.empty())) file_static = &v;
@@ -416,6 +456,7 @@ bool resolve_name(evaluator_t *e, const std::string &name, ev_t *out) {
     if (const dbg_variable_t *v = find_variable(e, name)) return variable_ev(e, *v, out);
     bool is_byte = false;
     if (register_value(*e->context.cpu, name, &out->number, &is_byte)) {
+        out->type = is_byte ? DBG_TYPE_UCHAR_INDEX : DBG_TYPE_UINT_INDEX;
         out->is_location = true;
         return true;
     }
@@ -532,11 +573,11 @@ bool eval(evaluator_t *e, const dbg_expr_t &expr, int index, ev_t *out) {
         if (!eval(e, expr, node.left, &inner)) return false;
         // "(8000)", "(hl)", "(label+2)": the byte there. A C value in parentheses is a group.
         const dbg_expr_node_t &in = expr.nodes[node.left];
-        bool location =
-            inner.type < 0 && inner.pointee < 0 && (in.op == OP_NUMBER || inner.is_location);
+        // A register, an assembly symbol or a number, or one of them plus or minus a number.
+        bool location = inner.pointee < 0 && (in.op == OP_NUMBER || inner.is_location);
         if ((in.op == OP_ADD || in.op == OP_SUB) && inner.type < 0 && inner.pointee < 0) {
             ev_t left;
-            location = eval(e, expr, in.left, &left) && left.type < 0 &&
+            location = eval(e, expr, in.left, &left) &&
                        (left.is_location || expr.nodes[in.left].op == OP_NUMBER);
         }
         if (!location) {
@@ -544,9 +585,12 @@ bool eval(evaluator_t *e, const dbg_expr_t &expr, int index, ev_t *out) {
             out->is_location = false;
             return true;
         }
+        int64_t address = 0;
+        if (!scalar(e, inner, &address)) return false;
+        *out = ev_t{};
         out->type = DBG_TYPE_UCHAR_INDEX;
         out->in_memory = true;
-        out->address = static_cast<uint16_t>(inner.number);
+        out->address = static_cast<uint16_t>(address);
         return true;
     }
     case OP_FIELD: {
@@ -783,7 +827,7 @@ void build_value(evaluator_t *e, const ev_t &v, const std::string &name, int dep
 
 bool evaluate(const dbg_source_t *model, const dbg_expr_t &expr, const dbg_eval_context_t &context,
               ev_t *v, std::string *error) {
-    evaluator_t e{model, context, {}, false, {}};
+    evaluator_t e{model, context, {}, false, {}, {}, false};
     if (expr.root < 0 || !eval(&e, expr, expr.root, v)) {
         *error = e.error.empty() ? "empty expression" : e.error;
         return false;
@@ -826,7 +870,7 @@ bool dbg_expr_parse(const dbg_source_t *model, const std::string &text, dbg_expr
 
 bool dbg_expr_number(const dbg_source_t *model, const dbg_expr_t &expr,
                      const dbg_eval_context_t &context, int64_t *number, std::string *error) {
-    evaluator_t e{model, context, {}, false, {}};
+    evaluator_t e{model, context, {}, false, {}, {}, false};
     ev_t v;
     if (expr.root < 0 || !eval(&e, expr, expr.root, &v) || !scalar(&e, v, number)) {
         *error = e.error.empty() ? "empty expression" : e.error;
@@ -837,7 +881,7 @@ bool dbg_expr_number(const dbg_source_t *model, const dbg_expr_t &expr,
 
 bool dbg_expr_value(const dbg_source_t *model, const dbg_expr_t &expr,
                     const dbg_eval_context_t &context, dbg_value_t *value, std::string *error) {
-    evaluator_t e{model, context, {}, false, {}};
+    evaluator_t e{model, context, {}, false, {}, {}, false};
     ev_t v;
     if (expr.root < 0 || !eval(&e, expr, expr.root, &v)) {
         *error = e.error.empty() ? "empty expression" : e.error;
@@ -907,12 +951,13 @@ bool dbg_source_assign(const dbg_source_t *model, const std::string &target,
 std::vector<dbg_value_t> dbg_source_locals(const dbg_source_t *model,
                                            const dbg_eval_context_t &context) {
     std::vector<dbg_value_t> values;
-    evaluator_t e{model, context, {}, false, {}};
+    evaluator_t e{model, context, {}, false, {}, {}, false};
     const dbg_frame_t &frame = frame_of(&e);
     if (frame.function < 0) return values;
     std::vector<const dbg_variable_t *> chosen;
     for (const auto &v : model->variables)
-        if (v.function == frame.function && v.scope == DBG_VAR_FUNCTION) chosen.push_back(&v);
+        if (v.function == frame.function && v.scope == DBG_VAR_FUNCTION && in_scope(&e, v))
+            chosen.push_back(&v);
     // Parameters first (SDCC lists them last first), then locals by block level.
     std::stable_sort(chosen.begin(), chosen.end(),
                      [](const dbg_variable_t *a, const dbg_variable_t *b) {

@@ -4,6 +4,7 @@
 // the monitor, locals and printed values of each frame, conditions, and writing variables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -72,6 +73,7 @@ class Source : public ::testing::Test {
     dbg_stop_t run_to(uint16_t address) {
         dbg_delete_all(e_);
         dbg_break_add(e_, address, 0);
+        dbg_set_tick_limit(e_, dbg_ticks(e_) + 100000000); // a missed stop fails, never hangs
         return dbg_continue(e_);
     }
 
@@ -342,6 +344,19 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_FALSE(dbg_source_assign(&model_, "greeting", "\"too long!\"", context(), &address,
                                    &bytes, &error));
 
+    // Block scope: inside the inner block its c hides the parameter (and SDCC kept it
+    // nowhere); after the block the parameter is back.
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("inner")).cause);
+    EXPECT_NE(std::string::npos, print_error("c").find("optimised out"));
+    std::vector<std::string> names;
+    for (const auto &v : dbg_source_locals(&model_, context()))
+        names.push_back(v.name + "=" + v.text);
+    EXPECT_EQ(3u, names.size());
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "c=<optimised out>"));
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("outer")).cause);
+    EXPECT_EQ("72 'H' ($48) in C", print("c")); // greeting[0], set above, came in A, kept in C
+    EXPECT_EQ(2u, dbg_source_locals(&model_, context()).size());
+
     // At the putc line: 7 + (1 + 2 * 2) + (30 + 2 * -4), times 1000.
     ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("putc")).cause);
     EXPECT_EQ("34000 ($000084D0)", print("total"));
@@ -460,6 +475,16 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     ASSERT_TRUE(dbg_expr_parse(&model, "(hl) == 56 && $10 == #16 && -1 < 0", &expr, &error));
     EXPECT_TRUE(dbg_expr_number(&model, expr, context, &number, &error)) << error;
     EXPECT_EQ(1, number);
+    // Registers are typed by their width; "(ix-1)" is the byte below IX.
+    cpu.IX = 0x2001;
+    memory[0x2000] = 0x77;
+    dbg_value_t value;
+    ASSERT_TRUE(dbg_source_print(&model, "(ix-1)", context, &value, &error)) << error;
+    EXPECT_EQ("119 'w' ($77)", value.text);
+    EXPECT_TRUE(value.in_memory);
+    ASSERT_TRUE(dbg_source_print(&model, "h", context, &value, &error)) << error;
+    EXPECT_EQ("unsigned char", value.type);
+    EXPECT_EQ("18 ($12)", value.text);
     ASSERT_TRUE(dbg_expr_parse(&model, "GG + 1", &expr, &error));
     EXPECT_FALSE(dbg_expr_number(&model, expr, context, &number, &error));
     EXPECT_EQ("unknown name GG", error);

@@ -46,7 +46,11 @@ int sum_points(struct point *p, int count, int bias) {
 unsigned char shifted(unsigned char c) {
     static unsigned char last;
     last = c;
-    return c + 1;
+    {
+        unsigned char c = last + 1; /* @inner shadows the parameter */
+        last = c;
+    }
+    return c + 1; /* @outer */
 }
 
 void main(void) {
