@@ -12,8 +12,10 @@
 
 #include "cpu/zcpu.h"
 #include "debug/commands_machine.h"
+#include "debug/coverage.h"
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
+#include "debug/profile.h"
 #include "files/input.h"
 #include "machine/emu.h"
 
@@ -402,6 +404,14 @@ dbg_result_t cmd_cells(const call_t &c) {
     return dbg_command_cells(c.e, c.args);
 }
 
+// Profiles and coverage (profile.cpp, coverage.cpp).
+dbg_result_t cmd_profile(const call_t &c) {
+    return dbg_command_profile(c.e, c.args);
+}
+dbg_result_t cmd_coverage(const call_t &c) {
+    return dbg_command_coverage(c.e, c.args);
+}
+
 dbg_result_t cmd_quit(const call_t &c) {
     if (!c.args.empty()) return usage(c);
     dbg_result_t r = ok();
@@ -457,6 +467,10 @@ const command_t commands[] = {
      cmd_hold},
     {"wait", "", "wait MS", "run MS board milliseconds (decimal)", cmd_wait},
     {"cells", "", "cells", "the screen: each cell's character and colour byte", cmd_cells},
+    {"profile", "", "profile [start|stop|save FILE]",
+     "profile the run; save in callgrind's format;\nalone: the hottest functions", cmd_profile},
+    {"coverage", "", "coverage start|stop|save FILE",
+     "count the lines run; save as an lcov tracefile", cmd_coverage},
     {"quit", "q", "quit", "end", cmd_quit},
     {"help", "?", "help", "this list", cmd_help},
 };

@@ -9,7 +9,9 @@
 #include <iterator>
 
 #include "cpu/zcpu.h"
+#include "debug/coverage.h"
 #include "debug/engine_internal.h"
+#include "debug/profile.h"
 #include "devices/ay8913.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
@@ -246,8 +248,9 @@ bool find_return(const uint8_t *memory, const dbg_symbols_t &symbols, const z_cp
     return found;
 }
 
-// At an instruction boundary: true when the run stops here (last_stop set).
-bool boundary_stop(dbg_engine_t *e) {
+// At an instruction boundary, after boundary_stop's profile and coverage: true when the run
+// stops here (last_stop set).
+[[gnu::noinline]] bool boundary_checks(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
     if (!e->keys.empty()) dbg_keys_at_boundary(e);
     if (e->pending) return stop_with(e, e->pending_stop.cause);
@@ -300,6 +303,19 @@ bool boundary_stop(dbg_engine_t *e) {
     }
     if (e->trace) dbg_trace_line(e);
     return false;
+}
+
+// At an instruction boundary: counts for a profile and coverage, then true when the run stops
+// here. Small enough to inline, so that profiling and coverage alone cost no call.
+[[gnu::always_inline]] inline bool boundary_stop(dbg_engine_t *e) {
+    const z_cpu_t *cpu = cpu_of(e);
+    if (e->profiling)
+        dbg_profile_boundary(e->profile, e->emu->ticks, cpu->PC, cpu->SP, e->emu->memory);
+    if (e->covering) dbg_coverage_boundary(e->coverage, e->emu->ticks, cpu->PC);
+    // pend() and dbg_interrupt() raise attention without dbg_update: their stops still count.
+    if (e->collect_only && !e->pending && !e->interrupted.load(std::memory_order_relaxed))
+        return false;
+    return boundary_checks(e);
 }
 
 // ---- the inline executor ----
@@ -497,9 +513,12 @@ void dbg_unlock(dbg_engine_t *e) {
 
 void dbg_update(dbg_engine_t *e) {
     if (!e->emu) return;
-    const bool check = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
+    const bool stops = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
                        e->pause_requested || e->pending || !e->keys.empty() || e->trace ||
                        e->interrupted.load(std::memory_order_relaxed);
+    // Profiles and coverage alone take the boundary's short way.
+    e->collect_only = !stops;
+    const bool check = stops || e->profiling || e->covering;
     const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
                           (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
     e->attention->store(bits, std::memory_order_relaxed);
@@ -572,6 +591,8 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->last_stop = dbg_stop_t{};
     e->last_invalid.clear();
     e->halts = 0;
+    e->profiling = false;
+    e->covering = false;
     e->keys.clear();
     e->typing_wait = false;
     e->key_port_reads = 0;

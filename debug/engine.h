@@ -109,6 +109,8 @@ enum dbg_request_t : uint8_t {
 
 struct dbg_wav_t;
 struct dbg_source_t;
+struct dbg_profile_t;
+struct dbg_coverage_t;
 
 struct dbg_engine_t {
     emu_t *emu;
@@ -172,6 +174,13 @@ struct dbg_engine_t {
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
+    // Profile and coverage (debug/profile.h, debug/coverage.h): collected at every instruction
+    // boundary while profiling / covering is set; kept after they stop, for saving.
+    dbg_profile_t *profile;
+    dbg_coverage_t *coverage;
+    bool profiling;
+    bool covering;
+    bool collect_only; // nothing but them needs the boundary: no stop to look for there
 
     // Threaded mode: the processor thread waits here while stopped.
     std::mutex wait_mutex;

@@ -98,9 +98,11 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     disassembly_ = new gui_disassembly_pane(this);
     memory_ = new gui_memory_pane(engine_, this);
     stack_ = new gui_stack_pane(this);
+    hot_spots_ = new gui_profile_pane(this);
     auto *side = new QSplitter(Qt::Vertical, this);
     side->addWidget(registers_);
     side->addWidget(stack_);
+    side->addWidget(hot_spots_);
     auto *top = new QSplitter(Qt::Horizontal, this);
     top->addWidget(disassembly_);
     top->addWidget(side);
@@ -448,6 +450,8 @@ void gui_debugger_window::refresh() {
     disassembly_->show_view(v, &engine_->symbols);
     memory_->show_view(v, &engine_->symbols, editable);
     stack_->show_view(v, &engine_->symbols);
+    hot_spots_->show_spots(attached_ ? dbg_profile_hot_spots(engine_)
+                                     : std::vector<dbg_hot_spot_t>());
 }
 
 void gui_debugger_window::print(const QString &text) {

@@ -19,6 +19,7 @@
 
 #include "debug/engine.h"
 #include "host/debugger_panes.h"
+#include "host/debugger_profile.h"
 
 class QAction;
 class QLabel;
@@ -64,6 +65,7 @@ class gui_debugger_window : public QMainWindow {
     gui_memory_pane *memory() const { return memory_; }
     gui_registers_pane *registers() const { return registers_; }
     gui_stack_pane *stack() const { return stack_; }
+    gui_profile_pane *hot_spots() const { return hot_spots_; }
     QLineEdit *console_input() const { return input_; }
     // Control actions by object name: continue_pause, step, next, finish, run_to_cursor,
     // toggle_breakpoint, warp, symbols.
@@ -110,6 +112,7 @@ class gui_debugger_window : public QMainWindow {
     gui_disassembly_pane *disassembly_;
     gui_memory_pane *memory_;
     gui_stack_pane *stack_;
+    gui_profile_pane *hot_spots_;
     QPlainTextEdit *output_;
     QLineEdit *input_;
     QLabel *status_;

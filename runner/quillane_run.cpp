@@ -11,8 +11,12 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
+#include "debug/asm_lines.h"
 #include "debug/commands.h"
+#include "debug/coverage.h"
 #include "debug/engine.h"
+#include "debug/profile.h"
+#include "debug/source_commands.h"
 #include "debug/state.h"
 #include "files/input.h"
 #include "files/output.h"
@@ -61,7 +65,8 @@ const char usage_text[] =
     "  --script FILE       run debug commands from FILE (- for standard input) before the run;\n"
     "                      `quit` ends the run there, and so does the first failing line\n"
     "                      (`help` in a script lists the commands)\n"
-    "  --symbols FILE      load symbols (pasmo .sym, SDCC .noi or .map; repeatable)\n"
+    "  --symbols FILE      load symbols (pasmo .sym, qasm .lines, SDCC .noi or .map; repeatable);\n"
+    "                      an SDCC .cdb gives C lines and functions for --profile and --coverage\n"
     "Output at the end (each file replaced only once written in full; checked before the run):\n"
     "  --regs              the registers as one JSON object on one line\n"
     "  --screenshot FILE   the 320 x 240 frame as PNG\n"
@@ -71,6 +76,9 @@ const char usage_text[] =
     "  --dump ADDR LEN FILE  memory as Intel HEX (raw binary when FILE ends in .bin)\n"
     "  --wav FILE          record the sound stream (16-bit mono, 44100 Hz)\n"
     "  --trace FILE        a line per instruction: tick, PC, bytes, disassembly, registers\n"
+    "  --profile FILE      T-states and instructions by address, line, function and call, in\n"
+    "                      callgrind's format (callgrind_annotate FILE, kcachegrind FILE)\n"
+    "  --coverage FILE     the lines and functions run, as an lcov tracefile (genhtml FILE)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 the run stopped as asked, 3 invalid opcode, 4 an --until-* condition or\n"
@@ -103,6 +111,8 @@ struct options_t {
     std::vector<dump_t> dumps;
     std::optional<std::string> wav;
     std::optional<std::string> trace;
+    std::string profile;
+    std::string coverage;
     std::vector<std::string> images;
 };
 
@@ -172,7 +182,8 @@ int parse(int argc, char **argv, options_t *o) {
             i += 3;
         } else if (a == "--rom" || a == "--ticks" || a == "--until-pc" || a == "--break" ||
                    a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
-                   a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state") {
+                   a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state" ||
+                   a == "--profile" || a == "--coverage") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
             if (a == "--rom") {
                 o->rom = v;
@@ -190,6 +201,10 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--screenshot") o->screenshot = v;
             if (a == "--wav") o->wav = v;
             if (a == "--trace") o->trace = v;
+            if ((a == "--profile" || a == "--coverage") && !*v)
+                return bad(a + " needs a file name, not an empty one");
+            if (a == "--profile") o->profile = v;
+            if (a == "--coverage") o->coverage = v;
             if (a == "--state") o->state = v;
             if (a == "--save-state") o->save_state = v;
             if (a == "--ticks") {
@@ -285,6 +300,14 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
     }
+    if (!o.profile.empty() && !dbg_profile_save(e, o.profile, &error)) {
+        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
+        good = false;
+    }
+    if (!o.coverage.empty() && !dbg_coverage_save(e, o.coverage, &error)) {
+        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
+        good = false;
+    }
     if (!dbg_trace_close(e, &error)) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
@@ -331,8 +354,21 @@ int main(int argc, char **argv) {
         if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
         if (o.no_rom && o.state.empty() && i == 0) emu->cpu.PC = start;
     }
+    // SDCC's debug information first: it replaces the source model, the line tables add to it.
+    auto is_cdb = [](const std::string &path) {
+        return path.size() > 4 && path.compare(path.size() - 4, 4, ".cdb") == 0;
+    };
     for (const std::string &path : o.symbols)
+        if (is_cdb(path) && !dbg_source_load(e, path, {"."}, &error)) return bad(error);
+    for (const std::string &path : o.symbols) {
+        if (is_cdb(path)) continue;
         if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
+        // A qasm line table (the file itself or prog.lines beside prog.sym) gives assembly lines.
+        std::string table = path;
+        if (!dbg_asm_lines_is_table(table)) table = path.substr(0, path.rfind('.')) + ".lines";
+        if (dbg_asm_lines_is_table(table) && !dbg_source_add_table(e, table, &error))
+            return bad(error);
+    }
     for (const std::string &warning : dbg_symbol_warnings(&e->symbols))
         std::fprintf(stderr, "quillane-run: %s\n", warning.c_str());
     // Breakpoints and --until-pc stop the same way; either one reached ends the run well.
@@ -346,6 +382,13 @@ int main(int argc, char **argv) {
             const int id = dbg_break_add(e, address, 0);
             if (list == &o.until_pc) until_ids.push_back(id);
         }
+    if (!o.profile.empty()) dbg_profile_start(e);
+    if (!o.coverage.empty()) {
+        if (!e->source)
+            return bad("--coverage needs source lines: --symbols PROG.cdb or PROG.sym "
+                       "with its .lines");
+        dbg_coverage_start(e);
+    }
     for (const std::string &text : o.type)
         if (!dbg_type(e, text, true, &error)) return bad("--type: " + error);
     emu_line_reader_t script;

@@ -1,7 +1,7 @@
 // The debugger window on Qt's offscreen platform, over the real processor thread running
 // tests/z80/debugger.asm: breakpoints from the console and the disassembly, stepping, a register
 // change that turns a branch, a watchpoint naming its writer, pause and continue, and an invalid
-// opcode's report.
+// opcode's report, and the hot spots of a profile.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "debug/engine.h"
+#include "debug/profile.h"
 #include "debug/symbols.h"
 #include "host/debugger.h"
 #include "machine/emu.h"
@@ -115,6 +116,25 @@ class test_debugger : public QObject {
         QVERIFY(!window->paused());
         // The clock runs at the board's 10 MHz.
         QTRY_VERIFY_WITH_TIMEOUT(window->clock_text().contains(QStringLiteral("MHz")), 3000);
+    }
+
+    // A profile collected while the processor thread runs: the hot-spot table shows the
+    // hottest functions as the profile reports them.
+    void hot_spots_of_a_profile() {
+        type(QStringLiteral("profile start"));
+        QTRY_VERIFY(!dbg_profile_hot_spots(dbg_engine()).empty());
+        key(Qt::Key_F8);
+        WAIT_PAUSED();
+        type(QStringLiteral("profile stop"));
+        const std::vector<dbg_hot_spot_t> spots = dbg_profile_hot_spots(dbg_engine());
+        QTableWidget *table = window->hot_spots()->table();
+        QVERIFY(table->item(0, 0) && spots[0].self_ts > 0);
+        QCOMPARE(table->item(0, 0)->text(), QString::fromStdString(spots[0].name));
+        QCOMPARE(table->item(0, 1)->text(), QString::number(spots[0].self_ts));
+        for (size_t i = 1; i < spots.size(); ++i)
+            QVERIFY(spots[i - 1].self_ts >= spots[i].self_ts);
+        key(Qt::Key_F8);
+        QVERIFY(!window->paused());
     }
 
     void break_at_a_symbol_then_step_in_and_out() {
