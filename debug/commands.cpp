@@ -46,6 +46,9 @@ const char help_text[] =
     "  hold KEY MS               hold a key for MS board milliseconds (decimal) while running\n"
     "  wait MS                   run MS board milliseconds (decimal)\n"
     "  cells                     the screen: each cell's character and colour byte\n"
+    "  back [N]                  N instructions back in time (decimal, default 1)\n"
+    "  rcontinue                 back to the previous breakpoint or watchpoint stop\n"
+    "  history [SECONDS]         the history kept for going back; SECONDS sets it (0: off)\n"
     "  quit                      end\n"
     "  help                      this list\n";
 
@@ -410,6 +413,9 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     if (command == "hold") return dbg_command_hold(e, args);
     if (command == "wait") return dbg_command_wait(e, args);
     if (command == "cells") return dbg_command_cells(e, args);
+    if (command == "back") return dbg_command_back(e, args);
+    if (command == "rcontinue" || command == "rc") return dbg_command_rcontinue(e, args);
+    if (command == "history") return dbg_command_history(e, args);
     if (command == "quit" || command == "q") {
         if (n) return usage("quit");
         dbg_result_t r = ok();

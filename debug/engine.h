@@ -107,6 +107,8 @@ enum dbg_request_t : uint8_t {
 };
 
 struct dbg_wav_t;
+struct dbg_history_t;
+struct dbg_recording_t;
 
 struct dbg_engine_t {
     emu_t *emu;
@@ -158,6 +160,12 @@ struct dbg_engine_t {
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
+
+    // Time travel (debug/history.h): null while off; a periodic snapshot is due at the next
+    // boundary while history_due is set. A session being recorded (debug/record.h), or null.
+    dbg_history_t *history;
+    bool history_due;
+    dbg_recording_t *recording;
 
     // Threaded mode: the processor thread waits here while stopped.
     std::mutex wait_mutex;
