@@ -273,10 +273,11 @@ int main(int argc, char **argv) {
         // Checked whole before anything runs.
         std::vector<dbg_session_event_t> session;
         if (!dbg_session_read(o.replay, &session, &error)) return bad(error);
-        // As in the window without the debugger, a HALT holds the processor in place.
-        e->stop_on_halt = false;
+        // As in the window without the debugger, a HALT or an invalid opcode holds the
+        // processor in place.
+        e->stop_on_halt = e->stop_on_invalid = false;
         const bool played = dbg_session_replay(e, session, &error);
-        e->stop_on_halt = true;
+        e->stop_on_halt = e->stop_on_invalid = true;
         if (!played) {
             std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
             return EXIT_NOT_REACHED;
