@@ -88,6 +88,7 @@ struct travel_t {
     int64_t shifted; // tick moves already told to the sound recording by each restore
     dbg_port_observer_t observer;
     std::vector<uint32_t> hits;
+    uint64_t halts;
 };
 
 void travel_begin(travel_t *t, dbg_engine_t *e) {
@@ -100,6 +101,16 @@ void travel_begin(travel_t *t, dbg_engine_t *e) {
     e->port_observer = nullptr;
     for (const dbg_watchpoint_t &w : e->watchpoints)
         t->hits.push_back(w.hits);
+    t->halts = e->halts;
+}
+
+// Puts back what the travel changed for its duration.
+void travel_end(travel_t *t) {
+    dbg_engine_t *e = t->e;
+    e->port_observer = t->observer;
+    for (size_t w = 0; w < e->watchpoints.size() && w < t->hits.size(); ++w)
+        e->watchpoints[w].hits = t->hits[w];
+    e->halts = t->halts;
 }
 
 void restore(travel_t *t, const dbg_history_segment_t &s) {
@@ -178,9 +189,7 @@ dbg_stop_t land(travel_t *t, size_t i, uint64_t tick, dbg_stop_t stop) {
     std::erase_if(keys, [&](const dbg_key_event_t &k) { return k.tick > now(e); });
     h->next = h->segments[i]->start.ticks + h->interval;
     e->history_due = false;
-    e->port_observer = t->observer;
-    for (size_t w = 0; w < e->watchpoints.size() && w < t->hits.size(); ++w)
-        e->watchpoints[w].hits = t->hits[w];
+    travel_end(t);
     // The sound recording goes on from the moment reached.
     dbg_wav_shift(e, static_cast<int64_t>(now(e) - t->from) - t->shifted);
     e->pending_stop = stop;
@@ -331,6 +340,7 @@ bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *er
             return true;
         }
     }
+    travel_end(&t);
     dbg_unlock(e);
     return false;
 }
@@ -384,6 +394,7 @@ bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
             return true;
         }
     }
+    travel_end(&t);
     dbg_unlock(e);
     return false;
 }
