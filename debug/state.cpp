@@ -370,8 +370,11 @@ void dbg_state_capture(dbg_engine_t *e, dbg_machine_state_t *s) {
     // Every writer of memory holds the lock, so a plain copy is one moment.
     s->memory.assign(emu->memory, emu->memory + EMU_MEMORY_SIZE);
     ay_t &a = s->psg;
-    a = emu->psg;
     // Read with relaxed loads: in the window the audio thread ticks the generator on its own.
+    // The clock and sample rate never change after start-up.
+    a = ay_t{};
+    a.clock_hz = emu->psg.clock_hz;
+    a.sample_rate_hz = emu->psg.sample_rate_hz;
     for (int i = 0; i < 14; ++i)
         a.regs[i] = load(emu->psg.regs[i]);
     a.selected = load(emu->psg.selected);
