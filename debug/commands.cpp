@@ -1,8 +1,11 @@
-// The command language: parsing and the engine calls behind each command.
+// The command language: one table of commands (name, aliases, usage, help line, handler), from
+// which `help`, the usage errors and the dispatcher all come.
 #include "debug/commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <vector>
@@ -11,75 +14,28 @@
 #include "debug/commands_machine.h"
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
+#include "files/input.h"
 #include "machine/emu.h"
 
 namespace {
 
-const char help_text[] =
-    "Commands (numbers are hexadecimal; an address may be a symbol or one of the registers\n"
-    "pc, sp, hl, ix, iy, each with an optional +offset or -offset):\n"
-    "  break [ADDR [SKIP]]       breakpoint at ADDR, ignoring its first SKIP hits; alone: list\n"
-    "  delete [N]                delete breakpoint or watchpoint N (decimal, as listed), or all\n"
-    "  watch read|write ADDR [LEN]  stop on a memory read or write in ADDR..ADDR+LEN-1\n"
-    "  watch in|out PORT         stop on a read or write of a port (low 8 bits)\n"
-    "  continue                  run until a stop\n"
-    "  pause                     stop the running machine\n"
-    "  step [N]                  run N instructions (default 1)\n"
-    "  next                      step over a CALL, RST, DJNZ or repeating block instruction\n"
-    "  finish                    run until a return leaves the current routine\n"
-    "  until ADDR                run until PC reaches ADDR\n"
-    "  regs                      registers as one JSON object\n"
-    "  set REG VALUE             a register or pair (a ... iy, af' or af_, sp, pc, i, r),\n"
-    "                            a flag (fs fz fh fp fn fc; s z p n), im, iff1 or iff2\n"
-    "  mem ADDR [LEN]            memory as hex and characters (default 40 bytes)\n"
-    "  poke ADDR BYTE...         store bytes from ADDR on\n"
-    "  disasm [ADDR [N]]         N instructions from ADDR (default: 10 from PC)\n"
-    "  symbols FILE              load a pasmo .sym, SDCC .noi or .map file\n"
-    "  type TEXT                 type TEXT on the keyboard (\\n Enter, \\t Tab, \\b Backspace)\n"
-    "  load FILE                 load an Intel HEX image\n"
-    "  save FILE ADDR LEN        save memory as Intel HEX (raw when FILE ends in .bin)\n"
-    "  reset                     reset the processor, sound generator and keyboard\n"
-    "  screenshot FILE.png       the 320 x 240 frame as PNG\n"
-    "  trace FILE|off            write a line per instruction to FILE\n"
-    "  state save|load FILE      save the whole machine to FILE, or continue from one\n"
-    "  press KEY, release KEY    a key down or up (A, 1, ENTER, SPACE, SHIFT, CTRL, ...)\n"
-    "  hold KEY MS               hold a key for MS board milliseconds (decimal) while running\n"
-    "  wait MS                   run MS board milliseconds (decimal)\n"
-    "  cells                     the screen: each cell's character and colour byte\n"
-    "  back [N]                  N instructions back in time (decimal, default 1)\n"
-    "  rcontinue                 back to the previous breakpoint or watchpoint stop\n"
-    "  history [SECONDS]         the history kept for going back; SECONDS sets it (0: off)\n"
-    "  quit                      end\n"
-    "  help                      this list\n";
-
-struct usage_t {
-    const char *name;
-    const char *usage;
+// What a handler gets: the engine, the words after the command word, and the rest of the line
+// after the command word as written (for `type`).
+struct call_t {
+    dbg_engine_t *e;
+    const struct command_t *command;
+    std::vector<std::string> args;
+    std::string rest;
 };
-const usage_t usages[] = {
-    {"break", "break [ADDR [SKIP]]"},
-    {"delete", "delete [N]"},
-    {"watch", "watch read|write ADDR [LEN] | watch in|out PORT"},
-    {"continue", "continue"},
-    {"pause", "pause"},
-    {"step", "step [N]"},
-    {"next", "next"},
-    {"finish", "finish"},
-    {"until", "until ADDR"},
-    {"regs", "regs"},
-    {"set", "set REG VALUE"},
-    {"mem", "mem ADDR [LEN]"},
-    {"poke", "poke ADDR BYTE..."},
-    {"disasm", "disasm [ADDR [N]]"},
-    {"symbols", "symbols FILE"},
-    {"type", "type TEXT"},
-    {"load", "load FILE"},
-    {"save", "save FILE ADDR LEN"},
-    {"reset", "reset"},
-    {"screenshot", "screenshot FILE.png"},
-    {"trace", "trace FILE|off"},
-    {"quit", "quit"},
-    {"help", "help"},
+
+typedef dbg_result_t (*handler_t)(const call_t &call);
+
+struct command_t {
+    const char *name;
+    const char *aliases; // other names, separated by spaces ("" for none)
+    const char *usage;   // "break [ADDR [SKIP]]"
+    const char *help;    // one line; "\n" continues it under the same column
+    handler_t run;
 };
 
 dbg_result_t fail(const std::string &text) {
@@ -90,39 +46,62 @@ dbg_result_t ok(const std::string &text = "") {
     return {text.empty() || text.back() == '\n' ? text : text + "\n", false, false, false};
 }
 
-dbg_result_t usage(const std::string &command) {
-    for (const usage_t &u : usages)
-        if (command == u.name) return fail(std::string("Usage: ") + u.usage);
-    return fail("Unknown command: " + command + " (help lists the commands)");
+dbg_result_t usage(const call_t &call) {
+    return fail(std::string("Usage: ") + call.command->usage);
 }
 
-// An address written as a register that no hex number can be mistaken for (pc, sp, hl, ix, iy;
-// any case), with an optional +/- hexadecimal offset: "mem sp", "disasm pc-4".
-bool register_address(dbg_engine_t *e, const std::string &text, uint16_t *address) {
-    const size_t sign = text.find_first_of("+-");
-    std::string name = text.substr(0, sign);
-    for (char &c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    uint32_t offset = 0;
-    if (sign != std::string::npos && !dbg_parse_hex(text.substr(sign + 1), 0xFFFF, &offset))
-        return false;
-    const z_cpu_t c = dbg_registers(e);
-    uint16_t value;
-    if (name == "pc")
-        value = c.PC;
-    else if (name == "sp")
-        value = c.SP;
-    else if (name == "hl")
-        value = c.HL;
-    else if (name == "ix")
-        value = c.IX;
-    else if (name == "iy")
-        value = c.IY;
-    else
-        return false;
-    *address = static_cast<uint16_t>(
-        text[sign == std::string::npos ? 0 : sign] == '-' ? value - offset : value + offset);
+// Words by the language's one rule (registers, then symbols, then hexadecimal numbers).
+bool address(dbg_engine_t *e, const std::string &text, uint16_t *value) {
+    const z_cpu_t registers = dbg_registers(e);
+    return dbg_parse_address(&e->symbols, text, value, &registers);
+}
+
+bool value(dbg_engine_t *e, const std::string &text, uint32_t max, uint32_t *v) {
+    const z_cpu_t registers = dbg_registers(e);
+    return dbg_parse_value(&e->symbols, &registers, text, max, v);
+}
+
+// Counts (of instructions, of hits to skip) are decimal, unlike every other number.
+bool count(const std::string &text, uint32_t max, uint32_t *v) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t n = 0;
+    for (char ch : text) {
+        if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
+        n = n * 10 + static_cast<uint64_t>(ch - '0');
+    }
+    if (n > max) return false;
+    *v = static_cast<uint32_t>(n);
     return true;
+}
+
+dbg_result_t bad_address(const std::string &text) {
+    return fail("Bad address: " + text +
+                " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
+}
+
+dbg_result_t bad_value(const std::string &text) {
+    return fail("Bad value: " + text +
+                " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
+}
+
+dbg_result_t bad_count(const std::string &text) {
+    return fail("Bad count: " + text + " (a decimal number)");
+}
+
+// "Breakpoint 2 at 8003 (main)"; "Watchpoint 3: write 3A40 length 20".
+std::string describe(dbg_engine_t *e, const dbg_breakpoint_t &b) {
+    std::string out = "Breakpoint " + std::to_string(b.id) + " at " + dbg_hex4(b.address);
+    const std::string name = dbg_symbol_near(&e->symbols, b.address);
+    return name.empty() ? out : out + " (" + name + ")";
+}
+
+std::string describe(const dbg_watchpoint_t &w) {
+    static const char *const kinds[] = {"read", "write", "in", "out"};
+    std::string out = "Watchpoint " + std::to_string(w.id) + ": " + kinds[w.kind] + " ";
+    if (w.kind >= DBG_WATCH_IN) return out + dbg_hex2(w.address);
+    char length[16];
+    std::snprintf(length, sizeof length, "%X", static_cast<unsigned>(w.length));
+    return out + dbg_hex4(w.address) + " length " + length;
 }
 
 dbg_result_t run_result(const dbg_stop_t &stop) {
@@ -168,21 +147,372 @@ std::string disasm_lines(dbg_engine_t *e, uint16_t address, uint32_t count) {
 std::string breakpoint_list(dbg_engine_t *e) {
     std::string out;
     for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e)) {
-        out += "Breakpoint " + std::to_string(b.id) + " at " + dbg_hex4(b.address);
-        const std::string name = dbg_symbol_near(&e->symbols, b.address);
-        if (!name.empty()) out += " (" + name + ")";
-        out += ", " + std::to_string(b.hits) + " hits";
+        out += describe(e, b) + ", " + std::to_string(b.hits) + " hits";
         if (b.skip) out += ", skipping " + std::to_string(b.skip) + " more";
         out += "\n";
     }
-    static const char *const kinds[] = {"read", "write", "in", "out"};
-    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(e)) {
-        out += "Watchpoint " + std::to_string(w.id) + ": " + kinds[w.kind] + " " +
-               (w.kind >= DBG_WATCH_IN ? dbg_hex2(w.address) : dbg_hex4(w.address));
-        if (w.length > 1) out += " length " + dbg_hex4(w.length);
-        out += ", " + std::to_string(w.hits) + " hits\n";
-    }
+    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(e))
+        out += describe(w) + ", " + std::to_string(w.hits) + " hits\n";
     return out.empty() ? "No breakpoints or watchpoints\n" : out;
+}
+
+// ---- the commands ----
+
+dbg_result_t cmd_break(const call_t &c) {
+    const size_t n = c.args.size();
+    if (n == 0) return ok(breakpoint_list(c.e));
+    if (n > 2) return usage(c);
+    uint16_t at;
+    uint32_t skip = 0;
+    if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
+    if (n == 2 && !count(c.args[1], 0xFFFFFFFF, &skip)) return bad_count(c.args[1]);
+    const int id = dbg_break_add(c.e, at, skip);
+    return ok(describe(c.e, dbg_breakpoint_t{id, at, skip, 0}));
+}
+
+dbg_result_t cmd_delete(const call_t &c) {
+    const size_t n = c.args.size();
+    if (n > 1) return usage(c);
+    if (n == 0) {
+        dbg_delete_all(c.e);
+        return ok();
+    }
+    // Numbered as listed, in decimal (not a hexadecimal number like the others).
+    int id = 0;
+    bool digits = c.args[0].size() <= 6;
+    for (char ch : c.args[0]) {
+        digits = digits && std::isdigit(static_cast<unsigned char>(ch));
+        id = id * 10 + (ch & 0x0F);
+    }
+    if (!digits || id == 0) return fail("Bad breakpoint number: " + c.args[0]);
+    // Described before it goes, so that the confirmation says what it was.
+    std::string what;
+    dbg_lock(c.e);
+    for (const dbg_breakpoint_t &b : c.e->breakpoints)
+        if (b.id == id) what = describe(c.e, b);
+    for (const dbg_watchpoint_t &w : c.e->watchpoints)
+        if (w.id == id) what = describe(w);
+    dbg_unlock(c.e);
+    if (!dbg_delete(c.e, id)) return fail("No breakpoint or watchpoint " + c.args[0]);
+    if (!what.empty())
+        what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+    return ok("Deleted " + what);
+}
+
+dbg_result_t cmd_watch(const call_t &c) {
+    const size_t n = c.args.size();
+    if (n < 2 || n > 3) return usage(c);
+    const std::string &kind = c.args[0];
+    if (kind == "in" || kind == "out") {
+        uint32_t port;
+        if (n != 2) return usage(c);
+        if (!value(c.e, c.args[1], 0xFF, &port)) return fail("Bad port: " + c.args[1]);
+        const dbg_watch_kind_t k = kind == "in" ? DBG_WATCH_IN : DBG_WATCH_OUT;
+        const int id = dbg_watch_add(c.e, k, static_cast<uint16_t>(port), 1);
+        return ok(describe(dbg_watchpoint_t{id, k, static_cast<uint16_t>(port), 1, 0}));
+    }
+    if (kind != "read" && kind != "write") return usage(c);
+    uint16_t at;
+    uint32_t length = 1;
+    if (!address(c.e, c.args[1], &at)) return bad_address(c.args[1]);
+    if (n == 3 && (!value(c.e, c.args[2], 0x10000, &length) || length == 0))
+        return fail("Bad length: " + c.args[2]);
+    if (at + length > 0x10000) return fail("Range past FFFF");
+    const dbg_watch_kind_t k = kind == "read" ? DBG_WATCH_READ : DBG_WATCH_WRITE;
+    const int id = dbg_watch_add(c.e, k, at, length);
+    return ok(describe(dbg_watchpoint_t{id, k, at, length, 0}));
+}
+
+dbg_result_t cmd_continue(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
+    return run_result(dbg_continue(c.e));
+}
+
+dbg_result_t cmd_pause(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
+    dbg_pause(c.e);
+    return ok();
+}
+
+dbg_result_t cmd_step(const call_t &c) {
+    uint32_t steps = 1;
+    if (c.args.size() > 1) return usage(c);
+    if (c.args.size() == 1 && (!count(c.args[0], 0xFFFFFFFF, &steps) || steps == 0))
+        return bad_count(c.args[0]);
+    return run_result(dbg_step(c.e, steps));
+}
+
+dbg_result_t cmd_next(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
+    return run_result(dbg_next(c.e));
+}
+
+dbg_result_t cmd_finish(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
+    return run_result(dbg_finish(c.e));
+}
+
+dbg_result_t cmd_until(const call_t &c) {
+    uint16_t at;
+    if (c.args.size() != 1) return usage(c);
+    if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
+    return run_result(dbg_until(c.e, at));
+}
+
+dbg_result_t cmd_regs(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
+    return ok(dbg_regs_json(c.e));
+}
+
+dbg_result_t cmd_set(const call_t &c) {
+    if (c.args.size() != 2) return usage(c);
+    uint32_t v;
+    if (!value(c.e, c.args[1], 0xFFFF, &v)) return bad_value(c.args[1]);
+    std::string error;
+    if (!dbg_set_register(c.e, c.args[0], v, &error)) return fail(error);
+    return ok();
+}
+
+dbg_result_t cmd_mem(const call_t &c) {
+    const size_t n = c.args.size();
+    if (n < 1 || n > 2) return usage(c);
+    uint16_t at;
+    uint32_t length = 0x40;
+    if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
+    if (n == 2 && (!value(c.e, c.args[1], 0x10000, &length) || length == 0))
+        return fail("Bad length: " + c.args[1]);
+    // Memory ends at FFFF: the default length stops there, a given one must fit.
+    if (at + length > 0x10000) {
+        if (n == 2) return fail("Range past FFFF");
+        length = 0x10000 - at;
+    }
+    return ok(memory_lines(c.e, at, length));
+}
+
+dbg_result_t cmd_poke(const call_t &c) {
+    const size_t n = c.args.size();
+    if (n < 2) return usage(c);
+    uint16_t at;
+    if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
+    std::vector<uint8_t> bytes;
+    for (size_t i = 1; i < n; ++i) {
+        uint32_t v;
+        if (!value(c.e, c.args[i], 0xFF, &v)) return fail("Bad byte: " + c.args[i]);
+        bytes.push_back(static_cast<uint8_t>(v));
+    }
+    if (at + bytes.size() > 0x10000) return fail("Range past FFFF");
+    for (size_t i = 0; i < bytes.size(); ++i)
+        dbg_poke(c.e, static_cast<uint16_t>(at + i), bytes[i]);
+    return ok();
+}
+
+dbg_result_t cmd_disasm(const call_t &c) {
+    const size_t n = c.args.size();
+    if (n > 2) return usage(c);
+    uint16_t at = dbg_registers(c.e).PC;
+    uint32_t lines = 16;
+    if (n >= 1 && !address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
+    if (n == 2 && (!count(c.args[1], 4096, &lines) || lines == 0)) return bad_count(c.args[1]);
+    return ok(disasm_lines(c.e, at, lines));
+}
+
+dbg_result_t cmd_symbols(const call_t &c) {
+    if (c.args.size() != 1) return usage(c);
+    std::string error;
+    const std::vector<std::string> before = dbg_symbol_warnings(&c.e->symbols);
+    dbg_lock(c.e);
+    const int added = dbg_symbols_load(&c.e->symbols, c.args[0], &error);
+    dbg_unlock(c.e);
+    if (added < 0) return fail(error);
+    // Names that a word cannot mean are reported once, by the file that brought them.
+    std::string out = std::to_string(added) + " symbols from " + c.args[0] + "\n";
+    for (const std::string &warning : dbg_symbol_warnings(&c.e->symbols))
+        if (std::find(before.begin(), before.end(), warning) == before.end()) out += warning + "\n";
+    return ok(out);
+}
+
+dbg_result_t cmd_type(const call_t &c) {
+    if (c.rest.empty()) return usage(c);
+    std::string error;
+    if (!dbg_type(c.e, dbg_unescape(c.rest), true, &error)) return fail(error);
+    return ok();
+}
+
+dbg_result_t cmd_load(const call_t &c) {
+    if (c.args.size() != 1) return usage(c);
+    std::string error;
+    if (!dbg_load_image(c.e, c.args[0], &error)) return fail(error);
+    return ok();
+}
+
+dbg_result_t cmd_save(const call_t &c) {
+    if (c.args.size() != 3) return usage(c);
+    uint16_t at;
+    uint32_t length;
+    if (!address(c.e, c.args[1], &at)) return bad_address(c.args[1]);
+    if (!value(c.e, c.args[2], 0x10000, &length)) return fail("Bad length: " + c.args[2]);
+    std::string error;
+    if (!dbg_save_memory(c.e, c.args[0], at, length, &error)) return fail(error);
+    return ok();
+}
+
+dbg_result_t cmd_reset(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
+    dbg_reset(c.e);
+    return ok();
+}
+
+dbg_result_t cmd_screenshot(const call_t &c) {
+    if (c.args.size() != 1) return usage(c);
+    std::string error;
+    if (!dbg_screenshot(c.e, c.args[0], &error)) return fail(error);
+    return ok();
+}
+
+dbg_result_t cmd_trace(const call_t &c) {
+    if (c.args.size() != 1) return usage(c);
+    std::string error;
+    if (c.args[0] == "off") {
+        dbg_lock(c.e);
+        const bool closed = dbg_trace_close(c.e, &error);
+        dbg_unlock(c.e);
+        return closed ? ok() : fail(error);
+    }
+    if (!dbg_trace_open(c.e, c.args[0], &error)) return fail(error);
+    return ok();
+}
+
+// Save states, scripted keys and the screen's cells (commands_machine.cpp).
+dbg_result_t cmd_state(const call_t &c) {
+    return dbg_command_state(c.e, c.args);
+}
+dbg_result_t cmd_press(const call_t &c) {
+    return dbg_command_press(c.e, c.args, true);
+}
+dbg_result_t cmd_release(const call_t &c) {
+    return dbg_command_press(c.e, c.args, false);
+}
+dbg_result_t cmd_hold(const call_t &c) {
+    return dbg_command_hold(c.e, c.args);
+}
+dbg_result_t cmd_wait(const call_t &c) {
+    return dbg_command_wait(c.e, c.args);
+}
+dbg_result_t cmd_cells(const call_t &c) {
+    return dbg_command_cells(c.e, c.args);
+}
+// Time travel (commands_machine.cpp, debug/history.h).
+dbg_result_t cmd_back(const call_t &c) {
+    return dbg_command_back(c.e, c.args);
+}
+dbg_result_t cmd_rcontinue(const call_t &c) {
+    return dbg_command_rcontinue(c.e, c.args);
+}
+dbg_result_t cmd_history(const call_t &c) {
+    return dbg_command_history(c.e, c.args);
+}
+
+dbg_result_t cmd_quit(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
+    dbg_result_t r = ok();
+    r.quit = true;
+    return r;
+}
+
+dbg_result_t cmd_help(const call_t &c);
+
+// Every command, in the order `help` lists them. A new command is a row here and its handler.
+const command_t commands[] = {
+    {"break", "b", "break [ADDR [SKIP]]",
+     "breakpoint at ADDR, ignoring its first SKIP hits (decimal);\n"
+     "alone: list them",
+     cmd_break},
+    {"delete", "", "delete [N]", "delete breakpoint or watchpoint N (decimal, as listed), or all",
+     cmd_delete},
+    {"watch", "", "watch read|write ADDR [LEN] | watch in|out PORT",
+     "stop on a memory read or write in ADDR..ADDR+LEN-1,\n"
+     "or on a read or write of a port (low 8 bits)",
+     cmd_watch},
+    {"continue", "c", "continue", "run until a stop", cmd_continue},
+    {"pause", "", "pause", "stop the running machine", cmd_pause},
+    {"step", "s", "step [N]", "run N instructions (decimal, default 1)", cmd_step},
+    {"next", "n", "next", "step over a CALL, RST, DJNZ or repeating block instruction", cmd_next},
+    {"finish", "", "finish", "run until the current routine has returned to its caller",
+     cmd_finish},
+    {"until", "", "until ADDR", "run until PC reaches ADDR", cmd_until},
+    {"regs", "", "regs", "registers as one JSON object", cmd_regs},
+    {"set", "", "set REG VALUE",
+     "a register or pair (a ... iy, af' or af_, sp, pc, i, r),\n"
+     "a flag (fs fz fh fp fn fc; s z p n), im, iff1 or iff2",
+     cmd_set},
+    {"mem", "", "mem ADDR [LEN]", "LEN bytes as hex and characters (default 40, to FFFF at most)",
+     cmd_mem},
+    {"poke", "", "poke ADDR BYTE...", "store bytes from ADDR on", cmd_poke},
+    {"disasm", "d", "disasm [ADDR [N]]", "N instructions from ADDR (decimal; default: 16 from PC)",
+     cmd_disasm},
+    {"symbols", "", "symbols FILE", "load a pasmo .sym, SDCC .noi or .map file", cmd_symbols},
+    {"type", "", "type TEXT", "type TEXT on the keyboard (\\n Enter, \\t Tab, \\b Backspace)",
+     cmd_type},
+    {"load", "", "load FILE", "load an Intel HEX image", cmd_load},
+    {"save", "", "save FILE ADDR LEN", "save memory as Intel HEX (raw when FILE ends in .bin)",
+     cmd_save},
+    {"reset", "", "reset", "reset the processor, sound generator and keyboard", cmd_reset},
+    {"screenshot", "", "screenshot FILE.png", "the 320 x 240 frame as PNG", cmd_screenshot},
+    {"trace", "", "trace FILE|off", "write a line per instruction to FILE", cmd_trace},
+    {"state", "", "state save|load FILE", "save the whole machine to FILE, or continue from one",
+     cmd_state},
+    {"press", "", "press KEY", "a key down (A, 1, ENTER, SPACE, SHIFT, CTRL, ...)", cmd_press},
+    {"release", "", "release KEY", "a key up", cmd_release},
+    {"hold", "", "hold KEY MS", "hold a key for MS board milliseconds (decimal) while running",
+     cmd_hold},
+    {"wait", "", "wait MS", "run MS board milliseconds (decimal)", cmd_wait},
+    {"cells", "", "cells", "the screen: each cell's character and colour byte", cmd_cells},
+    {"back", "", "back [N]", "N instructions back in time (decimal, default 1)", cmd_back},
+    {"rcontinue", "rc", "rcontinue", "back to the previous breakpoint or watchpoint stop",
+     cmd_rcontinue},
+    {"history", "", "history [SECONDS]",
+     "the history kept for going back; SECONDS (decimal) sets it, 0 off", cmd_history},
+    {"quit", "q", "quit", "end", cmd_quit},
+    {"help", "?", "help", "this list", cmd_help},
+};
+
+const char help_intro[] =
+    "Numbers are hexadecimal (8000, 0ff, $BC, 0x80, 8000h), except the counts N and SKIP of\n"
+    "step, disasm and break, which are decimal. A word is a register (pc, sp, hl, ix, iy, with\n"
+    "an optional +offset or -offset), else a symbol (also symbol+offset), else a hexadecimal\n"
+    "number; one that begins with a digit or $ is always a number. # starts a comment.\n"
+    "Commands:\n";
+
+dbg_result_t cmd_help(const call_t &) {
+    constexpr size_t column = 28; // where the help lines start
+    std::string out = help_intro;
+    for (const command_t &command : commands) {
+        std::string left = std::string("  ") + command.usage;
+        // A usage too long for the column gets the help line on the lines below it.
+        if (left.size() + 1 > column) {
+            out += left + "\n";
+            left.clear();
+        }
+        left.resize(column, ' ');
+        for (const char *line = command.help; *line;) {
+            const char *end = std::strchr(line, '\n');
+            const size_t size = end ? static_cast<size_t>(end - line) : std::strlen(line);
+            out += left + std::string(line, size) + "\n";
+            left.assign(column, ' ');
+            line += size + (end ? 1 : 0);
+        }
+    }
+    return ok(out);
+}
+
+const command_t *find_command(const std::string &word) {
+    for (const command_t &command : commands) {
+        if (word == command.name) return &command;
+        std::istringstream aliases(command.aliases);
+        for (std::string alias; aliases >> alias;)
+            if (word == alias) return &command;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -202,264 +532,90 @@ std::string dbg_unescape(const std::string &text) {
 
 dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     std::istringstream in(line);
-    std::string command;
-    if (!(in >> command) || command[0] == '#') return ok();
-    for (char &c : command)
+    std::string word;
+    if (!(in >> word) || word[0] == '#') return ok();
+    for (char &c : word)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::vector<std::string> args;
-    for (std::string word; in >> word;)
-        args.push_back(word);
-    const size_t n = args.size();
-    auto address = [e](const std::string &text, uint16_t *value) {
-        return dbg_parse_address(&e->symbols, text, value) || register_address(e, text, value);
-    };
-    auto bad_address = [](const std::string &text) {
-        return fail("Bad address: " + text +
-                    " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
-    };
-    auto bad_number = [](const std::string &text) { return fail("Bad hex number: " + text); };
-
-    if (command == "break" || command == "b") {
-        if (n == 0) return ok(breakpoint_list(e));
-        if (n > 2) return usage("break");
-        uint16_t at;
-        uint32_t skip = 0;
-        if (!address(args[0], &at)) return bad_address(args[0]);
-        if (n == 2 && !dbg_parse_hex(args[1], 0xFFFFFFFF, &skip)) return bad_number(args[1]);
-        const int id = dbg_break_add(e, at, skip);
-        return ok("Breakpoint " + std::to_string(id) + " at " + dbg_hex4(at));
-    }
-    if (command == "delete") {
-        if (n > 1) return usage("delete");
-        if (n == 0) {
-            dbg_delete_all(e);
-            return ok();
-        }
-        // Numbered as listed, in decimal (not a hexadecimal number like the others).
-        int id = 0;
-        bool digits = args[0].size() <= 6;
-        for (char c : args[0]) {
-            digits = digits && std::isdigit(static_cast<unsigned char>(c));
-            id = id * 10 + (c & 0x0F);
-        }
-        if (!digits || id == 0) return fail("Bad breakpoint number: " + args[0]);
-        if (!dbg_delete(e, id)) return fail("No breakpoint or watchpoint " + args[0]);
-        return ok();
-    }
-    if (command == "watch") {
-        if (n < 2 || n > 3) return usage("watch");
-        const std::string kind = args[0];
-        if (kind == "in" || kind == "out") {
-            uint32_t port;
-            if (n != 2) return usage("watch");
-            if (!dbg_parse_hex(args[1], 0xFF, &port)) return fail("Bad port: " + args[1]);
-            const int id = dbg_watch_add(e, kind == "in" ? DBG_WATCH_IN : DBG_WATCH_OUT,
-                                         static_cast<uint16_t>(port), 1);
-            return ok("Watchpoint " + std::to_string(id) + ": " + kind + " " + dbg_hex2(port));
-        }
-        if (kind != "read" && kind != "write") return usage("watch");
-        uint16_t at;
-        uint32_t length = 1;
-        if (!address(args[1], &at)) return bad_address(args[1]);
-        if (n == 3 && (!dbg_parse_hex(args[2], 0x10000, &length) || length == 0))
-            return fail("Bad length: " + args[2]);
-        if (at + length > 0x10000) return fail("Range past FFFF");
-        const int id =
-            dbg_watch_add(e, kind == "read" ? DBG_WATCH_READ : DBG_WATCH_WRITE, at, length);
-        return ok("Watchpoint " + std::to_string(id) + ": " + kind + " " + dbg_hex4(at));
-    }
-    if (command == "continue" || command == "c") {
-        if (n) return usage("continue");
-        return run_result(dbg_continue(e));
-    }
-    if (command == "pause") {
-        if (n) return usage("pause");
-        dbg_pause(e);
-        return ok();
-    }
-    if (command == "step" || command == "s") {
-        uint32_t count = 1;
-        if (n > 1) return usage("step");
-        if (n == 1 && (!dbg_parse_hex(args[0], 0xFFFFFFFF, &count) || count == 0))
-            return bad_number(args[0]);
-        return run_result(dbg_step(e, count));
-    }
-    if (command == "next" || command == "n") {
-        if (n) return usage("next");
-        return run_result(dbg_next(e));
-    }
-    if (command == "finish") {
-        if (n) return usage("finish");
-        return run_result(dbg_finish(e));
-    }
-    if (command == "until") {
-        uint16_t at;
-        if (n != 1) return usage("until");
-        if (!address(args[0], &at)) return bad_address(args[0]);
-        return run_result(dbg_until(e, at));
-    }
-    if (command == "regs") {
-        if (n) return usage("regs");
-        return ok(dbg_regs_json(e));
-    }
-    if (command == "set") {
-        if (n != 2) return usage("set");
-        uint32_t value;
-        uint16_t as_address;
-        // A value may be a symbol too (set pc main).
-        if (dbg_parse_hex(args[1], 0xFFFF, &value))
-            ;
-        else if (address(args[1], &as_address))
-            value = as_address;
-        else
-            return bad_number(args[1]);
-        std::string error;
-        if (!dbg_set_register(e, args[0], value, &error)) return fail(error);
-        return ok();
-    }
-    if (command == "mem") {
-        if (n < 1 || n > 2) return usage("mem");
-        uint16_t at;
-        uint32_t length = 0x40;
-        if (!address(args[0], &at)) return bad_address(args[0]);
-        if (n == 2 && (!dbg_parse_hex(args[1], 0x10000, &length) || length == 0))
-            return fail("Bad length: " + args[1]);
-        return ok(memory_lines(e, at, length));
-    }
-    if (command == "poke") {
-        if (n < 2) return usage("poke");
-        uint16_t at;
-        if (!address(args[0], &at)) return bad_address(args[0]);
-        std::vector<uint8_t> bytes;
-        for (size_t i = 1; i < n; ++i) {
-            uint32_t v;
-            if (!dbg_parse_hex(args[i], 0xFF, &v)) return fail("Bad byte: " + args[i]);
-            bytes.push_back(static_cast<uint8_t>(v));
-        }
-        if (at + bytes.size() > 0x10000) return fail("Range past FFFF");
-        for (size_t i = 0; i < bytes.size(); ++i)
-            dbg_poke(e, static_cast<uint16_t>(at + i), bytes[i]);
-        return ok();
-    }
-    if (command == "disasm" || command == "d") {
-        if (n > 2) return usage("disasm");
-        uint16_t at = dbg_registers(e).PC;
-        uint32_t count = 0x10;
-        if (n >= 1 && !address(args[0], &at)) return bad_address(args[0]);
-        if (n == 2 && (!dbg_parse_hex(args[1], 0x1000, &count) || count == 0))
-            return bad_number(args[1]);
-        return ok(disasm_lines(e, at, count));
-    }
-    if (command == "symbols") {
-        if (n != 1) return usage("symbols");
-        std::string error;
-        dbg_lock(e);
-        const int added = dbg_symbols_load(&e->symbols, args[0], &error);
-        dbg_unlock(e);
-        if (added < 0) return fail(error);
-        return ok(std::to_string(added) + " symbols from " + args[0]);
-    }
-    if (command == "type") {
-        // The text is the rest of the line after the command word (in any case), as written.
-        size_t start = line.find_first_of(" \t", line.find_first_not_of(" \t"));
-        if (start != std::string::npos) start = line.find_first_not_of(" \t", start);
-        if (start == std::string::npos) return usage("type");
-        std::string error;
-        if (!dbg_type(e, dbg_unescape(line.substr(start)), true, &error)) return fail(error);
-        return ok();
-    }
-    if (command == "load") {
-        if (n != 1) return usage("load");
-        std::string error;
-        if (!dbg_load_image(e, args[0], &error)) return fail(error);
-        return ok();
-    }
-    if (command == "save") {
-        if (n != 3) return usage("save");
-        uint16_t at;
-        uint32_t length;
-        if (!address(args[1], &at)) return bad_address(args[1]);
-        if (!dbg_parse_hex(args[2], 0x10000, &length)) return fail("Bad length: " + args[2]);
-        std::string error;
-        if (!dbg_save_memory(e, args[0], at, length, &error)) return fail(error);
-        return ok();
-    }
-    if (command == "reset") {
-        if (n) return usage("reset");
-        dbg_reset(e);
-        return ok();
-    }
-    if (command == "screenshot") {
-        if (n != 1) return usage("screenshot");
-        std::string error;
-        if (!dbg_screenshot(e, args[0], &error)) return fail(error);
-        return ok();
-    }
-    if (command == "trace") {
-        if (n != 1) return usage("trace");
-        std::string error;
-        if (args[0] == "off") {
-            dbg_lock(e);
-            const bool closed = dbg_trace_close(e, &error);
-            dbg_unlock(e);
-            return closed ? ok() : fail(error);
-        }
-        if (!dbg_trace_open(e, args[0], &error)) return fail(error);
-        return ok();
-    }
-    if (command == "state") return dbg_command_state(e, args);
-    if (command == "press" || command == "release")
-        return dbg_command_press(e, args, command == "press");
-    if (command == "hold") return dbg_command_hold(e, args);
-    if (command == "wait") return dbg_command_wait(e, args);
-    if (command == "cells") return dbg_command_cells(e, args);
-    if (command == "back") return dbg_command_back(e, args);
-    if (command == "rcontinue" || command == "rc") return dbg_command_rcontinue(e, args);
-    if (command == "history") return dbg_command_history(e, args);
-    if (command == "quit" || command == "q") {
-        if (n) return usage("quit");
-        dbg_result_t r = ok();
-        r.quit = true;
-        return r;
-    }
-    if (command == "help" || command == "?") return ok(help_text);
-    return fail("Unknown command: " + command + " (help lists the commands)");
+    const command_t *command = find_command(word);
+    if (!command) return fail("Unknown command: " + word + " (help lists the commands)");
+    call_t call{e, command, {}, {}};
+    // A word that begins with '#' starts a comment (type's text is the rest of the line, though).
+    for (std::string arg; in >> arg && arg[0] != '#';)
+        call.args.push_back(arg);
+    // The rest of the line after the command word, as written.
+    size_t start = line.find_first_of(" \t", line.find_first_not_of(" \t"));
+    if (start != std::string::npos) start = line.find_first_not_of(" \t", start);
+    if (start != std::string::npos) call.rest = line.substr(start);
+    return command->run(call);
 }
 
-int dbg_run_script(dbg_engine_t *e, FILE *in, const std::string &name, FILE *out, FILE *err,
-                   bool *quit) {
-    *quit = false;
-    int errors = 0;
-    std::string line;
-    int number = 0;
-    for (;;) {
-        line.clear();
-        int c;
-        while ((c = std::fgetc(in)) != EOF && c != '\n')
-            line += static_cast<char>(c);
-        if (e->interrupted.load(std::memory_order_relaxed)) break;
-        if (c == EOF && line.empty()) break;
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const dbg_result_t r = dbg_execute(e, line);
-        if (r.error) {
-            ++errors;
-            std::fprintf(err, "%s:%d: %s", name.c_str(), number, r.output.c_str());
+namespace {
+
+// A line with its control bytes written as \xNN, at most 80 characters of it, for a message that
+// stays one line and sends no raw control byte to a terminal.
+std::string escaped_line(const std::string &line) {
+    std::string out;
+    for (const char c : line) {
+        if (out.size() >= 80) return out + "...";
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", byte);
+            out += code;
         } else {
-            std::fputs(r.output.c_str(), out);
+            out += c;
         }
+    }
+    return out;
+}
+
+bool has_control_byte(const std::string &line) {
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int dbg_run_script(dbg_engine_t *e, emu_line_reader_t *in, const std::string &name, FILE *out,
+                   FILE *err, bool *quit) {
+    *quit = false;
+    std::string line;
+    for (;;) {
+        emu_file_error_t reason{};
+        int code = 0;
+        const int got = emu_reader_next(in, &line, &reason, &code);
+        if (e->interrupted.load(std::memory_order_relaxed)) return 0;
+        if (got < 0 && code == EINTR) continue;
+        if (got == 0) return 0;
+        if (got < 0) {
+            // A line too long names its number; a read error is about the whole file.
+            if (reason.line != 0)
+                std::fprintf(err, "%s:%u: %s\n", name.c_str(), reason.line, reason.text);
+            else
+                std::fprintf(err, "%s: %s\n", name.c_str(), reason.text);
+            return 1;
+        }
+        if (has_control_byte(line)) {
+            std::fprintf(err, "%s:%u: control character in the line: %s\n", name.c_str(), in->line,
+                         escaped_line(line).c_str());
+            return 1;
+        }
+        const dbg_result_t r = dbg_execute(e, line);
+        // As a debugger's batch mode does: the first failing line ends the script.
+        if (r.error) {
+            std::fprintf(err, "%s:%u: %s", name.c_str(), in->line, r.output.c_str());
+            return 1;
+        }
+        std::fputs(r.output.c_str(), out);
         std::fflush(out);
         if (r.quit) {
             *quit = true;
-            break;
+            return 0;
         }
-        if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) break;
-        if (e->interrupted.load(std::memory_order_relaxed)) break;
+        if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) return 0;
+        if (e->interrupted.load(std::memory_order_relaxed)) return 0;
     }
-    // A script that cannot be read (a directory, a read error) is an error, not an empty one.
-    if (std::ferror(in) && !e->interrupted.load(std::memory_order_relaxed)) {
-        ++errors;
-        std::fprintf(err, "%s: %s\n", name.c_str(), std::strerror(errno ? errno : EIO));
-    }
-    return errors;
 }

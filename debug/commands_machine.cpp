@@ -74,7 +74,7 @@ dbg_result_t run_queued_keys(dbg_engine_t *e) {
         const uint64_t span =
             waiting ? second / 10 : std::max<uint64_t>(e->keys.back().tick, before) - before;
         const dbg_stop_t stop = dbg_run_ticks(e, std::max<uint64_t>(span, 1));
-        if (stop.cause != DBG_CAUSE_TICKS || e->emu->ticks != before + std::max<uint64_t>(span, 1))
+        if (stop.cause != DBG_CAUSE_TICKS || e->emu->ticks < before + std::max<uint64_t>(span, 1))
             return stopped(stop);
         if (waiting) waited += span;
     }
@@ -128,7 +128,7 @@ dbg_result_t dbg_command_wait(dbg_engine_t *e, const std::vector<std::string> &a
     }
     const uint64_t end = e->emu->ticks + ticks;
     const dbg_stop_t stop = dbg_run_ticks(e, ticks);
-    if (stop.cause == DBG_CAUSE_TICKS && e->emu->ticks == end) return done();
+    if (stop.cause == DBG_CAUSE_TICKS && e->emu->ticks >= end) return done();
     return stopped(stop);
 }
 

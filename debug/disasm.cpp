@@ -24,15 +24,16 @@ const char *const block_names[4][4] = {{"LDI", "CPI", "INI", "OUTI"},
                                        {"LDIR", "CPIR", "INIR", "OTIR"},
                                        {"LDDR", "CPDR", "INDR", "OTDR"}};
 
+// Numbers carry a "$" so that none reads as a register ("LD A,$BC", not "LD A,BC").
 std::string hex8(uint8_t value) {
     char text[4];
-    std::snprintf(text, sizeof text, "%02X", value);
+    std::snprintf(text, sizeof text, "$%02X", value);
     return text;
 }
 
 std::string hex16(uint16_t value) {
     char text[8];
-    std::snprintf(text, sizeof text, "%04X", value);
+    std::snprintf(text, sizeof text, "$%04X", value);
     return text;
 }
 

@@ -1,9 +1,11 @@
 // Disassembler for the documented Z80 instruction set that the processor executes. Encodings the
 // processor reports as invalid disassemble as their bytes with the text "?".
 //
-// Numbers are upper-case hexadecimal without a prefix or suffix, as the monitor prints them:
-// "LD HL,2000", "LD A,(IX+05)", "JR NZ,8004". An address operand that a symbol names is shown by
-// the symbol instead ("CALL print", "JP main+3" is never made: only exact matches are substituted).
+// Numbers are upper-case hexadecimal with a "$" prefix, so that no immediate reads as a register
+// (bytes "3E BC" are "LD A,$BC") and the command language reads them back: "LD HL,$2000",
+// "LD A,(IX+$05)", "JR NZ,$8004", "OUT ($0C),A", "RST $38"; IM and bit numbers stay decimal. An
+// address operand that a symbol names is shown by the symbol instead ("CALL print"; "JP main+3"
+// is never made: only exact matches are substituted).
 #pragma once
 
 #include <cstdint>
@@ -21,7 +23,7 @@ struct dbg_instruction_t {
     bool is_repeat;   // DJNZ and the repeating block instructions (LDIR, CPIR, INIR, OTIR, ...)
     bool has_target;  // a jump, call or RST with a fixed destination
     uint16_t target;
-    std::string text; // "LD A,(IX+05)"; "?" when invalid
+    std::string text; // "LD A,(IX+$05)"; "?" when invalid
 };
 
 // Disassembles the instruction at address of a 64 KB memory array (addresses wrap at FFFF).

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "cpu/zcpu.h"
 #include "debug/engine_internal.h"
@@ -147,7 +148,11 @@ dbg_stop_t make_stop(dbg_engine_t *e, dbg_cause_t cause) {
         s.text = "Watchpoint " + std::to_string(s.breakpoint) + ": " + location(e, s.access_pc) +
                  " " + by.text + (read ? " read " : " wrote ") + dbg_hex2(s.value) +
                  (read ? " from " : " to ") + (port ? "port " : "") +
-                 (port ? dbg_hex2(s.address) : dbg_hex4(s.address)) + "; now at " + here;
+                 (port ? dbg_hex2(s.address) : dbg_hex4(s.address)) +
+                 // The board ignores writes to its ROM.
+                 (cause == DBG_CAUSE_WATCH_WRITE && s.address < EMU_ROM_SIZE ? " (ROM, unchanged)"
+                                                                             : "") +
+                 "; now at " + here;
         break;
     }
     case DBG_CAUSE_HALT: s.text = "HALT at " + dbg_hex4(s.pc); break;
@@ -175,6 +180,73 @@ bool sp_above(uint16_t sp, uint16_t former, bool or_equal) {
     return or_equal ? distance >= 0 : distance > 0;
 }
 
+// Whether the instruction at an address leaves a routine: a return or JP (HL), JP (IX), JP (IY).
+bool leaves(dbg_engine_t *e, uint16_t address) {
+    const dbg_instruction_t in = dbg_disassemble(e->emu->memory, address, nullptr);
+    const uint8_t jump = in.bytes[0] == 0xDD || in.bytes[0] == 0xFD ? in.bytes[1] : in.bytes[0];
+    return in.is_return || (in.valid && jump == 0xE9);
+}
+
+// Whether an address can be a return address: the bytes before it are a CALL nn or an RST; the
+// routine it called in *entry.
+bool return_site(const uint8_t *memory, uint16_t address, uint16_t *entry) {
+    const dbg_instruction_t call =
+        dbg_disassemble(memory, static_cast<uint16_t>(address - 3), nullptr);
+    const dbg_instruction_t rst =
+        dbg_disassemble(memory, static_cast<uint16_t>(address - 1), nullptr);
+    if (call.is_call && call.length == 3)
+        *entry = call.target;
+    else if (rst.is_call && rst.length == 1)
+        *entry = rst.target;
+    else
+        return false;
+    return true;
+}
+
+// The current routine's return address for `finish`, and the place on the stack it was taken
+// from. A candidate follows a call of a routine (through a JP, as in a jump table) that starts at
+// most 8 KB below PC and not with a NOP; better, with no symbol between its start and PC (a local
+// label of an assembly routine may be, so that is a preference, not a rule). The first on the stack
+// from SP up is the routine's own (words it pushed since rarely pass for one; deeper words belong
+// to its callers). The routine may have popped it already: a candidate in HL, DE, BC, IX or IY wins
+// when its routine starts nearer below PC (then "taken from" is just below SP).
+bool find_return(const uint8_t *memory, const dbg_symbols_t &symbols, const z_cpu_t &cpu,
+                 uint16_t *address, uint16_t *slot) {
+    uint16_t named = 0; // the nearest symbol at or below PC
+    const auto label = symbols.by_address.upper_bound(cpu.PC);
+    if (label != symbols.by_address.begin()) named = std::prev(label)->first;
+    bool found = false;
+    int best_tier = 0;
+    uint16_t best_distance = 0;
+    auto consider = [&](uint16_t word, uint16_t from, bool nearer_only) {
+        uint16_t entry = 0;
+        if (!return_site(memory, word, &entry)) return;
+        if (memory[entry] == 0xC3)
+            entry = static_cast<uint16_t>(memory[static_cast<uint16_t>(entry + 1)] |
+                                          memory[static_cast<uint16_t>(entry + 2)] << 8);
+        const uint16_t distance = static_cast<uint16_t>(cpu.PC - entry);
+        // Memory never written holds 00: no routine starts with a NOP.
+        if (entry > cpu.PC || distance >= 0x2000 || memory[entry] == 0x00) return;
+        const int tier = entry < named ? 1 : 0;
+        if (found && (tier > best_tier ||
+                      (tier == best_tier && (!nearer_only || distance >= best_distance))))
+            return;
+        found = true;
+        best_tier = tier;
+        best_distance = distance;
+        *address = word;
+        *slot = from;
+    };
+    for (uint16_t n = 0, at = cpu.SP; n < 64 && !(found && best_tier == 0);
+         ++n, at = static_cast<uint16_t>(at + 2))
+        consider(static_cast<uint16_t>(memory[at] | memory[static_cast<uint16_t>(at + 1)] << 8), at,
+                 false);
+    const uint16_t below = static_cast<uint16_t>(cpu.SP - 2);
+    for (uint16_t word : {cpu.HL, cpu.DE, cpu.BC, cpu.IX, cpu.IY})
+        consider(word, below, true);
+    return found;
+}
+
 // At an instruction boundary: true when the run stops here (last_stop set).
 bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
@@ -188,15 +260,28 @@ bool boundary_stop(dbg_engine_t *e) {
         if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_NEXT:
-        if (cpu->PC == e->target_pc && sp_above(cpu->SP, e->target_sp, true))
-            return stop_with(e, DBG_CAUSE_STEP);
+        if (sp_above(cpu->SP, e->target_sp, true)) {
+            if (cpu->PC == e->target_pc) return stop_with(e, DBG_CAUSE_STEP);
+            // Back past data behind the call: a return or JP (rr) with the return address gone,
+            // landing within 256 bytes after the call; one landing right after another CALL is
+            // a call of the routine's own returning.
+            uint16_t entry = 0;
+            if (e->next_call && e->leave_pending &&
+                static_cast<uint16_t>(cpu->PC - e->target_pc) <= 0x100 &&
+                !return_site(e->emu->memory, cpu->PC, &entry))
+                return stop_with(e, DBG_CAUSE_STEP);
+        }
+        if (e->next_call) e->leave_pending = leaves(e, cpu->PC);
         break;
     case DBG_REQ_FINISH:
-        if (e->finish_pending) {
-            e->finish_pending = false;
-            if (sp_above(cpu->SP, e->target_sp, false)) return stop_with(e, DBG_CAUSE_STEP);
+        if (e->return_known) {
+            if (cpu->PC == e->target_pc && sp_above(cpu->SP, e->target_sp, false))
+                return stop_with(e, DBG_CAUSE_STEP);
+            break;
         }
-        e->finish_pending = dbg_disassemble(e->emu->memory, cpu->PC, nullptr).is_return;
+        if (e->leave_pending && sp_above(cpu->SP, e->target_sp, false))
+            return stop_with(e, DBG_CAUSE_STEP);
+        e->leave_pending = leaves(e, cpu->PC);
         break;
     case DBG_REQ_UNTIL:
         if (cpu->PC == e->target_pc) return stop_with(e, DBG_CAUSE_UNTIL);
@@ -250,12 +335,16 @@ dbg_stop_t run_inline(dbg_engine_t *e) {
     e->last_stop = dbg_stop_t{};
     dbg_update(e);
     if (e->trace) dbg_trace_line(e);
+    const z_cpu_t *cpu = cpu_of(e);
     for (;;) {
-        if (e->emu->ticks >= e->tick_limit) {
+        // The limit ends the run at the first boundary at or after it, never inside an
+        // instruction; past it, the deadline is the end of the instruction under way.
+        const bool past = e->emu->ticks >= e->tick_limit;
+        if (past && cpu->cycles < 2) {
             stop_with(e, DBG_CAUSE_TICKS);
             return e->last_stop;
         }
-        uint64_t deadline = e->tick_limit;
+        uint64_t deadline = past ? e->emu->ticks + (cpu->cycles - 1u) : e->tick_limit;
         if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
         // A due snapshot is taken at the next boundary, at most one instruction away.
         if (e->history)
@@ -275,7 +364,7 @@ dbg_stop_t run_paced(dbg_engine_t *e) {
     if (e->trace) dbg_trace_line(e);
     int32_t running = 1;
     auto tick = [&] {
-        if (e->emu->ticks >= e->tick_limit) {
+        if (e->emu->ticks >= e->tick_limit && cpu->cycles < 2) {
             stop_with(e, DBG_CAUSE_TICKS);
             running = 0;
             return;
@@ -349,9 +438,9 @@ void resume_threaded(dbg_engine_t *e) {
 
 dbg_stop_t start(dbg_engine_t *e, dbg_request_t request) {
     e->request = request;
-    // finish: the boundary check looks at each instruction before it runs; this is the first.
-    e->finish_pending = request == DBG_REQ_FINISH &&
-                        dbg_disassemble(e->emu->memory, cpu_of(e)->PC, nullptr).is_return;
+    // next, finish: the boundary check looks at each instruction before it runs; this is the first.
+    e->leave_pending =
+        (request == DBG_REQ_FINISH || request == DBG_REQ_NEXT) && leaves(e, cpu_of(e)->PC);
     if (e->mode == DBG_INLINE) return e->realtime ? run_paced(e) : run_inline(e);
     dbg_update(e);
     dbg_unlock(e);
@@ -363,19 +452,31 @@ void boundary_hook(void *user) {
     dbg_boundary(static_cast<dbg_engine_t *>(user));
 }
 
-void rebuild_tables(dbg_engine_t *e) {
+// Empties the tables (with no breakpoint or watchpoint left).
+void clear_tables(dbg_engine_t *e) {
     std::memset(e->break_at, 0, sizeof e->break_at);
     std::memset(e->mem_watch, 0, sizeof e->mem_watch);
     std::memset(e->port_watch, 0, sizeof e->port_watch);
-    for (const dbg_breakpoint_t &b : e->breakpoints)
-        e->break_at[b.address] = 1;
-    for (const dbg_watchpoint_t &w : e->watchpoints) {
-        if (w.kind == DBG_WATCH_IN || w.kind == DBG_WATCH_OUT) {
-            e->port_watch[w.address & 0xFF] |= w.kind == DBG_WATCH_IN ? 1 : 2;
-            continue;
-        }
-        for (uint32_t i = 0; i < w.length; ++i)
-            e->mem_watch[(w.address + i) & 0xFFFF] |= w.kind == DBG_WATCH_READ ? 1 : 2;
+    std::memset(e->break_count, 0, sizeof e->break_count);
+    std::memset(e->watch_count, 0, sizeof e->watch_count);
+}
+
+// Counts a breakpoint in (delta 1) or out (-1) of the tables.
+void count_breakpoint(dbg_engine_t *e, uint16_t address, int delta) {
+    e->break_count[address] += static_cast<uint32_t>(delta);
+    e->break_at[address] = e->break_count[address] != 0;
+}
+
+// Counts a watch range in or out; only its own addresses change.
+void count_watchpoint(dbg_engine_t *e, const dbg_watchpoint_t &w, int delta) {
+    const bool port = w.kind == DBG_WATCH_IN || w.kind == DBG_WATCH_OUT;
+    uint8_t *table = port ? e->port_watch : e->mem_watch;
+    const uint8_t bit = w.kind == DBG_WATCH_READ || w.kind == DBG_WATCH_IN ? 1 : 2;
+    uint32_t *counts = e->watch_count[w.kind];
+    for (uint32_t i = 0; i < w.length; ++i) {
+        const uint16_t a = static_cast<uint16_t>(w.address + i);
+        counts[a] += static_cast<uint32_t>(delta);
+        table[a] = static_cast<uint8_t>(counts[a] ? table[a] | bit : table[a] & ~bit);
     }
 }
 
@@ -444,8 +545,9 @@ void dbg_machine_init(emu_t *emu) {
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error) {
     uint16_t address = 0xFFFF;
-    if (emu_load_ihex_file(path.c_str(), &address, emu->memory, EMU_MEMORY_SIZE) != 0) {
-        *error = "Unable to load HEX file: " + path;
+    emu_file_error_t reason{};
+    if (emu_load_ihex_file(path.c_str(), &address, emu->memory, EMU_MEMORY_SIZE, &reason) != 0) {
+        *error = "Unable to load HEX file: " + emu_file_error_message(path, reason);
         return 1;
     }
     if (start) *start = address;
@@ -465,7 +567,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->interrupted.store(false, std::memory_order_relaxed);
     e->breakpoints.clear();
     e->watchpoints.clear();
-    rebuild_tables(e);
+    clear_tables(e);
     e->next_id = 1;
     e->port_observer = nullptr;
     e->request = DBG_REQ_NONE;
@@ -476,7 +578,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->realtime = false;
     e->stopped = false;
     e->tick_limit = UINT64_MAX;
-    e->finish_pending = false;
+    e->leave_pending = false;
     e->pending = false;
     e->last_stop = dbg_stop_t{};
     e->last_invalid.clear();
@@ -508,7 +610,7 @@ void dbg_detach(dbg_engine_t *e) {
     e->pending = false;
     e->warp.store(false, std::memory_order_relaxed);
     dbg_history_stop(e);
-    rebuild_tables(e);
+    clear_tables(e);
     dbg_update(e);
     e->emu->cpu.exception = emu_exception_callback;
     e->emu->cpu.halt = emu_halt_callback;
@@ -559,12 +661,15 @@ dbg_stop_t dbg_next(dbg_engine_t *e) {
     }
     e->target_pc = static_cast<uint16_t>(cpu->PC + in.length);
     e->target_sp = cpu->SP;
+    e->next_call = in.is_call;
     return start(e, DBG_REQ_NEXT);
 }
 
 dbg_stop_t dbg_finish(dbg_engine_t *e) {
     dbg_lock(e);
-    e->target_sp = cpu_of(e)->SP;
+    const z_cpu_t *cpu = cpu_of(e);
+    e->return_known = find_return(e->emu->memory, e->symbols, *cpu, &e->target_pc, &e->target_sp);
+    if (!e->return_known) e->target_sp = cpu->SP;
     return start(e, DBG_REQ_FINISH);
 }
 
@@ -627,7 +732,7 @@ int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip) {
     dbg_lock(e);
     const int id = e->next_id++;
     e->breakpoints.push_back({id, address, skip, 0});
-    e->break_at[address] = 1;
+    count_breakpoint(e, address, 1);
     dbg_update(e);
     dbg_unlock(e);
     return id;
@@ -641,7 +746,7 @@ int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint
         length = 1;
     }
     e->watchpoints.push_back({id, kind, address, std::clamp<uint32_t>(length, 1, 65536), 0});
-    rebuild_tables(e);
+    count_watchpoint(e, e->watchpoints.back(), 1);
     dbg_update(e);
     dbg_unlock(e);
     return id;
@@ -650,10 +755,15 @@ int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint
 bool dbg_delete(dbg_engine_t *e, int id) {
     dbg_lock(e);
     const size_t before = e->breakpoints.size() + e->watchpoints.size();
-    std::erase_if(e->breakpoints, [id](const dbg_breakpoint_t &b) { return b.id == id; });
-    std::erase_if(e->watchpoints, [id](const dbg_watchpoint_t &w) { return w.id == id; });
+    std::erase_if(e->breakpoints, [e, id](const dbg_breakpoint_t &b) {
+        if (b.id == id) count_breakpoint(e, b.address, -1);
+        return b.id == id;
+    });
+    std::erase_if(e->watchpoints, [e, id](const dbg_watchpoint_t &w) {
+        if (w.id == id) count_watchpoint(e, w, -1);
+        return w.id == id;
+    });
     const bool found = e->breakpoints.size() + e->watchpoints.size() != before;
-    rebuild_tables(e);
     dbg_update(e);
     dbg_unlock(e);
     return found;
@@ -663,7 +773,7 @@ void dbg_delete_all(dbg_engine_t *e) {
     dbg_lock(e);
     e->breakpoints.clear();
     e->watchpoints.clear();
-    rebuild_tables(e);
+    clear_tables(e);
     dbg_update(e);
     dbg_unlock(e);
 }

@@ -35,6 +35,7 @@
 #include "debug/symbols.h"
 
 struct emu_t;
+struct emu_output_t;
 
 enum dbg_mode_t : uint8_t {
     DBG_INLINE,   // the caller's thread runs the machine (unpaced) inside the run commands
@@ -127,21 +128,28 @@ struct dbg_engine_t {
     // so a program that reads its own instruction bytes as data is not caught.
     uint8_t mem_watch[65536];
     uint8_t port_watch[256]; // bit 0 in, bit 1 out
+    // How many breakpoints or watch ranges of each kind cover each address (or port): adding or
+    // deleting one updates only its own addresses, and the tables above follow the counts.
+    uint32_t break_count[65536];
+    uint32_t watch_count[4][65536]; // by dbg_watch_kind_t; ports use the first 256
     int next_id;
     dbg_port_observer_t port_observer;
 
     // Run control.
     dbg_request_t request;
     uint32_t step_left;   // step: instructions still to run
-    uint16_t target_pc;   // next, until: the address to stop at
-    uint16_t target_sp;   // next: SP not below; finish: a return must leave SP above it
+    uint16_t target_pc;   // next, until: the address to stop at; finish: the return address
+    uint16_t target_sp;   // next: SP before the instruction; finish: see return_known
     bool pause_requested; // pause at the next boundary
     bool stop_on_halt;    // HALT stops a run (default true)
     bool stop_on_invalid; // an invalid-opcode report stops a run (default true)
     bool realtime;        // inline: runs are paced at the board's clock
     bool stopped;         // threaded: the processor thread waits for a request
     uint64_t tick_limit;  // inline: absolute tick at which a run stops (UINT64_MAX: none)
-    bool finish_pending;  // finish: the instruction now running is a return
+    bool next_call;       // next: over a CALL or RST (else DJNZ or a block instruction)
+    bool return_known;    // finish: target_pc is the return address found on the stack at
+                          // target_sp; else a return must leave SP above target_sp
+    bool leave_pending;   // next, finish: the instruction now running is a return or JP (rr)
 
     // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
     bool pending;
@@ -156,7 +164,7 @@ struct dbg_engine_t {
     uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
 
     dbg_symbols_t symbols;
-    FILE *trace;
+    emu_output_t *trace; // inline runs pause once a write to it fails
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
@@ -182,7 +190,8 @@ dbg_engine_t *dbg_engine();
 // the lock created, running = 1, ticks = 0.
 void dbg_machine_init(emu_t *emu);
 // Loads an Intel HEX image into memory; with set_pc, PC = the image's start address (the load
-// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH" in *error.
+// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH: REASON"
+// in *error ("Line 2: bad checksum", "The file holds no data record", the system's text).
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error);
 
@@ -204,21 +213,35 @@ uint64_t dbg_ticks(dbg_engine_t *e);
 // looks at breakpoints, so continuing from a breakpoint leaves it.
 dbg_stop_t dbg_continue(dbg_engine_t *e);
 dbg_stop_t dbg_step(dbg_engine_t *e, uint32_t count);
-// Step over: a CALL, RST, DJNZ or repeating block instruction runs to its end (the next
-// instruction's address with SP not below the current SP); anything else is one step.
+// Step over: a DJNZ or repeating block instruction runs to its end (the next instruction's
+// address with SP not below the current SP). A CALL or RST runs until the routine has returned:
+// SP is back at (or above) its value before the call, and PC is the next instruction or, for a
+// routine that returns past data behind the call (it pops its return address, skips the data and
+// jumps back), the place a return or JP (HL), JP (IX), JP (IY) reached within 256 bytes after
+// it (unless that place follows a CALL: the routine's own calls return there). Anything else is
+// one step.
 dbg_stop_t dbg_next(dbg_engine_t *e);
-// Step out: runs until a return instruction leaves the current routine (SP moves above its value
-// at the start of the command).
+// Step out: runs until the current routine has returned to its caller. The return address is the
+// first word on the stack (from SP up) that follows a CALL or RST of a routine (through a JP, as
+// in a jump table) starting within 8 KB below PC, preferably with no symbol between the routine's
+// start and PC, or, when the routine has popped it already, such a word in HL, DE, BC, IX or IY
+// whose routine starts nearer below PC. The run stops where PC reaches it with SP above the
+// word's place, however the routine returns (RET, after popping and pushing its return address
+// again, or SDCC's POP HL / INC SP / JP (HL)); a deeper call of the same routine returning there
+// has SP below and does not stop. With no such word, it runs until a return instruction leaves
+// SP above its value at the start.
 dbg_stop_t dbg_finish(dbg_engine_t *e);
 dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
-// Inline: runs ticks T-states (or to an earlier stop). Threaded: not available (cause NONE).
+// Inline: runs ticks T-states (or to an earlier stop), ending at the first instruction boundary
+// at or after them. Threaded: not available (cause NONE).
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
 // Threaded: asks the processor thread to stop at the next boundary. Inline: nothing to do.
 void dbg_pause(dbg_engine_t *e);
 // Safe in a signal handler: the run pauses at the next boundary, and so does every later run
 // (one instruction each) until the engine is attached again.
 void dbg_interrupt(dbg_engine_t *e);
-// Inline runs stop with DBG_CAUSE_TICKS at this absolute tick count (UINT64_MAX: never).
+// Inline runs stop with DBG_CAUSE_TICKS at the first instruction boundary at or after this
+// absolute tick count (UINT64_MAX: never), so a stopped run never leaves an instruction half done.
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick);
 // True while the machine runs (threaded: not stopped; inline: always false between calls).
 bool dbg_is_running(dbg_engine_t *e);
@@ -255,6 +278,9 @@ void dbg_reset(dbg_engine_t *e);
 // Keys. The virtual-key code and Shift for a character as a US keyboard types it ('\n' Enter,
 // '\t' Tab, '\b' Backspace); false when no key types it.
 bool dbg_key_for_char(char c, uint8_t *vk, bool *shift);
+// True when every character of text has a key; else false with "No key types the character C3"
+// (the byte in hexadecimal).
+bool dbg_typable(const std::string &text, std::string *error);
 // Press and release timings the monitor reads reliably, in T-states.
 enum : uint64_t { DBG_KEY_HOLD_TICKS = 300000, DBG_KEY_GAP_TICKS = 300000 };
 // Queues TEXT as key presses and releases from the current tick on. With wait_ready the first
@@ -293,9 +319,16 @@ std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown = '
 // cells, so a blank cell on ink 7, paper 4 is "  /47").
 std::vector<std::string> dbg_screen_cells(const uint8_t *memory);
 
-// The 320 x 240 frame as a PNG file. False with a one-line reason.
+// Files are written through the program's one writer (files/output.h): a failed write leaves an
+// old file as it was, and a FIFO without a reader is refused at once.
+// The 320 x 240 frame as PNG bytes, and as a PNG file (false with a one-line reason).
+std::string dbg_screenshot_png(dbg_engine_t *e);
 bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
-// Writes memory as Intel HEX, or raw when path ends in ".bin". False with a one-line reason.
+// Memory as the bytes of a file at path: Intel HEX, or raw when path ends in ".bin". Empty with a
+// one-line reason when the range is empty or goes past FFFF.
+std::string dbg_memory_file(dbg_engine_t *e, const std::string &path, uint16_t address,
+                            uint32_t length, std::string *error);
+// The same written to the file. False with a one-line reason.
 bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address, uint32_t length,
                      std::string *error);
 // Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
@@ -309,10 +342,13 @@ bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error
 bool dbg_trace_close(dbg_engine_t *e, std::string *error = nullptr);
 
 // Sound recording (inline mode): the stream the window plays, rendered in emulated time, as a
-// 16-bit mono 44100 Hz WAV file.
+// 16-bit mono 44100 Hz WAV file. Its header's sizes are filled in at close; on a pipe or device
+// they say "until the end of the stream". A run pauses once a write to it fails.
 bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
 // Writes the header's sizes and closes; false with a reason when a write failed.
 bool dbg_wav_close(dbg_engine_t *e, std::string *error);
+// Closes the trace and the recording without replacing any file (a run that never started).
+void dbg_outputs_discard(dbg_engine_t *e);
 
 // Upper-case hexadecimal as the monitor prints it: "8123", "0C".
 std::string dbg_hex4(unsigned value);

@@ -67,8 +67,7 @@ bool dbg_key_for_char(char c, uint8_t *vk, bool *shift) {
     return false;
 }
 
-bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::string *error,
-              uint64_t hold_ticks, uint64_t gap_ticks) {
+bool dbg_typable(const std::string &text, std::string *error) {
     for (const char c : text) {
         uint8_t vk;
         bool shift;
@@ -77,6 +76,12 @@ bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::st
             return false;
         }
     }
+    return true;
+}
+
+bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::string *error,
+              uint64_t hold_ticks, uint64_t gap_ticks) {
+    if (!dbg_typable(text, error)) return false;
     dbg_lock(e);
     // While the queue waits for the keyboard its ticks count from the moment it is ready.
     uint64_t at = e->keys.empty() ? e->emu->ticks : e->keys.back().tick;

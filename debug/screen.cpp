@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
 #include "devices/graphics.h"
 #include "files/file.h"
+#include "files/output.h"
 #include "machine/emu.h"
 
 namespace {
@@ -109,22 +111,6 @@ std::vector<uint8_t> png_encode(const uint8_t *rgb, int width, int height) {
     return png;
 }
 
-bool write_file(const std::string &path, const uint8_t *data, size_t size, std::string *error) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(data, 1, size, f) == size;
-    const int saved_errno = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        *error = path + ": " + std::strerror(written ? errno : saved_errno);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int dbg_font_address(const uint8_t *memory) {
@@ -189,7 +175,7 @@ std::vector<std::string> dbg_screen_cells(const uint8_t *memory) {
     return lines;
 }
 
-bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error) {
+std::string dbg_screenshot_png(dbg_engine_t *e) {
     // A frame of its own: the display thread may be decoding into the machine's.
     auto gfx = std::make_unique<gfx_t>();
     gfx_initialize(gfx.get(), e->emu->memory + EMU_VIDEO_MEMORY);
@@ -201,22 +187,36 @@ bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error
         rgb[i + 2] = gfx->frame_pixels[i];
     }
     const std::vector<uint8_t> png = png_encode(rgb.data(), GFX_FRAME_WIDTH, GFX_FRAME_HEIGHT);
-    return write_file(path, png.data(), png.size(), error);
+    return std::string(png.begin(), png.end());
+}
+
+bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error) {
+    const std::string png = dbg_screenshot_png(e);
+    emu_file_error_t reason{};
+    if (emu_write_file(path.c_str(), png.data(), png.size(), &reason)) return true;
+    *error = emu_file_error_message(path, reason);
+    return false;
+}
+
+std::string dbg_memory_file(dbg_engine_t *e, const std::string &path, uint16_t address,
+                            uint32_t length, std::string *error) {
+    if (length == 0 || address + length > EMU_MEMORY_SIZE) {
+        *error =
+            "Range past FFFF or empty: " + dbg_hex4(address) + " length " + std::to_string(length);
+        return "";
+    }
+    const bool raw = path.size() >= 4 && path.compare(path.size() - 4, 4, ".bin") == 0;
+    const std::vector<uint8_t> copy = dbg_memory(e);
+    if (raw) return std::string(copy.begin() + address, copy.begin() + address + length);
+    return emu_ihex_text(copy.data(), address, length);
 }
 
 bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address, uint32_t length,
                      std::string *error) {
-    if (length == 0 || address + length > EMU_MEMORY_SIZE) {
-        *error =
-            "Range past FFFF or empty: " + dbg_hex4(address) + " length " + std::to_string(length);
-        return false;
-    }
-    const bool raw = path.size() >= 4 && path.compare(path.size() - 4, 4, ".bin") == 0;
-    const std::vector<uint8_t> copy = dbg_memory(e);
-    if (raw) return write_file(path, copy.data() + address, length, error);
-    if (emu_save_ihex_file(path.c_str(), address, length, copy.data(), EMU_MEMORY_SIZE) != 0) {
-        *error = "Unable to save HEX file: " + path;
-        return false;
-    }
-    return true;
+    const std::string bytes = dbg_memory_file(e, path, address, length, error);
+    if (bytes.empty()) return false;
+    emu_file_error_t reason{};
+    if (emu_write_file(path.c_str(), bytes.data(), bytes.size(), &reason)) return true;
+    *error = emu_file_error_message(path, reason);
+    return false;
 }

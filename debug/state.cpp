@@ -11,6 +11,7 @@
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
 #include "debug/history.h"
+#include "files/output.h"
 #include "machine/emu.h"
 
 namespace {
@@ -285,24 +286,6 @@ bool read_file(const std::string &path, size_t limit, std::vector<uint8_t> *byte
 }
 
 // Writes the whole state file; false with the reason. The state's only write.
-bool write_state_file(const std::string &path, const std::vector<uint8_t> &bytes,
-                      std::string *why) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    const bool written =
-        std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
-    const int saved_errno = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        *why = std::strerror(!written ? (saved_errno ? saved_errno : EIO) : errno);
-        return false;
-    }
-    return true;
-}
-
 void apply(dbg_engine_t *e, const dbg_machine_state_t &s) {
     emu_t *emu = e->emu;
     const int64_t moved = static_cast<int64_t>(s.ticks - emu->ticks);
@@ -418,9 +401,10 @@ bool dbg_state_save(dbg_engine_t *e, const std::string &path, std::string *error
     dbg_lock(e);
     dbg_state_capture(e, &s);
     dbg_unlock(e);
-    std::string why;
-    if (!write_state_file(path, encode(s), &why)) {
-        *error = path + ": " + why;
+    const std::vector<uint8_t> bytes = encode(s);
+    emu_file_error_t reason{};
+    if (!emu_write_file(path.c_str(), bytes.data(), bytes.size(), &reason)) {
+        *error = emu_file_error_message(path, reason);
         return false;
     }
     return true;

@@ -6,16 +6,21 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "debug/asm_lines.h"
 
+#include "files/input.h"
+
+#include "cpu/zcpu.h"
+
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text = text.substr(2);
+    else if (text.size() > 1 && text[0] == '$')
+        text = text.substr(1);
     else if (text.size() > 1 && (text.back() == 'h' || text.back() == 'H'))
         text.pop_back();
     if (text.empty()) return false;
@@ -74,8 +79,10 @@ bool parse_symbol_line(const std::string &line, parsed_symbol *symbol) {
     std::string a, b, c;
     in >> a >> b >> c;
     uint16_t address = 0;
-    // pasmo: "NAME EQU 08002H"; labels and EQU constants look alike.
-    if ((b == "EQU" || b == "equ") && is_name(a) && parse_hex_word(c, &address)) {
+    // pasmo: "NAME EQU 08002H"; labels and EQU constants look alike. A number without its H is
+    // a line cut short, not an address.
+    if ((b == "EQU" || b == "equ") && is_name(a) && !c.empty() &&
+        (c.back() == 'H' || c.back() == 'h') && parse_hex_word(c, &address)) {
         *symbol = {a, address, DBG_SYMBOL_UNKNOWN};
         return true;
     }
@@ -118,21 +125,25 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
                 {k.name, k.address, k.is_label ? DBG_SYMBOL_LABEL : DBG_SYMBOL_CONSTANT});
         kinds.clear();
     } else {
-        std::ifstream in(path);
-        if (!in) {
-            *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+        // Read whole before any is added: a file that fails half way adds nothing.
+        emu_line_reader_t reader;
+        emu_file_error_t reason{};
+        if (!emu_reader_open(&reader, path.c_str(), &reason)) {
+            *error = emu_file_error_message(path, reason);
             return -1;
         }
         std::string line;
         parsed_symbol symbol;
         bool pasmo = false;
-        while (std::getline(in, line))
+        int status;
+        while ((status = emu_reader_next(&reader, &line, &reason)) > 0)
             if (parse_symbol_line(line, &symbol)) {
                 pasmo = pasmo || symbol.kind == DBG_SYMBOL_UNKNOWN;
                 found.push_back(std::move(symbol));
             }
-        if (in.bad()) {
-            *error = path + ": " + std::strerror(errno ? errno : EIO);
+        emu_reader_close(&reader);
+        if (status < 0) {
+            *error = emu_file_error_message(path, reason);
             return -1;
         }
         if (pasmo && !read_kinds_beside(path, &kinds, error)) return -1;
@@ -233,15 +244,97 @@ std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address, uint
     return name + suffix;
 }
 
-bool dbg_parse_address(const dbg_symbols_t *symbols, const std::string &text, uint16_t *address) {
-    if (parse_hex_word(text, address) && !dbg_symbol_lookup(symbols, text, address)) return true;
-    if (dbg_symbol_lookup(symbols, text, address)) return true;
-    const size_t sign = text.find_last_of("+-");
-    if (sign == std::string::npos || sign == 0) return false;
-    uint16_t base = 0, offset = 0;
-    if (!dbg_symbol_lookup(symbols, text.substr(0, sign), &base) ||
-        !parse_hex_word(text.substr(sign + 1), &offset))
-        return false;
-    *address = static_cast<uint16_t>(text[sign] == '+' ? base + offset : base - offset);
+namespace {
+
+// The registers a word may name: those no hexadecimal number can be mistaken for.
+bool register_value(const z_cpu_t *c, const std::string &text, uint16_t *value) {
+    std::string name = text;
+    for (char &ch : name)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (name != "pc" && name != "sp" && name != "hl" && name != "ix" && name != "iy") return false;
+    if (c)
+        *value = name == "pc"   ? c->PC
+                 : name == "sp" ? c->SP
+                 : name == "hl" ? c->HL
+                 : name == "ix" ? c->IX
+                                : c->IY;
     return true;
+}
+
+// Words that always mean a number: they begin with a digit or with "$".
+bool number_form(const std::string &text) {
+    return !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '$');
+}
+
+// A register or symbol with an optional hexadecimal offset ("pc-4", "main+3").
+bool based_value(const dbg_symbols_t *symbols, const z_cpu_t *registers, const std::string &text,
+                 uint16_t *value) {
+    const size_t sign = text.find_last_of("+-");
+    const std::string base = text.substr(0, sign);
+    uint16_t at = 0, offset = 0;
+    if (register_value(nullptr, base, &at)) {
+        if (!registers) return false;
+        register_value(registers, base, &at);
+    } else if (!dbg_symbol_lookup(symbols, base, &at)) {
+        return false;
+    }
+    if (sign != std::string::npos && (sign == 0 || !parse_hex_word(text.substr(sign + 1), &offset)))
+        return false;
+    *value = static_cast<uint16_t>(sign != std::string::npos && text[sign] == '-' ? at - offset
+                                                                                  : at + offset);
+    return true;
+}
+
+} // namespace
+
+bool dbg_parse_value(const dbg_symbols_t *symbols, const z_cpu_t *registers,
+                     const std::string &text, uint32_t max, uint32_t *value) {
+    uint32_t v = 0;
+    if (number_form(text)) {
+        if (!dbg_parse_hex(text, max, &v)) return false;
+    } else {
+        uint16_t word = 0;
+        if (based_value(symbols, registers, text, &word))
+            v = word;
+        else if (!dbg_parse_hex(text, max, &v))
+            return false;
+    }
+    if (v > max) return false;
+    *value = v;
+    return true;
+}
+
+bool dbg_parse_address(const dbg_symbols_t *symbols, const std::string &text, uint16_t *address,
+                       const z_cpu_t *registers) {
+    uint32_t v = 0;
+    if (!dbg_parse_value(symbols, registers, text, 0xFFFF, &v)) return false;
+    *address = static_cast<uint16_t>(v);
+    return true;
+}
+
+std::vector<std::string> dbg_symbol_warnings(const dbg_symbols_t *symbols) {
+    std::vector<std::string> out;
+    if (!symbols) return out;
+    std::map<std::string, std::string> sorted;
+    for (const auto &entry : symbols->by_name) {
+        const std::string &name = entry.first;
+        uint16_t unused = 0;
+        uint32_t number = 0;
+        // The word that finds this symbol: its name, or without SDCC's "_" when nothing else
+        // has that name.
+        std::string word = name;
+        if (name.size() > 1 && name[0] == '_' && !symbols->by_name.count(name.substr(1)))
+            word = name.substr(1);
+        if (register_value(nullptr, name, &unused))
+            sorted[name] =
+                "warning: symbol " + name + " is also a register: " + name + " means the register";
+        else if (number_form(name) && dbg_parse_hex(name, 0xFFFFFFFF, &number))
+            sorted[name] = "warning: symbol " + name + " cannot be named: " + name + " is a number";
+        else if (!number_form(word) && dbg_parse_hex(word, 0xFFFFFFFF, &number))
+            sorted[name] = "warning: symbol " + name + " hides a number: " + word +
+                           " means the symbol, 0" + word + " the number";
+    }
+    for (auto &entry : sorted)
+        out.push_back(entry.second);
+    return out;
 }

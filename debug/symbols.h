@@ -17,6 +17,9 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <vector>
+
+struct z_cpu_t;
 
 enum dbg_symbol_kind_t : uint8_t {
     DBG_SYMBOL_LABEL,    // code or data of the program
@@ -65,11 +68,26 @@ std::string dbg_symbol_at(const dbg_symbols_t *symbols, uint16_t address);
 std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address,
                             uint16_t max_offset = 0x100);
 
-// A hexadecimal number of at most max ("0x" prefix and "h" suffix accepted, leading zeros
+// A hexadecimal number of at most max ("0x" or "$" prefix and "h" suffix accepted, leading zeros
 // ignored). False when the text is not one.
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value);
 
-// Parses an address as the command language writes it: a hexadecimal number ("8000", "0x8000",
-// "8000h" also accepted), a symbol, or a symbol plus or minus a hexadecimal offset ("main+3").
-// symbols may be null. False when the text is neither.
-bool dbg_parse_address(const dbg_symbols_t *symbols, const std::string &text, uint16_t *address);
+// The one rule for a word that stands for a number (an address, a byte value, a length, a register
+// value), in the command language and wherever an address is typed:
+//   1. a register that no hexadecimal number can be mistaken for: pc, sp, hl, ix, iy (any case),
+//      with an optional +OFFSET or -OFFSET ("pc-4"); only when registers is given;
+//   2. a word that begins with a digit or with "$" is a hexadecimal number ("0ff", "0x8000",
+//      "8000h", "$BC"), whatever symbols exist;
+//   3. a symbol (SDCC's "_" prefix may be left out), or a symbol +/- a hexadecimal offset;
+//   4. a hexadecimal number ("ff", "beef").
+// symbols and registers may be null. False when the word is none of these or above max.
+bool dbg_parse_value(const dbg_symbols_t *symbols, const z_cpu_t *registers,
+                     const std::string &text, uint32_t max, uint32_t *value);
+// The same for an address (at most FFFF).
+bool dbg_parse_address(const dbg_symbols_t *symbols, const std::string &text, uint16_t *address,
+                       const z_cpu_t *registers = nullptr);
+
+// One warning line for each symbol that a word cannot mean by its name because the rule above
+// reads that name as a register or as a number ("warning: symbol ff hides a number ..."), in name
+// order. The command language prints those of a symbol file when it loads it.
+std::vector<std::string> dbg_symbol_warnings(const dbg_symbols_t *symbols);

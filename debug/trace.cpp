@@ -1,23 +1,24 @@
 // Recordings of a run: the instruction trace and the sound stream as a WAV file.
-#include <cerrno>
+#include <algorithm>
 #include <cinttypes>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "cpu/zcpu.h"
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
 #include "devices/sound.h"
+#include "files/output.h"
 #include "machine/emu.h"
 
 // The WAV recording: values of the stream rendered as emulated time passes.
 struct dbg_wav_t {
-    FILE *file;
+    emu_output_t file;
     std::string path;
     uint64_t start_tick; // tick of value 0
     uint64_t values;     // values rendered so far
-    bool failed;
-    bool streaming; // a pipe: the header cannot be rewritten, so its sizes say "unknown"
 };
 
 namespace {
@@ -53,6 +54,14 @@ void wav_header(uint8_t *h, uint32_t data_bytes) {
     put32(h + 40, data_bytes);
 }
 
+// A recording that can no longer be written ends an inline run at the next boundary, so that a
+// run without another end does not go on for nothing (a reader that went away, a full disk).
+void output_failed(dbg_engine_t *e) {
+    if (e->mode != DBG_INLINE || e->pause_requested) return;
+    e->pause_requested = true;
+    dbg_update(e);
+}
+
 } // namespace
 
 void dbg_trace_line(dbg_engine_t *e) {
@@ -61,55 +70,66 @@ void dbg_trace_line(dbg_engine_t *e) {
     if (c.cycles >= 2 || e->trace_tick == e->emu->ticks) return;
     e->trace_tick = e->emu->ticks;
     const dbg_instruction_t in = dbg_disassemble(e->emu->memory, c.PC, &e->symbols);
-    std::fprintf(e->trace,
-                 "%" PRIu64 " %04X %-11s %-20s AF=%04X BC=%04X DE=%04X HL=%04X IX=%04X IY=%04X "
-                 "SP=%04X\n",
-                 e->emu->ticks, c.PC, dbg_instruction_bytes(in).c_str(), in.text.c_str(), c.AF,
-                 c.BC, c.DE, c.HL, c.IX, c.IY, c.SP);
+    char line[256];
+    const int length = std::snprintf(
+        line, sizeof line,
+        "%" PRIu64 " %04X %-11s %-20s AF=%04X BC=%04X DE=%04X HL=%04X IX=%04X IY=%04X SP=%04X\n",
+        e->emu->ticks, c.PC, dbg_instruction_bytes(in).c_str(), in.text.c_str(), c.AF, c.BC, c.DE,
+        c.HL, c.IX, c.IY, c.SP);
+    const size_t size = std::min(static_cast<size_t>(length), sizeof line - 1);
+    if (!emu_output_write(e->trace, line, size)) output_failed(e);
 }
 
 bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error) {
     dbg_lock(e);
     // A trace already open ends first; if it lost lines, that is the error (no new trace).
-    const bool closed = dbg_trace_close(e, error);
-    FILE *f = closed ? std::fopen(path.c_str(), "w") : nullptr;
-    if (closed && !f) *error = path + ": " + std::strerror(errno);
-    if (f) {
-        e->trace = f;
-        e->trace_path = path;
-        e->trace_tick = UINT64_MAX;
-        dbg_update(e);
+    bool opened = dbg_trace_close(e, error);
+    if (opened) {
+        auto out = std::make_unique<emu_output_t>();
+        emu_file_error_t reason{};
+        opened = emu_output_open(out.get(), path.c_str(), &reason);
+        if (!opened) *error = emu_file_error_message(path, reason);
+        if (opened) {
+            e->trace = out.release();
+            e->trace_path = path;
+            e->trace_tick = UINT64_MAX;
+            dbg_update(e);
+        }
     }
     dbg_unlock(e);
-    return f != nullptr;
+    return opened;
 }
 
 bool dbg_trace_close(dbg_engine_t *e, std::string *error) {
     if (!e->trace) return true;
-    // A write that failed on the way (a full disk) leaves the error flag; fflush finds its errno.
-    bool ok = std::fflush(e->trace) == 0 && !std::ferror(e->trace);
-    const int saved_errno = errno;
-    ok = std::fclose(e->trace) == 0 && ok;
-    if (!ok && error)
-        *error = e->trace_path + ": " + std::strerror(saved_errno ? saved_errno : EIO);
+    std::unique_ptr<emu_output_t> out(e->trace);
     e->trace = nullptr;
     dbg_update(e);
+    emu_file_error_t reason{};
+    const bool ok = emu_output_close(out.get(), &reason);
+    if (!ok && error) *error = emu_file_error_message(e->trace_path, reason);
     return ok;
 }
 
 bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    // A pipe or FIFO cannot seek back to fill in the sizes at the end.
-    const bool streaming = f && std::fseek(f, 0, SEEK_CUR) != 0;
-    uint8_t header[44];
-    wav_header(header, streaming ? unknown_size : 0);
-    if (!f || std::fwrite(header, 1, sizeof header, f) != sizeof header) {
-        *error = path + ": " + std::strerror(errno);
-        if (f) std::fclose(f);
+    auto w = std::make_unique<dbg_wav_t>();
+    emu_file_error_t reason{};
+    if (!emu_output_open(&w->file, path.c_str(), &reason)) {
+        *error = emu_file_error_message(path, reason);
         return false;
     }
-    delete e->wav;
-    e->wav = new dbg_wav_t{f, path, e->emu->ticks, 0, false, streaming};
+    // In place (a pipe, a device) the header cannot be rewritten at the end.
+    uint8_t header[44];
+    wav_header(header, w->file.in_place ? unknown_size : 0);
+    emu_output_write(&w->file, header, sizeof header);
+    w->path = path;
+    w->start_tick = e->emu->ticks;
+    w->values = 0;
+    if (e->wav) {
+        emu_output_discard(&e->wav->file);
+        delete e->wav;
+    }
+    e->wav = w.release();
     return true;
 }
 
@@ -129,8 +149,7 @@ void dbg_wav_render(dbg_engine_t *e) {
         // As the stream carries it: the value's low 16-bit half, then its high half.
         uint8_t bytes[4];
         put32(bytes, static_cast<uint32_t>(value));
-        if (!w->failed && std::fwrite(bytes, 1, sizeof bytes, w->file) != sizeof bytes)
-            w->failed = true;
+        if (!emu_output_write(&w->file, bytes, sizeof bytes)) output_failed(e);
         ++w->values;
     }
 }
@@ -142,19 +161,31 @@ void dbg_wav_shift(dbg_engine_t *e, int64_t delta) {
 }
 
 bool dbg_wav_close(dbg_engine_t *e, std::string *error) {
-    dbg_wav_t *w = e->wav;
+    std::unique_ptr<dbg_wav_t> w(e->wav);
     if (!w) return true;
     e->wav = nullptr;
     const uint64_t bytes = w->values * 4;
     uint8_t header[44];
     wav_header(header, static_cast<uint32_t>(std::min<uint64_t>(bytes, 0xFFFFFFF0u)));
-    bool ok = !w->failed &&
-              (w->streaming || (std::fseek(w->file, 0, SEEK_SET) == 0 &&
-                                std::fwrite(header, 1, sizeof header, w->file) == sizeof header));
-    ok = std::fflush(w->file) == 0 && ok;
-    const int saved_errno = errno;
-    ok = (std::fclose(w->file) == 0) && ok;
-    if (!ok) *error = w->path + ": " + std::strerror(saved_errno ? saved_errno : EIO);
-    delete w;
-    return ok;
+    if (!w->file.in_place) emu_output_patch(&w->file, 0, header, sizeof header);
+    emu_file_error_t reason{};
+    if (emu_output_close(&w->file, &reason)) return true;
+    *error = emu_file_error_message(w->path, reason);
+    return false;
+}
+
+void dbg_outputs_discard(dbg_engine_t *e) {
+    dbg_lock(e);
+    if (e->trace) {
+        emu_output_discard(e->trace);
+        delete e->trace;
+        e->trace = nullptr;
+        dbg_update(e);
+    }
+    dbg_unlock(e);
+    if (e->wav) {
+        emu_output_discard(&e->wav->file);
+        delete e->wav;
+        e->wav = nullptr;
+    }
 }

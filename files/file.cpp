@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -15,18 +14,16 @@
 #include <unistd.h>
 
 #include "files/ihex.h"
+#include "files/output.h"
 
 namespace {
 
 constexpr size_t FILE_READ_PIECE = 4096;
-// The longest valid record; a longer line is cut here.
+// The longest valid record; a record line that goes on past it fails.
 constexpr size_t FILE_LINE_CAPACITY = IHEX_MAX_RECORD_LENGTH;
 constexpr unsigned FILE_RECORD_CAPACITY = 256; // holds the data of any record
 constexpr size_t FILE_SAVE_RECORD_BYTES = 32;
 constexpr uint32_t FILE_ADDRESS_SPACE = 65536;
-
-// The probe reads positions 0, 7 and 8; a line shorter than this leaves 7 or 8 unfilled.
-constexpr size_t FILE_PROBE_MIN_LINE = 9;
 
 enum class file_line_result { stored, end_of_load, failed };
 
@@ -34,8 +31,7 @@ struct file_loader_t {
     // One more than the longest line, for the terminator that stops the decoder at the end of the
     // current line instead of running into what an earlier, longer line left in the buffer.
     char line[FILE_LINE_CAPACITY + 1];
-    size_t fill;
-    bool cut;             // the line went on past the buffer
+    size_t fill;          // characters of the line from its first one that is not blank
     uint32_t line_number; // of the line in the buffer, counted from 1
     uint32_t line_ends;   // line endings read so far (CR LF counts once)
     bool after_cr;
@@ -57,35 +53,42 @@ void file_set_system_error(emu_file_error_t *error, int code) {
     file_set_error(error, 0, strerror_r(code, buffer, sizeof buffer));
 }
 
-// Fails the load at the current line; a cut line was too long to be a record.
 file_line_result file_line_failed(file_loader_t *loader, const char *text) {
-    file_set_error(loader->error, loader->line_number, loader->cut ? "line too long" : text);
+    file_set_error(loader->error, loader->line_number, text);
     return file_line_result::failed;
 }
 
+bool file_blank(char byte) {
+    return byte == ' ' || byte == '\t';
+}
+
 file_line_result file_process_line(file_loader_t *loader) {
+    // Editors may leave blanks after a record; the ones before it were never stored.
+    while (loader->fill > 0 && file_blank(loader->line[loader->fill - 1]))
+        --loader->fill;
     loader->line[loader->fill] = '\0';
-    // Lines of 9 characters or more are probed with the buffer's capacity, so the probe's length
-    // bounds never reject them; a shorter line is handed over with its own length, which the probe
-    // rejects, so it ends the load without a look at bytes the line does not hold.
-    const size_t probe_length =
-        loader->fill >= FILE_PROBE_MIN_LINE ? FILE_LINE_CAPACITY : loader->fill;
-    const int type = ihex_get_record_type(loader->line, probe_length);
-    if (type < 0 || type == static_cast<int>(IHEX_TYPE_END_OF_FILE))
-        return file_line_result::end_of_load;
+    const size_t length = loader->fill;
+    loader->fill = 0;
+    // Text that is no record ends the load.
+    if (loader->line[0] != ':') return file_line_result::end_of_load;
 
     ihex_record_t record;
     const int status =
         ihex_decode_record(loader->line, loader->record, FILE_RECORD_CAPACITY, &record);
     if (status == IHEX_BAD_CHECKSUM) return file_line_failed(loader, "bad checksum");
     if (status == IHEX_BAD_DIGIT) {
-        if (record.error_at >= loader->fill)
-            return file_line_failed(loader, "the record ends early");
+        if (record.error_at >= length) return file_line_failed(loader, "the record ends early");
         char text[64];
         std::snprintf(text, sizeof text, "not a hex digit in column %zu", record.error_at + 1);
         return file_line_failed(loader, text);
     }
+    if (status == IHEX_BAD_TYPE) {
+        char text[64];
+        std::snprintf(text, sizeof text, "unknown record type %02X", record.type);
+        return file_line_failed(loader, text);
+    }
     if (status != IHEX_DECODED) return file_line_failed(loader, "not a valid record");
+    if (record.type == IHEX_TYPE_END_OF_FILE) return file_line_result::end_of_load;
 
     if (record.type == IHEX_TYPE_SEGMENT_ADDRESS || record.type == IHEX_TYPE_LINEAR_ADDRESS) {
         // Tools write a base of 0 first; any other base places data beyond 64 KB.
@@ -107,8 +110,6 @@ file_line_result file_process_line(file_loader_t *loader) {
         std::memset(image->stored + record.address, 1, record.count);
     }
     // Types 03 and 05 give a start address, which the board has no use for.
-    loader->fill = 0;
-    loader->cut = false;
     return file_line_result::stored;
 }
 
@@ -122,16 +123,23 @@ bool file_take_byte(file_loader_t *loader, char byte, file_line_result *result) 
         return *result == file_line_result::stored;
     }
     loader->after_cr = false;
+    if (loader->fill == 0) {
+        if (file_blank(byte)) return true;
+        loader->line_number = loader->line_ends + 1;
+    }
     if (loader->fill < FILE_LINE_CAPACITY) {
-        if (loader->fill == 0 && !loader->cut) loader->line_number = loader->line_ends + 1;
         loader->line[loader->fill++] = byte;
         return true;
     }
-    // A full buffer is processed as a line and this byte dropped; the bytes after it begin the
-    // next line (of the same line number).
-    loader->cut = true;
-    *result = file_process_line(loader);
-    return *result == file_line_result::stored;
+    if (file_blank(byte)) return true; // blanks after the longest record are dropped too
+    // More than the longest record on one line: not a record, whatever it begins with.
+    if (loader->line[0] != ':') {
+        *result = file_line_result::end_of_load;
+    } else {
+        *result = file_line_result::failed;
+        file_set_error(loader->error, loader->line_number, "line too long");
+    }
+    return false;
 }
 
 ssize_t file_read_piece(int fd, char *buffer, size_t size) {
@@ -141,26 +149,22 @@ ssize_t file_read_piece(int fd, char *buffer, size_t size) {
     }
 }
 
-// write(2) may take only part of the bytes (a pipe, a signal); loop until all are written.
-bool file_write_all(int fd, const char *bytes, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
+} // namespace
+
+std::string emu_file_error_reason(const emu_file_error_t &error) {
+    std::string reason = error.text;
+    if (error.line != 0) return "Line " + std::to_string(error.line) + ": " + reason;
+    if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z')
+        reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
+    return reason;
 }
 
-// The whole block as the file's text.
-std::string file_encode_block(uint16_t start, uint32_t length, const uint8_t *memory) {
+std::string emu_file_error_message(const std::string &path, const emu_file_error_t &error) {
+    const std::string reason = emu_file_error_reason(error);
+    return reason.empty() ? path : path + ": " + reason;
+}
+
+std::string emu_ihex_text(const uint8_t *memory, uint16_t start, uint32_t length) {
     std::string text;
     text.reserve((length / FILE_SAVE_RECORD_BYTES + 1) *
                  (IHEX_MIN_RECORD_LENGTH + 2 * FILE_SAVE_RECORD_BYTES + 2));
@@ -178,50 +182,6 @@ std::string file_encode_block(uint16_t start, uint32_t length, const uint8_t *me
     }
     return text;
 }
-
-// A FIFO or a device: written where it is, as there is nothing to replace.
-int file_save_in_place(const char *path, const std::string &text, emu_file_error_t *error) {
-    // O_NONBLOCK makes opening a FIFO without a reader fail instead of waiting; the writes that
-    // follow block as usual.
-    const int fd = open(path, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENXIO)
-            file_set_error(error, 0, "no program is reading from the pipe");
-        else
-            file_set_system_error(error, errno);
-        return 1;
-    }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
-        !file_write_all(fd, text.data(), text.size())) {
-        file_set_system_error(error, errno);
-        close(fd);
-        return 1;
-    }
-    if (close(fd) != 0) {
-        file_set_system_error(error, errno);
-        return 1;
-    }
-    return 0;
-}
-
-// Creates a new file beside target, with a name no other file has; the mode 0666 lets the
-// process's umask decide, as for any new file.
-int file_create_temporary(const std::string &target, std::string *temp_path) {
-    static std::atomic<unsigned> serial{0};
-    const size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        *temp_path = directory + "." + name + ".save-" + std::to_string(getpid()) + "-" +
-                     std::to_string(serial.fetch_add(1));
-        const int fd = open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-} // namespace
 
 int emu_read_ihex_file(const char *path, emu_ihex_image_t *image, uint32_t memory_size,
                        emu_file_error_t *error) {
@@ -257,7 +217,7 @@ int emu_read_ihex_file(const char *path, emu_ihex_image_t *image, uint32_t memor
     loader->error = error;
     file_line_result result = file_line_result::stored;
     char piece[FILE_READ_PIECE];
-    for (bool reading = true; reading;) {
+    for (bool reading = true, first = true; reading; first = false) {
         const ssize_t got = file_read_piece(fd, piece, sizeof piece);
         if (got < 0) {
             file_set_system_error(error, errno);
@@ -269,12 +229,21 @@ int emu_read_ihex_file(const char *path, emu_ihex_image_t *image, uint32_t memor
             if (loader->fill > 0) result = file_process_line(loader.get());
             break;
         }
+        // Editors may begin a file with the UTF-8 byte order mark.
+        const ssize_t skip =
+            first && got >= 3 && std::memcmp(piece, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
         // Once the load has ended the rest of the file is not read: it may be endless.
-        for (ssize_t i = 0; i < got && reading; ++i)
+        for (ssize_t i = skip; i < got && reading; ++i)
             reading = file_take_byte(loader.get(), piece[i], &result);
     }
     close(fd);
-    return result == file_line_result::failed ? 1 : 0;
+    if (result == file_line_result::failed) return 1;
+    // Loading nothing is no success: the file is not what the user meant to load.
+    if (!image->stored_any) {
+        file_set_error(error, 0, "the file holds no data record");
+        return 1;
+    }
+    return 0;
 }
 
 void emu_store_ihex_image(const emu_ihex_image_t *image, uint8_t *memory, uint32_t memory_size) {
@@ -305,50 +274,6 @@ int emu_save_ihex_file(const char *path, uint16_t start, uint32_t length, const 
         file_set_error(error, 0, "the block is empty or reaches past the end of memory");
         return 1;
     }
-    const std::string text = file_encode_block(start, length, memory);
-
-    // A symbolic link stays a link: the file it points to is the one replaced.
-    std::string target = path;
-    if (char *resolved = realpath(path, nullptr)) {
-        target = resolved;
-        std::free(resolved);
-    }
-    struct stat info {};
-    const bool exists = stat(target.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) {
-        file_set_system_error(error, EISDIR);
-        return 1;
-    }
-    if (exists && !S_ISREG(info.st_mode)) return file_save_in_place(target.c_str(), text, error);
-
-    std::string temp_path;
-    const int fd = file_create_temporary(target, &temp_path);
-    if (fd < 0) {
-        file_set_system_error(error, errno);
-        return 1;
-    }
-    bool written = true;
-    if (exists) {
-        // The replacement keeps the old file's permissions and, where allowed, its owner.
-        written = fchmod(fd, info.st_mode & 07777) == 0;
-        if (written && fchown(fd, info.st_uid, info.st_gid) != 0) errno = 0;
-    }
-    // fsync makes a file system report a write it could not keep (a full disk) before the
-    // replacement, not after.
-    written = written && file_write_all(fd, text.data(), text.size()) && fsync(fd) == 0;
-    int saved_errno = errno;
-    if (close(fd) != 0 && written) {
-        written = false;
-        saved_errno = errno;
-    }
-    if (written && rename(temp_path.c_str(), target.c_str()) != 0) {
-        written = false;
-        saved_errno = errno;
-    }
-    if (!written) {
-        file_set_system_error(error, saved_errno);
-        unlink(temp_path.c_str());
-        return 1;
-    }
-    return 0;
+    const std::string text = emu_ihex_text(memory, start, length);
+    return emu_write_file(path, text.data(), text.size(), error) ? 0 : 1;
 }

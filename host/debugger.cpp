@@ -25,6 +25,7 @@
 #include "debug/state.h"
 #include "debug/symbols.h"
 #include "devices/sound.h"
+#include "host/file_dialog.h"
 #include "machine/emu.h"
 
 namespace {
@@ -259,6 +260,11 @@ void gui_debugger_window::detach() {
 }
 
 void gui_debugger_window::closeEvent(QCloseEvent *event) {
+    // A console command still runs on the engine; the window closes once it is done.
+    if (busy_) {
+        event->ignore();
+        return;
+    }
     detach();
     event->accept();
 }
@@ -273,6 +279,10 @@ void gui_debugger_window::stop_callback(void *user, const dbg_stop_t *stop) {
 
 void gui_debugger_window::stopped(const dbg_stop_t &stop) {
     if (!attached_) return;
+    if (busy_) {
+        deferred_stops_.push_back(stop);
+        return;
+    }
     // A request made after this stop was sent has the machine running again.
     if (dbg_is_running(engine_)) return;
     snd_set_muted(&emu_->snd, true);
@@ -298,18 +308,39 @@ void gui_debugger_window::set_paused(bool paused, const QString &status) {
 }
 
 void gui_debugger_window::update_controls() {
-    const bool can_step = attached_ && paused_;
+    const bool can_step = attached_ && paused_ && !busy_;
     continue_pause_->setText(paused_ ? QStringLiteral("Continue") : QStringLiteral("Pause"));
-    continue_pause_->setEnabled(attached_);
+    continue_pause_->setEnabled(attached_ && !busy_);
     for (QAction *a : {step_, next_, finish_, run_to_cursor_, step_back_, reverse_continue_})
         a->setEnabled(can_step);
-    reload_->setEnabled(!reload_images_.empty());
-    toggle_break_->setEnabled(attached_);
-    warp_->setEnabled(attached_);
+    for (QAction *a : {save_state_, load_state_})
+        a->setEnabled(!busy_);
+    reload_->setEnabled(!reload_images_.empty() && !busy_);
+    toggle_break_->setEnabled(attached_ && !busy_);
+    warp_->setEnabled(attached_ && !busy_);
+    symbols_->setEnabled(!busy_);
+}
+
+bool gui_debugger_window::run_busy(std::function<void()> work) {
+    busy_ = true;
+    centralWidget()->setEnabled(false);
+    update_controls();
+    const bool done = emu_run_file_job(std::move(work));
+    // The program is ending: leave the window as it is.
+    if (!done) return false;
+    busy_ = false;
+    centralWidget()->setEnabled(true);
+    update_controls();
+    input_->setFocus(Qt::OtherFocusReason);
+    const std::vector<dbg_stop_t> stops = std::move(deferred_stops_);
+    deferred_stops_.clear();
+    for (const dbg_stop_t &stop : stops)
+        stopped(stop);
+    return true;
 }
 
 void gui_debugger_window::run(run_kind_t kind) {
-    if (!attached_ || !paused_) return;
+    if (!attached_ || !paused_ || busy_) return;
     uint16_t target = 0;
     if (kind == RUN_TO_CURSOR && !disassembly_->selected_address(&target)) {
         status_->setText(QStringLiteral("Select an instruction to run to"));
@@ -328,7 +359,7 @@ void gui_debugger_window::run(run_kind_t kind) {
 }
 
 void gui_debugger_window::continue_or_pause() {
-    if (!attached_) return;
+    if (!attached_ || busy_) return;
     if (paused_) {
         run(RUN_CONTINUE);
         return;
@@ -338,7 +369,7 @@ void gui_debugger_window::continue_or_pause() {
 }
 
 void gui_debugger_window::toggle_breakpoint(uint16_t address) {
-    if (!attached_) return;
+    if (!attached_ || busy_) return;
     int id = 0;
     for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
         if (b.address == address) id = b.id;
@@ -358,12 +389,13 @@ void gui_debugger_window::toggle_selected_breakpoint() {
 }
 
 void gui_debugger_window::set_warp(bool on) {
-    if (!attached_) return;
+    if (!attached_ || busy_) return;
     dbg_set_warp(engine_, on);
     snd_set_muted(&emu_->snd, on || paused_);
 }
 
 void gui_debugger_window::choose_symbols() {
+    if (busy_ || emu_file_job_running()) return;
     QFileDialog dialog(this, QStringLiteral("Load symbols"));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -383,12 +415,21 @@ void gui_debugger_window::choose_state(bool save) {
     if (save) dialog.setDefaultSuffix(QStringLiteral("state"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const std::string path = dialog.selectedFiles().first().toStdString();
-    std::string error;
-    const bool good =
-        save ? dbg_state_save(engine_, path, &error) : dbg_state_load(engine_, path, &error);
-    print(good ? QStringLiteral("State %1 %2")
-                     .arg(save ? "saved to" : "loaded from", QString::fromStdString(path))
-               : QString::fromStdString(error));
+    if (busy_ || emu_file_job_running()) {
+        print(QStringLiteral("Busy with a file; try again when it is done"));
+        return;
+    }
+    // File work runs off the window thread, as the console's does.
+    auto error = std::make_shared<std::string>();
+    auto good = std::make_shared<bool>(false);
+    if (!run_busy([engine = engine_, save, path, error, good] {
+            *good = save ? dbg_state_save(engine, path, error.get())
+                         : dbg_state_load(engine, path, error.get());
+        }))
+        return;
+    print(*good ? QStringLiteral("State %1 %2")
+                      .arg(save ? "saved to" : "loaded from", QString::fromStdString(path))
+                : QString::fromStdString(*error));
     refresh();
 }
 
@@ -416,25 +457,46 @@ void gui_debugger_window::travel(bool to_stop) {
 bool gui_debugger_window::reload() {
     if (reload_images_.empty()) return false;
     if (!attached_) open();
-    std::string error;
-    const bool good = dbg_reload(engine_, reload_images_, reload_type_, &error);
-    print(good ? QStringLiteral("Reloaded") : QString::fromStdString(error));
+    if (busy_ || emu_file_job_running()) {
+        print(QStringLiteral("Busy with a file; reload again when it is done"));
+        return false;
+    }
+    auto error = std::make_shared<std::string>();
+    auto good = std::make_shared<bool>(false);
+    if (!run_busy([engine = engine_, images = reload_images_, type = reload_type_, error, good] {
+            *good = dbg_reload(engine, images, type, error.get());
+        }))
+        return false;
+    print(*good ? QStringLiteral("Reloaded") : QString::fromStdString(*error));
     refresh();
-    return good;
+    return *good;
 }
 
 bool gui_debugger_window::load_symbols(const QString &path) {
-    std::string error;
-    // The processor thread names symbols in the stops it reports.
-    emu_lock_enter(&emu_->lock);
-    const int count = dbg_symbols_load(&engine_->symbols, path.toStdString(), &error);
-    emu_lock_leave(&emu_->lock);
-    if (count < 0)
-        print(QString::fromStdString(error));
-    else
-        print(QStringLiteral("%1 symbols from %2").arg(count).arg(path));
+    if (busy_ || emu_file_job_running()) {
+        print(QStringLiteral("Busy with a file; load %1 again when it is done").arg(path));
+        return false;
+    }
+    // Read into a table of the job's own, then added here.
+    auto found = std::make_shared<dbg_symbols_t>();
+    auto error = std::make_shared<std::string>();
+    auto count = std::make_shared<int>(-1);
+    if (!run_busy([found, error, count, file = path.toStdString()] {
+            *count = dbg_symbols_load(found.get(), file, error.get());
+        }))
+        return false;
+    if (*count < 0) {
+        print(QString::fromStdString(*error));
+    } else {
+        // The processor thread names symbols in the stops it reports.
+        emu_lock_enter(&emu_->lock);
+        for (const auto &[name, address] : found->by_name)
+            dbg_symbols_add(&engine_->symbols, name, address);
+        emu_lock_leave(&emu_->lock);
+        print(QStringLiteral("%1 symbols from %2").arg(*count).arg(path));
+    }
     refresh();
-    return count > 0;
+    return *count > 0;
 }
 
 void gui_debugger_window::load_symbols_beside(const QString &image) {
@@ -467,6 +529,7 @@ void gui_debugger_window::tick_clock() {
 }
 
 void gui_debugger_window::refresh() {
+    if (busy_) return;
     gui_debugger_view_t &v = *view_;
     emu_lock_enter(&emu_->lock);
     v.cpu = emu_->cpu;
@@ -503,11 +566,20 @@ void gui_debugger_window::enter_line() {
 
 void gui_debugger_window::execute(const QString &line) {
     print(QStringLiteral("> ") + line);
+    if (busy_ || emu_file_job_running()) {
+        print(QStringLiteral("Busy with a file; enter the command again when it is done"));
+        return;
+    }
     if (!attached_) open();
     const bool was_paused = paused_;
     // A run command hands its request to the processor thread; its stop comes back through the
-    // stop callback.
-    const dbg_result_t result = dbg_execute(engine_, line.toStdString());
+    // stop callback. File commands (symbols, load, save, screenshot, trace) may block on a pipe.
+    auto shared = std::make_shared<dbg_result_t>();
+    if (!run_busy([engine = engine_, shared, text = line.toStdString()] {
+            *shared = dbg_execute(engine, text);
+        }))
+        return;
+    const dbg_result_t result = *shared;
     if (!result.output.empty()) print(QString::fromStdString(result.output));
     if (result.quit) {
         if (main_window_)

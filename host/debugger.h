@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,9 +44,15 @@ class gui_debugger_window : public QMainWindow {
     // True while the machine stands still under the debugger.
     bool paused() const { return paused_; }
 
-    // Runs one line of the command language as if typed into the console.
+    // Runs one line of the command language as if typed into the console. The command runs on
+    // a thread of its own (the engine takes the machine lock itself) while this window waits in a
+    // local event loop with the console and the controls disabled, so that a command whose file
+    // blocks (a pipe) never freezes the windows or keeps a signal from ending the program.
     void execute(const QString &line);
-    // Loads the symbols of a file (the console reports the result); false when none were read.
+    // True while a console command or a symbol file load runs.
+    bool busy() const { return busy_; }
+    // Loads the symbols of a file, read off the window thread (the console reports the result);
+    // false when none were read.
     bool load_symbols(const QString &path);
     // Loads NAME.sym or NAME.noi beside an image NAME.hex, if there is one.
     void load_symbols_beside(const QString &image);
@@ -95,12 +102,18 @@ class gui_debugger_window : public QMainWindow {
     void print(const QString &text);
     void set_paused(bool paused, const QString &status);
     void update_controls();
+    // Runs work through the file job (host/file_dialog.h) with the window disabled; false when
+    // the program began to end meanwhile.
+    bool run_busy(std::function<void()> work);
 
     emu_t *emu_;
     dbg_engine_t *engine_;
     QWidget *main_window_;
     bool attached_ = false;
     bool paused_ = false;
+    // While busy the panes are not redrawn (the work may be adding symbols) and stops wait.
+    bool busy_ = false;
+    std::vector<dbg_stop_t> deferred_stops_;
     std::unique_ptr<gui_debugger_view_t> view_;
 
     gui_registers_pane *registers_;

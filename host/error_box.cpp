@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "files/file.h"
 
@@ -18,12 +19,8 @@ void gui_error_box_details(const char *caption, const char *text, const QString 
 }
 
 QString gui_file_error_details(const char *path, const emu_file_error_t &error) {
-    QString reason = QString::fromLocal8Bit(error.text);
-    if (error.line != 0)
-        reason = QStringLiteral("Line %1: %2").arg(error.line).arg(reason);
-    else if (!reason.isEmpty())
-        reason[0] = reason[0].toUpper();
-    return QFile::decodeName(path) + QLatin1Char('\n') + reason;
+    return QFile::decodeName(path) + QLatin1Char('\n') +
+           QString::fromLocal8Bit(emu_file_error_reason(error).c_str());
 }
 
 void gui_rom_error_box(const char *file_name, const emu_file_error_t &error) {
@@ -38,5 +35,12 @@ void gui_rom_error_box(const char *file_name, const emu_file_error_t &error) {
     const QByteArray text = QStringLiteral("Unable to load %1 ROM file")
                                 .arg(QString::fromLocal8Bit(file_name))
                                 .toLocal8Bit();
+    // The terminal gets the file tried and the reason too, as for any failed load.
+    std::fprintf(stderr, "quillane: %s: %s\n", text.constData(),
+                 gui_file_error_details(path.constData(), error)
+                     .toLocal8Bit()
+                     .replace('\n', ": ")
+                     .constData());
+    std::fflush(stderr);
     gui_error_box_details("Critical error", text.constData(), details);
 }

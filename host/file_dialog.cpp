@@ -69,39 +69,13 @@ void emu_file_failure(gui_t *gui, const char *text, const QByteArray &path,
     emu_give_focus_back(gui);
 }
 
-// File work runs on a thread of its own while the window thread waits in a local event loop, so
-// that the window keeps drawing and taking keys while a file blocks (a pipe nobody reads). One
-// job at a time: Open and Save are refused while one runs.
+// A job's work and whether it is done, shared with its thread, which may outlive the caller.
 struct emu_file_job_t {
     std::function<void()> work;
     std::atomic<bool> done{false};
 };
 
-bool emu_file_job_running = false;
-
-// True when the job finished; false when the program began to end first, in which case the job
-// is left to finish on its own (it touches only what it owns).
-bool emu_run_file_job(const std::shared_ptr<emu_file_job_t> &job) {
-    emu_file_job_running = true;
-    std::thread worker([job] {
-        job->work();
-        job->done.store(true, std::memory_order_release);
-    });
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (job->done.load(std::memory_order_acquire)) loop.quit();
-    });
-    poll.start(10);
-    if (!job->done.load(std::memory_order_acquire)) loop.exec();
-    emu_file_job_running = false;
-    if (job->done.load(std::memory_order_acquire)) {
-        worker.join();
-        return true;
-    }
-    worker.detach();
-    return false;
-}
+bool emu_file_job_busy = false;
 
 // The save dialog: Qt's own file dialog (a native one could not carry the extra row) with the
 // start and length fields below the file type, checked before the dialog may close.
@@ -195,6 +169,34 @@ void emu_save_dialog::accept() {
 
 } // namespace
 
+bool emu_run_file_job(std::function<void()> work) {
+    auto job = std::make_shared<emu_file_job_t>();
+    job->work = std::move(work);
+    emu_file_job_busy = true;
+    std::thread worker([job] {
+        job->work();
+        job->done.store(true, std::memory_order_release);
+    });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (job->done.load(std::memory_order_acquire)) loop.quit();
+    });
+    poll.start(10);
+    if (!job->done.load(std::memory_order_acquire)) loop.exec();
+    emu_file_job_busy = false;
+    if (job->done.load(std::memory_order_acquire)) {
+        worker.join();
+        return true;
+    }
+    worker.detach();
+    return false;
+}
+
+bool emu_file_job_running() {
+    return emu_file_job_busy;
+}
+
 int emu_validate_save_block(const char *start_text, const char *length_text, uint32_t *block) {
     const size_t start_size = start_text ? std::strlen(start_text) : 0;
     const size_t length_size = length_text ? std::strlen(length_text) : 0;
@@ -228,7 +230,7 @@ void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length) {
 }
 
 void emu_open_file(gui_t *gui, emu_t *machine) {
-    if (emu_file_job_running) return;
+    if (emu_file_job_running()) return;
     QWidget *owner = emu_dialog_owner(gui);
     QFileDialog dialog(owner);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -248,11 +250,11 @@ void emu_open_file(gui_t *gui, emu_t *machine) {
     auto image = std::make_shared<emu_ihex_image_t>();
     auto error = std::make_shared<emu_file_error_t>();
     auto result = std::make_shared<int>(1);
-    auto job = std::make_shared<emu_file_job_t>();
-    job->work = [path, image, error, result] {
-        *result = emu_read_ihex_file(path.constData(), image.get(), EMU_MEMORY_SIZE, error.get());
-    };
-    if (!emu_run_file_job(job)) return;
+    if (!emu_run_file_job([path, image, error, result] {
+            *result =
+                emu_read_ihex_file(path.constData(), image.get(), EMU_MEMORY_SIZE, error.get());
+        }))
+        return;
     emu_lock_enter(&machine->lock);
     emu_store_ihex_image(image.get(), machine->memory, EMU_MEMORY_SIZE);
     emu_lock_leave(&machine->lock);
@@ -260,7 +262,7 @@ void emu_open_file(gui_t *gui, emu_t *machine) {
 }
 
 void emu_save_file(gui_t *gui, emu_t *machine) {
-    if (emu_file_job_running) return;
+    if (emu_file_job_running()) return;
     QWidget *owner = emu_dialog_owner(gui);
     emu_save_dialog dialog(owner);
     const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
@@ -279,11 +281,10 @@ void emu_save_file(gui_t *gui, emu_t *machine) {
     emu_lock_leave(&machine->lock);
     auto error = std::make_shared<emu_file_error_t>();
     auto result = std::make_shared<int>(1);
-    auto job = std::make_shared<emu_file_job_t>();
-    job->work = [path, start, length, copy, error, result] {
-        *result = emu_save_ihex_file(path.constData(), start, length, copy->data(), EMU_MEMORY_SIZE,
-                                     error.get());
-    };
-    if (!emu_run_file_job(job)) return;
+    if (!emu_run_file_job([path, start, length, copy, error, result] {
+            *result = emu_save_ihex_file(path.constData(), start, length, copy->data(),
+                                         EMU_MEMORY_SIZE, error.get());
+        }))
+        return;
     if (*result != 0) emu_file_failure(gui, "Unable to save HEX file", path, *error);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 struct emu_t;
 struct gui_t;
@@ -43,3 +44,12 @@ void emu_open_file(gui_t *gui, emu_t *machine);
 // shows "Unable to save HEX file" with the file and the reason. Quitting while a save blocks
 // (a pipe nobody reads) leaves the save behind.
 void emu_save_file(gui_t *gui, emu_t *machine);
+
+// Runs work on a thread of its own while the window thread waits in a local event loop, so that
+// the windows keep drawing, taking keys and ending on a signal while a file blocks (a pipe nobody
+// reads or writes). One job at a time: Open, Save and the debugger's console wait for each other.
+// True when the work finished; false when the program began to end first, in which case the
+// work is left to finish on its own and must touch only what it owns.
+bool emu_run_file_job(std::function<void()> work);
+// True while a job runs.
+bool emu_file_job_running();

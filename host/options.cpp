@@ -73,14 +73,8 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
         }
     }
     std::string error;
-    for (const std::string &text : options->type) {
-        for (char c : text) {
-            uint8_t vk;
-            bool shift;
-            if (!dbg_key_for_char(c, &vk, &shift))
-                return bad("--type: no key types the character " + std::to_string(c));
-        }
-    }
+    for (const std::string &text : options->type)
+        if (!dbg_typable(text, &error)) return bad("--type: " + error);
     return -1;
 }
 

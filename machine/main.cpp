@@ -54,15 +54,9 @@ int emu_startup(emu_t *emu, const char *rom_path, emu_file_error_t *error) {
     emu->cpu_clock_hz = 10000000.0f;
     emu->frame_rate_hz = 60.0f;
     auto image = std::make_unique<emu_ihex_image_t>();
+    // A file without a single data record fails the read: the processor would start on empty
+    // memory and do nothing.
     if (emu_read_ihex_file(rom_path, image.get(), EMU_MEMORY_SIZE, error) != 0) return 1;
-    // Without a single data record the processor would start on empty memory and do nothing.
-    if (!image->stored_any) {
-        if (error) {
-            error->line = 0;
-            std::snprintf(error->text, sizeof error->text, "the file holds no data record");
-        }
-        return 1;
-    }
     emu_store_ihex_image(image.get(), emu->memory, EMU_MEMORY_SIZE);
     const uint16_t start = image->start;
     z_init(&emu->cpu, emu_mem_read_callback, emu_mem_write_callback, emu_io_read_callback,

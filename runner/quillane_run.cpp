@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "debug/history.h"
 #include "debug/record.h"
 #include "debug/state.h"
+#include "files/input.h"
+#include "files/output.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -61,9 +64,10 @@ const char usage_text[] =
     "  --type TEXT         type TEXT once the monitor is ready for keys (\\n Enter, \\t Tab,\n"
     "                      \\b Backspace)\n"
     "  --script FILE       run debug commands from FILE (- for standard input) before the run;\n"
-    "                      `quit` ends the run there (`help` in a script lists the commands)\n"
+    "                      `quit` ends the run there, and so does the first failing line\n"
+    "                      (`help` in a script lists the commands)\n"
     "  --symbols FILE      load symbols (pasmo .sym, SDCC .noi or .map; repeatable)\n"
-    "Output at the end:\n"
+    "Output at the end (each file replaced only once written in full; checked before the run):\n"
     "  --regs              the registers as one JSON object on one line\n"
     "  --screenshot FILE   the 320 x 240 frame as PNG\n"
     "  --text              the screen as 24 lines of 32 characters (? where no glyph matches)\n"
@@ -90,10 +94,10 @@ struct options_t {
     std::vector<std::string> until_pc;
     std::vector<std::string> breaks;
     std::vector<std::string> type;
-    std::string script;
+    std::optional<std::string> script;
     std::vector<std::string> symbols;
     bool regs = false;
-    std::string screenshot;
+    std::optional<std::string> screenshot;
     bool text = false;
     bool cells = false;
     std::string state;
@@ -103,9 +107,22 @@ struct options_t {
         std::string address, length, path;
     };
     std::vector<dump_t> dumps;
-    std::string wav;
-    std::string trace;
+    std::optional<std::string> wav;
+    std::optional<std::string> trace;
     std::vector<std::string> images;
+};
+
+// The files written at the end, opened before the run (files/output.h), so that a path that
+// cannot be written fails the run before it starts and a failed write leaves the old file.
+struct end_outputs_t {
+    emu_output_t screenshot;
+    struct dump_t {
+        uint16_t address;
+        uint32_t length;
+        std::string path;
+        emu_output_t file;
+    };
+    std::vector<dump_t> dumps;
 };
 
 int bad(const std::string &message) {
@@ -156,6 +173,7 @@ int parse(int argc, char **argv, options_t *o) {
             o->cells = true;
         } else if (a == "--dump") {
             if (i + 3 >= argc) return bad("--dump needs ADDR LEN FILE");
+            if (!*argv[i + 3]) return bad("--dump needs a file name, not an empty one");
             o->dumps.push_back({argv[i + 1], argv[i + 2], argv[i + 3]});
             i += 3;
         } else if (a == "--rom" || a == "--ticks" || a == "--until-pc" || a == "--break" ||
@@ -170,6 +188,10 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--until-pc") o->until_pc.push_back(v);
             if (a == "--break") o->breaks.push_back(v);
             if (a == "--type") o->type.push_back(dbg_unescape(v));
+            // An empty path names no file: an error, not an output silently left out.
+            if (!*v && (a == "--rom" || a == "--script" || a == "--symbols" ||
+                        a == "--screenshot" || a == "--wav" || a == "--trace"))
+                return bad(a + " needs a file name, not an empty one");
             if (a == "--script") o->script = v;
             if (a == "--symbols") o->symbols.push_back(v);
             if (a == "--screenshot") o->screenshot = v;
@@ -199,8 +221,59 @@ int parse(int argc, char **argv, options_t *o) {
     return -1;
 }
 
+// Parses the dump ranges before the run: ADDR a hexadecimal number or symbol, LEN 1 to 10000.
+bool parse_dumps(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
+    for (const auto &d : o.dumps) {
+        uint16_t address = 0, length16 = 0;
+        uint32_t length = 0;
+        if (!dbg_parse_address(&e->symbols, d.address, &address)) {
+            std::fprintf(stderr, "quillane-run: --dump: bad address %s\n", d.address.c_str());
+            return false;
+        }
+        if (d.length == "10000" || d.length == "0x10000")
+            length = 0x10000;
+        else if (dbg_parse_address(nullptr, d.length, &length16))
+            length = length16;
+        if (length == 0 || address + length > 0x10000) {
+            std::fprintf(stderr, "quillane-run: --dump: bad length %s\n", d.length.c_str());
+            return false;
+        }
+        outs->dumps.push_back({address, length, d.path, {}});
+    }
+    return true;
+}
+
+void discard_end_outputs(end_outputs_t *outs) {
+    emu_output_discard(&outs->screenshot);
+    for (auto &d : outs->dumps)
+        emu_output_discard(&d.file);
+}
+
+// Opens the files written at the end; false (nothing left behind) when one cannot be.
+bool open_end_outputs(const options_t &o, end_outputs_t *outs) {
+    emu_file_error_t reason{};
+    const char *failed = nullptr;
+    if (o.screenshot && !emu_output_open(&outs->screenshot, o.screenshot->c_str(), &reason))
+        failed = o.screenshot->c_str();
+    for (auto &d : outs->dumps)
+        if (!failed && !emu_output_open(&d.file, d.path.c_str(), &reason)) failed = d.path.c_str();
+    if (!failed) return true;
+    std::fprintf(stderr, "quillane-run: %s\n", emu_file_error_message(failed, reason).c_str());
+    discard_end_outputs(outs);
+    return false;
+}
+
+// Writes bytes to an output opened before the run and closes it; false with the reason printed.
+bool finish_output(emu_output_t *out, const std::string &path, const std::string &bytes) {
+    emu_output_write(out, bytes.data(), bytes.size());
+    emu_file_error_t reason{};
+    if (emu_output_close(out, &reason)) return true;
+    std::fprintf(stderr, "quillane-run: %s\n", emu_file_error_message(path, reason).c_str());
+    return false;
+}
+
 // Writes what was asked at the end; false when an output failed (its reason printed).
-bool outputs(dbg_engine_t *e, const options_t &o) {
+bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
     bool good = true;
     std::string error;
     if (o.regs) std::printf("%s\n", dbg_regs_json(e).c_str());
@@ -214,32 +287,12 @@ bool outputs(dbg_engine_t *e, const options_t &o) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
     }
-    if (!o.screenshot.empty() && !dbg_screenshot(e, o.screenshot, &error)) {
-        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
-        good = false;
-    }
-    for (const auto &d : o.dumps) {
-        uint16_t address = 0, length16 = 0;
-        uint32_t length = 0;
-        if (!dbg_parse_address(&e->symbols, d.address, &address)) {
-            std::fprintf(stderr, "quillane-run: --dump: bad address %s\n", d.address.c_str());
-            good = false;
-            continue;
-        }
-        if (d.length == "10000" || d.length == "0x10000")
-            length = 0x10000;
-        else if (dbg_parse_address(nullptr, d.length, &length16))
-            length = length16;
-        if (length == 0 || address + length > 0x10000) {
-            std::fprintf(stderr, "quillane-run: --dump: bad length %s\n", d.length.c_str());
-            good = false;
-            continue;
-        }
-        if (!dbg_save_memory(e, d.path, address, length, &error)) {
-            std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
-            good = false;
-        }
-    }
+    if (o.screenshot)
+        good = finish_output(&outs->screenshot, *o.screenshot, dbg_screenshot_png(e)) && good;
+    for (auto &d : outs->dumps)
+        good = finish_output(&d.file, d.path,
+                             dbg_memory_file(e, d.path, d.address, d.length, &error)) &&
+               good;
     if (!dbg_wav_close(e, &error)) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
@@ -249,10 +302,12 @@ bool outputs(dbg_engine_t *e, const options_t &o) {
         good = false;
     }
     // What the script or the options printed: a write that failed earlier leaves the error flag.
+    errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
     if (!flushed || std::ferror(stdout)) {
+        // A reader that went away is EPIPE ("Broken pipe"), SIGPIPE being ignored.
         std::fprintf(stderr, "quillane-run: standard output: %s\n",
-                     flushed ? "write error" : std::strerror(errno));
+                     errno != 0 ? std::strerror(errno) : "write error");
         good = false;
     }
     return good;
@@ -261,6 +316,14 @@ bool outputs(dbg_engine_t *e, const options_t &o) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // A reader that goes away (quillane-run --text | head) and a file size limit are write
+    // errors with their reasons (Broken pipe, File too large), not deaths by signal.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+
     options_t o;
     const int parsed = parse(argc, argv, &o);
     if (parsed >= 0) return parsed;
@@ -297,6 +360,8 @@ int main(int argc, char **argv) {
     }
     for (const std::string &path : o.symbols)
         if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
+    for (const std::string &warning : dbg_symbol_warnings(&e->symbols))
+        std::fprintf(stderr, "quillane-run: %s\n", warning.c_str());
     // Breakpoints and --until-pc stop the same way; either one reached ends the run well.
     const bool awaiting = o.until_halt || !o.until_pc.empty() || !o.breaks.empty();
     std::vector<int> until_ids;
@@ -308,12 +373,24 @@ int main(int argc, char **argv) {
             const int id = dbg_break_add(e, address, 0);
             if (list == &o.until_pc) until_ids.push_back(id);
         }
-    if (!o.trace.empty() && !dbg_trace_open(e, o.trace, &error)) return bad(error);
-    if (!o.wav.empty() && !dbg_wav_open(e, o.wav, &error)) return bad(error);
     for (const std::string &text : o.type)
         if (!dbg_type(e, text, true, &error)) return bad("--type: " + error);
     // The ROM and images were loaded behind the engine: the history starts from here.
     dbg_history_mark(e);
+    emu_line_reader_t script;
+    emu_file_error_t reason{};
+    if (o.script && !emu_reader_open(&script, o.script->c_str(), &reason))
+        return bad("--script: " + emu_file_error_message(*o.script, reason));
+
+    // Every output is open before the run: a path that cannot be written ends here.
+    end_outputs_t outs;
+    if (!parse_dumps(e, o, &outs) || !open_end_outputs(o, &outs)) return EXIT_BAD_ARGUMENTS;
+    if ((o.trace && !dbg_trace_open(e, *o.trace, &error)) ||
+        (o.wav && !dbg_wav_open(e, *o.wav, &error))) {
+        discard_end_outputs(&outs);
+        dbg_outputs_discard(e);
+        return bad(error);
+    }
     if (o.has_ticks) dbg_set_tick_limit(e, emu->ticks + o.ticks);
     e->realtime = o.realtime;
 
@@ -327,30 +404,25 @@ int main(int argc, char **argv) {
     sigaction(SIGTERM, &action, nullptr);
     bool quit = false;
     int script_errors = 0;
-    if (!o.script.empty()) {
-        FILE *in = o.script == "-" ? stdin : std::fopen(o.script.c_str(), "r");
-        if (!in) return bad(o.script + ": " + std::strerror(errno));
-        script_errors =
-            dbg_run_script(e, in, o.script == "-" ? "stdin" : o.script, stdout, stderr, &quit);
-        // A script that could not be read (a directory) is like a missing one: no run.
-        const bool unreadable = std::ferror(in) && !interrupted;
-        if (in != stdin) std::fclose(in);
-        if (unreadable) return EXIT_BAD_ARGUMENTS;
+    if (o.script) {
+        script_errors = dbg_run_script(e, &script, *o.script == "-" ? "stdin" : *o.script, stdout,
+                                       stderr, &quit);
+        emu_reader_close(&script);
     }
     dbg_stop_t stop = e->last_stop;
-    // A replay ends where the session ended, unless --ticks asks for more.
+    // A script that failed ends there: what it left is written, and nothing more runs. A replay
+    // ends where the session ended, unless --ticks asks for more.
     const bool run_on = o.replay.empty() || o.has_ticks;
-    if (run_on && !quit && !interrupted && stop.cause != DBG_CAUSE_INVALID &&
+    if (run_on && !quit && !interrupted && script_errors == 0 && stop.cause != DBG_CAUSE_INVALID &&
         stop.cause != DBG_CAUSE_HALT)
         stop = dbg_continue(e);
-
-    int status = EXIT_OK;
-    switch (stop.cause) {
-    case DBG_CAUSE_INVALID: status = EXIT_INVALID_OPCODE; break;
-    case DBG_CAUSE_TICKS: status = awaiting ? EXIT_NOT_REACHED : EXIT_OK; break;
-    case DBG_CAUSE_HALT: status = o.until_halt || !awaiting ? EXIT_OK : EXIT_NOT_REACHED; break;
-    default: break;
-    }
+    int status = script_errors > 0 ? EXIT_BAD_ARGUMENTS : EXIT_OK;
+    if (script_errors == 0) switch (stop.cause) {
+        case DBG_CAUSE_INVALID: status = EXIT_INVALID_OPCODE; break;
+        case DBG_CAUSE_TICKS: status = awaiting ? EXIT_NOT_REACHED : EXIT_OK; break;
+        case DBG_CAUSE_HALT: status = o.until_halt || !awaiting ? EXIT_OK : EXIT_NOT_REACHED; break;
+        default: break;
+        }
     if (interrupted) {
         status = EXIT_INTERRUPTED;
         // Interrupted while a script was read, before anything ran: no stop to name.
@@ -360,10 +432,10 @@ int main(int argc, char **argv) {
         std::find(until_ids.begin(), until_ids.end(), stop.breakpoint) != until_ids.end())
         stop.text = "Reached " + stop.text.substr(stop.text.find(" at ") + 4);
     // A tick limit is reported only when it kept a stop from being reached (status 4).
-    if (interrupted || (!quit && stop.cause != DBG_CAUSE_NONE &&
+    if (interrupted || (!quit && script_errors == 0 && stop.cause != DBG_CAUSE_NONE &&
                         (stop.cause != DBG_CAUSE_TICKS || status == EXIT_NOT_REACHED)))
         std::fprintf(stderr, "%s\n", stop.text.c_str());
-    // A script line in error or an output that could not be written is a bad argument too.
-    if ((!outputs(e, o) || script_errors > 0) && status == EXIT_OK) status = EXIT_BAD_ARGUMENTS;
+    // An output that could not be written is a bad argument too.
+    if (!outputs(e, o, &outs) && status == EXIT_OK) status = EXIT_BAD_ARGUMENTS;
     return status;
 }

@@ -134,7 +134,7 @@ TEST(AsmLines, KindsDecideWhatNamesAnAddress) {
     EXPECT_EQ(kind, DBG_SYMBOL_CONSTANT);
     ASSERT_TRUE(dbg_symbol_kind(&symbols, "routine", &kind));
     EXPECT_EQ(kind, DBG_SYMBOL_LABEL);
-    EXPECT_EQ(dbg_disassemble(memory.data(), start, &symbols).text, "LD HL,0028");
+    EXPECT_EQ(dbg_disassemble(memory.data(), start, &symbols).text, "LD HL,$0028");
     EXPECT_EQ(dbg_disassemble(memory.data(), start + 3, &symbols).text, "CALL routine");
     EXPECT_EQ(dbg_symbol_at(&symbols, 0x28), "");
     EXPECT_EQ(dbg_symbol_near(&symbols, 0x2A), "");

@@ -115,16 +115,23 @@ TEST(Disasm, ExactTexts) {
         std::initializer_list<uint8_t> bytes;
         const char *text;
     } cases[] = {
-        {0x8000, {0x20, 0x02}, "JR NZ,8004"},
-        {0xFFF0, {0x18, 0x20}, "JR 0012"},   // forwards across FFFF
-        {0x0010, {0x10, 0x80}, "DJNZ FF92"}, // backwards across 0000
-        {0xFFFF, {0x3E, 0x05}, "LD A,05"},   // operand bytes wrap too
-        {0x0000, {0xDD, 0x7E, 0x05}, "LD A,(IX+05)"},
-        {0x0000, {0xDD, 0x36, 0xFD, 0x7F}, "LD (IX-03),7F"},
-        {0x0000, {0xFD, 0x74, 0x80}, "LD (IY-80),H"},
-        {0x0000, {0xFD, 0xCB, 0x00, 0x7E}, "BIT 7,(IY+00)"},
-        {0x0000, {0xDD, 0xCB, 0xFF, 0xC6}, "SET 0,(IX-01)"},
-        {0x0000, {0xED, 0x6B, 0x00, 0x20}, "LD HL,(2000)"},
+        {0x8000, {0x20, 0x02}, "JR NZ,$8004"},
+        {0xFFF0, {0x18, 0x20}, "JR $0012"},   // forwards across FFFF
+        {0x0010, {0x10, 0x80}, "DJNZ $FF92"}, // backwards across 0000
+        {0xFFFF, {0x3E, 0x05}, "LD A,$05"},   // operand bytes wrap too
+        // No number reads as a register.
+        {0x0000, {0x3E, 0xBC}, "LD A,$BC"},
+        {0x0000, {0xFE, 0xDE}, "CP $DE"},
+        {0x0000, {0x01, 0xAF, 0x00}, "LD BC,$00AF"},
+        {0x0000, {0xD3, 0x0C}, "OUT ($0C),A"},
+        {0x0000, {0xFF}, "RST $38"},
+        {0x0000, {0xED, 0x5E}, "IM 2"},
+        {0x0000, {0xDD, 0x7E, 0x05}, "LD A,(IX+$05)"},
+        {0x0000, {0xDD, 0x36, 0xFD, 0x7F}, "LD (IX-$03),$7F"},
+        {0x0000, {0xFD, 0x74, 0x80}, "LD (IY-$80),H"},
+        {0x0000, {0xFD, 0xCB, 0x00, 0x7E}, "BIT 7,(IY+$00)"},
+        {0x0000, {0xDD, 0xCB, 0xFF, 0xC6}, "SET 0,(IX-$01)"},
+        {0x0000, {0xED, 0x6B, 0x00, 0x20}, "LD HL,($2000)"},
         {0x0000, {0xCB, 0x30}, "?"},             // SLL
         {0x0000, {0xED, 0x70}, "?"},             // IN (C)
         {0x0000, {0xDD, 0x64}, "?"},             // LD H,IXH
@@ -161,10 +168,10 @@ TEST(Disasm, SymbolsNameAddressOperands) {
         {0x1000, {0x32, 0x00, 0x90}, "LD (buffer),A"},
         {0x1000, {0xFD, 0x2A, 0x00, 0x90}, "LD IY,(buffer)"},
         {0x1000, {0xED, 0x43, 0x00, 0x90}, "LD (buffer),BC"},
-        {0x1000, {0x21, 0x01, 0x90}, "LD HL,9001"},
-        {0x1000, {0x3E, 0x38}, "LD A,38"},
-        {0x1000, {0xDB, 0x38}, "IN A,(38)"},
-        {0x1000, {0xFF}, "RST 38"},
+        {0x1000, {0x21, 0x01, 0x90}, "LD HL,$9001"},
+        {0x1000, {0x3E, 0x38}, "LD A,$38"},
+        {0x1000, {0xDB, 0x38}, "IN A,($38)"},
+        {0x1000, {0xFF}, "RST $38"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(at(c.address, c.bytes, &symbols).text, c.text);
@@ -173,7 +180,7 @@ TEST(Disasm, SymbolsNameAddressOperands) {
     EXPECT_EQ(call.target, 0x8000);
 }
 
-// Source text as the disassembler writes it: upper case, no 0x, no blanks after commas.
+// Source text as the disassembler writes it: upper case, $ for 0x, no blanks after commas.
 std::string normalised(std::string line) {
     line = line.substr(0, line.find(';'));
     std::string out;
@@ -182,6 +189,9 @@ std::string normalised(std::string line) {
         const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
         if (c == '0' && i + 1 < line.size() && (line[i + 1] == 'x' || line[i + 1] == 'X')) {
             ++i;
+            if (blank) out += ' ';
+            blank = false;
+            out += '$';
             continue;
         }
         if (c == ' ' || c == '\t') {

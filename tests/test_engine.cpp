@@ -50,7 +50,7 @@ TEST_F(Engine, EveryKindOfStopNamesItsCauseAndInstruction) {
     dbg_stop_t s = dbg_continue(e_);
     EXPECT_EQ(DBG_CAUSE_BREAKPOINT, s.cause);
     EXPECT_EQ(at("after_ldir"), s.pc);
-    EXPECT_EQ("LD B,03", s.instruction.text);
+    EXPECT_EQ("LD B,$03", s.instruction.text);
     EXPECT_EQ(0, emu_->cpu.BC); // the LDIR before it ran to its end
 
     const int write = dbg_watch_add(e_, DBG_WATCH_WRITE, at("data"), 1);
@@ -102,7 +102,7 @@ TEST_F(Engine, EveryKindOfStopNamesItsCauseAndInstruction) {
     const uint64_t before = dbg_ticks(e_);
     s = dbg_run_ticks(e_, 7);
     EXPECT_EQ(DBG_CAUSE_TICKS, s.cause);
-    EXPECT_EQ(before + 7, dbg_ticks(e_));
+    EXPECT_EQ(before + 10, dbg_ticks(e_)); // the end of LD HL,source, 10 T-states
 }
 
 TEST_F(Engine, StepOverRunsCallsRstBlocksAndLoopsToTheirEnd) {
@@ -181,7 +181,7 @@ TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
     r = dbg_execute(e_, "continue");
     EXPECT_TRUE(r.stopped);
     EXPECT_EQ(at("sub1"), pc());
-    EXPECT_NE(std::string::npos, r.output.find("(sub1): LD A,01")) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("(sub1): LD A,$01")) << r.output;
     dbg_execute(e_, "delete");
     r = dbg_execute(e_, "until main");
     EXPECT_FALSE(r.error) << r.output;
@@ -235,6 +235,60 @@ TEST_F(Engine, CommandsReadAndSetTheMachine) {
     ASSERT_EQ(e_->keys.size(), typed.size());
     for (size_t i = 0; i < typed.size(); ++i)
         EXPECT_TRUE(typed[i].vk == e_->keys[i].vk && typed[i].down == e_->keys[i].down) << i;
+}
+
+// Step out and step over follow routines that do not simply return, and a tick limit ends a run
+// between two instructions (tests/z80/run_control.asm).
+TEST(EngineRunControl, FinishNextAndTickLimitsStopAtTheRightBoundary) {
+    const std::string sym = QUILLANE_Z80_DIR "/run_control.sym";
+    auto at = [&sym](const char *name) { return static_cast<uint16_t>(z80_symbol(sym, name)); };
+    emu_t *emu = harness_init();
+    ASSERT_TRUE(harness_load_bin(QUILLANE_Z80_DIR "/run_control.bin", 0x8000));
+    harness_set_pc(0x8000);
+    dbg_engine_t *e = dbg_engine();
+    const z_cpu_t &cpu = emu->cpu;
+
+    // A limit inside CALL outer (LD SP,nn takes 10 T-states, CALL 17) ends the run after it.
+    const uint64_t before = dbg_ticks(e);
+    dbg_stop_t s = dbg_run_ticks(e, 12);
+    EXPECT_EQ(DBG_CAUSE_TICKS, s.cause);
+    EXPECT_EQ(before + 27, dbg_ticks(e));
+    EXPECT_EQ(at("outer"), cpu.PC);
+    EXPECT_EQ(s.pc, cpu.PC);
+    EXPECT_LT(cpu.cycles, 2);
+
+    // Out of a routine that has popped its return address and will push it again.
+    dbg_until(e, at("popped"));
+    const uint16_t sp_in_outer = cpu.SP;
+    s = dbg_finish(e);
+    EXPECT_EQ(DBG_CAUSE_STEP, s.cause);
+    EXPECT_EQ(at("after_popper"), cpu.PC);
+    EXPECT_EQ(sp_in_outer, cpu.SP);
+
+    // Out of the second level of a recursion: the third level's return to the same place does
+    // not count.
+    dbg_break_add(e, at("recurse"), 1);
+    dbg_continue(e);
+    const uint16_t sp_in_second = cpu.SP;
+    dbg_delete_all(e);
+    dbg_finish(e);
+    EXPECT_EQ(at("back"), cpu.PC);
+    EXPECT_EQ(sp_in_second + 2, cpu.SP);
+
+    // Out of a function that returns as SDCC's do, taking its argument byte off the stack.
+    dbg_until(e, at("sdcc_fn"));
+    const uint16_t sp_in_sdcc = cpu.SP;
+    dbg_finish(e);
+    EXPECT_EQ(at("after_sdcc"), cpu.PC);
+    EXPECT_EQ(sp_in_sdcc + 3, cpu.SP);
+    EXPECT_EQ(5, harness_peek(at("result")));
+
+    // Over a call whose routine returns past the text behind it, through its own calls.
+    s = dbg_next(e);
+    EXPECT_EQ(DBG_CAUSE_STEP, s.cause);
+    EXPECT_EQ(at("after_text"), cpu.PC);
+    EXPECT_EQ(sp_in_sdcc + 3, cpu.SP);
+    EXPECT_EQ('i', harness_peek(at("result")));
 }
 
 // The threaded executor on the real processor thread: a breakpoint stops the paced thread and

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "files/file.h"
+#include "files/output.h"
 
 namespace {
 
@@ -170,31 +171,52 @@ TEST_F(FileTest, StartIsTheFirstRecordInFileOrder) {
     EXPECT_EQ(memory[0x1000], low[0]);
 }
 
-TEST_F(FileTest, LinesThatAreNotDataRecordsEndTheLoadWithSuccess) {
+TEST_F(FileTest, LinesThatAreNotRecordsEndTheLoadWithSuccess) {
     const auto before = pattern(16, 9), after = pattern(16, 10);
     const std::string tail = "\r\n" + hex_record(0x3000, after) + "\r\n";
-    struct {
-        const char *name;
-        std::string content;
-        bool stores_first;
-    } cases[] = {
-        {"empty file", "", false},
-        {"blank lines only", "\r\n\n\r", false},
-        {"end record first", ":00000001FF" + tail, false},
-        {"text first", "hello" + tail, false},
-        {"end record after a record", hex_record(0x2000, before) + "\r\n:00000001FF" + tail, true},
-        {"unknown type", hex_record(0x2000, before) + "\r\n:020000060000F8" + tail, true},
-        {"comment", hex_record(0x2000, before) + "\r\n; comment line" + tail, true},
-        {"lone colon", hex_record(0x2000, before) + "\r\n:" + tail, true},
-    };
-    for (const auto &c : cases) {
+    const std::string first = hex_record(0x2000, before) + "\r\n";
+    expect_stored(0x2000, before);
+    for (const std::string &content :
+         {first + ":00000001FF" + tail, first + "; comment line" + tail,
+          first + std::string(10000, '0') + tail}) {
         memory.assign(MEMORY_SIZE, UNTOUCHED);
-        expected = memory;
-        if (c.stores_first) expect_stored(0x2000, before);
         uint16_t start = 0;
-        EXPECT_EQ(load_text(c.content, &start), 0) << c.name;
-        EXPECT_EQ(start, c.stores_first ? 0x2000 : 0xFFFF) << c.name;
-        EXPECT_EQ(memory, expected) << c.name;
+        EXPECT_EQ(load_text(content, &start), 0) << content.substr(0, 80);
+        EXPECT_EQ(start, 0x2000);
+        EXPECT_EQ(memory, expected) << content.substr(0, 80);
+    }
+}
+
+// Editors write a byte order mark and blanks around records; a file that stores nothing is no
+// image, whatever else it holds.
+TEST_F(FileTest, ByteOrderMarkAndBlanksAreSkippedAndAFileWithoutDataFails) {
+    const auto first = pattern(16, 40), longest = pattern(255, 41);
+    expect_stored(0x2000, first);
+    expect_stored(0x4000, longest);
+    uint16_t start = 0;
+    EXPECT_EQ(load_text("\xEF\xBB\xBF  \t" + hex_record(0x2000, first) + " \t\r\n\t" +
+                            hex_record(0x4000, longest) + std::string(40, ' ') + "\n",
+                        &start),
+              0);
+    EXPECT_EQ(start, 0x2000);
+    EXPECT_EQ(memory, expected);
+
+    memory.assign(MEMORY_SIZE, UNTOUCHED);
+    expected = memory;
+    for (const std::string &content : std::vector<std::string>{
+             "", "\r\n\n\r", "\xEF\xBB\xBF", ":00000001FF\r\n" + hex_record(0x3000, first),
+             "hello\r\n" + hex_record(0x3000, first),
+             hex_record(0, {0, 0}, 4) + "\r\n:00000001FF\r\n"}) {
+        write("image.hex", content);
+        emu_file_error_t error{};
+        EXPECT_EQ(emu_load_ihex_file(path("image.hex").c_str(), &start, memory.data(), MEMORY_SIZE,
+                                     &error),
+                  1)
+            << content;
+        EXPECT_EQ(start, 0xFFFF);
+        EXPECT_EQ(error.line, 0u);
+        EXPECT_STREQ(error.text, "the file holds no data record");
+        EXPECT_EQ(memory, expected);
     }
 }
 
@@ -217,6 +239,11 @@ TEST_F(FileTest, BadRecordsFailTheLoadKeepingEarlierRecordsAndSayWhy) {
         {hex_record(0x2020, pattern(32, 13)).substr(0, 40), "the record ends early"},
         {":10202000", "the record ends early"},
         {":FF202000" + std::string(600, '1'), "line too long"},
+        {hex_record(0x2020, pattern(255, 14)) + "ZZ", "line too long"},
+        {":0380", "the record ends early"},
+        {":", "the record ends early"},
+        {"  :", "the record ends early"},
+        {":020000060000F8", "unknown record type 06"},
         {hex_record(0xFFF0, pattern(17, 15)), "record past the end of memory"},
         {hex_record(0, {0x12, 0x34}, 4), "address record beyond the 64 KB address space"},
         {hex_record(0, {0x10, 0x00}, 2), "address record beyond the 64 KB address space"},
@@ -289,8 +316,7 @@ TEST_F(FileTest, LoadOfAHugeFileStopsReadingWhereTheLoadEnds) {
     uint16_t start = 0;
     EXPECT_EQ(load("huge.hex", &start), 0);
     EXPECT_EQ(memory, expected);
-    EXPECT_EQ(load("zeros.hex", &start), 0);
-    EXPECT_EQ(start, 0xFFFF);
+    EXPECT_EQ(load("zeros.hex", &start), 1); // no data record before the first text line
     EXPECT_EQ(memory, expected);
     EXPECT_LT(bytes_read_by_process() - before, 1 << 20);
 }
@@ -325,14 +351,7 @@ TEST_F(FileTest, ShortLinesNeverReuseAnEarlierLine) {
     const std::string next = hex_record(0x3000, later) + "\r\n";
     expect_stored(0x2000, first);
     uint16_t start = 0;
-    for (size_t length = 1; length < 9; ++length) {
-        memory.assign(MEMORY_SIZE, UNTOUCHED);
-        EXPECT_EQ(load_text(record + "\r\n" + record.substr(0, length) + "\r\n" + next, &start), 0)
-            << length;
-        EXPECT_EQ(memory, expected) << length;
-    }
-    // From 9 characters on, the line probes as a data record, which then ends early.
-    for (size_t length = 9; length < record.size() - 1; length += 7) {
+    for (size_t length = 1; length < record.size() - 1; length += 3) {
         memory.assign(MEMORY_SIZE, UNTOUCHED);
         EXPECT_EQ(load_text(record + "\r\n" + record.substr(0, length) + "\r\n" + next, &start), 1)
             << length;
@@ -340,27 +359,18 @@ TEST_F(FileTest, ShortLinesNeverReuseAnEarlierLine) {
     }
 }
 
-TEST_F(FileTest, OverlongLines) {
-    const auto data = pattern(122, 21), later = pattern(16, 22);
+TEST_F(FileTest, OverlongLinesFail) {
+    const auto data = pattern(122, 21);
     uint16_t start = 0;
-
-    // A record followed by junk on its line loads, as it did when lines were cut at 256.
-    const std::string longest = hex_record(0x1000, data);
-    ASSERT_EQ(longest.size(), 255u);
-    expect_stored(0x1000, data);
-    EXPECT_EQ(load_text(longest + std::string(300, 'Z') + "\r\n", &start), 0);
-    EXPECT_EQ(start, 0x1000);
+    // A record followed by more than the longest record can hold is no record.
+    const std::string record = hex_record(0x1000, data);
+    expect_stored(0x0800, data);
+    EXPECT_EQ(load_text(hex_record(0x0800, data) + "\r\n" + record + std::string(300, 'Z') +
+                            "\r\n" + record + "\r\n",
+                        &start),
+              1);
+    EXPECT_EQ(start, 0x0800);
     EXPECT_EQ(memory, expected);
-
-    // A long line of text is not a record: the load ends there.
-    memory.assign(MEMORY_SIZE, UNTOUCHED);
-    expected = memory;
-    EXPECT_EQ(
-        load_text(std::string(10000, '0') + "\r\n" + hex_record(0x3000, later) + "\r\n", &start),
-        0);
-    EXPECT_EQ(start, 0xFFFF);
-    EXPECT_EQ(memory, expected);
-
     // A data record of endless digits fails to decode.
     EXPECT_EQ(load_text(":00000000" + std::string(5000, '0') + "\r\n", &start), 1);
     EXPECT_EQ(load_text(":FF000000" + std::string(5000, '1'), &start), 1);
@@ -522,6 +532,48 @@ TEST_F(FileTest, FailedSaveLeavesTheOldFileAndGoodSaveKeepsItsMode) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                             std::filesystem::directory_iterator()),
               2);
+}
+
+// A streamed output (a trace, a recording) replaces the old file only at close, with its header
+// patched in; a discarded one or a failed one leaves the old file; a pipe is written in place and
+// cannot be patched; an empty path names nothing.
+TEST_F(FileTest, StreamedOutputReplacesTheFileOnlyAtItsClose) {
+    const auto entries = [this] {
+        return std::distance(std::filesystem::directory_iterator(dir),
+                             std::filesystem::directory_iterator());
+    };
+    write("stream.bin", "old");
+    emu_output_t out;
+    emu_file_error_t error{};
+    ASSERT_TRUE(emu_output_open(&out, path("stream.bin").c_str(), &error));
+    EXPECT_FALSE(out.in_place);
+    const std::string body(200000, 'b');
+    EXPECT_TRUE(emu_output_write(&out, "....", 4));
+    EXPECT_TRUE(emu_output_write(&out, body.data(), body.size()));
+    EXPECT_EQ(read("stream.bin"), "old");
+    EXPECT_TRUE(emu_output_patch(&out, 1, "HD", 2));
+    EXPECT_TRUE(emu_output_close(&out, &error)) << error.text;
+    EXPECT_EQ(read("stream.bin"), ".HD." + body);
+    EXPECT_EQ(entries(), 1);
+
+    ASSERT_TRUE(emu_output_open(&out, path("stream.bin").c_str(), &error));
+    emu_output_write(&out, "new", 3);
+    emu_output_discard(&out);
+    EXPECT_EQ(read("stream.bin").size(), body.size() + 4);
+    EXPECT_EQ(entries(), 1);
+
+    ASSERT_TRUE(emu_output_open(&out, "/dev/full", &error));
+    EXPECT_TRUE(out.in_place);
+    EXPECT_FALSE(emu_output_patch(&out, 0, "x", 1));
+    EXPECT_FALSE(emu_output_write(&out, body.data(), body.size()));
+    EXPECT_FALSE(emu_output_close(&out, &error));
+    EXPECT_STREQ(error.text, "No space left on device");
+
+    EXPECT_FALSE(emu_output_open(&out, "", &error));
+    EXPECT_STREQ(error.text, "no file name given");
+    ASSERT_EQ(mkfifo(path("unread").c_str(), 0600), 0);
+    EXPECT_FALSE(emu_output_open(&out, path("unread").c_str(), &error));
+    EXPECT_STREQ(error.text, "no program is reading from the pipe");
 }
 
 TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {

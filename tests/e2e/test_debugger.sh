@@ -58,5 +58,23 @@ expect_still break "at the breakpoint on loop"
 console "delete"
 console "continue"
 expect_moving resumed "after delete and continue"
-quit_app
+
+# A console `save` into a pipe that its reader (this shell, holding it open) never drains blocks
+# beside the windows: the board goes on drawing, and SIGTERM still ends the program with 143.
+mkfifo "$WORK/run/slow.fifo"
+exec 3<>"$WORK/run/slow.fifo"
+console "save slow.fifo 0 10000"
+sleep 0.5
+expect_moving blocked_save "while a console save blocks"
+kill -TERM "$APP_PID"
+i=0
+while kill -0 "$APP_PID" 2>/dev/null; do
+    i=$((i + 1)); [ $i -lt 50 ] || fail "SIGTERM did not end the program while a save blocked"
+    sleep 0.1
+done
+rc=0
+wait "$APP_PID" || rc=$?
+APP_PID=
+exec 3<&-
+[ "$rc" -eq 143 ] || fail "SIGTERM while a save blocked: exit status $rc"
 echo "PASS"

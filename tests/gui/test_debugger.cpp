@@ -7,9 +7,15 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "debug/engine.h"
 #include "debug/symbols.h"
@@ -239,6 +245,68 @@ class test_debugger : public QObject {
         QCOMPARE(window->status_text(), QStringLiteral("Invalid DD opcode at %1 (DD 30)").arg(at));
         QCOMPARE(selected(), symbol("broken"));
         QVERIFY(window->isVisible()); // raised by the stop
+    }
+
+    // File commands typed into the console run off the window thread: while a save blocks on a
+    // pipe whose reader has not read yet, the window still answers (with the console disabled),
+    // and a FIFO that nobody writes is refused as a symbol file at once.
+    void console_file_commands_run_off_the_window_thread() {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const int reader = open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        // 64 KB as HEX is more than a pipe holds: the save blocks until the reader drains it.
+        std::atomic<bool> go{false};
+        size_t received = 0;
+        std::thread drain([&] {
+            // Without the timer's word (a window that does not answer) it drains anyway, so the
+            // test fails instead of hanging.
+            for (int i = 0; i < 1000 && !go.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            char buffer[4096];
+            for (int idle = 0; idle < 500;) {
+                const ssize_t got = read(reader, buffer, sizeof buffer);
+                if (got == 0) break;
+                if (got > 0) {
+                    received += static_cast<size_t>(got);
+                    idle = 0;
+                } else {
+                    ++idle;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            }
+        });
+        bool answered = false, input_disabled = false;
+        QTimer::singleShot(200, window, [&] {
+            answered = window->busy();
+            input_disabled = !window->console_input()->isEnabled();
+            go.store(true);
+        });
+        window->execute(QStringLiteral("save %1 0 10000").arg(fifo));
+        drain.join();
+        close(reader);
+        QVERIFY(answered);
+        QVERIFY(input_disabled);
+        QVERIFY(window->console_input()->isEnabled());
+        QCOMPARE(received, size_t{2048 * (11 + 64 + 2)});
+        QVERIFY(window->console_text().endsWith(QStringLiteral("> save %1 0 10000").arg(fifo)));
+
+        // Nobody writes the FIFO (the guard opens it after a while, so that the old blocking
+        // open ends instead of hanging the test).
+        std::atomic<bool> done{false};
+        std::thread guard([&] {
+            for (int i = 0; i < 500 && !done.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!done.load()) close(open(QFile::encodeName(fifo).constData(), O_WRONLY));
+        });
+        window->execute(QStringLiteral("symbols %1").arg(fifo));
+        done.store(true);
+        guard.join();
+        QVERIFY2(
+            window->console_text().endsWith(fifo + QStringLiteral(": Not a regular file (a file "
+                                                                  "or - for standard input)")),
+            qPrintable(window->console_text().right(200)));
     }
 
     void closing_lets_the_machine_run_unwatched() {

@@ -62,4 +62,19 @@ if "$WORK/bin/qcc" notes.txt 2>err.log; then fail "notes.txt accepted"; fi
 grep -q 'not a .c, .s or .rel file' err.log || fail "$(cat err.log)"
 if "$WORK/bin/qcc" missing.c 2>err.log; then fail "missing.c accepted"; fi
 grep -q 'missing.c: no such file' err.log || fail "$(cat err.log)"
+# An output that would replace a source, or that names a folder, is refused (status 2) and
+# leaves every file as it was.
+cp hello.c hello.keep
+for bad in hello.c out out/ util.s; do
+    rc=0
+    "$WORK/bin/qcc" hello.c -o "$bad" 2>err.log || rc=$?
+    [ $rc = 2 ] || fail "-o $bad: status $rc"
+    grep -q "^qcc: -o $bad: " err.log || fail "-o $bad: $(cat err.log)"
+done
+ln -s hello.c alias.ihx
+rc=0
+"$WORK/bin/qcc" hello.c -o alias.ihx 2>err.log || rc=$?
+[ $rc = 2 ] || fail "-o a link to the source: status $rc"
+cmp -s hello.c hello.keep || fail "hello.c was overwritten"
+[ ! -e util.s ] && [ ! -e out.noi ] || fail "files left behind"
 echo "qcc: all checks passed"

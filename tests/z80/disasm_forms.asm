@@ -1,6 +1,7 @@
 ; One line per documented instruction form of every page, with operands written as the
-; disassembler writes them (numbers as 0x and the exact number of hex digits). The disassembler
-; test reads this source beside its binary and compares each line with the disassembly.
+; disassembler writes them (numbers with 0x, which the test reads as the disassembly's $, and
+; the exact number of hex digits). The disassembler test reads this source beside its binary
+; and compares each line with the disassembly.
         org 0x8000
         jr 0x8000
         jr nz,0x8010
