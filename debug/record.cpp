@@ -10,12 +10,13 @@
 #include "debug/engine_internal.h"
 #include "debug/history.h"
 #include "devices/keyboard.h"
+#include "files/output.h"
 #include "machine/emu.h"
 
+// Written through the one output writer: the file appears complete when the session ends.
 struct dbg_recording_t {
-    FILE *file;
+    emu_output_t out;
     std::string path;
-    std::string failure; // the first write that failed, empty while all went well
 };
 
 namespace {
@@ -38,12 +39,9 @@ uint64_t get(const uint8_t *at, int bytes) {
     return value;
 }
 
-// The recording's only write: the lead's safe writer takes this place.
+// The recording's only write; a failure is kept by the writer and told at close.
 void write_bytes(dbg_recording_t *r, const std::vector<uint8_t> &bytes) {
-    if (!r->failure.empty()) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), r->file) != bytes.size() ||
-        std::fflush(r->file) != 0)
-        r->failure = std::strerror(errno ? errno : EIO);
+    emu_output_write(&r->out, bytes.data(), bytes.size());
 }
 
 void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
@@ -77,26 +75,25 @@ bool read_all(const std::string &path, std::vector<uint8_t> *bytes, std::string 
 } // namespace
 
 bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *error) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        *error = path + ": " + std::strerror(errno);
+    auto *r = new dbg_recording_t;
+    r->path = path;
+    emu_file_error_t reason{};
+    if (!emu_output_open(&r->out, path.c_str(), &reason)) {
+        *error = emu_file_error_message(path, reason);
+        delete r;
         return false;
     }
-    delete e->recording;
-    e->recording = new dbg_recording_t{f, path, ""};
+    if (e->recording) {
+        emu_output_discard(&e->recording->out);
+        delete e->recording;
+    }
+    e->recording = r;
     std::vector<uint8_t> head(session_magic, session_magic + sizeof session_magic);
     put(head, session_version, 4);
     write_bytes(e->recording, head);
     dbg_machine_state_t s;
     dbg_state_capture(e, &s);
     dbg_record_state(e, s);
-    if (!e->recording->failure.empty()) {
-        *error = path + ": " + e->recording->failure;
-        std::fclose(f);
-        delete e->recording;
-        e->recording = nullptr;
-        return false;
-    }
     return true;
 }
 
@@ -114,9 +111,9 @@ bool dbg_record_close(dbg_engine_t *e, std::string *error) {
     dbg_recording_t *r = e->recording;
     if (!r) return true;
     write_record(r, e->emu->ticks, DBG_SESSION_END, {});
-    if (std::fclose(r->file) != 0 && r->failure.empty()) r->failure = std::strerror(errno);
-    const bool good = r->failure.empty();
-    if (!good) *error = r->path + ": the recording is incomplete: " + r->failure;
+    emu_file_error_t reason{};
+    const bool good = emu_output_close(&r->out, &reason);
+    if (!good) *error = emu_file_error_message(r->path, reason) + " (the recording is lost)";
     delete r;
     e->recording = nullptr;
     return good;

@@ -42,8 +42,10 @@ bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *erro
 // Called by the history's input hooks (lock held): a state after a change, or a key.
 void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state);
 void dbg_record_key(dbg_engine_t *e, uint64_t tick, uint8_t vk, bool down);
-// Writes the end record at the current tick and closes; false with a reason when any write of
-// the recording failed (it says which). Without a recording, true. Lock held by the caller.
+// Writes the end record at the current tick and closes. The file is written through the one
+// output writer (files/output.h), so it replaces an old one only now, complete; false with the
+// reason when a write failed, and then no recording is left. Without a recording, true. Lock
+// held by the caller (or the threads stopped).
 bool dbg_record_close(dbg_engine_t *e, std::string *error);
 
 // Reads a whole recording and checks every record (framing, checksums, order of ticks, the
