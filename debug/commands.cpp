@@ -403,6 +403,16 @@ dbg_result_t cmd_wait(const call_t &c) {
 dbg_result_t cmd_cells(const call_t &c) {
     return dbg_command_cells(c.e, c.args);
 }
+// Time travel (commands_machine.cpp, debug/history.h).
+dbg_result_t cmd_back(const call_t &c) {
+    return dbg_command_back(c.e, c.args);
+}
+dbg_result_t cmd_rcontinue(const call_t &c) {
+    return dbg_command_rcontinue(c.e, c.args);
+}
+dbg_result_t cmd_history(const call_t &c) {
+    return dbg_command_history(c.e, c.args);
+}
 
 // Profiles and coverage (profile.cpp, coverage.cpp).
 dbg_result_t cmd_profile(const call_t &c) {
@@ -471,6 +481,11 @@ const command_t commands[] = {
      "profile the run; save in callgrind's format;\nalone: the hottest functions", cmd_profile},
     {"coverage", "", "coverage start|stop|save FILE",
      "count the lines run; save as an lcov tracefile", cmd_coverage},
+    {"back", "", "back [N]", "N instructions back in time (decimal, default 1)", cmd_back},
+    {"rcontinue", "rc", "rcontinue", "back to the previous breakpoint or watchpoint stop",
+     cmd_rcontinue},
+    {"history", "", "history [SECONDS]",
+     "the history kept for going back; SECONDS (decimal) sets it, 0 off", cmd_history},
     {"quit", "q", "quit", "end", cmd_quit},
     {"help", "?", "help", "this list", cmd_help},
 };

@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "debug/engine.h"
+#include "debug/engine_internal.h"
+#include "debug/history.h"
 #include "debug/state.h"
 #include "machine/emu.h"
 
@@ -22,6 +24,19 @@ dbg_result_t stopped(const dbg_stop_t &stop) {
     dbg_result_t r = done(stop.text + "\n");
     r.stopped = true;
     return r;
+}
+
+// A decimal count of at most max; false when it is not one.
+bool parse_decimal(const std::string &text, uint64_t max, uint64_t *value) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v > max) return false;
+    *value = v;
+    return true;
 }
 
 // Board milliseconds, in decimal (at most an hour), as T-states.
@@ -123,4 +138,37 @@ dbg_result_t dbg_command_cells(dbg_engine_t *e, const std::vector<std::string> &
     for (const std::string &line : dbg_screen_cells(e->emu->memory))
         out += line + "\n";
     return done(out);
+}
+
+dbg_result_t dbg_command_back(dbg_engine_t *e, const std::vector<std::string> &args) {
+    uint64_t count = 1;
+    if (args.size() > 1) return failed("Usage: back [N]");
+    if (args.size() == 1 && (!parse_decimal(args[0], 4000000000u, &count) || count == 0))
+        return failed("Bad count: " + args[0] + " (decimal, 1 to 4000000000)");
+    dbg_stop_t stop;
+    std::string error;
+    if (!dbg_back(e, count, &stop, &error)) return failed(error);
+    return stopped(stop);
+}
+
+dbg_result_t dbg_command_rcontinue(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (!args.empty()) return failed("Usage: rcontinue");
+    dbg_stop_t stop;
+    std::string error;
+    if (!dbg_rcontinue(e, &stop, &error)) return failed(error);
+    return stopped(stop);
+}
+
+dbg_result_t dbg_command_history(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (args.size() > 1) return failed("Usage: history [SECONDS]");
+    if (args.size() == 1) {
+        uint64_t seconds;
+        if (!parse_decimal(args[0], 3600, &seconds))
+            return failed("Bad seconds: " + args[0] + " (decimal, 0 to 3600; 0 turns it off)");
+        if (dbg_is_running(e)) return failed("The machine is running: pause it first");
+        dbg_lock(e);
+        dbg_history_start(e, static_cast<uint32_t>(seconds));
+        dbg_unlock(e);
+    }
+    return done(dbg_history_status(e) + "\n");
 }

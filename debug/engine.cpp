@@ -12,6 +12,7 @@
 #include "debug/coverage.h"
 #include "debug/engine_internal.h"
 #include "debug/profile.h"
+#include "debug/history.h"
 #include "devices/ay8913.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
@@ -253,6 +254,7 @@ bool find_return(const uint8_t *memory, const dbg_symbols_t &symbols, const z_cp
 [[gnu::noinline]] bool boundary_checks(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
     if (!e->keys.empty()) dbg_keys_at_boundary(e);
+    if (e->history_due) dbg_history_boundary(e);
     if (e->pending) return stop_with(e, e->pending_stop.cause);
     if (e->pause_requested || e->interrupted.load(std::memory_order_relaxed))
         return stop_with(e, DBG_CAUSE_PAUSE);
@@ -360,8 +362,13 @@ dbg_stop_t run_inline(dbg_engine_t *e) {
         }
         uint64_t deadline = past ? e->emu->ticks + (cpu->cycles - 1u) : e->tick_limit;
         if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
+        // A due snapshot is taken at the next boundary, at most one instruction away.
+        if (e->history)
+            deadline =
+                std::min(deadline, e->history_due ? e->emu->ticks + 64 : dbg_history_next_tick(e));
         if (run_to_deadline(e, deadline)) return e->last_stop;
         if (e->wav) dbg_wav_render(e);
+        if (e->history) dbg_history_poll(e);
     }
 }
 
@@ -381,6 +388,7 @@ dbg_stop_t run_paced(dbg_engine_t *e) {
         z_tick(cpu);
         ++e->emu->ticks;
         if (e->wav && e->emu->ticks >= dbg_wav_next_tick(e)) dbg_wav_render(e);
+        if (e->history) dbg_history_poll(e);
         if (cpu->cycles < 2 && e->attention->load(std::memory_order_relaxed) && boundary_stop(e))
             running = 0;
     };
@@ -429,6 +437,7 @@ void run_warp(dbg_engine_t *e) {
                 boundary_stop(e))
                 wait_while_stopped(e);
         }
+        dbg_history_poll(e);
         emu_lock_leave(&e->emu->lock);
         emu_lock_enter(&e->emu->lock);
     }
@@ -515,12 +524,14 @@ void dbg_update(dbg_engine_t *e) {
     if (!e->emu) return;
     const bool stops = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
                        e->pause_requested || e->pending || !e->keys.empty() || e->trace ||
-                       e->interrupted.load(std::memory_order_relaxed);
+                       e->interrupted.load(std::memory_order_relaxed) || e->history_due;
     // Profiles and coverage alone take the boundary's short way.
     e->collect_only = !stops;
     const bool check = stops || e->profiling || e->covering;
+    const bool history = e->history && e->mode == DBG_THREADED;
     const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
-                          (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
+                          (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u) |
+                          (history ? DBG_ATTENTION_HISTORY : 0u);
     e->attention->store(bits, std::memory_order_relaxed);
     const bool watching = !e->watchpoints.empty() || e->port_observer || e->typing_wait;
     z_cpu_t *cpu = cpu_of(e);
@@ -600,6 +611,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->stop_user = nullptr;
     emu->cpu.exception = engine_exception;
     emu->cpu.halt = engine_halt;
+    dbg_history_start(e, DBG_HISTORY_SECONDS);
     dbg_update(e);
     dbg_unlock(e);
     return e;
@@ -618,6 +630,7 @@ void dbg_detach(dbg_engine_t *e) {
     e->pause_requested = false;
     e->pending = false;
     e->warp.store(false, std::memory_order_relaxed);
+    dbg_history_stop(e);
     clear_tables(e);
     dbg_update(e);
     e->emu->cpu.exception = emu_exception_callback;
@@ -895,6 +908,7 @@ bool dbg_set_register(dbg_engine_t *e, const std::string &name_in, uint32_t valu
     if (!done) *error = "Unknown register: " + name_in;
     // A new PC starts a new instruction.
     if (done && error->empty() && name == "pc") c->cycles = 0;
+    if (done && error->empty()) dbg_input_changed(e);
     dbg_unlock(e);
     return error->empty();
 }
@@ -904,7 +918,11 @@ uint8_t dbg_peek(dbg_engine_t *e, uint16_t address) {
 }
 
 void dbg_poke(dbg_engine_t *e, uint16_t address, uint8_t value) {
+    // Under the lock, as every write of memory is, so that the history copies it whole.
+    dbg_lock(e);
     std::atomic_ref<uint8_t>(e->emu->memory[address]).store(value, std::memory_order_relaxed);
+    dbg_input_changed(e);
+    dbg_unlock(e);
 }
 
 void dbg_reset(dbg_engine_t *e) {
@@ -913,6 +931,7 @@ void dbg_reset(dbg_engine_t *e) {
     ay_reset(&e->emu->psg);
     kbd_reset(&e->emu->kbd);
     e->pending = false;
+    dbg_input_changed(e);
     dbg_update(e);
     dbg_unlock(e);
 }
@@ -920,6 +939,7 @@ void dbg_reset(dbg_engine_t *e) {
 bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error) {
     dbg_lock(e);
     const int result = dbg_load_hex(e->emu, path, false, nullptr, error);
+    if (result == 0) dbg_input_changed(e);
     dbg_unlock(e);
     return result == 0;
 }
@@ -931,7 +951,12 @@ void dbg_set_warp(dbg_engine_t *e, bool on) {
     dbg_unlock(e);
 }
 
+dbg_stop_t dbg_make_stop(dbg_engine_t *e, dbg_cause_t cause) {
+    return make_stop(e, cause);
+}
+
 void dbg_boundary(dbg_engine_t *e) {
+    if (e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_HISTORY) dbg_history_poll(e);
     if ((e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) && boundary_stop(e))
         wait_while_stopped(e);
     if (e->warp.load(std::memory_order_relaxed)) run_warp(e);

@@ -111,6 +111,8 @@ struct dbg_wav_t;
 struct dbg_source_t;
 struct dbg_profile_t;
 struct dbg_coverage_t;
+struct dbg_history_t;
+struct dbg_recording_t;
 
 struct dbg_engine_t {
     emu_t *emu;
@@ -181,6 +183,12 @@ struct dbg_engine_t {
     bool profiling;
     bool covering;
     bool collect_only; // nothing but them needs the boundary: no stop to look for there
+
+    // Time travel (debug/history.h): null while off; a periodic snapshot is due at the next
+    // boundary while history_due is set. A session being recorded (debug/record.h), or null.
+    dbg_history_t *history;
+    bool history_due;
+    dbg_recording_t *recording;
 
     // Threaded mode: the processor thread waits here while stopped.
     std::mutex wait_mutex;

@@ -9,10 +9,16 @@
 
 // Attention bits: CHECK while anything must be looked at between instructions, WARP while the
 // processor thread runs unpaced.
-enum : uint32_t { DBG_ATTENTION_CHECK = 1, DBG_ATTENTION_WARP = 2 };
+// HISTORY while the processor thread must call the engine at each boundary so that the history
+// notices its periodic snapshot (the inline executors look at the tick count themselves).
+enum : uint32_t { DBG_ATTENTION_CHECK = 1, DBG_ATTENTION_WARP = 2, DBG_ATTENTION_HISTORY = 4 };
 
 // Recomputes attention and the watching callbacks from the engine's state.
 void dbg_update(dbg_engine_t *e);
+
+// The stop as the run commands report it, for the machine as it is now (a pending stop's details
+// are used when its cause is the one asked for).
+dbg_stop_t dbg_make_stop(dbg_engine_t *e, dbg_cause_t cause);
 
 // Threaded mode takes the machine lock around front-end work; inline mode needs none.
 void dbg_lock(dbg_engine_t *e);

@@ -5,6 +5,7 @@
 
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
+#include "debug/history.h"
 #include "devices/keyboard.h"
 #include "machine/emu.h"
 
@@ -108,6 +109,7 @@ bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::st
     }
     // The last release is followed by the gap: an event that only marks the end.
     e->keys.push_back({at, 0, false});
+    dbg_input_changed(e);
     dbg_update(e);
     dbg_unlock(e);
     return true;
@@ -122,10 +124,7 @@ uint64_t dbg_typing_end(dbg_engine_t *e) {
 
 void dbg_key(dbg_engine_t *e, uint8_t vk, bool down) {
     dbg_lock(e);
-    if (down)
-        kbd_register_keydown(&e->emu->kbd, vk);
-    else
-        kbd_register_keyup(&e->emu->kbd, vk);
+    dbg_input_key(e, vk, down);
     dbg_unlock(e);
 }
 
@@ -152,12 +151,10 @@ bool dbg_key_by_name(const std::string &name, uint8_t *vk) {
 void dbg_key_after_queue(dbg_engine_t *e, uint8_t vk, bool down) {
     dbg_lock(e);
     if (e->keys.empty()) {
-        if (down)
-            kbd_register_keydown(&e->emu->kbd, vk);
-        else
-            kbd_register_keyup(&e->emu->kbd, vk);
+        dbg_input_key(e, vk, down);
     } else {
         e->keys.push_back({e->keys.back().tick, vk, down});
+        dbg_input_changed(e);
     }
     dbg_unlock(e);
 }
@@ -167,6 +164,7 @@ void dbg_key_hold(dbg_engine_t *e, uint8_t vk, uint64_t ticks) {
     const uint64_t at = e->keys.empty() ? e->emu->ticks : e->keys.back().tick;
     if (vk) e->keys.push_back({at, vk, true});
     e->keys.push_back({at + ticks, vk, false});
+    dbg_input_changed(e);
     dbg_update(e);
     dbg_unlock(e);
 }

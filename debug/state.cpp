@@ -10,6 +10,7 @@
 
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
+#include "debug/history.h"
 #include "files/output.h"
 #include "machine/emu.h"
 
@@ -69,18 +70,6 @@ struct reader_t {
     }
 };
 
-// Everything a state holds, decoded and checked before any of it is applied.
-struct machine_state_t {
-    uint64_t ticks;
-    z_cpu_t cpu;
-    std::vector<uint8_t> memory;
-    ay_t psg;
-    kbd_t kbd;
-    bool typing_wait;
-    uint32_t key_port_reads;
-    std::deque<dbg_key_event_t> keys;
-};
-
 void put_cpu(writer_t &w, const z_cpu_t &c) {
     for (uint16_t v : {c.AF, c.BC, c.DE, c.HL, c.AF_, c.BC_, c.DE_, c.HL_, c.IX, c.IY, c.SP, c.PC})
         w.u16(v);
@@ -119,29 +108,26 @@ void put_kbd(writer_t &w, const kbd_t &k) {
         w.u8(load(row));
 }
 
-// The state file as bytes, taken with the machine lock held (threaded) so that it is one moment.
-std::vector<uint8_t> encode(dbg_engine_t *e) {
+// The state file's bytes.
+std::vector<uint8_t> encode(const dbg_machine_state_t &s) {
     writer_t w;
+    w.bytes.reserve(header_size + fixed_body_size + s.keys.size() * key_event_size + 4);
     w.bytes.insert(w.bytes.end(), state_magic, state_magic + sizeof state_magic);
     w.u32(state_version);
     w.u32(0); // the body's length, filled in below
-    dbg_lock(e);
-    emu_t *emu = e->emu;
-    w.u64(emu->ticks);
-    put_cpu(w, emu->cpu);
-    for (uint32_t i = 0; i < EMU_MEMORY_SIZE; ++i)
-        w.u8(load(emu->memory[i]));
-    put_psg(w, emu->psg);
-    put_kbd(w, emu->kbd);
-    w.u8(e->typing_wait ? 1 : 0);
-    w.u32(e->key_port_reads);
-    w.u32(static_cast<uint32_t>(e->keys.size()));
-    for (const dbg_key_event_t &k : e->keys) {
+    w.u64(s.ticks);
+    put_cpu(w, s.cpu);
+    w.bytes.insert(w.bytes.end(), s.memory.begin(), s.memory.end());
+    put_psg(w, s.psg);
+    put_kbd(w, s.kbd);
+    w.u8(s.typing_wait ? 1 : 0);
+    w.u32(s.key_port_reads);
+    w.u32(static_cast<uint32_t>(s.keys.size()));
+    for (const dbg_key_event_t &k : s.keys) {
         w.u64(k.tick);
         w.u8(k.vk);
         w.u8(k.down ? 1 : 0);
     }
-    dbg_unlock(e);
     const uint32_t body = static_cast<uint32_t>(w.bytes.size() - header_size);
     for (int i = 0; i < 4; ++i)
         w.bytes[12 + i] = static_cast<uint8_t>(body >> (8 * i));
@@ -155,7 +141,7 @@ uint32_t get32(const uint8_t *at) {
 
 // Checks the frame (magic, version, length, checksum) and decodes the body; false with the
 // reason. Nothing outside *s is touched.
-bool decode(const std::vector<uint8_t> &bytes, machine_state_t *s, std::string *why) {
+bool decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s, std::string *why) {
     if (bytes.size() < sizeof state_magic ||
         std::memcmp(bytes.data(), state_magic, sizeof state_magic) != 0) {
         *why = "not a Quillane save state";
@@ -300,8 +286,7 @@ bool read_file(const std::string &path, size_t limit, std::vector<uint8_t> *byte
 }
 
 // Writes the whole state file; false with the reason. The state's only write.
-void apply(dbg_engine_t *e, machine_state_t &s) {
-    dbg_lock(e);
+void apply(dbg_engine_t *e, const dbg_machine_state_t &s) {
     emu_t *emu = e->emu;
     const int64_t moved = static_cast<int64_t>(s.ticks - emu->ticks);
     emu->ticks = s.ticks;
@@ -349,7 +334,7 @@ void apply(dbg_engine_t *e, machine_state_t &s) {
     store(k.row_select, s.kbd.row_select);
     for (int i = 0; i < 8; ++i)
         store(k.rows[i], s.kbd.rows[i]);
-    e->keys = std::move(s.keys);
+    e->keys = s.keys;
     e->typing_wait = s.typing_wait;
     e->key_port_reads = s.key_port_reads;
     // A stop found in the old machine's instruction does not belong to the new one.
@@ -357,13 +342,66 @@ void apply(dbg_engine_t *e, machine_state_t &s) {
     e->trace_tick = UINT64_MAX;
     dbg_wav_shift(e, moved);
     dbg_update(e);
-    dbg_unlock(e);
 }
 
 } // namespace
 
+void dbg_state_capture(dbg_engine_t *e, dbg_machine_state_t *s) {
+    emu_t *emu = e->emu;
+    s->ticks = emu->ticks;
+    s->cpu = emu->cpu;
+    // Every writer of memory holds the lock, so a plain copy is one moment.
+    s->memory.assign(emu->memory, emu->memory + EMU_MEMORY_SIZE);
+    ay_t &a = s->psg;
+    // Read with relaxed loads: in the window the audio thread ticks the generator on its own.
+    // The clock and sample rate never change after start-up.
+    a = ay_t{};
+    a.clock_hz = emu->psg.clock_hz;
+    a.sample_rate_hz = emu->psg.sample_rate_hz;
+    for (int i = 0; i < 14; ++i)
+        a.regs[i] = load(emu->psg.regs[i]);
+    a.selected = load(emu->psg.selected);
+    for (int i = 0; i < 4; ++i)
+        a.counter[i] = load(emu->psg.counter[i]);
+    for (int x = 0; x < 3; ++x) {
+        a.phase[x] = load(emu->psg.phase[x]);
+        a.out_tone[x] = load(emu->psg.out_tone[x]);
+        a.out_noise[x] = load(emu->psg.out_noise[x]);
+    }
+    a.noise = load(emu->psg.noise);
+    for (int i = 0; i < 31; ++i)
+        a.random_words[i] = load(emu->psg.random_words[i]);
+    a.random_front = load(emu->psg.random_front);
+    a.random_rear = load(emu->psg.random_rear);
+    kbd_t &k = s->kbd;
+    k.pio_a_state = load(emu->kbd.pio_a_state);
+    k.pio_b_state = load(emu->kbd.pio_b_state);
+    k.row_select = load(emu->kbd.row_select);
+    for (int i = 0; i < 8; ++i)
+        k.rows[i] = load(emu->kbd.rows[i]);
+    s->typing_wait = e->typing_wait;
+    s->key_port_reads = e->key_port_reads;
+    s->keys = e->keys;
+}
+
+void dbg_state_restore(dbg_engine_t *e, const dbg_machine_state_t &s) {
+    apply(e, s);
+}
+
+std::vector<uint8_t> dbg_state_encode(const dbg_machine_state_t &s) {
+    return encode(s);
+}
+
+bool dbg_state_decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s, std::string *why) {
+    return decode(bytes, s, why);
+}
+
 bool dbg_state_save(dbg_engine_t *e, const std::string &path, std::string *error) {
-    const std::vector<uint8_t> bytes = encode(e);
+    dbg_machine_state_t s;
+    dbg_lock(e);
+    dbg_state_capture(e, &s);
+    dbg_unlock(e);
+    const std::vector<uint8_t> bytes = encode(s);
     emu_file_error_t reason{};
     if (!emu_write_file(path.c_str(), bytes.data(), bytes.size(), &reason)) {
         *error = emu_file_error_message(path, reason);
@@ -374,13 +412,16 @@ bool dbg_state_save(dbg_engine_t *e, const std::string &path, std::string *error
 
 bool dbg_state_load(dbg_engine_t *e, const std::string &path, std::string *error) {
     std::vector<uint8_t> bytes;
-    machine_state_t s;
+    dbg_machine_state_t s;
     std::string why;
     const size_t limit = header_size + fixed_body_size + max_key_events * key_event_size + 4;
     if (!read_file(path, limit, &bytes, &why) || !decode(bytes, &s, &why)) {
         *error = path + ": " + why;
         return false;
     }
+    dbg_lock(e);
     apply(e, s);
+    dbg_input_changed(e);
+    dbg_unlock(e);
     return true;
 }

@@ -19,9 +19,36 @@
 // event's tick (8), key code and down flag (1 each).
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <string>
+#include <vector>
 
-struct dbg_engine_t;
+#include "cpu/zcpu.h"
+#include "debug/engine.h"
+#include "devices/ay8913.h"
+#include "devices/keyboard.h"
+
+// Everything a state holds, as plain records: what a file decodes to, and what the history of
+// time travel keeps in memory.
+struct dbg_machine_state_t {
+    uint64_t ticks;
+    z_cpu_t cpu; // registers and `cycles`; the callbacks are not restored
+    std::vector<uint8_t> memory;
+    ay_t psg;
+    kbd_t kbd;
+    bool typing_wait;
+    uint32_t key_port_reads;
+    std::deque<dbg_key_event_t> keys;
+};
+
+// Both with the machine lock held (threaded). Capturing copies; restoring makes the state the
+// machine's (the bus callbacks stay; a pending stop is dropped).
+void dbg_state_capture(dbg_engine_t *e, dbg_machine_state_t *s);
+void dbg_state_restore(dbg_engine_t *e, const dbg_machine_state_t &s);
+// The file's bytes of a state, and back: false with the one-line reason, *s then unspecified.
+std::vector<uint8_t> dbg_state_encode(const dbg_machine_state_t &s);
+bool dbg_state_decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s, std::string *why);
 
 // Writes the machine's state to path. False with a one-line reason.
 bool dbg_state_save(dbg_engine_t *e, const std::string &path, std::string *error);

@@ -20,6 +20,9 @@
 
 #include "debug/commands.h"
 #include "debug/disasm.h"
+#include "debug/history.h"
+#include "debug/reload.h"
+#include "debug/state.h"
 #include "debug/symbols.h"
 #include "devices/sound.h"
 #include "host/file_dialog.h"
@@ -84,6 +87,19 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     warp_->setCheckable(true);
     warp_->setToolTip(QStringLiteral("Run as fast as the host allows, without sound"));
     symbols_ = add("symbols", QStringLiteral("Symbols..."), QKeySequence(Qt::CTRL | Qt::Key_L));
+    bar->addSeparator();
+    step_back_ =
+        add("step_back", QStringLiteral("Step back"), QKeySequence(Qt::SHIFT | Qt::Key_F10));
+    reverse_continue_ = add("reverse_continue", QStringLiteral("Reverse continue"),
+                            QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    save_state_ = add("save_state", QStringLiteral("Save state..."), QKeySequence());
+    load_state_ = add("load_state", QStringLiteral("Load state..."), QKeySequence());
+    reload_ = add("reload", QStringLiteral("Reload"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(step_back_, &QAction::triggered, this, [this] { travel(false); });
+    connect(reverse_continue_, &QAction::triggered, this, [this] { travel(true); });
+    connect(save_state_, &QAction::triggered, this, [this] { choose_state(true); });
+    connect(load_state_, &QAction::triggered, this, [this] { choose_state(false); });
+    connect(reload_, &QAction::triggered, this, [this] { reload(); });
     connect(continue_pause_, &QAction::triggered, this, [this] { continue_or_pause(); });
     connect(step_, &QAction::triggered, this, [this] { run(RUN_STEP); });
     connect(next_, &QAction::triggered, this, [this] { run(RUN_NEXT); });
@@ -167,8 +183,8 @@ gui_debugger_window::~gui_debugger_window() {
 }
 
 QAction *gui_debugger_window::control(const QString &name) const {
-    for (QAction *a :
-         {continue_pause_, step_, next_, finish_, run_to_cursor_, toggle_break_, warp_, symbols_})
+    for (QAction *a : {continue_pause_, step_, next_, finish_, run_to_cursor_, toggle_break_, warp_,
+                       symbols_, step_back_, reverse_continue_, save_state_, load_state_, reload_})
         if (a->objectName() == name) return a;
     return nullptr;
 }
@@ -223,7 +239,18 @@ void gui_debugger_window::detach() {
     attached_ = false;
     timer_->stop();
     dbg_set_stop_callback(engine_, nullptr, nullptr);
-    dbg_detach(engine_);
+    if (engine_->recording) {
+        // A recording needs the engine to see the board's inputs: it stays attached with
+        // nothing left that stops the machine, as the command line attaches it.
+        dbg_delete_all(engine_);
+        dbg_set_warp(engine_, false);
+        emu_lock_enter(&emu_->lock);
+        engine_->stop_on_halt = engine_->stop_on_invalid = false;
+        emu_lock_leave(&emu_->lock);
+        if (!dbg_is_running(engine_)) dbg_continue(engine_);
+    } else {
+        dbg_detach(engine_);
+    }
     snd_set_muted(&emu_->snd, false);
     {
         const QSignalBlocker block(warp_);
@@ -286,8 +313,11 @@ void gui_debugger_window::update_controls() {
     const bool can_step = attached_ && paused_ && !busy_;
     continue_pause_->setText(paused_ ? QStringLiteral("Continue") : QStringLiteral("Pause"));
     continue_pause_->setEnabled(attached_ && !busy_);
-    for (QAction *a : {step_, next_, finish_, run_to_cursor_})
+    for (QAction *a : {step_, next_, finish_, run_to_cursor_, step_back_, reverse_continue_})
         a->setEnabled(can_step);
+    for (QAction *a : {save_state_, load_state_})
+        a->setEnabled(!busy_);
+    reload_->setEnabled(!reload_images_.empty() && !busy_);
     toggle_break_->setEnabled(attached_ && !busy_);
     warp_->setEnabled(attached_ && !busy_);
     symbols_->setEnabled(!busy_);
@@ -375,6 +405,73 @@ void gui_debugger_window::choose_symbols() {
         {QStringLiteral("Symbol files (*.sym *.noi *.map)"), QStringLiteral("All files (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     load_symbols(dialog.selectedFiles().first());
+}
+
+void gui_debugger_window::choose_state(bool save) {
+    QFileDialog dialog(this, save ? QStringLiteral("Save state") : QStringLiteral("Load state"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Save states (*.state)"), QStringLiteral("All files (*)")});
+    if (save) dialog.setDefaultSuffix(QStringLiteral("state"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const std::string path = dialog.selectedFiles().first().toStdString();
+    if (busy_ || emu_file_job_running()) {
+        print(QStringLiteral("Busy with a file; try again when it is done"));
+        return;
+    }
+    // File work runs off the window thread, as the console's does.
+    auto error = std::make_shared<std::string>();
+    auto good = std::make_shared<bool>(false);
+    if (!run_busy([engine = engine_, save, path, error, good] {
+            *good = save ? dbg_state_save(engine, path, error.get())
+                         : dbg_state_load(engine, path, error.get());
+        }))
+        return;
+    print(*good ? QStringLiteral("State %1 %2")
+                      .arg(save ? "saved to" : "loaded from", QString::fromStdString(path))
+                : QString::fromStdString(*error));
+    refresh();
+}
+
+void gui_debugger_window::set_reload_inputs(const std::vector<std::string> &images,
+                                            const std::vector<std::string> &type) {
+    reload_images_ = images;
+    reload_type_ = type;
+    update_controls();
+}
+
+void gui_debugger_window::travel(bool to_stop) {
+    if (!attached_ || !paused_) return;
+    dbg_stop_t stop;
+    std::string error;
+    const bool good =
+        to_stop ? dbg_rcontinue(engine_, &stop, &error) : dbg_back(engine_, 1, &stop, &error);
+    if (!good) {
+        print(QString::fromStdString(error));
+        return;
+    }
+    stopped(stop);
+    if (stop.cause == DBG_CAUSE_STEP && to_stop) print(QString::fromStdString(stop.text));
+}
+
+bool gui_debugger_window::reload() {
+    if (reload_images_.empty()) return false;
+    if (!attached_) open();
+    if (busy_ || emu_file_job_running()) {
+        print(QStringLiteral("Busy with a file; reload again when it is done"));
+        return false;
+    }
+    auto error = std::make_shared<std::string>();
+    auto good = std::make_shared<bool>(false);
+    if (!run_busy([engine = engine_, images = reload_images_, type = reload_type_, error, good] {
+            *good = dbg_reload(engine, images, type, error.get());
+        }))
+        return false;
+    print(*good ? QStringLiteral("Reloaded") : QString::fromStdString(*error));
+    refresh();
+    return *good;
 }
 
 bool gui_debugger_window::load_symbols(const QString &path) {

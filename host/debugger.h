@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "debug/engine.h"
@@ -68,11 +69,19 @@ class gui_debugger_window : public QMainWindow {
     gui_profile_pane *hot_spots() const { return hot_spots_; }
     QLineEdit *console_input() const { return input_; }
     // Control actions by object name: continue_pause, step, next, finish, run_to_cursor,
-    // toggle_breakpoint, warp, symbols.
+    // toggle_breakpoint, warp, symbols, step_back, reverse_continue, save_state, load_state,
+    // reload.
     QAction *control(const QString &name) const;
 
     // Reads the machine under the lock and redraws every pane.
     void refresh();
+    // What Reload loads again: the command line's images and the text it types.
+    void set_reload_inputs(const std::vector<std::string> &images,
+                           const std::vector<std::string> &type);
+    // Goes back in time (1 instruction, or to the previous stop) while paused.
+    void travel(bool to_stop);
+    // Reloads the images (as --watch does); false with the reason printed in the console.
+    bool reload();
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -89,6 +98,7 @@ class gui_debugger_window : public QMainWindow {
     void toggle_selected_breakpoint();
     void set_warp(bool on);
     void choose_symbols();
+    void choose_state(bool save);
     void tick_clock();
     void enter_line();
     void print(const QString &text);
@@ -119,7 +129,8 @@ class gui_debugger_window : public QMainWindow {
     QLabel *clock_;
     QTimer *timer_;
     QAction *continue_pause_, *step_, *next_, *finish_, *run_to_cursor_, *toggle_break_, *warp_,
-        *symbols_;
+        *symbols_, *step_back_, *reverse_continue_, *save_state_, *load_state_, *reload_;
+    std::vector<std::string> reload_images_, reload_type_;
 
     QStringList history_;
     int history_at_ = 0;

@@ -17,6 +17,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "debug/engine.h"
+#include "debug/engine_internal.h"
+#include "debug/history.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "host/file_dialog.h"
@@ -246,7 +249,7 @@ bool gui_main_window::key_press(QKeyEvent *event) {
     if (event->isAutoRepeat()) return true;
     held_keys_[gui_physical_key(event, code)] = code;
     pressed_at_[code] = {std::chrono::steady_clock::now(), event->timestamp()};
-    kbd_register_keydown(&machine_->kbd, code);
+    board_key(code, true);
     return true;
 }
 
@@ -272,7 +275,7 @@ bool gui_main_window::key_release(QKeyEvent *event) {
         press.stamped != 0 && stamped > press.stamped ? stamped - press.stamped : 0);
     const auto seen = std::chrono::steady_clock::now() - press.seen;
     if (seen >= held || held > gui_longest_replayed_hold) {
-        kbd_register_keyup(&machine_->kbd, pressed);
+        board_key(pressed, false);
         return true;
     }
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(held - seen);
@@ -280,7 +283,7 @@ bool gui_main_window::key_release(QKeyEvent *event) {
         // Pressed again meanwhile: that press's release lets go.
         for (const auto &[key, code] : held_keys_)
             if (code == pressed) return;
-        kbd_register_keyup(&machine_->kbd, pressed);
+        board_key(pressed, false);
     });
     return true;
 }
@@ -293,7 +296,7 @@ void gui_main_window::release_held_keys() {
         return;
     }
     for (const auto &[key, code] : held_keys_)
-        kbd_register_keyup(&machine_->kbd, code);
+        board_key(code, false);
     held_keys_.clear();
 }
 
@@ -327,12 +330,44 @@ int gui_main_window::run_loop() {
     return result;
 }
 
+namespace {
+
+// The engine watches the board's inputs (history or recording) only while attached to it.
+dbg_engine_t *input_watcher(emu_t *machine) {
+    dbg_engine_t *e = dbg_engine();
+    return e->emu == machine && (e->history || e->recording) ? e : nullptr;
+}
+
+} // namespace
+
+void gui_main_window::board_key(uint8_t code, bool down) {
+    if (dbg_engine_t *e = input_watcher(machine_))
+        dbg_key(e, code, down);
+    else if (down)
+        kbd_register_keydown(&machine_->kbd, code);
+    else
+        kbd_register_keyup(&machine_->kbd, code);
+}
+
 void gui_main_window::run_command(int id) {
+    dbg_engine_t *e = input_watcher(machine_);
     switch (id) {
-    case GUI_CMD_OPEN: emu_open_file(gui_, machine_); break;
+    case GUI_CMD_OPEN:
+        emu_open_file(gui_, machine_);
+        if (e) {
+            dbg_lock(e);
+            dbg_input_changed(e);
+            dbg_unlock(e);
+        }
+        break;
     case GUI_CMD_SAVE: emu_save_file(gui_, machine_); break;
     case GUI_CMD_QUIT: close(); break;
-    case GUI_CMD_RESET: emu_reset(machine_); break;
+    case GUI_CMD_RESET:
+        if (e)
+            dbg_reset(e);
+        else
+            emu_reset(machine_);
+        break;
     default: break;
     }
 }

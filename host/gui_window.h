@@ -72,6 +72,9 @@ class gui_main_window : public QMainWindow {
 
   private:
     void run_command(int id);
+    // A key to the board: through the debug engine while its history or a recording watches
+    // the board's inputs, else straight into the matrix.
+    void board_key(uint8_t code, bool down);
     void end_run();
 
     gui_t *gui_;

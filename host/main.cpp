@@ -6,6 +6,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include "debug/record.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "devices/sound.h"
@@ -14,6 +15,7 @@
 #include "host/error_box.h"
 #include "host/gui.h"
 #include "host/options.h"
+#include "host/reload.h"
 #include "host/signals.h"
 #include "machine/emu.h"
 #include "machine/error.h"
@@ -77,6 +79,13 @@ int main(int argc, char **argv) {
     // Warp runs faster than the sound can follow: the stream plays silence until warp ends.
     snd_start(&emu->snd);
     if (options.warp) snd_set_muted(&emu->snd, true);
+    debugger->set_reload_inputs(options.images, options.type);
+    std::unique_ptr<gui_reloader> reloader;
+    if (options.watch) {
+        reloader = std::make_unique<gui_reloader>(dbg_engine(), options.images, options.type);
+        QObject::connect(reloader.get(), &gui_reloader::reloaded, debugger.get(),
+                         [&debugger](const QString &) { debugger->refresh(); });
+    }
     if (options.debug) {
         debugger->open();
         for (const std::string &image : options.images)
@@ -85,9 +94,14 @@ int main(int argc, char **argv) {
 
     const int exit_code = gui_run(&emu->gui);
 
+    reloader.reset();
     // Wakes a processor thread that waits at a stop.
     debugger->detach();
     emu_stop_threads(emu);
+    // The recording ends at the tick the machine stopped at.
+    std::string record_error;
+    const bool recorded = dbg_record_close(dbg_engine(), &record_error);
+    if (!recorded) std::fprintf(stderr, "quillane: %s\n", record_error.c_str());
     debugger.reset();
     snd_finalize(&emu->snd);
     gfx_finalize(&emu->gfx);
@@ -96,5 +110,6 @@ int main(int argc, char **argv) {
     if (std::getenv("QUILLANE_AUDIO_STATS"))
         std::fprintf(stderr, "audio: %u buffers played, %u underruns\n", emu->snd.played,
                      emu->snd.underruns);
-    return gui_signals_exit_status(exit_code);
+    const int status = gui_signals_exit_status(exit_code);
+    return status == 0 && !recorded ? 1 : status;
 }

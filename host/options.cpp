@@ -6,6 +6,7 @@
 
 #include "debug/commands.h"
 #include "debug/engine.h"
+#include "debug/record.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 const char usage_text[] =
     "Usage: quillane [--rom FILE] [--warp] [--debug] [IMAGE.hex ...] [--type TEXT]\n"
+    "                [--record FILE] [--watch]\n"
     "Emulates the Quillane Z80 board in a window.\n"
     "\n"
     "  --rom FILE   the monitor ROM (default: tessik.hex in the current directory)\n"
@@ -22,6 +24,10 @@ const char usage_text[] =
     "  IMAGE.hex    Intel HEX images loaded after the ROM, in order, as File > Open does\n"
     "  --type TEXT  type TEXT once the monitor is ready for keys (\\n Enter, \\t Tab,\n"
     "               \\b Backspace): quillane game.hex --type 'g 8000\\n' starts a game\n"
+    "  --record FILE  record everything the board receives (keys, loads, resets, debugger\n"
+    "               changes) until the window closes; quillane-run --replay FILE plays it\n"
+    "  --watch      when an IMAGE changes on disk, load it again with its symbols, reset\n"
+    "               and type the --type text again\n"
     "  --help, --version\n"
     "\n"
     "quillane-run runs the board without a window (quillane-run --help).\n";
@@ -49,10 +55,15 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
             options->warp = true;
         } else if (!std::strcmp(a, "--debug")) {
             options->debug = true;
-        } else if (!std::strcmp(a, "--rom") || !std::strcmp(a, "--type")) {
+        } else if (!std::strcmp(a, "--watch")) {
+            options->watch = true;
+        } else if (!std::strcmp(a, "--rom") || !std::strcmp(a, "--type") ||
+                   !std::strcmp(a, "--record")) {
             if (i + 1 >= argc) return bad(std::string(a) + " needs a value");
-            if (a[2] == 'r')
+            if (!std::strcmp(a, "--rom"))
                 options->rom = argv[++i];
+            else if (!std::strcmp(a, "--record"))
+                options->record = argv[++i];
             else
                 options->type.push_back(dbg_unescape(argv[++i]));
         } else if (a[0] == '-' && a[1]) {
@@ -71,7 +82,8 @@ int host_apply_options(emu_t *emu, const host_options_t &options) {
     std::string error;
     for (const std::string &image : options.images)
         if (dbg_load_hex(emu, image, false, nullptr, &error) != 0) return bad(error);
-    if (!options.warp && options.type.empty()) return 0;
+    if (options.watch && options.images.empty()) return bad("--watch needs an image to watch");
+    if (!options.warp && options.type.empty() && options.record.empty() && !options.watch) return 0;
     // Without a debugger nothing would resume a stop, so a HALT or an invalid opcode stops the
     // processor as it does without the engine: in place, until a reset.
     dbg_engine_t *e = dbg_attach(emu, DBG_THREADED);
@@ -80,5 +92,7 @@ int host_apply_options(emu_t *emu, const host_options_t &options) {
     for (const std::string &text : options.type)
         dbg_type(e, text, true, &error);
     if (options.warp) dbg_set_warp(e, true);
+    // The first record is the machine as it starts: ROM, images and the text to type.
+    if (!options.record.empty() && !dbg_record_open(e, options.record, &error)) return bad(error);
     return 0;
 }

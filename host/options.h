@@ -1,5 +1,6 @@
 // The window program's command line: quillane [--rom FILE] [--warp] [--debug] [IMAGE.hex ...]
-// [--type TEXT]. Started with no arguments the program behaves as it always has.
+// [--type TEXT] [--record FILE] [--watch]. Started with no arguments the program behaves as it
+// always has.
 #pragma once
 
 #include <string>
@@ -13,6 +14,8 @@ struct host_options_t {
     bool debug;      // open the debugger window
     std::vector<std::string> images;
     std::vector<std::string> type;
+    std::string record; // the session's recording, or empty
+    bool watch;         // reload the images when they change on disk
 };
 
 // Parses the command line. Returns -1 to go on, or the exit status after --help, --version or a
@@ -20,6 +23,7 @@ struct host_options_t {
 int host_parse_options(int argc, char **argv, host_options_t *options);
 
 // After start-up and before the threads: loads the images after the ROM (as File > Open does),
-// and attaches the debug engine for typing and warp when they are asked for. Returns 0, or 2 with
-// the reason printed when an image fails to load.
+// and attaches the debug engine for typing, warp, recording and watching when they are asked for;
+// starts the recording. Returns 0, or 2 with the reason printed when an image fails to load or
+// the recording cannot be created.
 int host_apply_options(emu_t *emu, const host_options_t &options);

@@ -17,6 +17,8 @@
 #include "debug/engine.h"
 #include "debug/profile.h"
 #include "debug/source_commands.h"
+#include "debug/history.h"
+#include "debug/record.h"
 #include "debug/state.h"
 #include "files/input.h"
 #include "files/output.h"
@@ -51,6 +53,9 @@ const char usage_text[] =
     "  --realtime          pace the processor at the board's 10 MHz clock\n"
     "  --state FILE        start from a save state (no ROM is loaded: the state holds memory);\n"
     "                      --ticks then counts from the state's tick\n"
+    "  --replay FILE       play a session recorded by quillane --record to its end (its start\n"
+    "                      state holds the ROM and images); --ticks, a script and the outputs\n"
+    "                      then go on from there. A damaged file is refused and nothing runs\n"
     "Stops (addresses are hexadecimal or symbols):\n"
     "  --ticks N           stop after N emulated T-states (decimal; 10000000 is a second)\n"
     "  --until-halt        stop when the processor executes HALT\n"
@@ -105,6 +110,7 @@ struct options_t {
     bool cells = false;
     std::string state;
     std::string save_state;
+    std::string replay;
     struct dump_t {
         std::string address, length, path;
     };
@@ -183,7 +189,7 @@ int parse(int argc, char **argv, options_t *o) {
         } else if (a == "--rom" || a == "--ticks" || a == "--until-pc" || a == "--break" ||
                    a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
                    a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state" ||
-                   a == "--profile" || a == "--coverage") {
+                   a == "--profile" || a == "--coverage" || a == "--replay") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
             if (a == "--rom") {
                 o->rom = v;
@@ -207,6 +213,7 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--coverage") o->coverage = v;
             if (a == "--state") o->state = v;
             if (a == "--save-state") o->save_state = v;
+            if (a == "--replay") o->replay = v;
             if (a == "--ticks") {
                 if (!parse_decimal(v, &o->ticks))
                     return bad(std::string("--ticks needs a decimal number: ") + v);
@@ -221,6 +228,10 @@ int parse(int argc, char **argv, options_t *o) {
     if (o->no_rom && o->images.empty() && o->state.empty())
         return bad("--no-rom needs an image to start");
     if (o->rom_given && !o->state.empty()) return bad("--state holds the memory: no --rom with it");
+    if (!o->replay.empty() &&
+        (o->rom_given || o->no_rom || !o->state.empty() || !o->images.empty() || !o->type.empty()))
+        return bad("--replay starts from the recording's state: no --rom, --no-rom, --state, "
+                   "images or --type with it");
     return -1;
 }
 
@@ -343,8 +354,23 @@ int main(int argc, char **argv) {
     dbg_machine_init(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     std::string error;
+    if (!o.replay.empty()) {
+        // Checked whole before anything runs.
+        std::vector<dbg_session_event_t> session;
+        if (!dbg_session_read(o.replay, &session, &error)) return bad(error);
+        // As in the window without the debugger, a HALT or an invalid opcode holds the
+        // processor in place.
+        e->stop_on_halt = e->stop_on_invalid = false;
+        const bool played = dbg_session_replay(e, session, &error);
+        e->stop_on_halt = e->stop_on_invalid = true;
+        if (!played) {
+            std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
+            return EXIT_NOT_REACHED;
+        }
+    }
     if (!o.state.empty() && !dbg_state_load(e, o.state, &error)) return bad(error);
-    if (!o.no_rom && o.state.empty() && dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) {
+    if (!o.no_rom && o.state.empty() && o.replay.empty() &&
+        dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) {
         // Started outside the build directory without --rom, the default ROM is not there.
         if (!o.rom_given) error += " (the ROM; --rom FILE names another, --no-rom runs without)";
         return bad(error);
@@ -391,6 +417,8 @@ int main(int argc, char **argv) {
     }
     for (const std::string &text : o.type)
         if (!dbg_type(e, text, true, &error)) return bad("--type: " + error);
+    // The ROM and images were loaded behind the engine: the history starts from here.
+    dbg_history_mark(e);
     emu_line_reader_t script;
     emu_file_error_t reason{};
     if (o.script && !emu_reader_open(&script, o.script->c_str(), &reason))
@@ -424,8 +452,10 @@ int main(int argc, char **argv) {
         emu_reader_close(&script);
     }
     dbg_stop_t stop = e->last_stop;
-    // A script that failed ends there: what it left is written, and nothing more runs.
-    if (!quit && !interrupted && script_errors == 0 && stop.cause != DBG_CAUSE_INVALID &&
+    // A script that failed ends there: what it left is written, and nothing more runs. A replay
+    // ends where the session ended, unless --ticks asks for more.
+    const bool run_on = o.replay.empty() || o.has_ticks;
+    if (run_on && !quit && !interrupted && script_errors == 0 && stop.cause != DBG_CAUSE_INVALID &&
         stop.cause != DBG_CAUSE_HALT)
         stop = dbg_continue(e);
     int status = script_errors > 0 ? EXIT_BAD_ARGUMENTS : EXIT_OK;

@@ -1,7 +1,7 @@
 // The debugger window on Qt's offscreen platform, over the real processor thread running
-// tests/z80/debugger.asm: breakpoints from the console and the disassembly, stepping, a register
-// change that turns a branch, a watchpoint naming its writer, pause and continue, and an invalid
-// opcode's report, and the hot spots of a profile.
+// tests/z80/debugger.asm: breakpoints from the console and the disassembly, stepping, stepping
+// back and reverse continue, a register change that turns a branch, a watchpoint naming its writer,
+// pause and continue, an invalid opcode's report, and the hot spots of a profile.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -182,6 +182,30 @@ class test_debugger : public QObject {
         QCOMPARE(table->item(table->currentRow(), 0)->text(), QString::fromUtf8("\u25CF"));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, mark);
         QVERIFY(dbg_engine()->breakpoints.empty());
+    }
+
+    void step_back_and_reverse_continue_restore_the_moment() {
+        const uint16_t here = pc();
+        key(Qt::Key_F11);
+        WAIT_PAUSED();
+        key(Qt::Key_F10, Qt::ShiftModifier); // Step back
+        QCOMPARE(pc(), here);
+        QVERIFY2(window->status_text().startsWith(QStringLiteral("Back at")),
+                 qPrintable(window->status_text()));
+        // Two stops at bump, then back to the first: the count is that of then.
+        type(QStringLiteral("break bump"));
+        key(Qt::Key_F8);
+        WAIT_PAUSED();
+        const uint8_t first = peek(0x8000);
+        key(Qt::Key_F8);
+        WAIT_PAUSED();
+        QCOMPARE(peek(0x8000), static_cast<uint8_t>(first + 2)); // loop and bump count
+        key(Qt::Key_F8, Qt::ShiftModifier);                      // Reverse continue
+        QCOMPARE(pc(), symbol("bump"));
+        QCOMPARE(peek(0x8000), first);
+        QVERIFY2(window->status_text().startsWith(QStringLiteral("Breakpoint")),
+                 qPrintable(window->status_text()));
+        type(QStringLiteral("delete"));
     }
 
     void a_changed_flag_takes_the_other_branch() {

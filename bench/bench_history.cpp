@@ -1,0 +1,111 @@
+// Time travel's costs on tests/z80/travel.bin (a loop that writes memory every pass) run by the
+// inline executor as quillane-run does:
+//   BM_back_one_instruction: `back 1` with 10 s of board time in the history, standing just
+//     before the next periodic snapshot (the longest replay there is). Target: under 50 ms.
+//   BM_rcontinue_10s: `rcontinue` with a write watchpoint that nothing hits, so it replays the
+//     whole 10 s back to the history's start. Target: under 2 s.
+//   BM_history_cost: board seconds run unpaced with the history off, then on and full; the
+//     counters give both speeds in emulated MHz and the history's cost in percent of the speed
+//     (processor time). The paced window's cost is in bench_pacing.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "debug/engine.h"
+#include "debug/history.h"
+#include "machine/emu.h"
+
+namespace {
+
+constexpr uint64_t second = 10000000;
+
+dbg_engine_t *start_machine() {
+    emu_t *emu = &emu_state;
+    dbg_machine_init(emu);
+    dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    std::ifstream in(std::string(QUILLANE_BUILD_DIR) + "/tests/z80/travel.bin", std::ios::binary);
+    const std::vector<char> image{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+    if (image.empty()) {
+        std::fprintf(stderr, "tests/z80/travel.bin is missing: build z80_test_programs\n");
+        std::abort();
+    }
+    for (size_t i = 0; i < image.size(); ++i)
+        emu->memory[0x8000 + i] = static_cast<uint8_t>(image[i]);
+    emu->cpu.PC = 0x8000;
+    dbg_history_start(e, DBG_HISTORY_SECONDS);
+    return e;
+}
+
+// Runs until just before the next periodic snapshot after `ticks` more T-states.
+void run_to_segment_end(dbg_engine_t *e, uint64_t ticks) {
+    dbg_run_ticks(e, ticks);
+    const uint64_t next = dbg_history_next_tick(e);
+    if (next > e->emu->ticks + 50) dbg_run_ticks(e, next - e->emu->ticks - 50);
+}
+
+void BM_back_one_instruction(benchmark::State &state) {
+    dbg_engine_t *e = start_machine();
+    run_to_segment_end(e, 10 * second);
+    dbg_stop_t stop;
+    std::string error;
+    for (auto _ : state) {
+        state.PauseTiming();
+        run_to_segment_end(e, second / 20);
+        state.ResumeTiming();
+        if (!dbg_back(e, 1, &stop, &error)) state.SkipWithError(error.c_str());
+    }
+}
+BENCHMARK(BM_back_one_instruction)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_rcontinue_10s(benchmark::State &state) {
+    dbg_engine_t *e = start_machine();
+    dbg_watch_add(e, DBG_WATCH_WRITE, 0xF800, 1);
+    dbg_stop_t stop;
+    std::string error;
+    for (auto _ : state) {
+        state.PauseTiming();
+        dbg_history_start(e, DBG_HISTORY_SECONDS);
+        run_to_segment_end(e, 10 * second);
+        state.ResumeTiming();
+        if (!dbg_rcontinue(e, &stop, &error)) state.SkipWithError(error.c_str());
+    }
+}
+BENCHMARK(BM_rcontinue_10s)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Processor time of one board second run unpaced: other programs on a shared host weigh less on
+// it than on the wall clock.
+double run_seconds(dbg_engine_t *e) {
+    const std::clock_t begin = std::clock();
+    dbg_run_ticks(e, second);
+    return static_cast<double>(std::clock() - begin) / CLOCKS_PER_SEC;
+}
+
+void BM_history_cost(benchmark::State &state) {
+    dbg_engine_t *e = start_machine();
+    // Without the history, then with one already holding its 10 s (the steady state, where each
+    // snapshot reuses the memory of the one it drops).
+    dbg_history_start(e, 0);
+    double off = 0, on = 0;
+    for (auto _ : state)
+        off += run_seconds(e);
+    dbg_history_start(e, DBG_HISTORY_SECONDS);
+    dbg_run_ticks(e, 11 * second);
+    const double n = static_cast<double>(state.iterations());
+    for (int64_t i = 0; i < state.iterations(); ++i)
+        on += run_seconds(e);
+    state.counters["off_MHz"] = n * second / off / 1e6;
+    state.counters["on_MHz"] = n * second / on / 1e6;
+    state.counters["cost_percent"] = 100.0 * (on - off) / off;
+}
+BENCHMARK(BM_history_cost)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,205 @@
+// Recorded sessions: writing the records as inputs arrive, reading and checking a whole file, and
+// playing it back on the inline engine.
+#include "debug/record.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "debug/engine.h"
+#include "debug/engine_internal.h"
+#include "debug/history.h"
+#include "devices/keyboard.h"
+#include "files/output.h"
+#include "machine/emu.h"
+
+// Written through the one output writer: the file appears complete when the session ends.
+struct dbg_recording_t {
+    emu_output_t out;
+    std::string path;
+};
+
+namespace {
+
+constexpr char session_magic[8] = {'Q', 'U', 'I', 'L', 'R', 'E', 'C', '\0'};
+constexpr uint32_t session_version = 1;
+constexpr size_t record_head = 8 + 1 + 4;
+// No state comes near this (64 KB of memory and a typing queue).
+constexpr uint32_t max_payload = 64u << 20;
+
+void put(std::vector<uint8_t> &out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+uint64_t get(const uint8_t *at, int bytes) {
+    uint64_t value = 0;
+    for (int i = bytes; i-- > 0;)
+        value = value << 8 | at[i];
+    return value;
+}
+
+// The recording's only write; a failure is kept by the writer and told at close.
+void write_bytes(dbg_recording_t *r, const std::vector<uint8_t> &bytes) {
+    emu_output_write(&r->out, bytes.data(), bytes.size());
+}
+
+void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
+                  const std::vector<uint8_t> &payload) {
+    std::vector<uint8_t> out;
+    out.reserve(record_head + payload.size() + 4);
+    put(out, tick, 8);
+    put(out, kind, 1);
+    put(out, payload.size(), 4);
+    out.insert(out.end(), payload.begin(), payload.end());
+    put(out, dbg_crc32(0, out.data(), out.size()), 4);
+    write_bytes(r, out);
+}
+
+bool read_all(const std::string &path, std::vector<uint8_t> *bytes, std::string *why) {
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    uint8_t block[65536];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, f)) > 0)
+        bytes->insert(bytes->end(), block, block + got);
+    const bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed) *why = std::strerror(EIO);
+    return !failed;
+}
+
+} // namespace
+
+bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *error) {
+    auto *r = new dbg_recording_t;
+    r->path = path;
+    emu_file_error_t reason{};
+    if (!emu_output_open(&r->out, path.c_str(), &reason)) {
+        *error = emu_file_error_message(path, reason);
+        delete r;
+        return false;
+    }
+    if (e->recording) {
+        emu_output_discard(&e->recording->out);
+        delete e->recording;
+    }
+    e->recording = r;
+    std::vector<uint8_t> head(session_magic, session_magic + sizeof session_magic);
+    put(head, session_version, 4);
+    write_bytes(e->recording, head);
+    dbg_machine_state_t s;
+    dbg_state_capture(e, &s);
+    dbg_record_state(e, s);
+    return true;
+}
+
+void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state) {
+    if (e->recording)
+        write_record(e->recording, state.ticks, DBG_SESSION_STATE, dbg_state_encode(state));
+}
+
+void dbg_record_key(dbg_engine_t *e, uint64_t tick, uint8_t vk, bool down) {
+    if (e->recording)
+        write_record(e->recording, tick, DBG_SESSION_KEY, {vk, static_cast<uint8_t>(down ? 1 : 0)});
+}
+
+bool dbg_record_close(dbg_engine_t *e, std::string *error) {
+    dbg_recording_t *r = e->recording;
+    if (!r) return true;
+    write_record(r, e->emu->ticks, DBG_SESSION_END, {});
+    emu_file_error_t reason{};
+    const bool good = emu_output_close(&r->out, &reason);
+    if (!good) *error = emu_file_error_message(r->path, reason) + " (the recording is lost)";
+    delete r;
+    e->recording = nullptr;
+    return good;
+}
+
+bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> *events,
+                      std::string *error) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    events->clear();
+    auto refuse = [&](const std::string &reason) {
+        *error = path + ": " + reason;
+        events->clear();
+        return false;
+    };
+    if (!read_all(path, &bytes, &why)) return refuse(why);
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), session_magic, 8) != 0)
+        return refuse("not a Quillane recorded session");
+    if (get(bytes.data() + 8, 4) != session_version)
+        return refuse("format version " + std::to_string(get(bytes.data() + 8, 4)) +
+                      " (this program reads version 1)");
+    size_t at = 12;
+    uint64_t last_tick = 0;
+    while (at < bytes.size()) {
+        const std::string where = "record " + std::to_string(events->size() + 1);
+        if (bytes.size() - at < record_head + 4) return refuse("truncated at " + where);
+        const uint8_t *r = bytes.data() + at;
+        dbg_session_event_t ev{};
+        ev.tick = get(r, 8);
+        const uint8_t kind = r[8];
+        const uint64_t length = get(r + 9, 4);
+        if (length > max_payload || bytes.size() - at - record_head - 4 < length)
+            return refuse("truncated at " + where);
+        const size_t size = record_head + length;
+        if (dbg_crc32(0, r, size) != get(r + size, 4))
+            return refuse("damaged (checksum mismatch) at " + where);
+        const uint8_t *payload = r + record_head;
+        if (kind == DBG_SESSION_STATE) {
+            ev.state.assign(payload, payload + length);
+            dbg_machine_state_t s;
+            if (!dbg_state_decode(ev.state, &s, &why)) return refuse(where + ": " + why);
+            if (s.ticks != ev.tick) return refuse(where + ": its state's tick differs");
+        } else if (kind == DBG_SESSION_KEY) {
+            if (length != 2 || payload[1] > 1) return refuse(where + ": a bad key event");
+            ev.vk = payload[0];
+            ev.down = payload[1] == 1;
+        } else if (kind != DBG_SESSION_END || length != 0) {
+            return refuse(where + ": unknown kind " + std::to_string(kind));
+        }
+        ev.kind = static_cast<dbg_session_kind_t>(kind);
+        if (events->empty() && ev.kind != DBG_SESSION_STATE)
+            return refuse("the first record is not a state");
+        if (!events->empty() && events->back().kind == DBG_SESSION_END)
+            return refuse("records after the end");
+        if (ev.tick < last_tick) return refuse(where + ": its tick goes backwards");
+        last_tick = ev.tick;
+        events->push_back(std::move(ev));
+        at += size + 4;
+    }
+    if (events->empty() || events->back().kind != DBG_SESSION_END)
+        return refuse("truncated (the session has no end record)");
+    return true;
+}
+
+bool dbg_session_replay(dbg_engine_t *e, const std::vector<dbg_session_event_t> &events,
+                        std::string *error) {
+    for (const dbg_session_event_t &ev : events) {
+        // Inputs came between two T-states of the window's processor thread: the run stops at
+        // exactly that tick, inside an instruction if need be, and goes on from there after.
+        while (e->emu->ticks < ev.tick) {
+            const uint64_t before = e->emu->ticks;
+            const dbg_stop_t stop = dbg_run_ticks(e, ev.tick - before);
+            if (stop.cause == DBG_CAUSE_TICKS) continue;
+            // A HALT or a breakpoint of the run's own stops the replay where it is.
+            *error = "The replay stopped before tick " + std::to_string(ev.tick) + ": " + stop.text;
+            return false;
+        }
+        if (ev.kind == DBG_SESSION_STATE) {
+            dbg_machine_state_t s;
+            std::string why;
+            dbg_state_decode(ev.state, &s, &why);
+            dbg_state_restore(e, s);
+            dbg_history_mark(e);
+        } else if (ev.kind == DBG_SESSION_KEY) {
+            dbg_input_key(e, ev.vk, ev.down);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,80 @@
+#!/bin/sh
+# A session recorded in the window (--record) and played back headless (quillane-run --replay)
+# ends on the same screen: keys typed by --type and keys pressed in the window with xdotool, at
+# the ticks they came. A damaged or truncated recording is refused and runs nothing.
+. "$(dirname "$0")/lib.sh"
+READER=$QUILLANE_BUILD_DIR/tests/screen_text
+RUN=$QUILLANE_BUILD_DIR/quillane-run
+SHOTS=$QUILLANE_ARTIFACTS/record
+mkdir -p "$SHOTS"
+[ -x "$READER" ] || fail "$READER not built"
+
+# The screen as text, the cursor's cell (unknown to the font) as a blank: it blinks.
+window_text() { # NAME
+    shot "$1" && convert "$SHOTS/$1.png" "ppm:$WORK/$1.ppm" &&
+        "$READER" "$WORK/$1.ppm" "$QUILLANE_BUILD_DIR/rom/tessik.bin" \
+            "$QUILLANE_BUILD_DIR/rom/tessik.sym" | tr '\032' ' ' | sed 's/ *$//'
+}
+
+start_xvfb
+export SDL_AUDIODRIVER=dummy
+mkdir "$WORK/run"
+cp "$QUILLANE_BUILD_DIR/tessik.hex" "$WORK/run/tessik.hex"
+(cd "$WORK/run" && exec "$QUILLANE" --record "$WORK/session.rec" --type 'd 2000\n') \
+    >"$WORK/app.log" 2>&1 &
+APP_PID=$!
+wait_for_window
+
+# The typed command's dump, then keys from the window: a second command.
+i=0
+until window_text typed | grep -q '^2038'; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "the typed command did not run"; sleep 0.1
+done
+# Each key held for a while, as a person types: a press and release at once may come and go
+# between two scans of the keyboard, on a busy host.
+xdotool windowfocus "$WIN"
+sleep 0.2
+for key in d space 2 0 7 0 Return; do
+    xdotool keydown $key
+    sleep 0.1
+    xdotool keyup $key
+    sleep 0.1
+done
+i=0
+until window_text keyed | grep -q '^> d 2070'; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "the window's keys did not reach the board"; sleep 0.1
+done
+# The monitor prints on for a while: the screen at the end is the one that stays.
+window_text final >"$WORK/window.txt"
+i=0
+while :; do
+    sleep 0.5
+    window_text again >"$WORK/again.txt"
+    cmp -s "$WORK/window.txt" "$WORK/again.txt" && break
+    mv "$WORK/again.txt" "$WORK/window.txt"
+    i=$((i + 1)); [ $i -lt 40 ] || fail "the screen never settles"
+done
+quit_app
+
+# Kept with the screenshots, for a failure's post-mortem.
+cp "$WORK/session.rec" "$WORK/window.txt" "$SHOTS/"
+"$RUN" --replay "$WORK/session.rec" --text 2>"$WORK/replay.log" | tr '?' ' ' |
+    sed 's/ *$//' >"$WORK/replay.txt" || fail "the replay failed: $(cat "$WORK/replay.log")"
+grep -q '^> d 2070' "$WORK/replay.txt" || fail "the replay lacks the window's command"
+diff "$WORK/window.txt" "$WORK/replay.txt" >"$WORK/diff.log" ||
+    fail "the replay's screen differs from the window's"
+
+# One byte changed in the middle, and the end cut off: refused, nothing run, no output.
+size=$(wc -c <"$WORK/session.rec")
+cp "$WORK/session.rec" "$WORK/damaged.rec"
+printf 'X' | dd of="$WORK/damaged.rec" bs=1 seek=$((size / 2)) conv=notrunc 2>/dev/null
+head -c $((size - 3)) "$WORK/session.rec" >"$WORK/cut.rec"
+for bad in damaged cut; do
+    rc=0
+    "$RUN" --replay "$WORK/$bad.rec" --text >"$WORK/$bad.out" 2>"$WORK/$bad.err" || rc=$?
+    [ $rc -eq 2 ] || fail "$bad recording: exit code $rc"
+    [ ! -s "$WORK/$bad.out" ] || fail "$bad recording: output written"
+done
+grep -q 'damaged' "$WORK/damaged.err" || fail "damaged: $(cat "$WORK/damaged.err")"
+grep -q 'truncated' "$WORK/cut.err" || fail "cut: $(cat "$WORK/cut.err")"
+echo "PASS"

@@ -1,0 +1,85 @@
+// Live reload of a rebuilt image: the new code and its symbols replace the old, breakpoints at
+// labels follow them, the machine is reset and the text typed again; an image that does not read
+// changes nothing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "debug/engine.h"
+#include "debug/reload.h"
+#include "harness.h"
+#include "machine/emu.h"
+
+namespace {
+
+std::string temp_base() {
+    return testing::TempDir() + "reload_" + std::to_string(getpid());
+}
+
+// Writes NAME.hex holding `code` at 8000 and NAME.sym naming `work` at work_address.
+void write_program(const std::string &base, const std::vector<uint8_t> &code,
+                   uint16_t work_address) {
+    dbg_engine_t *e = dbg_engine();
+    std::vector<uint8_t> saved(code.size());
+    for (size_t i = 0; i < code.size(); ++i) {
+        saved[i] = e->emu->memory[0x8000 + i];
+        e->emu->memory[0x8000 + i] = code[i];
+    }
+    std::string error;
+    ASSERT_TRUE(
+        dbg_save_memory(e, base + ".hex", 0x8000, static_cast<uint32_t>(code.size()), &error))
+        << error;
+    for (size_t i = 0; i < code.size(); ++i)
+        e->emu->memory[0x8000 + i] = saved[i];
+    std::ofstream sym(base + ".sym");
+    char line[64];
+    std::snprintf(line, sizeof line, "main\t\tEQU 08000H\nwork\t\tEQU 0%04XH\n", work_address);
+    sym << line;
+}
+
+TEST(Reload, TheRebuiltProgramReplacesTheOldOneAndBreakpointsFollowItsLabels) {
+    emu_t *emu = harness_init();
+    dbg_engine_t *e = dbg_engine();
+    const std::string base = temp_base();
+    std::string error;
+    // The first build: `work` (JR work) at 8004.
+    write_program(base, {0, 0, 0, 0, 0x18, 0xFE}, 0x8004);
+    ASSERT_TRUE(dbg_reload(e, {base + ".hex"}, {}, &error)) << error;
+    EXPECT_EQ(0x18, emu->memory[0x8004]);
+    dbg_break_add(e, 0x8004, 2); // at the label, with a skip count
+    dbg_break_add(e, 0x8002, 0); // at no label: stays
+    emu->cpu.PC = 0x8004;
+
+    // Rebuilt: `work` moved to 800C.
+    write_program(base, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x18, 0xFE}, 0x800C);
+    ASSERT_TRUE(dbg_reload(e, {base + ".hex"}, {"g 8000\n"}, &error)) << error;
+    EXPECT_EQ(0x18, emu->memory[0x800C]);
+    EXPECT_EQ(0x0000, emu->cpu.PC); // reset
+    std::vector<std::pair<uint16_t, uint32_t>> at;
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e))
+        at.push_back({b.address, b.skip});
+    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{0x8002, 0}, {0x800C, 2}}), at);
+    uint16_t work = 0;
+    EXPECT_TRUE(dbg_symbol_lookup(&e->symbols, "work", &work));
+    EXPECT_EQ(0x800C, work);
+    EXPECT_TRUE(e->typing_wait); // typed again once the monitor is ready
+    EXPECT_FALSE(e->keys.empty());
+
+    // Half written: a record cut short does not read, and nothing changes.
+    {
+        std::ofstream hex(base + ".hex");
+        hex << ":0E80000000000000000000000000000000C3";
+    }
+    emu->memory[0x800C] = 0x76;
+    EXPECT_FALSE(dbg_reload(e, {base + ".hex"}, {}, &error));
+    EXPECT_NE(std::string::npos, error.find(base + ".hex")) << error;
+    EXPECT_EQ(0x76, emu->memory[0x800C]);
+    EXPECT_EQ(2u, dbg_breakpoint_list(e).size());
+    std::remove((base + ".hex").c_str());
+    std::remove((base + ".sym").c_str());
+}
+
+} // namespace
