@@ -520,6 +520,53 @@ TEST_F(Source, SourceStepNextFinishAndStepi) {
     EXPECT_NE(std::string::npos, over.find(place("main", line_of("putc") + 1))) << over;
 }
 
+// An assembly program built with sdk/qasm: its line table beside the image gives it lines, so
+// break at an asm line, step by line into and out of a routine, next over a DJNZ loop, and its
+// data lines disassemble as bytes; EQU constants name no operand.
+TEST(SourceAsm, BreakAtAnAsmLineStepByLineAndDataAsBytes) {
+    const std::string fixture = QUILLANE_BUILD_DIR "/tests/asm/lines";
+    if (!exists(fixture + ".lines")) GTEST_SKIP() << "built without pasmo";
+    harness_init();
+    dbg_engine_t *e = dbg_engine();
+    ASSERT_EQ(0, harness_load_hex(fixture + ".hex"));
+    delete e->source;
+    e->source = nullptr;
+    dbg_symbols_clear(&e->symbols);
+    e->monitor_symbols = true; // no ROM here
+    std::string report;
+    ASSERT_TRUE(dbg_debug_info_load(e, fixture + ".hex", {}, &report)) << report;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 1000000);
+    auto run = [e](const std::string &line) {
+        const dbg_result_t r = dbg_execute(e, line);
+        EXPECT_FALSE(r.error) << line << ": " << r.output;
+        return r.output;
+    };
+    auto line = [](const std::string &mark) {
+        std::ifstream in(QUILLANE_SOURCE_DIR "/tests/asm/lines.asm");
+        std::string text;
+        for (int n = 1; std::getline(in, text); ++n)
+            if (text.find("; @" + mark) != std::string::npos) return std::to_string(n);
+        ADD_FAILURE() << "no @" << mark;
+        return std::string();
+    };
+    const std::string call = line("label-operand");
+    EXPECT_EQ("Breakpoint 1 at 8005 (start+3, lines.asm:" + call + ")\n",
+              run("break lines.asm:" + call));
+    run("set pc start");
+    EXPECT_EQ(0u, run("continue").find("Breakpoint 1 at 8005 (start+3, lines.asm:" + call + "): "));
+    EXPECT_EQ(0u, run("step").find("Stopped at 8100 (routine, lines.asm:" + line("after-org") +
+                                   "): RET"));
+    EXPECT_EQ(0u, run("step").find("Stopped at 8008 (start+6, lines.asm:" +
+                                   std::to_string(std::stoi(call) + 1) + "): LD B,$03"));
+    run("next");
+    EXPECT_NE(std::string::npos, run("next").find("lines.asm:" + line("macro") + "): "));
+    EXPECT_EQ(0, dbg_registers(e).B); // the loop ran to its end
+    const std::string data = run("disasm table 2");
+    EXPECT_NE(std::string::npos, data.find("8016  01 02 61 3B DB $01,$02,$61,$3B ; \"..a;\""))
+        << data;
+    EXPECT_NE(std::string::npos, run("disasm start 1").find("LD HL,$0028"));
+}
+
 // Bad input: a file that is not debug information, broken records, broken expressions.
 TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     dbg_source_t model;
