@@ -72,16 +72,21 @@ bool load_cdb(dbg_engine_t *e, const std::string &path, const std::vector<std::s
 bool load_lines(dbg_engine_t *e, const std::string &path, const std::vector<std::string> &dirs,
                 std::string *report) {
     std::vector<dbg_asm_line_t> lines;
+    std::vector<dbg_asm_symbol_t> symbols;
     std::string error;
-    if (!dbg_asm_lines_load(path, &lines, &error)) {
+    if (!dbg_asm_lines_load(path, &lines, &error, &symbols)) {
         *report = error;
         return false;
     }
-    // Its labels and constants, and its data lines marked as data.
-    if (dbg_symbols_load(&e->symbols, path, &error) < 0 && !lines.empty()) {
+    // Its labels and constants, and its data lines marked as data (a table without symbols
+    // marks its data itself).
+    if (!symbols.empty() && dbg_symbols_load(&e->symbols, path, &error) < 0) {
         *report = error;
         return false;
     }
+    if (symbols.empty())
+        for (const dbg_asm_line_t &l : lines)
+            if (!l.is_code) dbg_symbols_add_data(&e->symbols, l.address, l.length);
     dbg_source_t *model = model_for(e);
     add_dirs(model, dirs);
     std::vector<std::string> found;
