@@ -355,8 +355,14 @@ int main(int argc, char **argv) {
     for (size_t i = 0; i <= o.images.size(); ++i) {
         if (i == o.images.size() && i > 0) break;
         std::string report;
-        if (!dbg_debug_info_load(e, i < o.images.size() ? o.images[i] : "", o.source_dirs, &report))
-            std::fprintf(stderr, "quillane-run: warning: %s", report.c_str());
+        if (dbg_debug_info_load(e, i < o.images.size() ? o.images[i] : "", o.source_dirs, &report))
+            continue;
+        // Only the reasons: the files that loaded are not news.
+        for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string line = report.substr(at, end - at);
+            if (line.rfind("Loaded ", 0) != 0 && line.rfind("No debug information", 0) != 0)
+                std::fprintf(stderr, "quillane-run: warning: %s (not loaded)\n", line.c_str());
+        }
     }
     for (const std::string &path : o.symbols)
         if (!dbg_debug_file_load(e, path, o.source_dirs, &error)) return bad(error);
