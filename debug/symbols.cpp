@@ -1,6 +1,7 @@
 // Symbol files of pasmo and SDCC, and addresses written as numbers or names.
 #include "debug/symbols.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -99,6 +100,20 @@ bool parse_symbol_line(const std::string &line, parsed_symbol *symbol) {
     return true;
 }
 
+// SDCC's length of the _INITIALIZER area from a .noi ("DEF l__INITIALIZER 0xC") or .map
+// ("0000000C  l__INITIALIZER") line, into *length when the line gives it.
+void initializer_length(const std::string &line, uint32_t *length) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word && words.size() < 4;)
+        words.push_back(word);
+    const auto at = std::find(words.begin(), words.end(), "l__INITIALIZER");
+    if (at == words.end()) return;
+    const std::string &number = words[0] == "DEF" ? (words.size() > 2 ? words[2] : "") : words[0];
+    uint32_t value = 0;
+    if (dbg_parse_hex(number, 0x10000, &value)) *length = value;
+}
+
 // The line table beside a pasmo .sym (prog.lines for prog.sym), if there is one: true with its
 // symbols and lines, or with none when there is no table; false with a reason when it is
 // malformed.
@@ -117,6 +132,7 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
     std::vector<parsed_symbol> found;
     std::vector<dbg_asm_symbol_t> kinds;
     std::vector<dbg_asm_line_t> lines; // a line table's, for its data lines
+    uint32_t initializer = 0;          // SDCC: the length of the _INITIALIZER area
     if (dbg_asm_lines_is_table(path)) {
         // qasm's line table lists every symbol with its kind.
         if (!dbg_asm_lines_load(path, &lines, error, &kinds)) return -1;
@@ -135,12 +151,16 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
         std::string line;
         parsed_symbol symbol;
         bool pasmo = false;
+
         int status;
-        while ((status = emu_reader_next(&reader, &line, &reason)) > 0)
+        while ((status = emu_reader_next(&reader, &line, &reason)) > 0) {
             if (parse_symbol_line(line, &symbol)) {
                 pasmo = pasmo || symbol.kind == DBG_SYMBOL_UNKNOWN;
                 found.push_back(std::move(symbol));
+            } else {
+                initializer_length(line, &initializer);
             }
+        }
         emu_reader_close(&reader);
         if (status < 0) {
             *error = emu_file_error_message(path, reason);
@@ -159,6 +179,10 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
     ++symbols->loads;
     for (const auto &l : lines)
         if (!l.is_code) dbg_symbols_add_data(symbols, l.address, l.length);
+    // The initial values of C variables, copied to RAM at start-up, are data in the image.
+    for (const auto &symbol : found)
+        if (initializer && symbol.name == "s__INITIALIZER")
+            dbg_symbols_add_data(symbols, symbol.address, initializer);
     for (const auto &symbol : found) {
         auto kind = told.find(symbol.name);
         dbg_symbols_add(symbols, symbol.name, symbol.address,
