@@ -40,8 +40,9 @@ struct dbg_symbols_t {
     std::multimap<uint16_t, std::string> by_address;   // the names that may stand for addresses
     std::unordered_map<std::string, dbg_symbol_info_t> info;
     uint32_t loads = 0; // files loaded so far
-    // Addresses that hold data, not code (a line table's data lines, a C program's variables):
-    // first address -> end (exclusive, up to 10000). The disassembler shows them as bytes.
+    // Addresses that hold data, not code (a line table's data lines, a C program's variables,
+    // SDCC's _INITIALIZER area): first address -> end (exclusive, up to 10000). The
+    // disassembler shows them as bytes.
     std::map<uint16_t, uint32_t> data;
 };
 
