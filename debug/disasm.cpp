@@ -47,8 +47,10 @@ struct operands {
     uint16_t relative; // a relative jump's destination
 };
 
-// An address operand: the symbol exactly at it, else four hex digits.
+// An address operand: the symbol exactly at it, else four hex digits. Zero is a count or a
+// cleared pointer far more often than the reset address, so it keeps its number.
 std::string address_text(const operands &o, uint16_t value) {
+    if (value == 0) return hex16(value);
     std::string name = dbg_symbol_at(o.symbols, value);
     return name.empty() ? hex16(value) : name;
 }
@@ -180,6 +182,25 @@ dbg_instruction_t dbg_disassemble(const uint8_t *memory, uint16_t address,
     auto at = [&](int offset) { return memory[static_cast<uint16_t>(address + offset)]; };
     dbg_instruction_t in{};
     in.address = address;
+
+    // Data (as the symbol table marks it): up to 4 bytes, to the range's end or the next label.
+    if (const uint32_t end = dbg_symbols_data_end(symbols, address)) {
+        std::string values, text;
+        while (in.length < 4 && address + in.length < end &&
+               (in.length == 0 ||
+                dbg_symbol_at(symbols, static_cast<uint16_t>(address + in.length)).empty())) {
+            const uint8_t byte = at(in.length);
+            in.bytes[in.length++] = byte;
+            char value[8];
+            std::snprintf(value, sizeof value, "%s$%02X", values.empty() ? "" : ",", byte);
+            values += value;
+            text += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
+        }
+        in.valid = true;
+        in.is_data = true;
+        in.text = "DB " + values + " ; \"" + text + "\"";
+        return in;
+    }
 
     // Which page, where its opcode byte is, and how long an invalid encoding counts.
     z_page_t page = Z_PAGE_MAIN;

@@ -343,32 +343,6 @@ std::string dbg_code_file_path(dbg_source_t *model, int file) {
     return failed ? f.path : absolute.lexically_normal().string();
 }
 
-bool dbg_source_add_table(dbg_engine_t *e, const std::string &path, std::string *error) {
-    std::vector<dbg_asm_line_t> lines;
-    if (!dbg_asm_lines_load(path, &lines, error)) return false;
-    if (!e->source) {
-        e->source = new dbg_source_t;
-        dbg_source_init(e->source);
-    }
-    dbg_source_t *model = e->source;
-    auto look_in = [&](const std::filesystem::path &dir) {
-        const std::string d = dir.empty() ? "." : dir.string();
-        if (std::find(model->search_dirs.begin(), model->search_dirs.end(), d) ==
-            model->search_dirs.end())
-            model->search_dirs.push_back(d);
-    };
-    look_in(std::filesystem::path(path).parent_path());
-    for (const dbg_asm_line_t &line : lines) {
-        const std::filesystem::path file(line.file);
-        look_in(file.parent_path());
-        dbg_source_add_line(model, file.filename().string(), line.line, line.address,
-                            static_cast<uint16_t>(std::min<uint32_t>(line.length, 0xFFFF)),
-                            line.is_code);
-    }
-    dbg_source_index(model);
-    return true;
-}
-
 bool dbg_write_text_file(const std::string &path, const std::string &text, std::string *error) {
     emu_file_error_t reason{};
     if (emu_write_file(path.c_str(), text.data(), text.size(), &reason)) return true;

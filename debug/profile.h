@@ -117,11 +117,6 @@ std::string dbg_code_name(const dbg_code_namer_t &namer, uint16_t address, uint1
 // Where a source file lives for tools that read it: its absolute path once found, else its name.
 std::string dbg_code_file_path(dbg_source_t *model, int file);
 
-// Adds the lines of a qasm line table (prog.lines) to the engine's source model, creating an
-// empty model when none is loaded; its files are looked for in the table's directory. False with
-// a one-line reason.
-bool dbg_source_add_table(dbg_engine_t *e, const std::string &path, std::string *error);
-
 // Writes a whole text file through the program's one writer (files/output.h): the one place
 // profiles and coverage reach the disk. False with
 // "PATH: reason" (unwritable path, full disk).

@@ -156,6 +156,7 @@ struct dbg_source_t {
     std::vector<dbg_type_t> types; // built-in first: 0 int, 1 unsigned char, 2 unsigned int
     std::vector<dbg_record_t> records;
     std::vector<std::string> search_dirs; // where dbg_source_text looks for files
+    std::vector<std::string> loaded;      // the .cdb and line tables read in (canonical paths)
     // Indexes (kept by the functions below).
     std::unordered_map<std::string, int> file_index;
     std::unordered_map<std::string, int> type_index;                  // by SDCC type chain

@@ -15,10 +15,10 @@
 #include "debug/commands.h"
 #include "debug/coverage.h"
 #include "debug/engine.h"
-#include "debug/profile.h"
-#include "debug/source_commands.h"
 #include "debug/history.h"
+#include "debug/profile.h"
 #include "debug/record.h"
+#include "debug/source_commands.h"
 #include "debug/state.h"
 #include "files/input.h"
 #include "files/output.h"
@@ -60,7 +60,8 @@ const char usage_text[] =
     "  --ticks N           stop after N emulated T-states (decimal; 10000000 is a second)\n"
     "  --until-halt        stop when the processor executes HALT\n"
     "  --until-pc ADDR     stop when PC reaches ADDR\n"
-    "  --break ADDR        stop at a breakpoint at ADDR (repeatable)\n"
+    "  --break ADDR        stop at a breakpoint at ADDR (repeatable); with debug information\n"
+    "                      also FILE:LINE or a function\n"
     "  An invalid opcode always stops the run with its report, e.g. \"Invalid ED opcode at "
     "8123\".\n"
     "  A HALT always ends the run, since nothing can wake the processor.\n"
@@ -70,8 +71,19 @@ const char usage_text[] =
     "  --script FILE       run debug commands from FILE (- for standard input) before the run;\n"
     "                      `quit` ends the run there, and so does the first failing line\n"
     "                      (`help` in a script lists the commands)\n"
-    "  --symbols FILE      load symbols (pasmo .sym, qasm .lines, SDCC .noi or .map; repeatable);\n"
-    "                      an SDCC .cdb gives C lines and functions for --profile and --coverage\n"
+    "  --symbols FILE      load symbols or debug information (pasmo .sym, SDCC .noi, .map or\n"
+    "                      .cdb, qasm .lines; repeatable). What lies beside each IMAGE\n"
+    "                      (IMAGE.noi/.map/.sym/.cdb/.lines) and the monitor's symbols\n"
+    "                      (tessik.sym beside the ROM or in its rom/ folder) load anyway\n"
+    "  --source-dir DIR    where C and assembly sources are looked for (repeatable); the\n"
+    "                      image's and the line table's folders are searched too\n"
+    "  In a script, step/next/finish go by source line where PC has lines (stepi, nexti by\n"
+    "  instruction); break FILE:LINE, break FUNCTION, where, list, locals, print, frame.\n"
+    "  Example (C built by sdk/qcc, or assembly by sdk/qasm, the same way):\n"
+    "    quillane-run prog.ihx --type 'g 8000\\n' --ticks 50000000 --script debug.txt\n"
+    "  with debug.txt: break prog.c:15 / continue / where / locals / print p[1] / next /\n"
+    "  step / finish, one command a line; a stop reads\n"
+    "    Breakpoint 1 at 807E (sum_points, prog.c:16): XOR A\n"
     "Output at the end (each file replaced only once written in full; checked before the run):\n"
     "  --regs              the registers as one JSON object on one line\n"
     "  --screenshot FILE   the 320 x 240 frame as PNG\n"
@@ -104,6 +116,7 @@ struct options_t {
     std::vector<std::string> type;
     std::optional<std::string> script;
     std::vector<std::string> symbols;
+    std::vector<std::string> source_dirs;
     bool regs = false;
     std::optional<std::string> screenshot;
     bool text = false;
@@ -189,7 +202,8 @@ int parse(int argc, char **argv, options_t *o) {
         } else if (a == "--rom" || a == "--ticks" || a == "--until-pc" || a == "--break" ||
                    a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
                    a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state" ||
-                   a == "--profile" || a == "--coverage" || a == "--replay") {
+                   a == "--profile" || a == "--coverage" || a == "--replay" ||
+                   a == "--source-dir") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
             if (a == "--rom") {
                 o->rom = v;
@@ -199,11 +213,13 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--break") o->breaks.push_back(v);
             if (a == "--type") o->type.push_back(dbg_unescape(v));
             // An empty path names no file: an error, not an output silently left out.
-            if (!*v && (a == "--rom" || a == "--script" || a == "--symbols" ||
-                        a == "--screenshot" || a == "--wav" || a == "--trace"))
+            if (!*v &&
+                (a == "--rom" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
+                 a == "--wav" || a == "--trace" || a == "--source-dir"))
                 return bad(a + " needs a file name, not an empty one");
             if (a == "--script") o->script = v;
             if (a == "--symbols") o->symbols.push_back(v);
+            if (a == "--source-dir") o->source_dirs.push_back(v);
             if (a == "--screenshot") o->screenshot = v;
             if (a == "--wav") o->wav = v;
             if (a == "--trace") o->trace = v;
@@ -380,21 +396,25 @@ int main(int argc, char **argv) {
         if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
         if (o.no_rom && o.state.empty() && i == 0) emu->cpu.PC = start;
     }
-    // SDCC's debug information first: it replaces the source model, the line tables add to it.
-    auto is_cdb = [](const std::string &path) {
-        return path.size() > 4 && path.compare(path.size() - 4, 4, ".cdb") == 0;
-    };
-    for (const std::string &path : o.symbols)
-        if (is_cdb(path) && !dbg_source_load(e, path, {"."}, &error)) return bad(error);
-    for (const std::string &path : o.symbols) {
-        if (is_cdb(path)) continue;
-        if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
-        // A qasm line table (the file itself or prog.lines beside prog.sym) gives assembly lines.
-        std::string table = path;
-        if (!dbg_asm_lines_is_table(table)) table = path.substr(0, path.rfind('.')) + ".lines";
-        if (dbg_asm_lines_is_table(table) && !dbg_source_add_table(e, table, &error))
-            return bad(error);
+    // Debug information: the monitor's symbols, then what lies beside each image, then the files
+    // named, so that a program's own names win inside the program. A malformed file found
+    // beside an image is reported and the run goes on without it.
+    e->rom_path = o.rom;
+    for (size_t i = 0; i <= o.images.size(); ++i) {
+        if (i == o.images.size() && i > 0) break;
+        std::string report;
+        if (dbg_debug_info_load(e, i < o.images.size() ? o.images[i] : "", o.source_dirs, &report))
+            continue;
+        // Only the reasons: the files that loaded are not news.
+        for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string line = report.substr(at, end - at);
+            if (line.rfind("Loaded ", 0) != 0 && line.rfind("Already loaded ", 0) != 0 &&
+                line.rfind("No debug information", 0) != 0)
+                std::fprintf(stderr, "quillane-run: warning: %s (not loaded)\n", line.c_str());
+        }
     }
+    for (const std::string &path : o.symbols)
+        if (!dbg_debug_file_load(e, path, o.source_dirs, &error)) return bad(error);
     for (const std::string &warning : dbg_symbol_warnings(&e->symbols))
         std::fprintf(stderr, "quillane-run: %s\n", warning.c_str());
     // Breakpoints and --until-pc stop the same way; either one reached ends the run well.
@@ -403,8 +423,18 @@ int main(int argc, char **argv) {
     for (const auto *list : {&o.until_pc, &o.breaks})
         for (const std::string &text : *list) {
             uint16_t address;
-            if (!dbg_parse_address(&e->symbols, text, &address))
-                return bad("bad address " + text + " (a hexadecimal number or a known symbol)");
+            // FILE:LINE or a C function where the debug information knows it.
+            int file = -1, line = 0, code_line = 0;
+            std::string unknown;
+            const bool place =
+                e->source &&
+                (text.find(':') != std::string::npos || dbg_source_function(e->source, text)) &&
+                dbg_source_location(e->source, text, -1, &file, &line, &address, &code_line,
+                                    &unknown) &&
+                code_line != 0;
+            if (!place && !dbg_parse_address(&e->symbols, text, &address))
+                return bad("bad address " + text +
+                           " (a hexadecimal number, a known symbol, FILE:LINE or a function)");
             const int id = dbg_break_add(e, address, 0);
             if (list == &o.until_pc) until_ids.push_back(id);
         }

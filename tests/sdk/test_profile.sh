@@ -82,10 +82,11 @@ rc=0
 "$RUN" --no-rom profiled.ihx --until-pc 10 --profile "$WORK/none/p.out" 2>err.txt || rc=$?
 [ $rc = 2 ] && grep -q "none/p.out: The folder does not exist" err.txt || fail "unwritable: $rc $(cat err.txt)"
 
-# Assembly on the monitor: the monitor's routines by their names in their files, and coverage
-# lines that are exactly the code lines of the program's line table (no DB or DS line).
+# Assembly on the monitor (its line table loaded on request): the monitor's routines by their
+# names in their files, and coverage lines that are exactly the code lines of the program's line
+# table (no DB or DS line).
 [ -f "$ROM" ] && [ -f "$EXAMPLES/colours.lines" ] || fail "the ROM or examples are not built"
-"$RUN" --rom "$ROM" "$EXAMPLES/colours.hex" --symbols "$QUILLANE_BUILD_DIR/rom/tessik.sym" \
+"$RUN" --rom "$ROM" "$EXAMPLES/colours.hex" --symbols "$QUILLANE_BUILD_DIR/rom/tessik.lines" \
     --symbols "$EXAMPLES/colours.sym" --type 'g 8000\n' --ticks 30000000 --profile asm.out \
     --coverage asm.info 2>asm.log || fail "the assembly run: $(cat asm.log)"
 grep -q '^fl=.*/tessik.asm$' asm.out && grep -qx 'fn=delay_ms' asm.out || fail "no monitor routines"
