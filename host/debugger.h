@@ -19,6 +19,7 @@
 
 #include "debug/engine.h"
 #include "host/debugger_panes.h"
+#include "host/debugger_source.h"
 
 class QAction;
 class QLabel;
@@ -53,8 +54,14 @@ class gui_debugger_window : public QMainWindow {
     // Loads the symbols of a file, read off the window thread (the console reports the result);
     // false when none were read.
     bool load_symbols(const QString &path);
-    // Loads NAME.sym or NAME.noi beside an image NAME.hex, if there is one.
+    // Loads NAME.sym or NAME.noi beside an image NAME.hex, if there is one, and NAME.cdb (C
+    // debug information, its sources looked for beside it).
     void load_symbols_beside(const QString &image);
+    // Loads an SDCC .cdb as the engine's source model, read off the window thread; source files
+    // are looked for beside it, then in dirs. False (reported in the console) when it failed.
+    bool load_source(const QString &path, const QStringList &dirs = {});
+    // Selects a frame of the call stack for Source, Locals, Watch and the console's commands.
+    void choose_frame(int index);
 
     // The status line's cause text and clock text; the console's output.
     QString status_text() const;
@@ -64,6 +71,9 @@ class gui_debugger_window : public QMainWindow {
     gui_memory_pane *memory() const { return memory_; }
     gui_registers_pane *registers() const { return registers_; }
     gui_stack_pane *stack() const { return stack_; }
+    gui_source_pane *source() const { return source_; }
+    gui_locals_pane *locals() const { return locals_; }
+    gui_watch_pane *watch() const { return watch_; }
     QLineEdit *console_input() const { return input_; }
     // Control actions by object name: continue_pause, step, next, finish, run_to_cursor,
     // toggle_breakpoint, warp, symbols.
@@ -84,6 +94,7 @@ class gui_debugger_window : public QMainWindow {
     void run(run_kind_t kind);
     void continue_or_pause();
     void toggle_breakpoint(uint16_t address);
+    void toggle_source_breakpoint(int file, int line);
     void toggle_selected_breakpoint();
     void set_warp(bool on);
     void choose_symbols();
@@ -110,6 +121,12 @@ class gui_debugger_window : public QMainWindow {
     gui_disassembly_pane *disassembly_;
     gui_memory_pane *memory_;
     gui_stack_pane *stack_;
+    gui_source_pane *source_;
+    gui_locals_pane *locals_;
+    gui_watch_pane *watch_;
+    // The call stack of the view, and the model used while no debug information is loaded.
+    std::vector<dbg_frame_t> frames_;
+    std::unique_ptr<dbg_source_t> no_source_;
     QPlainTextEdit *output_;
     QLineEdit *input_;
     QLabel *status_;
