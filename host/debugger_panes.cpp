@@ -242,8 +242,12 @@ gui_disassembly_pane::gui_disassembly_pane(QWidget *parent) : QWidget(parent) {
             emit breakpoint_clicked(addresses_[static_cast<size_t>(row)]);
     });
     connect(source_lines_, &QCheckBox::toggled, this, [this] {
-        if (view_ && !addresses_.empty())
-            fill(listing_start(view_->memory.data(), view_->cpu.PC, ROWS_BEFORE_PC));
+        if (!view_ || addresses_.empty()) return;
+        // Rows move: the selection stays on its instruction.
+        uint16_t selected = 0;
+        const bool had = selected_address(&selected);
+        fill(listing_start(view_->memory.data(), view_->cpu.PC, ROWS_BEFORE_PC));
+        if (had) select_address(selected);
     });
 }
 
@@ -510,6 +514,7 @@ void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbol
                                       : QString());
         set_text(frames_, r, 2, hex(f.pc, 4));
     }
+    if (count) frames_->resizeColumnsToContents();
     for (int r = 0; r < ROWS; ++r) {
         // The stack ends at the top of memory: nothing above FFFF is on it.
         if (view.cpu.SP + 2 * r + 1 > 0xFFFF) {

@@ -102,8 +102,16 @@ void gui_source_pane::show_view(const gui_source_view_t &source) {
             if (table_->item(row, c)->background() != brush)
                 table_->item(row, c)->setBackground(brush);
     }
-    if (line != current_line_ && line >= 1 && line <= table_->rowCount())
-        table_->scrollToItem(table_->item(line - 1, SRC_TEXT), QAbstractItemView::PositionAtCenter);
+    // Scrolled once the rows are laid out (a file just filled in has none yet).
+    if ((line != current_line_ || new_file) && line >= 1 && line <= table_->rowCount())
+        QMetaObject::invokeMethod(
+            this,
+            [this, line] {
+                if (line <= table_->rowCount())
+                    table_->scrollToItem(table_->item(line - 1, SRC_TEXT),
+                                         QAbstractItemView::PositionAtCenter);
+            },
+            Qt::QueuedConnection);
     current_line_ = line;
 }
 
@@ -123,7 +131,8 @@ gui_values_tree::gui_values_tree(dbg_engine_t *engine, QWidget *parent)
     tree_->header()->setStretchLastSection(true);
     const QFontMetrics metrics(tree_->font());
     tree_->setColumnWidth(VAL_NAME, metrics.horizontalAdvance(QStringLiteral("parameter__")) + 24);
-    tree_->setColumnWidth(VAL_TYPE, metrics.horizontalAdvance(QStringLiteral("struct point *")));
+    tree_->setColumnWidth(VAL_TYPE,
+                          metrics.horizontalAdvance(QStringLiteral("unsigned char [8]")) + 8);
     layout->addWidget(tree_);
     connect(tree_, &QTreeWidget::itemChanged, this, &gui_values_tree::edited);
 }

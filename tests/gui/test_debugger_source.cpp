@@ -192,6 +192,9 @@ class test_debugger_source : public QObject {
         QCOMPARE(source_rows(), 0);
         window->disassembly()->source_lines()->setChecked(true);
         QVERIFY(source_rows() > 0);
+        // The selection stays on the instruction the stop selected.
+        QCOMPARE(listing->item(listing->currentRow(), 1)->text(),
+                 QStringLiteral("%1").arg(emu->cpu.PC, 4, 16, QLatin1Char('0')).toUpper());
 
         // Memory at an expression; a wrong one keeps the rows and says why.
         QLineEdit *at = window->memory()->address_field();
