@@ -387,7 +387,7 @@ void gui_debugger_window::toggle_source_breakpoint(int file, int line) {
 }
 
 void gui_debugger_window::choose_frame(int index) {
-    if (index < 0 || index >= static_cast<int>(frames_.size())) return;
+    if (!attached_ || index < 0 || index >= static_cast<int>(frames_.size())) return;
     engine_->source_frame = index;
     engine_->source_frame_ticks = dbg_ticks(engine_);
     refresh();
@@ -477,6 +477,10 @@ bool gui_debugger_window::load_source(const QString &path, const QStringList &di
     auto ok = std::make_shared<bool>(false);
     if (!run_busy([engine = engine_, error, ok, file = path.toStdString(), search] {
             *ok = dbg_source_load(engine, file, search, error.get());
+            // The sources are read here too, so that the panes never wait for a file.
+            if (*ok)
+                for (size_t i = 0; i < engine->source->files.size(); ++i)
+                    dbg_source_text(engine->source, static_cast<int>(i));
         }))
         return false;
     if (*ok)
