@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -22,6 +23,8 @@
 #include "debug/disasm.h"
 #include "debug/history.h"
 #include "debug/reload.h"
+#include "debug/source.h"
+#include "debug/source_commands.h"
 #include "debug/state.h"
 #include "debug/symbols.h"
 #include "devices/sound.h"
@@ -51,7 +54,8 @@ QString describe(const dbg_stop_t &stop, const dbg_symbols_t *symbols) {
 
 gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     : emu_(emu), engine_(dbg_engine()), main_window_(main_window),
-      view_(std::make_unique<gui_debugger_view_t>()) {
+      view_(std::make_unique<gui_debugger_view_t>()), no_source_(std::make_unique<dbg_source_t>()) {
+    dbg_source_init(no_source_.get());
     setWindowTitle(QStringLiteral("Quillane Debugger"));
     setObjectName(QStringLiteral("debugger"));
     std::memset(&view_->cpu, 0, sizeof view_->cpu);
@@ -115,15 +119,28 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     memory_ = new gui_memory_pane(engine_, this);
     stack_ = new gui_stack_pane(this);
     hot_spots_ = new gui_profile_pane(this);
+    source_ = new gui_source_pane(this);
+    locals_ = new gui_locals_pane(engine_, this);
+    watch_ = new gui_watch_pane(engine_, this);
     auto *side = new QSplitter(Qt::Vertical, this);
     side->addWidget(registers_);
     side->addWidget(stack_);
     side->addWidget(hot_spots_);
     auto *top = new QSplitter(Qt::Horizontal, this);
     top->addWidget(disassembly_);
+    top->addWidget(source_);
     top->addWidget(side);
     top->setStretchFactor(0, 3);
-    top->setStretchFactor(1, 2);
+    top->setStretchFactor(1, 3);
+    top->setStretchFactor(2, 2);
+    // Memory, Locals and Watch share the middle row.
+    auto *values = new QTabWidget(this);
+    values->setObjectName(QStringLiteral("values"));
+    values->addTab(locals_, QStringLiteral("Locals"));
+    values->addTab(watch_, QStringLiteral("Watch"));
+    auto *middle = new QSplitter(Qt::Horizontal, this);
+    middle->addWidget(memory_);
+    middle->addWidget(values);
 
     auto *console = new QWidget(this);
     auto *console_layout = new QVBoxLayout(console);
@@ -145,7 +162,7 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
 
     auto *all = new QSplitter(Qt::Vertical, this);
     all->addWidget(top);
-    all->addWidget(memory_);
+    all->addWidget(middle);
     all->addWidget(console);
     all->setStretchFactor(0, 3);
     all->setStretchFactor(1, 2);
@@ -161,12 +178,19 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
 
     connect(disassembly_, &gui_disassembly_pane::breakpoint_clicked, this,
             [this](uint16_t address) { toggle_breakpoint(address); });
+    connect(source_, &gui_source_pane::breakpoint_clicked, this,
+            [this](int file, int line) { toggle_source_breakpoint(file, line); });
+    connect(stack_, &gui_stack_pane::frame_chosen, this,
+            [this](int index) { choose_frame(index); });
+    connect(watch_, &gui_watch_pane::list_changed, this, [this] { refresh(); });
     auto report = [this](const QString &error) {
         if (!error.isEmpty()) print(error);
         refresh();
     };
     connect(registers_, &gui_registers_pane::changed, this, report);
     connect(memory_, &gui_memory_pane::changed, this, report);
+    connect(locals_, &gui_locals_pane::changed, this, report);
+    connect(watch_, &gui_watch_pane::changed, this, report);
     connect(memory_->address_field(), &QLineEdit::editingFinished, this, [this] { refresh(); });
 
     // The status line's clock, and the panes.
@@ -174,7 +198,7 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     timer_->setInterval(500);
     connect(timer_, &QTimer::timeout, this, [this] { tick_clock(); });
 
-    resize(960, 860);
+    resize(1280, 900);
     update_controls();
 }
 
@@ -382,6 +406,25 @@ void gui_debugger_window::toggle_breakpoint(uint16_t address) {
     refresh();
 }
 
+// A line without code takes its breakpoint at the next line that has code, where it is drawn.
+void gui_debugger_window::toggle_source_breakpoint(int file, int line) {
+    if (!attached_ || busy_ || !engine_->source) return;
+    uint16_t address = 0;
+    int actual = 0;
+    if (!dbg_source_address_of(engine_->source, file, line, &address, &actual)) {
+        print(QStringLiteral("No code at or after line %1").arg(line));
+        return;
+    }
+    toggle_breakpoint(address);
+}
+
+void gui_debugger_window::choose_frame(int index) {
+    if (!attached_ || index < 0 || index >= static_cast<int>(frames_.size())) return;
+    engine_->source_frame = index;
+    engine_->source_frame_ticks = dbg_ticks(engine_);
+    refresh();
+}
+
 void gui_debugger_window::toggle_selected_breakpoint() {
     uint16_t address = 0;
     if (disassembly_->selected_address(&address))
@@ -401,10 +444,12 @@ void gui_debugger_window::choose_symbols() {
     QFileDialog dialog(this, QStringLiteral("Load symbols"));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(
-        {QStringLiteral("Symbol files (*.sym *.noi *.map)"), QStringLiteral("All files (*)")});
+    dialog.setNameFilters({QStringLiteral("Symbol files (*.sym *.noi *.map)"),
+                           QStringLiteral("Debug information (*.cdb *.lines)"),
+                           QStringLiteral("All files (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    load_symbols(dialog.selectedFiles().first());
+    const QString path = dialog.selectedFiles().first();
+    load_symbols(path);
 }
 
 void gui_debugger_window::choose_state(bool save) {
@@ -474,43 +519,53 @@ bool gui_debugger_window::reload() {
     return *good;
 }
 
-bool gui_debugger_window::load_symbols(const QString &path) {
+bool gui_debugger_window::load_debug(const QString &what,
+                                     std::function<bool(dbg_engine_t *, std::string *)> load) {
     if (busy_ || emu_file_job_running()) {
-        print(QStringLiteral("Busy with a file; load %1 again when it is done").arg(path));
+        print(QStringLiteral("Busy with a file; load %1 again when it is done").arg(what));
         return false;
     }
-    // Read into a table of the job's own, then added here.
-    auto found = std::make_shared<dbg_symbols_t>();
-    auto error = std::make_shared<std::string>();
-    auto count = std::make_shared<int>(-1);
-    if (!run_busy([found, error, count, file = path.toStdString()] {
-            *count = dbg_symbols_load(found.get(), file, error.get());
+    // The engine takes the machine lock itself; the panes read the model on this thread, which
+    // waits meanwhile (busy). The sources are read in the job too, so the panes never wait.
+    auto report = std::make_shared<std::string>();
+    auto ok = std::make_shared<bool>(false);
+    if (!run_busy([engine = engine_, report, ok, load] {
+            *ok = load(engine, report.get());
+            if (*ok && engine->source)
+                for (size_t i = 0; i < engine->source->files.size(); ++i)
+                    dbg_source_text(engine->source, static_cast<int>(i));
         }))
         return false;
-    if (*count < 0) {
-        print(QString::fromStdString(*error));
-    } else {
-        // The processor thread names symbols in the stops it reports.
-        emu_lock_enter(&emu_->lock);
-        for (const auto &[name, address] : found->by_name)
-            dbg_symbols_add(&engine_->symbols, name, address);
-        emu_lock_leave(&emu_->lock);
-        print(QStringLiteral("%1 symbols from %2").arg(*count).arg(path));
-    }
+    std::string text = *report;
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    if (!text.empty()) print(QString::fromStdString(text));
+    for (const std::string &warning : dbg_symbol_warnings(&engine_->symbols))
+        print(QString::fromStdString(warning));
     refresh();
-    return *count > 0;
+    return *ok;
+}
+
+bool gui_debugger_window::load_symbols(const QString &path) {
+    return load_debug(path, [file = path.toStdString()](dbg_engine_t *e, std::string *report) {
+        return dbg_debug_file_load(e, file, {}, report);
+    });
 }
 
 void gui_debugger_window::load_symbols_beside(const QString &image) {
-    const QFileInfo info(image);
-    const QString base = info.path() + QLatin1Char('/') + info.completeBaseName();
-    for (const char *suffix : {".sym", ".noi"}) {
-        const QString path = base + QLatin1String(suffix);
-        if (QFileInfo(path).isFile()) {
-            load_symbols(path);
-            return;
-        }
-    }
+    load_debug(image, [file = image.toStdString()](dbg_engine_t *e, std::string *report) {
+        return dbg_debug_info_load(e, file, {}, report);
+    });
+}
+
+bool gui_debugger_window::load_source(const QString &path, const QStringList &dirs) {
+    std::vector<std::string> search;
+    for (const QString &dir : dirs)
+        search.push_back(dir.toStdString());
+    return load_debug(path,
+                      [file = path.toStdString(), search](dbg_engine_t *e, std::string *report) {
+                          return dbg_debug_file_load(e, file, search, report);
+                      });
 }
 
 void gui_debugger_window::tick_clock() {
@@ -543,10 +598,23 @@ void gui_debugger_window::refresh() {
         for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
             v.breakpoints.push_back(b.address);
     const bool editable = attached_ && paused_;
+    // The call stack and the selected frame (`frame N` or a click; the machine running on
+    // since then leaves frame 0).
+    dbg_source_t *model = engine_->source ? engine_->source : no_source_.get();
+    frames_ = dbg_source_frames(model, v.memory.data(), v.cpu, &engine_->symbols);
+    int selected = 0;
+    if (engine_->source_frame_ticks == v.ticks &&
+        engine_->source_frame < static_cast<int>(frames_.size()))
+        selected = engine_->source_frame;
+    const dbg_frame_t *frame = frames_.empty() ? nullptr : &frames_[static_cast<size_t>(selected)];
+    const gui_source_view_t source{model, &v, &engine_->symbols, frame};
     registers_->show_view(v, editable);
-    disassembly_->show_view(v, &engine_->symbols);
-    memory_->show_view(v, &engine_->symbols, editable);
-    stack_->show_view(v, &engine_->symbols);
+    disassembly_->show_view(v, &engine_->symbols, engine_->source);
+    memory_->show_view(v, &engine_->symbols, model, frame, editable);
+    stack_->show_view(v, &engine_->symbols, model, frames_, selected);
+    source_->show_view(source);
+    locals_->show_view(source, editable);
+    watch_->show_view(source, editable);
     hot_spots_->show_spots(attached_ ? dbg_profile_hot_spots(engine_)
                                      : std::vector<dbg_hot_spot_t>());
 }

@@ -21,6 +21,7 @@
 #include "debug/engine.h"
 #include "host/debugger_panes.h"
 #include "host/debugger_profile.h"
+#include "host/debugger_source.h"
 
 class QAction;
 class QLabel;
@@ -52,11 +53,17 @@ class gui_debugger_window : public QMainWindow {
     void execute(const QString &line);
     // True while a console command or a symbol file load runs.
     bool busy() const { return busy_; }
-    // Loads the symbols of a file, read off the window thread (the console reports the result);
-    // false when none were read.
+    // Loads a symbol file or debug information (.sym, .noi, .map, .cdb, .lines), read off the
+    // window thread (the console reports the result); false when it failed.
     bool load_symbols(const QString &path);
-    // Loads NAME.sym or NAME.noi beside an image NAME.hex, if there is one.
+    // Loads the monitor's symbols and what lies beside an image NAME.hex (NAME.sym or .noi,
+    // NAME.cdb, NAME.lines), as quillane-run does.
     void load_symbols_beside(const QString &image);
+    // Loads an SDCC .cdb or a line table into the engine's source model; source files are looked
+    // for beside it, then in dirs. False (reported in the console) when it failed.
+    bool load_source(const QString &path, const QStringList &dirs = {});
+    // Selects a frame of the call stack for Source, Locals, Watch and the console's commands.
+    void choose_frame(int index);
 
     // The status line's cause text and clock text; the console's output.
     QString status_text() const;
@@ -67,6 +74,9 @@ class gui_debugger_window : public QMainWindow {
     gui_registers_pane *registers() const { return registers_; }
     gui_stack_pane *stack() const { return stack_; }
     gui_profile_pane *hot_spots() const { return hot_spots_; }
+    gui_source_pane *source() const { return source_; }
+    gui_locals_pane *locals() const { return locals_; }
+    gui_watch_pane *watch() const { return watch_; }
     QLineEdit *console_input() const { return input_; }
     // Control actions by object name: continue_pause, step, next, finish, run_to_cursor,
     // toggle_breakpoint, warp, symbols, step_back, reverse_continue, save_state, load_state,
@@ -95,6 +105,7 @@ class gui_debugger_window : public QMainWindow {
     void run(run_kind_t kind);
     void continue_or_pause();
     void toggle_breakpoint(uint16_t address);
+    void toggle_source_breakpoint(int file, int line);
     void toggle_selected_breakpoint();
     void set_warp(bool on);
     void choose_symbols();
@@ -107,6 +118,8 @@ class gui_debugger_window : public QMainWindow {
     // Runs work through the file job (host/file_dialog.h) with the window disabled; false when
     // the program began to end meanwhile.
     bool run_busy(std::function<void()> work);
+    // Runs a load of debug information as a file job and reports it in the console.
+    bool load_debug(const QString &what, std::function<bool(dbg_engine_t *, std::string *)> load);
 
     emu_t *emu_;
     dbg_engine_t *engine_;
@@ -123,6 +136,12 @@ class gui_debugger_window : public QMainWindow {
     gui_memory_pane *memory_;
     gui_stack_pane *stack_;
     gui_profile_pane *hot_spots_;
+    gui_source_pane *source_;
+    gui_locals_pane *locals_;
+    gui_watch_pane *watch_;
+    // The call stack of the view, and the model used while no debug information is loaded.
+    std::vector<dbg_frame_t> frames_;
+    std::unique_ptr<dbg_source_t> no_source_;
     QPlainTextEdit *output_;
     QLineEdit *input_;
     QLabel *status_;

@@ -12,6 +12,7 @@
 
 #include "debug/disasm.h"
 #include "debug/engine.h"
+#include "debug/source.h"
 #include "debug/symbols.h"
 
 namespace {
@@ -233,40 +234,85 @@ gui_disassembly_pane::gui_disassembly_pane(QWidget *parent) : QWidget(parent) {
     table_->setToolTip(QStringLiteral("Click the first column (or press F9) to set or clear a "
                                       "breakpoint"));
     layout->addWidget(table_);
+    source_lines_ = new QCheckBox(QStringLiteral("Source in disassembly"), this);
+    source_lines_->setObjectName(QStringLiteral("source_in_disassembly"));
+    layout->addWidget(source_lines_);
     connect(table_, &QTableWidget::cellClicked, this, [this](int row, int column) {
         if (column == DIS_MARK && row >= 0 && static_cast<size_t>(row) < addresses_.size())
             emit breakpoint_clicked(addresses_[static_cast<size_t>(row)]);
     });
+    connect(source_lines_, &QCheckBox::toggled, this, [this] {
+        if (!view_ || addresses_.empty()) return;
+        // Rows move: the selection stays on its instruction.
+        uint16_t selected = 0;
+        const bool had = selected_address(&selected);
+        fill(listing_start(view_->memory.data(), view_->cpu.PC, ROWS_BEFORE_PC));
+        if (had) select_address(selected);
+    });
 }
 
-void gui_disassembly_pane::show_view(const gui_debugger_view_t &view,
-                                     const dbg_symbols_t *symbols) {
+int gui_disassembly_pane::row_of(uint16_t address) const {
+    for (size_t i = 0; i < addresses_.size(); ++i)
+        if (addresses_[i] == address && !source_rows_[i]) return static_cast<int>(i);
+    return -1;
+}
+
+void gui_disassembly_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
+                                     dbg_source_t *model) {
     view_ = &view;
     symbols_ = symbols;
+    model_ = model;
     const uint16_t pc = view.cpu.PC;
     uint16_t top = 0;
     bool keep = false;
-    for (size_t i = 0; i < addresses_.size(); ++i)
-        if (addresses_[i] == pc && i + ROWS_BEFORE_PC < addresses_.size()) {
-            keep = true;
-            top = addresses_[0];
-        }
+    const int at = row_of(pc);
+    if (at >= 0 && static_cast<size_t>(at) + ROWS_BEFORE_PC < addresses_.size()) {
+        keep = true;
+        top = addresses_[0];
+    }
     if (!keep) top = listing_start(view.memory.data(), pc, ROWS_BEFORE_PC);
     fill(top);
     // Memory changed under a kept listing so that the PC falls inside an instruction.
-    if (std::find(addresses_.begin(), addresses_.end(), pc) == addresses_.end())
-        fill(listing_start(view.memory.data(), pc, ROWS_BEFORE_PC));
+    if (row_of(pc) < 0) fill(listing_start(view.memory.data(), pc, ROWS_BEFORE_PC));
 }
 
 void gui_disassembly_pane::fill(uint16_t top) {
     if (!view_) return;
     addresses_.clear();
+    source_rows_.clear();
     const uint16_t pc = view_->cpu.PC;
     uint16_t a = top;
     const QColor current = palette().color(QPalette::Highlight).lighter(170);
+    const bool with_source = model_ && source_lines_->isChecked();
+    bool source_done = false; // the source row of the instruction at a is listed
     for (int row = 0; row < ROWS; ++row) {
+        // A source line above the first instruction of its range.
+        const dbg_line_range_t *range =
+            with_source && !source_done ? dbg_source_line_at(model_, a) : nullptr;
+        if (range && range->address == a) {
+            const std::vector<std::string> &text = dbg_source_text(model_, range->file);
+            QString line = QStringLiteral("%1:%2")
+                               .arg(QString::fromStdString(model_->files[range->file].name))
+                               .arg(range->line);
+            if (range->line >= 1 && range->line <= static_cast<int>(text.size()))
+                line +=
+                    QStringLiteral("  ") +
+                    QString::fromStdString(text[static_cast<size_t>(range->line - 1)]).trimmed();
+            addresses_.push_back(a);
+            source_rows_.push_back(true);
+            for (int c = 0; c < DIS_COLUMNS; ++c) {
+                set_text(table_, row, c, c == DIS_TEXT ? line : QString());
+                table_->item(row, c)->setBackground(QBrush());
+            }
+            table_->item(row, DIS_TEXT)->setForeground(palette().color(QPalette::Link));
+            source_done = true;
+            continue;
+        }
+        source_done = false;
+        table_->item(row, DIS_TEXT)->setForeground(palette().color(QPalette::Text));
         const dbg_instruction_t in = dbg_disassemble(view_->memory.data(), a, symbols_);
         addresses_.push_back(a);
+        source_rows_.push_back(false);
         const bool is_break = std::find(view_->breakpoints.begin(), view_->breakpoints.end(), a) !=
                               view_->breakpoints.end();
         QString mark;
@@ -285,13 +331,12 @@ void gui_disassembly_pane::fill(uint16_t top) {
 }
 
 void gui_disassembly_pane::select_address(uint16_t address) {
-    auto it = std::find(addresses_.begin(), addresses_.end(), address);
-    if (it == addresses_.end() && view_) {
+    int row = row_of(address);
+    if (row < 0 && view_) {
         fill(listing_start(view_->memory.data(), address, ROWS_BEFORE_PC));
-        it = std::find(addresses_.begin(), addresses_.end(), address);
+        row = row_of(address);
     }
-    if (it == addresses_.end()) return;
-    const int row = static_cast<int>(it - addresses_.begin());
+    if (row < 0) return;
     table_->setCurrentCell(row, DIS_TEXT);
     table_->scrollToItem(table_->item(row, DIS_TEXT));
 }
@@ -316,10 +361,16 @@ gui_memory_pane::gui_memory_pane(dbg_engine_t *engine, QWidget *parent)
     top->addWidget(new QLabel(QStringLiteral("Memory at"), this));
     address_ = new QLineEdit(QStringLiteral("pc"), this);
     address_->setObjectName(QStringLiteral("memory_address"));
-    address_->setToolTip(QStringLiteral("An address, a symbol or a register to follow (hl, sp, "
-                                        "ix, ...)"));
+    address_->setToolTip(QStringLiteral("An address or an expression to follow: a symbol, a "
+                                        "register (hl, sp, ...), ix-1, &table[2]"));
     top->addWidget(address_, 1);
     layout->addLayout(top);
+    error_ = new QLabel(this);
+    error_->setObjectName(QStringLiteral("memory_error"));
+    error_->setStyleSheet(QStringLiteral("color: #c00000"));
+    error_->setWordWrap(true);
+    error_->hide();
+    layout->addWidget(error_);
     table_ = make_table(this, ROWS, 17);
     table_->setObjectName(QStringLiteral("memory_table"));
     table_->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -336,13 +387,46 @@ gui_memory_pane::gui_memory_pane(dbg_engine_t *engine, QWidget *parent)
     connect(table_, &QTableWidget::cellChanged, this, &gui_memory_pane::edited);
 }
 
+QString gui_memory_pane::error() const {
+    return error_->text();
+}
+
 void gui_memory_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
+                                const dbg_source_t *model, const dbg_frame_t *frame,
                                 bool editable) {
     uint16_t address = start_;
-    const QString text = address_->text();
-    if (!gui_debugger_register_value(view.cpu, text, &address) &&
-        !dbg_parse_address(symbols, text.trimmed().toStdString(), &address))
-        address = start_;
+    const std::string text = address_->text().trimmed().toStdString();
+    std::string error;
+    if (!text.empty() && !gui_debugger_register_value(view.cpu, address_->text(), &address)) {
+        dbg_source_t empty;
+        if (!model) {
+            dbg_source_init(&empty);
+            model = &empty;
+        }
+        // An array or a struct stands for where it is; anything else for its value.
+        const dbg_eval_context_t context{view.memory.data(), &view.cpu, symbols, frame, -1};
+        dbg_expr_t expr;
+        dbg_value_t value;
+        int64_t number = 0;
+        bool ok = dbg_expr_parse(model, text, &expr, &error) &&
+                  dbg_expr_value(model, expr, context, &value, &error);
+        if (ok && value.in_memory && !value.children.empty())
+            address = value.address;
+        else if (ok && dbg_expr_number(model, expr, context, &number, &error))
+            address = static_cast<uint16_t>(number);
+        else
+            ok = false;
+        // Symbol arithmetic as the command language writes addresses.
+        if (!ok && dbg_parse_address(symbols, text, &address)) ok = true;
+        if (ok) error.clear();
+        if (!ok) address = start_;
+    }
+    const QString message = error.empty()
+                                ? QString()
+                                : QStringLiteral("Memory at %1: %2")
+                                      .arg(address_->text(), QString::fromStdString(error));
+    if (error_->text() != message) error_->setText(message);
+    error_->setVisible(!message.isEmpty());
     start_ = static_cast<uint16_t>(address & 0xFFF0);
     filling_ = true;
     table_->setEditTriggers(editable ? QAbstractItemView::DoubleClicked |
@@ -385,6 +469,17 @@ gui_stack_pane::gui_stack_pane(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("stack"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    frames_ = make_table(this, 0, 3);
+    frames_->setObjectName(QStringLiteral("frames_table"));
+    frames_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    frames_->setHorizontalHeaderLabels(
+        {QStringLiteral("Function"), QStringLiteral("Line"), QStringLiteral("Address")});
+    frames_->verticalHeader()->hide();
+    frames_->horizontalHeader()->setStretchLastSection(true);
+    frames_->setToolTip(QStringLiteral("Choose a frame to see its source line and locals"));
+    layout->addWidget(frames_);
+    connect(frames_, &QTableWidget::cellClicked, this,
+            [this](int row, int) { emit frame_chosen(row); });
     table_ = make_table(this, ROWS, 3);
     table_->setObjectName(QStringLiteral("stack_table"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -395,7 +490,31 @@ gui_stack_pane::gui_stack_pane(QWidget *parent) : QWidget(parent) {
     layout->addWidget(table_);
 }
 
-void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols) {
+void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
+                               const dbg_source_t *model, const std::vector<dbg_frame_t> &frames,
+                               int selected) {
+    const int count = static_cast<int>(frames.size());
+    if (frames_->rowCount() != count) {
+        frames_->setRowCount(count);
+        for (int r = 0; r < count; ++r)
+            for (int c = 0; c < 3; ++c)
+                if (!frames_->item(r, c)) frames_->setItem(r, c, new QTableWidgetItem);
+    }
+    for (int r = 0; r < count; ++r) {
+        const dbg_frame_t &f = frames[static_cast<size_t>(r)];
+        set_text(frames_, r, 0,
+                 QStringLiteral("%1%2 %3")
+                     .arg(r == selected ? QChar(0x25B6) : QChar(' '))
+                     .arg(r)
+                     .arg(f.name.empty() ? QStringLiteral("??") : QString::fromStdString(f.name)));
+        set_text(frames_, r, 1,
+                 model && f.file >= 0 ? QStringLiteral("%1:%2")
+                                            .arg(QString::fromStdString(model->files[f.file].name))
+                                            .arg(f.line)
+                                      : QString());
+        set_text(frames_, r, 2, hex(f.pc, 4));
+    }
+    if (count) frames_->resizeColumnsToContents();
     for (int r = 0; r < ROWS; ++r) {
         // The stack ends at the top of memory: nothing above FFFF is on it.
         if (view.cpu.SP + 2 * r + 1 > 0xFFFF) {

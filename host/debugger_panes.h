@@ -16,6 +16,8 @@ class QLabel;
 class QLineEdit;
 class QTableWidget;
 struct dbg_engine_t;
+struct dbg_frame_t;
+struct dbg_source_t;
 struct dbg_symbols_t;
 
 // What the panes show: the machine as it was at one moment.
@@ -58,13 +60,16 @@ class gui_disassembly_pane : public QWidget {
     enum : int { ROWS = 40, ROWS_BEFORE_PC = 8 };
     explicit gui_disassembly_pane(QWidget *parent = nullptr);
     // Lists the instructions around the PC, keeping the listing where it is while the PC stays
-    // well inside it.
-    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols);
+    // well inside it. model (may be null): source lines for "Source in disassembly".
+    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
+                   dbg_source_t *model = nullptr);
     // Selects the instruction at address, moving the listing there when it is not shown.
     void select_address(uint16_t address);
     // The selected instruction's address; false when none is selected.
     bool selected_address(uint16_t *address) const;
     QTableWidget *table() const { return table_; }
+    // "Source in disassembly": each line's source above its first instruction.
+    QCheckBox *source_lines() const { return source_lines_; }
 
   signals:
     // A click in the breakpoint column.
@@ -72,11 +77,16 @@ class gui_disassembly_pane : public QWidget {
 
   private:
     void fill(uint16_t top);
+    // The row of the instruction at address (not a source line's row), or -1.
+    int row_of(uint16_t address) const;
 
     QTableWidget *table_;
+    QCheckBox *source_lines_;
     const gui_debugger_view_t *view_ = nullptr;
     const dbg_symbols_t *symbols_ = nullptr;
-    std::vector<uint16_t> addresses_; // of the listed rows
+    dbg_source_t *model_ = nullptr;
+    std::vector<uint16_t> addresses_; // of the listed rows (a source row: its line's address)
+    std::vector<bool> source_rows_;   // which rows hold a source line
 };
 
 class gui_memory_pane : public QWidget {
@@ -84,8 +94,13 @@ class gui_memory_pane : public QWidget {
   public:
     enum : int { ROWS = 16 };
     explicit gui_memory_pane(dbg_engine_t *engine, QWidget *parent = nullptr);
-    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols, bool editable);
+    // "Memory at" is an expression (debug/source.h) evaluated in the selected frame (may be
+    // null); one that cannot be evaluated leaves the rows where they were and says why.
+    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
+                   const dbg_source_t *model, const dbg_frame_t *frame, bool editable);
     QLineEdit *address_field() const { return address_; }
+    // Why "Memory at" could not be evaluated ("" when it could).
+    QString error() const;
     QTableWidget *table() const { return table_; }
     // First address shown.
     uint16_t start() const { return start_; }
@@ -98,6 +113,7 @@ class gui_memory_pane : public QWidget {
 
     dbg_engine_t *engine_;
     QLineEdit *address_;
+    QLabel *error_;
     QTableWidget *table_;
     uint16_t start_ = 0;
     bool filling_ = false;
@@ -108,9 +124,18 @@ class gui_stack_pane : public QWidget {
   public:
     enum : int { ROWS = 16 };
     explicit gui_stack_pane(QWidget *parent = nullptr);
-    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols);
+    // The words on the stack, and the call frames (function, file:line, address) with the
+    // selected one marked.
+    void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
+                   const dbg_source_t *model, const std::vector<dbg_frame_t> &frames, int selected);
     QTableWidget *table() const { return table_; }
+    QTableWidget *frames_table() const { return frames_; }
+
+  signals:
+    // A frame was clicked.
+    void frame_chosen(int index);
 
   private:
+    QTableWidget *frames_;
     QTableWidget *table_;
 };

@@ -1,0 +1,220 @@
+// The debugger window's source-level panes on Qt's offscreen platform, over the real processor
+// thread running the C fixture tests/c/debuginfo.c (lines found by their "@" marks) from the
+// monitor: a breakpoint set in the Source pane's margin on a line without code, the stop marked
+// there, frames chosen in the stack pane, a struct in Locals that expands and takes an edited
+// field, Watch, source lines in the disassembly and "Memory at" expressions.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QtTest>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+
+#include "debug/engine.h"
+#include "debug/source.h"
+#include "debug/symbols.h"
+#include "host/debugger.h"
+#include "machine/emu.h"
+#include "machine/process.h"
+
+namespace {
+
+const std::string program = QUILLANE_BUILD_DIR "/tests/c/debuginfo";
+const std::string source_dir = QUILLANE_SOURCE_DIR "/tests/c";
+
+#define WAIT_PAUSED() QTRY_VERIFY_WITH_TIMEOUT(window->paused(), 20000)
+
+// The line of the fixture that holds "@mark".
+int line_of(const std::string &mark) {
+    std::ifstream in(source_dir + "/debuginfo.c");
+    std::string text;
+    for (int line = 1; std::getline(in, text); ++line)
+        if (text.find("@" + mark + " ") != std::string::npos) return line;
+    qFatal("no @%s in debuginfo.c", mark.c_str());
+}
+
+QTreeWidgetItem *child_named(QTreeWidgetItem *parent, const QString &name) {
+    for (int i = 0; i < parent->childCount(); ++i)
+        if (parent->child(i)->text(0) == name) return parent->child(i);
+    return nullptr;
+}
+
+} // namespace
+
+class test_debugger_source : public QObject {
+    Q_OBJECT
+
+    emu_t *emu = &emu_state;
+    gui_debugger_window *window = nullptr;
+    std::thread processor;
+
+    dbg_source_t *model() { return dbg_engine()->source; }
+    uint16_t address_of(int line) {
+        uint16_t address = 0;
+        int actual = 0;
+        const int file = dbg_source_file(model(), "debuginfo.c");
+        if (!dbg_source_address_of(model(), file, line, &address, &actual))
+            qFatal("no code at line %d", line);
+        return address;
+    }
+    uint16_t variable(const char *name) {
+        for (const auto &v : model()->variables)
+            if (v.name == name) return v.address;
+        qFatal("no variable %s", name);
+    }
+    void click(QTableWidget *table, int row, int column) {
+        table->scrollToItem(table->item(row, column));
+        const QPoint at = table->visualItemRect(table->item(row, column)).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+    }
+    QString mark(int line) {
+        return window->source()->table()->item(line - 1, gui_source_pane::SRC_MARK)->text();
+    }
+
+  private slots:
+    void initTestCase() {
+        struct stat info {};
+        if (stat((program + ".cdb").c_str(), &info) != 0) QSKIP("built without SDCC");
+        dbg_machine_init(emu);
+        std::string error;
+        QVERIFY2(dbg_load_hex(emu, QUILLANE_BUILD_DIR "/tessik.hex", true, nullptr, &error) == 0,
+                 error.c_str());
+        // The monitor clears only its own variables: the program can be there from the start.
+        QVERIFY2(dbg_load_hex(emu, program + ".ihx", false, nullptr, &error) == 0, error.c_str());
+        processor = std::thread(emu_cpu_thread_handler, emu);
+        window = new gui_debugger_window(emu, nullptr);
+        window->open();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(window->load_symbols(QString::fromStdString(program + ".noi")));
+        // A missing .cdb is reported and loads nothing.
+        QVERIFY(!window->load_source(QString::fromStdString(program + ".missing.cdb")));
+        QVERIFY(!model());
+        QVERIFY(window->load_source(QString::fromStdString(program + ".cdb"),
+                                    {QString::fromStdString(source_dir)}));
+        QVERIFY(model());
+    }
+
+    void cleanupTestCase() {
+        if (!window) return;
+        window->detach();
+        emu_set_running(emu, 0);
+        processor.join();
+        delete window;
+    }
+
+    void source_frames_locals_watch_and_memory_at_a_c_line() {
+        const int call = line_of("call"), nocode = line_of("nocode");
+        window->execute(QStringLiteral("break %1").arg(address_of(call), 4, 16, QLatin1Char('0')));
+        window->execute(QStringLiteral("type g 8000\\n"));
+        WAIT_PAUSED();
+        QCOMPARE(window->source()->current_line(), call);
+        QCOMPARE(mark(call), QString::fromUtf8("\u25CF\u25B6"));
+
+        // A click in the margin of a line without code sets the breakpoint at the next line
+        // with code, drawn there; the run stops at it.
+        click(window->source()->table(), nocode - 1, gui_source_pane::SRC_MARK);
+        QCOMPARE(dbg_engine()->breakpoints.size(), size_t{2});
+        QCOMPARE(dbg_engine()->breakpoints[1].address, address_of(nocode));
+        QCOMPARE(mark(nocode).trimmed(), QString());
+        QCOMPARE(mark(nocode + 1), QString::fromUtf8("\u25CF"));
+        window->control(QStringLiteral("continue_pause"))->trigger();
+        WAIT_PAUSED();
+        QCOMPARE(window->source()->current_line(), nocode + 1);
+
+        // The frames: sum_points, then main at its call; choosing main shows its line and
+        // its locals, where the struct expands.
+        QTableWidget *frames = window->stack()->frames_table();
+        QVERIFY(frames->rowCount() >= 2);
+        QVERIFY2(frames->item(0, 0)->text().contains(QStringLiteral("sum_points")),
+                 qPrintable(frames->item(0, 0)->text()));
+        QCOMPARE(frames->item(1, 1)->text(), QStringLiteral("debuginfo.c:%1").arg(call));
+        click(frames, 1, 0);
+        QCOMPARE(window->source()->current_line(), call);
+        QTreeWidget *locals = window->locals()->tree();
+        QTreeWidgetItem *here = child_named(locals->invisibleRootItem(), QStringLiteral("here"));
+        QVERIFY(here);
+        QCOMPARE(here->text(1), QStringLiteral("struct point"));
+        QCOMPARE(here->childCount(), 3);
+        locals->expandItem(here);
+        QTreeWidgetItem *x = child_named(here, QStringLiteral("x"));
+        QVERIFY(x);
+        QCOMPARE(x->text(2), QStringLiteral("7 ($0007)"));
+        QCOMPARE(child_named(here, QStringLiteral("tag"))->text(2),
+                 QStringLiteral("104 'h' ($68)"));
+
+        // here.x edited in the tree: memory takes it, the refreshed tree reads it back.
+        locals->setCurrentItem(x, 2);
+        locals->editItem(x, 2);
+        QLineEdit *editor = locals->findChild<QLineEdit *>();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("#42"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(x->text(2), QStringLiteral("42 ($002A)"));
+        dbg_value_t value;
+        std::string error;
+        const std::vector<dbg_frame_t> stack =
+            dbg_source_frames(model(), emu->memory, emu->cpu, &dbg_engine()->symbols);
+        const dbg_eval_context_t context{emu->memory, &emu->cpu, &dbg_engine()->symbols,
+                                         &stack.at(1), -1};
+        QVERIFY2(dbg_source_print(model(), "here.x", context, &value, &error), error.c_str());
+        QCOMPARE(value.text, std::string("42 ($002A)"));
+        // A value held in registers cannot be edited.
+        click(frames, 0, 0);
+        QTreeWidgetItem *i = child_named(locals->invisibleRootItem(), QStringLiteral("i"));
+        QVERIFY(i && i->text(2).endsWith(QStringLiteral(" in BC")));
+        QVERIFY(!(i->flags() & Qt::ItemIsEditable));
+
+        // Watch: expressions evaluated at each refresh; a bad one says why.
+        window->watch()->add(QStringLiteral("points[1].y"));
+        window->watch()->add(QStringLiteral("nosuch"));
+        QTreeWidget *watch = window->watch()->tree();
+        QCOMPARE(watch->topLevelItemCount(), 2);
+        QCOMPARE(watch->topLevelItem(0)->text(2), QStringLiteral("-4 ($FFFC)"));
+        QVERIFY(watch->topLevelItem(1)->text(2).contains(QStringLiteral("nosuch")));
+        watch->setCurrentItem(watch->topLevelItem(1));
+        window->watch()->remove_selected();
+        QCOMPARE(window->watch()->expressions(), QStringList{QStringLiteral("points[1].y")});
+
+        // Source lines between the instructions.
+        QTableWidget *listing = window->disassembly()->table();
+        auto source_rows = [&] {
+            int n = 0;
+            for (int r = 0; r < listing->rowCount(); ++r)
+                n += listing->item(r, 4)->text().startsWith(QStringLiteral("debuginfo.c:"));
+            return n;
+        };
+        QCOMPARE(source_rows(), 0);
+        window->disassembly()->source_lines()->setChecked(true);
+        QVERIFY(source_rows() > 0);
+        // The selection stays on the instruction the stop selected.
+        QCOMPARE(listing->item(listing->currentRow(), 1)->text(),
+                 QStringLiteral("%1").arg(emu->cpu.PC, 4, 16, QLatin1Char('0')).toUpper());
+
+        // Memory at an expression; a wrong one keeps the rows and says why.
+        QLineEdit *at = window->memory()->address_field();
+        at->setText(QStringLiteral("&points[2]"));
+        window->refresh();
+        QCOMPARE(window->memory()->start(), (variable("points") + 2 * 5) & 0xFFF0);
+        QVERIFY(window->memory()->error().isEmpty());
+        at->setText(QStringLiteral("points[+"));
+        window->refresh();
+        QCOMPARE(window->memory()->start(), (variable("points") + 2 * 5) & 0xFFF0);
+        auto *error_label = window->memory()->findChild<QLabel *>(QStringLiteral("memory_error"));
+        QVERIFY(error_label && error_label->isVisible());
+        QVERIFY2(error_label->text().startsWith(QStringLiteral("Memory at points[+: ")),
+                 qPrintable(error_label->text()));
+        at->setText(QStringLiteral("greeting"));
+        window->refresh();
+        QCOMPARE(window->memory()->start(), variable("greeting") & 0xFFF0);
+        QVERIFY(!error_label->isVisible());
+    }
+};
+
+QTEST_MAIN(test_debugger_source)
+#include "test_debugger_source.moc"
