@@ -1,0 +1,107 @@
+// A debugging session as an editor runs it, through Microsoft's DAP test client, on the C fixture
+// tests/c/debuginfo.c built with qcc: breakpoints on C lines, the call stack, locals, stepping,
+// a data breakpoint, disassembly and memory, and the program's end.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert');
+const fs = require('node:fs');
+const path = require('node:path');
+const { DebugClient } = require('@vscode/debugadapter-testsupport');
+
+const build = process.env.QUILLANE_BUILD_DIR;
+const sourceDir = path.join(process.env.QUILLANE_SOURCE_DIR, 'tests', 'c');
+const source = path.join(sourceDir, 'debuginfo.c');
+const lines = fs.readFileSync(source, 'utf8').split('\n');
+const lineOf = (mark) => lines.findIndex((text) => text.includes('/* @' + mark)) + 1;
+
+const launchArgs = {
+    program: path.join(build, 'tests', 'c', 'debuginfo.ihx'),
+    rom: path.join(build, 'tessik.hex'),
+    type: 'g 8000\\n',
+    sourceDirs: [sourceDir],
+};
+
+async function topFrames(dc) {
+    const trace = await dc.stackTraceRequest({ threadId: 1 });
+    return trace.body.stackFrames;
+}
+
+test('a C program debugged from breakpoint to its end', async () => {
+    const dc = new DebugClient('sh', path.join(__dirname, 'adapter.sh'), 'quillane');
+    dc.defaultTimeout = 20000;
+    await dc.start();
+    try {
+        const body = lineOf('body');
+        // A breakpoint on a C line is verified at that line and hit there.
+        await Promise.all([
+            dc.waitForEvent('initialized').then(async () => {
+                const set = await dc.setBreakpointsRequest({
+                    source: { path: source },
+                    breakpoints: [{ line: body }],
+                });
+                assert.strictEqual(set.body.breakpoints[0].verified, true);
+                assert.strictEqual(set.body.breakpoints[0].line, body);
+                return dc.configurationDoneRequest();
+            }),
+            dc.launch(launchArgs),
+            dc.assertStoppedLocation('breakpoint', { path: source, line: body }),
+        ]);
+
+        // The stack: sum_points at the breakpoint's line, main below it at the line of the call.
+        let frames = await topFrames(dc);
+        assert.strictEqual(frames[0].name, 'sum_points');
+        assert.match(frames[0].instructionPointerReference, /^0x[0-9A-F]{4}$/);
+        assert.strictEqual(frames[1].name, 'main');
+        assert.strictEqual(frames[1].line, lineOf('call'));
+
+        // A local's value: count is the call's 3.
+        const scopes = await dc.scopesRequest({ frameId: frames[0].id });
+        const locals = scopes.body.scopes.find((s) => s.name === 'Locals');
+        const vars = await dc.variablesRequest({ variablesReference: locals.variablesReference });
+        const count = vars.body.variables.find((v) => v.name === 'count');
+        assert.ok(count && /^3 /.test(count.value), JSON.stringify(vars.body.variables));
+
+        // Over the line with the call of twice: still in sum_points.
+        await Promise.all([dc.nextRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
+        frames = await topFrames(dc);
+        assert.strictEqual(frames[0].name, 'sum_points');
+
+        // A data breakpoint on the global total stops at main's write to it.
+        await dc.setBreakpointsRequest({ source: { path: source }, breakpoints: [] });
+        const info = await dc.dataBreakpointInfoRequest({ name: 'total' });
+        assert.ok(info.body.dataId, JSON.stringify(info.body));
+        const data = await dc.setDataBreakpointsRequest({
+            breakpoints: [{ dataId: info.body.dataId, accessType: 'write' }],
+        });
+        assert.strictEqual(data.body.breakpoints[0].verified, true);
+        const [, stopped] = await Promise.all([
+            dc.continueRequest({ threadId: 1 }),
+            dc.waitForEvent('stopped'),
+        ]);
+        assert.strictEqual(stopped.body.reason, 'data breakpoint');
+        frames = await topFrames(dc);
+        assert.strictEqual(frames[0].name, 'main');
+
+        // Disassembly at the frame's address, and memory: greeting's bytes are "hello".
+        const pc = frames[0].instructionPointerReference;
+        const dis = await dc.disassembleRequest({ memoryReference: pc, instructionCount: 3 });
+        assert.strictEqual(dis.body.instructions.length, 3);
+        assert.strictEqual(dis.body.instructions[0].address, pc);
+        const greeting = await dc.evaluateRequest({ expression: 'greeting', context: 'hover' });
+        const memory = await dc.customRequest('readMemory', {
+            memoryReference: greeting.body.memoryReference,
+            count: 5,
+        });
+        assert.strictEqual(Buffer.from(memory.body.data, 'base64').toString(), 'hello');
+
+        // No breakpoints left: the program runs to its end.
+        await dc.setDataBreakpointsRequest({ breakpoints: [] });
+        await Promise.all([
+            dc.continueRequest({ threadId: 1 }),
+            dc.waitForEvent('exited'),
+            dc.waitForEvent('terminated'),
+        ]);
+    } finally {
+        await dc.stop();
+    }
+});
