@@ -433,6 +433,11 @@ bool unbase64(const std::string &text, std::vector<uint8_t> *bytes) {
 
 // ---- requests ----
 
+void resume(dbg_dap_t *s) {
+    invalidate_views(s);
+    s->running = true;
+}
+
 void on_initialize(dbg_dap_t *s, const json &r) {
     respond(s, r,
             {{"supportsConfigurationDoneRequest", true},
@@ -486,6 +491,7 @@ void on_launch(dbg_dap_t *s, const json &r) {
     s->entry_bp = dbg_break_add(e, start, 0);
     s->launched = true;
     respond(s, r);
+    if (s->configured) resume(s);
 }
 
 void on_set_breakpoints(dbg_dap_t *s, const json &r) {
@@ -848,11 +854,6 @@ void on_write_memory(dbg_dap_t *s, const json &r) {
     event(s, "invalidated", {{"areas", {"variables"}}});
 }
 
-void resume(dbg_dap_t *s) {
-    invalidate_views(s);
-    s->running = true;
-}
-
 void handle(dbg_dap_t *s, const json &r) {
     const std::string command = r.value("command", "");
     const json args = r.value("arguments", json::object());
@@ -861,10 +862,10 @@ void handle(dbg_dap_t *s, const json &r) {
     if (command == "launch") return on_launch(s, r);
     if (command == "attach") return fail(s, r, "attach needs the window (quillane --dap-port N)");
     if (command == "configurationDone") {
-        if (!s->launched) return fail(s, r, "configurationDone before launch");
+        // Clients may finish configuring before the launch: the program starts once both came.
         s->configured = true;
         respond(s, r);
-        resume(s);
+        if (s->launched) resume(s);
         return;
     }
     if (command == "setBreakpoints") return on_set_breakpoints(s, r);

@@ -105,3 +105,30 @@ test('a C program debugged from breakpoint to its end', async () => {
         await dc.stop();
     }
 });
+
+test('a running program is paused, inspected from the REPL and left', async () => {
+    const dc = new DebugClient('sh', path.join(__dirname, 'adapter.sh'), 'quillane');
+    dc.defaultTimeout = 20000;
+    await dc.start();
+    try {
+        // Nothing typed: the monitor waits for keys for ever, so only a pause stops it.
+        const args = { ...launchArgs, type: '' };
+        await Promise.all([dc.configurationSequence(), dc.launch(args)]);
+        const [, stopped] = await Promise.all([
+            dc.pauseRequest({ threadId: 1 }),
+            dc.waitForEvent('stopped'),
+        ]);
+        assert.strictEqual(stopped.body.reason, 'pause');
+        // The REPL runs the command language: `regs` answers with the registers.
+        const regs = await dc.evaluateRequest({ expression: 'regs', context: 'repl' });
+        const pc = JSON.parse(regs.body.result).pc;
+        const frames = await topFrames(dc);
+        assert.strictEqual(frames[0].instructionPointerReference,
+            '0x' + pc.toString(16).toUpperCase().padStart(4, '0'));
+        // A command in error is a failed request with the command's message.
+        await assert.rejects(dc.evaluateRequest({ expression: 'frobnicate', context: 'repl' }));
+    } finally {
+        // Disconnects (the adapter ends) and stops the client.
+        await dc.stop();
+    }
+});
