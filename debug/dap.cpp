@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "debug/asm_lines.h"
 #include "debug/commands.h"
 #include "debug/engine.h"
 #include "debug/source.h"
@@ -207,6 +208,27 @@ void load_debug_info(dbg_dap_t *s, const std::string &image, const std::vector<s
             output(s, error, "stderr");
         else
             dbg_source_scan_code(e->source, e->emu->memory, &e->symbols);
+    } else if (dbg_asm_lines_is_table(stem + ".lines")) {
+        // An assembly program: qasm's line table gives its lines.
+        std::vector<dbg_asm_line_t> lines;
+        if (!dbg_asm_lines_load(stem + ".lines", &lines, &error)) return output(s, error, "stderr");
+        dbg_source_t *m = new dbg_source_t;
+        dbg_source_init(m);
+        m->search_dirs = dirs;
+        m->search_dirs.push_back(slash == std::string::npos ? "." : image.substr(0, slash));
+        for (const dbg_asm_line_t &l : lines) {
+            const size_t cut = l.file.find_last_of('/');
+            if (cut != std::string::npos &&
+                std::find(m->search_dirs.begin(), m->search_dirs.end(), l.file.substr(0, cut)) ==
+                    m->search_dirs.end())
+                m->search_dirs.push_back(l.file.substr(0, cut));
+            dbg_source_add_line(
+                m, l.file.substr(cut == std::string::npos ? 0 : cut + 1), l.line, l.address,
+                static_cast<uint16_t>(std::min<uint32_t>(l.length, 0xFFFF)), l.is_code);
+        }
+        dbg_source_index(m);
+        delete e->source;
+        e->source = m;
     }
 }
 
