@@ -504,7 +504,10 @@ void on_launch(dbg_dap_t *s, const json &r) {
                 if (p.is_string()) symbols.push_back(p);
     }
     load_debug_info(s, program, dirs, symbols, rom);
-    const std::string type = args.value("type", "");
+    // Editors' configurations use "type" for the debugger ("quillane"): there the text to type
+    // is "typeText".
+    std::string type = args.value("typeText", args.value("type", ""));
+    if (type == "quillane") type.clear();
     if (!type.empty() && !dbg_type(e, dbg_unescape(type), true, &error))
         return fail(s, r, "type: " + error);
     e->realtime = args.value("realtime", false);
