@@ -110,6 +110,7 @@ struct dbg_dap_t {
     bool configured = false;
     bool running = false;
     bool finished = false;
+    bool attached = false; // attach (threaded): the window's machine, which runs on after us
     bool stop_on_entry = false;
     int entry_bp = -1; // the program's entry: stop there (stopOnEntry), then watch for its end
     int exit_bp = -1;  // the monitor's warm start, reached once the program returns
@@ -336,9 +337,25 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
     return true;
 }
 
+bool threaded(const dbg_dap_t *s) {
+    return s->e->mode == DBG_THREADED;
+}
+
+// A stop that does not count (a condition that is false) lets the run go on.
+void take_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
+    if (report_stop(s, stop)) return;
+    s->running = true;
+    if (threaded(s)) dbg_continue(s->e);
+}
+
 // A run of the machine that ends within a bound (stepping): a step that never ends is paused.
 void bounded_step(dbg_dap_t *s, dbg_stop_t (*run)(dbg_engine_t *, bool), bool by_line) {
     dbg_engine_t *e = s->e;
+    if (threaded(s)) { // the stop comes through the engine's stop callback
+        s->running = true;
+        run(e, by_line);
+        return;
+    }
     const uint64_t limit = e->tick_limit;
     dbg_set_tick_limit(e, dbg_ticks(e) + 50000000); // five seconds of board time
     dbg_stop_t stop = run(e, by_line);
@@ -458,6 +475,7 @@ bool unbase64(const std::string &text, std::vector<uint8_t> *bytes) {
 void resume(dbg_dap_t *s) {
     invalidate_views(s);
     s->running = true;
+    if (threaded(s)) dbg_continue(s->e);
 }
 
 void on_initialize(dbg_dap_t *s, const json &r) {
@@ -516,7 +534,7 @@ void on_launch(dbg_dap_t *s, const json &r) {
     s->entry_bp = dbg_break_add(e, start, 0);
     s->launched = true;
     respond(s, r);
-    if (s->configured) resume(s);
+    if (s->configured && !s->attached) resume(s);
 }
 
 void on_set_breakpoints(dbg_dap_t *s, const json &r) {
@@ -885,12 +903,17 @@ void handle(dbg_dap_t *s, const json &r) {
     const bool by_line = args.value("granularity", "line") != "instruction" && s->e->source;
     if (command == "initialize") return on_initialize(s, r);
     if (command == "launch") return on_launch(s, r);
-    if (command == "attach") return fail(s, r, "attach needs the window (quillane --dap-port N)");
+    if (command == "attach") {
+        if (!threaded(s)) return fail(s, r, "attach needs the window (quillane --dap-port N)");
+        s->launched = s->configured = s->attached = true;
+        s->running = dbg_is_running(s->e);
+        return respond(s, r);
+    }
     if (command == "configurationDone") {
         // Clients may finish configuring before the launch: the program starts once both came.
         s->configured = true;
         respond(s, r);
-        if (s->launched) resume(s);
+        if (s->launched && !s->attached) resume(s);
         return;
     }
     if (command == "setBreakpoints") return on_set_breakpoints(s, r);
@@ -920,6 +943,7 @@ void handle(dbg_dap_t *s, const json &r) {
     }
     if (command == "pause") {
         respond(s, r);
+        if (threaded(s)) return dbg_pause(s->e); // the stop comes through the callback
         if (!s->running) return;
         dbg_stop_t stop = dbg_last_stop(s->e);
         stop.cause = DBG_CAUSE_PAUSE;
@@ -941,6 +965,14 @@ void handle(dbg_dap_t *s, const json &r) {
     if (command == "disconnect" || command == "terminate") {
         respond(s, r);
         if (command == "terminate") event(s, "terminated");
+        if (s->attached) {
+            // The window's machine runs on without this client's breakpoints.
+            for (auto &group : s->groups)
+                for (int id : group.second)
+                    dbg_delete(s->e, id);
+            s->groups.clear();
+            if (!dbg_is_running(s->e)) dbg_continue(s->e);
+        }
         s->running = false;
         s->finished = command == "disconnect";
         return;
@@ -1006,7 +1038,12 @@ void dbg_dap_run_slice(dbg_dap_t *s, uint64_t ticks) {
     dbg_set_tick_limit(e, dbg_ticks(e) + ticks);
     const dbg_stop_t stop = dbg_continue(e);
     dbg_set_tick_limit(e, limit);
-    report_stop(s, stop);
+    take_stop(s, stop);
+}
+
+void dbg_dap_stopped(dbg_dap_t *s, const dbg_stop_t &stop) {
+    if (s->finished) return;
+    take_stop(s, stop);
 }
 
 bool dbg_dap_finished(const dbg_dap_t *s) {

@@ -7,6 +7,8 @@
 // that is not a number or above DBG_DAP_MAX_BODY is a broken stream: the session answers nothing
 // more and asks to close. A body that is not a JSON object gets an error response.
 //
+// Threaded mode (the window, `attach`): run requests go to the processor thread and the front end
+// hands each stop to dbg_dap_stopped.
 // Inline mode (quillane-run): requests that run the machine leave the session running; the front
 // end calls dbg_dap_run_slice between reads, so pause and disconnect are read while it runs.
 #pragma once
@@ -16,6 +18,7 @@
 #include <string>
 
 struct dbg_engine_t;
+struct dbg_stop_t;
 
 enum : size_t { DBG_DAP_MAX_BODY = 16u << 20 }; // 16 MiB: no request of this adapter comes near
 
@@ -44,5 +47,8 @@ std::string dbg_dap_take_output(dbg_dap_t *s);
 bool dbg_dap_running(const dbg_dap_t *s);
 // Inline: runs the machine for up to `ticks` T-states (or to a stop, which becomes events).
 void dbg_dap_run_slice(dbg_dap_t *s, uint64_t ticks);
+// Threaded: a stop the engine reported (through its stop callback, handed to the front end's
+// thread), which becomes the client's events.
+void dbg_dap_stopped(dbg_dap_t *s, const dbg_stop_t &stop);
 // True once the client disconnected or terminated the session.
 bool dbg_dap_finished(const dbg_dap_t *s);

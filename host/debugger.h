@@ -72,6 +72,9 @@ class gui_debugger_window : public QMainWindow {
     // Reads the machine under the lock and redraws every pane.
     void refresh();
 
+    // Told of every stop the window shows (an editor's debug adapter shares them).
+    std::function<void(const dbg_stop_t &)> on_stop;
+
   protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -2,6 +2,7 @@
 #include "host/options.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "debug/commands.h"
@@ -22,6 +23,8 @@ const char usage_text[] =
     "  IMAGE.hex    Intel HEX images loaded after the ROM, in order, as File > Open does\n"
     "  --type TEXT  type TEXT once the monitor is ready for keys (\\n Enter, \\t Tab,\n"
     "               \\b Backspace): quillane game.hex --type 'g 8000\\n' starts a game\n"
+    "  --dap-port N a Debug Adapter Protocol server on 127.0.0.1:N for an editor (one client;\n"
+    "               it attaches to the running board and opens the debugger window)\n"
     "  --help, --version\n"
     "\n"
     "quillane-run runs the board without a window (quillane-run --help).\n";
@@ -47,6 +50,13 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
         }
         if (!std::strcmp(a, "--warp")) {
             options->warp = true;
+        } else if (!std::strcmp(a, "--dap-port")) {
+            char *end = nullptr;
+            const long port = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || !*argv[i + 1] || *end || port < 1 || port > 65535)
+                return bad("--dap-port needs a port number from 1 to 65535");
+            options->dap_port = static_cast<int>(port);
+            ++i;
         } else if (!std::strcmp(a, "--debug")) {
             options->debug = true;
         } else if (!std::strcmp(a, "--rom") || !std::strcmp(a, "--type")) {

@@ -13,6 +13,7 @@ struct host_options_t {
     bool debug;      // open the debugger window
     std::vector<std::string> images;
     std::vector<std::string> type;
+    int dap_port; // --dap-port N: a debug adapter on 127.0.0.1:N (0: none)
 };
 
 // Parses the command line. Returns -1 to go on, or the exit status after --help, --version or a
