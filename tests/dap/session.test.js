@@ -32,12 +32,13 @@ test('a C program debugged from breakpoint to its end', async () => {
     await dc.start();
     try {
         const body = lineOf('body');
-        // A breakpoint on a C line is verified at that line and hit there.
+        // A breakpoint on a C line is verified at that line and hit there, on the pass where its
+        // condition holds (i counts the points: #2 is decimal 2).
         await Promise.all([
             dc.waitForEvent('initialized').then(async () => {
                 const set = await dc.setBreakpointsRequest({
                     source: { path: source },
-                    breakpoints: [{ line: body }],
+                    breakpoints: [{ line: body, condition: 'i == #2' }],
                 });
                 assert.strictEqual(set.body.breakpoints[0].verified, true);
                 assert.strictEqual(set.body.breakpoints[0].line, body);
@@ -54,12 +55,14 @@ test('a C program debugged from breakpoint to its end', async () => {
         assert.strictEqual(frames[1].name, 'main');
         assert.strictEqual(frames[1].line, lineOf('call'));
 
-        // A local's value: count is the call's 3.
+        // Locals: count is the call's 3, and the condition held.
         const scopes = await dc.scopesRequest({ frameId: frames[0].id });
         const locals = scopes.body.scopes.find((s) => s.name === 'Locals');
         const vars = await dc.variablesRequest({ variablesReference: locals.variablesReference });
         const count = vars.body.variables.find((v) => v.name === 'count');
         assert.ok(count && /^3 /.test(count.value), JSON.stringify(vars.body.variables));
+        const i = vars.body.variables.find((v) => v.name === 'i');
+        assert.ok(i && /^2 /.test(i.value), JSON.stringify(vars.body.variables));
 
         // Over the line with the call of twice: still in sum_points.
         await Promise.all([dc.nextRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
