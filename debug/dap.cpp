@@ -804,8 +804,20 @@ void on_evaluate(dbg_dap_t *s, const json &r) {
     const json args = r.value("arguments", json::object());
     const std::string expression = args.value("expression", "");
     if (args.value("context", "") == "repl") {
+        // A run command typed here (quillane-run) reads no pause meanwhile: ten seconds of board
+        // time at most, then it stops at the tick limit.
+        const uint64_t limit = s->e->tick_limit;
+        if (!threaded(s)) dbg_set_tick_limit(s->e, dbg_ticks(s->e) + 100000000);
         const dbg_result_t result = dbg_execute(s->e, expression);
+        if (!threaded(s)) dbg_set_tick_limit(s->e, limit);
         invalidate_views(s);
+        if (result.quit) {
+            respond(s, r, {{"result", ""}, {"variablesReference", 0}});
+            event(s, "terminated");
+            s->running = false;
+            s->finished = true;
+            return;
+        }
         if (result.error) return fail(s, r, result.output.substr(0, result.output.size() - 1));
         std::string text = result.output;
         if (!text.empty() && text.back() == '\n') text.pop_back();
