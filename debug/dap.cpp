@@ -914,7 +914,12 @@ void handle(dbg_dap_t *s, const json &r) {
     const json args = r.value("arguments", json::object());
     const bool by_line = args.value("granularity", "line") != "instruction" && s->e->source;
     if (command == "initialize") return on_initialize(s, r);
-    if (command == "launch") return on_launch(s, r);
+    if (command == "launch") {
+        // The window's machine is already running: an editor attaches to it.
+        if (threaded(s))
+            return fail(s, r, "the window answers attach; launch is quillane-run --dap's");
+        return on_launch(s, r);
+    }
     if (command == "attach") {
         if (!threaded(s)) return fail(s, r, "attach needs the window (quillane --dap-port N)");
         s->launched = s->configured = s->attached = true;

@@ -13,7 +13,8 @@
 namespace {
 
 const char usage_text[] =
-    "Usage: quillane [--rom FILE] [--warp] [--debug] [IMAGE.hex ...] [--type TEXT]\n"
+    "Usage: quillane [--rom FILE] [--warp] [--debug] [--dap-port N] [IMAGE.hex ...]\n"
+    "                [--type TEXT]\n"
     "Emulates the Quillane Z80 board in a window.\n"
     "\n"
     "  --rom FILE   the monitor ROM (default: tessik.hex in the current directory)\n"
