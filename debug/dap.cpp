@@ -118,6 +118,7 @@ struct dbg_dap_t {
     // Breakpoint ids by what set them: a source path, "functions", "instructions", "data".
     std::map<std::string, std::vector<int>> groups;
     std::map<int, condition_t> conditions; // breakpoints with a condition
+    std::vector<int> foreign;              // breakpoints set elsewhere, told to the client
     std::vector<container_t> containers;   // valid until the machine runs on
     dbg_source_t empty;                    // the model while no debug information is loaded
 };
@@ -277,6 +278,37 @@ void delete_group(dbg_dap_t *s, const std::string &group) {
     s->groups[group].clear();
 }
 
+json source_of(dbg_dap_t *s, int file);
+
+// Breakpoints set elsewhere (the window's console, the REPL) reach the client as `breakpoint`
+// events, and so do their deletions.
+void sync_breakpoints(dbg_dap_t *s) {
+    if (!s->launched) return;
+    std::vector<int> own;
+    for (const auto &group : s->groups)
+        own.insert(own.end(), group.second.begin(), group.second.end());
+    own.push_back(s->entry_bp);
+    own.push_back(s->exit_bp);
+    std::vector<int> now;
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(s->e)) {
+        if (std::find(own.begin(), own.end(), b.id) != own.end()) continue;
+        now.push_back(b.id);
+        if (std::find(s->foreign.begin(), s->foreign.end(), b.id) != s->foreign.end()) continue;
+        json bp = {{"id", b.id}, {"verified", true}, {"instructionReference", hex_ref(b.address)}};
+        if (const dbg_line_range_t *line = dbg_source_line_at(model(s), b.address)) {
+            bp["line"] = line->line;
+            const json source = source_of(s, line->file);
+            if (!source.is_null()) bp["source"] = source;
+        }
+        event(s, "breakpoint", {{"reason", "new"}, {"breakpoint", bp}});
+    }
+    for (int id : s->foreign)
+        if (std::find(now.begin(), now.end(), id) == now.end())
+            event(s, "breakpoint",
+                  {{"reason", "removed"}, {"breakpoint", {{"id", id}, {"verified", false}}}});
+    s->foreign = now;
+}
+
 // ---- stops ----
 
 void invalidate_views(dbg_dap_t *s) {
@@ -343,6 +375,7 @@ bool threaded(const dbg_dap_t *s) {
 
 // A stop that does not count (a condition that is false) lets the run go on.
 void take_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
+    sync_breakpoints(s);
     if (report_stop(s, stop)) return;
     s->running = true;
     if (threaded(s)) dbg_continue(s->e);
@@ -811,6 +844,7 @@ void on_evaluate(dbg_dap_t *s, const json &r) {
         const dbg_result_t result = dbg_execute(s->e, expression);
         if (!threaded(s)) dbg_set_tick_limit(s->e, limit);
         invalidate_views(s);
+        sync_breakpoints(s);
         if (result.quit) {
             respond(s, r, {{"result", ""}, {"variablesReference", 0}});
             event(s, "terminated");
@@ -1061,6 +1095,10 @@ void dbg_dap_run_slice(dbg_dap_t *s, uint64_t ticks) {
 void dbg_dap_stopped(dbg_dap_t *s, const dbg_stop_t &stop) {
     if (s->finished) return;
     take_stop(s, stop);
+}
+
+void dbg_dap_poll(dbg_dap_t *s) {
+    if (!s->finished) sync_breakpoints(s);
 }
 
 bool dbg_dap_finished(const dbg_dap_t *s) {

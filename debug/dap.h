@@ -50,5 +50,8 @@ void dbg_dap_run_slice(dbg_dap_t *s, uint64_t ticks);
 // Threaded: a stop the engine reported (through its stop callback, handed to the front end's
 // thread), which becomes the client's events.
 void dbg_dap_stopped(dbg_dap_t *s, const dbg_stop_t &stop);
+// Tells the client of breakpoints set or deleted elsewhere (the window's console); the window
+// calls it now and then.
+void dbg_dap_poll(dbg_dap_t *s);
 // True once the client disconnected or terminated the session.
 bool dbg_dap_finished(const dbg_dap_t *s);

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "debug/dap.h"
 #include "debug/engine.h"
@@ -13,6 +14,14 @@ gui_dap_server::gui_dap_server(gui_debugger_window *debugger)
     : debugger_(debugger), server_(new QTcpServer(this)) {
     connect(server_, &QTcpServer::newConnection, this, &gui_dap_server::accept);
     debugger_->on_stop = [this](const dbg_stop_t &stop) { stopped(stop); };
+    // Breakpoints set in the window's console reach the client within half a second.
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] {
+        if (!session_) return;
+        dbg_dap_poll(session_);
+        flush();
+    });
+    timer->start(500);
 }
 
 gui_dap_server::~gui_dap_server() {

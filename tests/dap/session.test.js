@@ -128,6 +128,13 @@ test('a running program is paused, inspected from the REPL and left', async () =
         const frames = await topFrames(dc);
         assert.strictEqual(frames[0].instructionPointerReference,
             '0x' + pc.toString(16).toUpperCase().padStart(4, '0'));
+        // A breakpoint set from the REPL reaches the client as a breakpoint event.
+        const [, added] = await Promise.all([
+            dc.evaluateRequest({ expression: 'break sum_points', context: 'repl' }),
+            dc.waitForEvent('breakpoint'),
+        ]);
+        assert.strictEqual(added.body.reason, 'new');
+        assert.strictEqual(added.body.breakpoint.source.name, 'debuginfo.c');
         // A command in error is a failed request with the command's message.
         await assert.rejects(dc.evaluateRequest({ expression: 'frobnicate', context: 'repl' }));
     } finally {
