@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
+#include "debug/asm_lines.h"
 #include "debug/commands_machine.h"
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
+#include "debug/source.h"
+#include "debug/source_commands.h"
 #include "files/input.h"
 #include "machine/emu.h"
 
@@ -88,20 +91,63 @@ dbg_result_t bad_count(const std::string &text) {
     return fail("Bad count: " + text + " (a decimal number)");
 }
 
-// "Breakpoint 2 at 8003 (main)"; "Watchpoint 3: write 3A40 length 20".
+// "Breakpoint 2 at 808E (sum_points, prog.c:26) if i == 2"; "Breakpoint 1 at 8003 (main+3)";
+// "Watchpoint 3: write 3A40 length 20 if value == FF".
 std::string describe(dbg_engine_t *e, const dbg_breakpoint_t &b) {
     std::string out = "Breakpoint " + std::to_string(b.id) + " at " + dbg_hex4(b.address);
-    const std::string name = dbg_symbol_near(&e->symbols, b.address);
-    return name.empty() ? out : out + " (" + name + ")";
+    const std::string name = dbg_place_name(e, b.address);
+    if (!name.empty()) out += " (" + name + ")";
+    return b.condition.empty() ? out : out + " if " + b.condition;
 }
 
 std::string describe(const dbg_watchpoint_t &w) {
     static const char *const kinds[] = {"read", "write", "in", "out"};
     std::string out = "Watchpoint " + std::to_string(w.id) + ": " + kinds[w.kind] + " ";
-    if (w.kind >= DBG_WATCH_IN) return out + dbg_hex2(w.address);
+    const std::string condition = w.condition.empty() ? "" : " if " + w.condition;
+    if (w.kind >= DBG_WATCH_IN) return out + dbg_hex2(w.address) + condition;
     char length[16];
     std::snprintf(length, sizeof length, "%X", static_cast<unsigned>(w.length));
-    return out + dbg_hex4(w.address) + " length " + length;
+    return out + dbg_hex4(w.address) + " length " + length + condition;
+}
+
+// Splits "... if COND": the words before "if" stay in *args, the condition is the rest of the
+// line as written (a decimal "#27" in it is not a comment). False when "if" has no condition.
+bool split_condition(const call_t &c, std::vector<std::string> *args, std::string *condition) {
+    *args = c.args;
+    condition->clear();
+    const auto at = std::find(args->begin(), args->end(), "if");
+    if (at == args->end()) return true;
+    const size_t words = static_cast<size_t>(at - args->begin());
+    args->resize(words);
+    // The "if" word's place in the rest of the line: after `words` words.
+    size_t pos = 0;
+    for (size_t n = 0; n <= words; ++n) {
+        pos = c.rest.find_first_not_of(" \t", pos);
+        pos = c.rest.find_first_of(" \t", pos);
+    }
+    if (pos != std::string::npos) pos = c.rest.find_first_not_of(" \t", pos);
+    if (pos == std::string::npos) return false;
+    *condition = c.rest.substr(pos);
+    while (!condition->empty() && (condition->back() == ' ' || condition->back() == '\t'))
+        condition->pop_back();
+    return true;
+}
+
+// A place in the source (FILE:LINE or a function's name) when the model knows it: its address,
+// and the line that has its code when that is another one.
+bool source_place(dbg_engine_t *e, const std::string &text, uint16_t *at, std::string *moved,
+                  std::string *error) {
+    if (!e->source) return false;
+    if (text.find(':') == std::string::npos && !dbg_source_function(e->source, text)) return false;
+    int file = -1, line = 0, code_line = 0;
+    if (!dbg_source_location(e->source, text, -1, &file, &line, at, &code_line, error)) return true;
+    if (code_line == 0) {
+        *error = text + ": no code at or after that line";
+        return true;
+    }
+    if (code_line != line && text.find(':') != std::string::npos)
+        *moved = "; line " + std::to_string(line) + " has no code";
+    return true;
 }
 
 dbg_result_t run_result(const dbg_stop_t &stop) {
@@ -159,15 +205,23 @@ std::string breakpoint_list(dbg_engine_t *e) {
 // ---- the commands ----
 
 dbg_result_t cmd_break(const call_t &c) {
-    const size_t n = c.args.size();
-    if (n == 0) return ok(breakpoint_list(c.e));
-    if (n > 2) return usage(c);
-    uint16_t at;
+    std::vector<std::string> args;
+    std::string condition, error, moved;
+    if (!split_condition(c, &args, &condition)) return usage(c);
+    const size_t n = args.size();
+    if (n == 0 && condition.empty()) return ok(breakpoint_list(c.e));
+    if (n == 0 || n > 2) return usage(c);
+    uint16_t at = 0;
     uint32_t skip = 0;
-    if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
-    if (n == 2 && !count(c.args[1], 0xFFFFFFFF, &skip)) return bad_count(c.args[1]);
-    const int id = dbg_break_add(c.e, at, skip);
-    return ok(describe(c.e, dbg_breakpoint_t{id, at, skip, 0}));
+    if (source_place(c.e, args[0], &at, &moved, &error)) {
+        if (!error.empty()) return fail(error);
+    } else if (!address(c.e, args[0], &at)) {
+        return bad_address(args[0]);
+    }
+    if (n == 2 && !count(args[1], 0xFFFFFFFF, &skip)) return bad_count(args[1]);
+    const int id = dbg_break_add_if(c.e, at, skip, condition, &error);
+    if (id < 0) return fail("Bad condition: " + error);
+    return ok(describe(c.e, dbg_breakpoint_t{id, at, skip, 0, condition, {}}) + moved);
 }
 
 dbg_result_t cmd_delete(const call_t &c) {
@@ -200,27 +254,33 @@ dbg_result_t cmd_delete(const call_t &c) {
 }
 
 dbg_result_t cmd_watch(const call_t &c) {
-    const size_t n = c.args.size();
+    std::vector<std::string> args;
+    std::string condition, error;
+    if (!split_condition(c, &args, &condition)) return usage(c);
+    const size_t n = args.size();
     if (n < 2 || n > 3) return usage(c);
-    const std::string &kind = c.args[0];
+    const std::string &kind = args[0];
     if (kind == "in" || kind == "out") {
         uint32_t port;
         if (n != 2) return usage(c);
-        if (!value(c.e, c.args[1], 0xFF, &port)) return fail("Bad port: " + c.args[1]);
+        if (!value(c.e, args[1], 0xFF, &port)) return fail("Bad port: " + args[1]);
         const dbg_watch_kind_t k = kind == "in" ? DBG_WATCH_IN : DBG_WATCH_OUT;
-        const int id = dbg_watch_add(c.e, k, static_cast<uint16_t>(port), 1);
-        return ok(describe(dbg_watchpoint_t{id, k, static_cast<uint16_t>(port), 1, 0}));
+        const int id = dbg_watch_add_if(c.e, k, static_cast<uint16_t>(port), 1, condition, &error);
+        if (id < 0) return fail("Bad condition: " + error);
+        return ok(
+            describe(dbg_watchpoint_t{id, k, static_cast<uint16_t>(port), 1, 0, condition, {}}));
     }
     if (kind != "read" && kind != "write") return usage(c);
     uint16_t at;
     uint32_t length = 1;
-    if (!address(c.e, c.args[1], &at)) return bad_address(c.args[1]);
-    if (n == 3 && (!value(c.e, c.args[2], 0x10000, &length) || length == 0))
-        return fail("Bad length: " + c.args[2]);
+    if (!address(c.e, args[1], &at)) return bad_address(args[1]);
+    if (n == 3 && (!value(c.e, args[2], 0x10000, &length) || length == 0))
+        return fail("Bad length: " + args[2]);
     if (at + length > 0x10000) return fail("Range past FFFF");
     const dbg_watch_kind_t k = kind == "read" ? DBG_WATCH_READ : DBG_WATCH_WRITE;
-    const int id = dbg_watch_add(c.e, k, at, length);
-    return ok(describe(dbg_watchpoint_t{id, k, at, length, 0}));
+    const int id = dbg_watch_add_if(c.e, k, at, length, condition, &error);
+    if (id < 0) return fail("Bad condition: " + error);
+    return ok(describe(dbg_watchpoint_t{id, k, at, length, 0, condition, {}}));
 }
 
 dbg_result_t cmd_continue(const call_t &c) {
@@ -234,7 +294,25 @@ dbg_result_t cmd_pause(const call_t &c) {
     return ok();
 }
 
+// Whether the PC has line information (step, next and finish then go by source line).
+bool at_line(dbg_engine_t *e) {
+    return e->source && dbg_source_line_at(e->source, dbg_registers(e).PC);
+}
+
 dbg_result_t cmd_step(const call_t &c) {
+    uint32_t steps = 1;
+    if (c.args.size() > 1) return usage(c);
+    if (c.args.size() == 1 && (!count(c.args[0], 0xFFFFFFFF, &steps) || steps == 0))
+        return bad_count(c.args[0]);
+    if (!at_line(c.e)) return run_result(dbg_step(c.e, steps));
+    // N source lines, ending early at any other stop (or where lines end).
+    dbg_stop_t stop = dbg_step_line(c.e);
+    for (uint32_t n = 1; n < steps && stop.cause == DBG_CAUSE_STEP && at_line(c.e); ++n)
+        stop = dbg_step_line(c.e);
+    return run_result(stop);
+}
+
+dbg_result_t cmd_stepi(const call_t &c) {
     uint32_t steps = 1;
     if (c.args.size() > 1) return usage(c);
     if (c.args.size() == 1 && (!count(c.args[0], 0xFFFFFFFF, &steps) || steps == 0))
@@ -244,12 +322,17 @@ dbg_result_t cmd_step(const call_t &c) {
 
 dbg_result_t cmd_next(const call_t &c) {
     if (!c.args.empty()) return usage(c);
+    return run_result(dbg_next_line(c.e));
+}
+
+dbg_result_t cmd_nexti(const call_t &c) {
+    if (!c.args.empty()) return usage(c);
     return run_result(dbg_next(c.e));
 }
 
 dbg_result_t cmd_finish(const call_t &c) {
     if (!c.args.empty()) return usage(c);
-    return run_result(dbg_finish(c.e));
+    return run_result(dbg_finish_line(c.e));
 }
 
 dbg_result_t cmd_until(const call_t &c) {
@@ -265,6 +348,14 @@ dbg_result_t cmd_regs(const call_t &c) {
 }
 
 dbg_result_t cmd_set(const call_t &c) {
+    if (!c.args.empty() && c.args[0] == "var") {
+        // The value as written: a decimal "#100" is not a comment here.
+        std::vector<std::string> args;
+        std::istringstream words(c.rest);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        return dbg_cmd_set_var(c.e, args);
+    }
     if (c.args.size() != 2) return usage(c);
     uint32_t v;
     if (!value(c.e, c.args[1], 0xFFFF, &v)) return bad_value(c.args[1]);
@@ -319,6 +410,14 @@ dbg_result_t cmd_disasm(const call_t &c) {
 dbg_result_t cmd_symbols(const call_t &c) {
     if (c.args.size() != 1) return usage(c);
     std::string error;
+    // Source-level debug information goes to the source model (and a line table's symbols).
+    const std::string &path = c.args[0];
+    if ((path.size() > 4 && path.compare(path.size() - 4, 4, ".cdb") == 0) ||
+        dbg_asm_lines_is_table(path)) {
+        std::string report;
+        if (!dbg_debug_file_load(c.e, path, {}, &report)) return fail(report);
+        return ok(report);
+    }
     const std::vector<std::string> before = dbg_symbol_warnings(&c.e->symbols);
     dbg_lock(c.e);
     const int added = dbg_symbols_load(&c.e->symbols, c.args[0], &error);
@@ -402,6 +501,25 @@ dbg_result_t cmd_cells(const call_t &c) {
     return dbg_command_cells(c.e, c.args);
 }
 
+// Source-level commands (source_commands.cpp). print takes the rest of the line as written, so
+// that a decimal "#27" in it is not a comment.
+dbg_result_t cmd_list(const call_t &c) {
+    return dbg_cmd_list(c.e, c.args);
+}
+dbg_result_t cmd_where(const call_t &c) {
+    return dbg_cmd_where(c.e, c.args);
+}
+dbg_result_t cmd_frame(const call_t &c) {
+    return dbg_cmd_frame(c.e, c.args);
+}
+dbg_result_t cmd_locals(const call_t &c) {
+    return dbg_cmd_locals(c.e, c.args);
+}
+dbg_result_t cmd_print(const call_t &c) {
+    if (c.rest.empty()) return usage(c);
+    return dbg_cmd_print(c.e, {c.rest});
+}
+
 dbg_result_t cmd_quit(const call_t &c) {
     if (!c.args.empty()) return usage(c);
     dbg_result_t r = ok();
@@ -413,34 +531,56 @@ dbg_result_t cmd_help(const call_t &c);
 
 // Every command, in the order `help` lists them. A new command is a row here and its handler.
 const command_t commands[] = {
-    {"break", "b", "break [ADDR [SKIP]]",
-     "breakpoint at ADDR, ignoring its first SKIP hits (decimal);\n"
-     "alone: list them",
+    {"break", "b", "break [PLACE [SKIP]] [if COND]",
+     "breakpoint at PLACE (ADDR, FILE:LINE or a C or asm function),\n"
+     "ignoring its first SKIP hits (decimal), stopping only when COND\n"
+     "holds; alone: list them",
      cmd_break},
     {"delete", "", "delete [N]", "delete breakpoint or watchpoint N (decimal, as listed), or all",
      cmd_delete},
-    {"watch", "", "watch read|write ADDR [LEN] | watch in|out PORT",
+    {"watch", "", "watch read|write ADDR [LEN] | watch in|out PORT [if COND]",
      "stop on a memory read or write in ADDR..ADDR+LEN-1,\n"
-     "or on a read or write of a port (low 8 bits)",
+     "or on a read or write of a port (low 8 bits); with COND only\n"
+     "when it holds (value: the byte read or written)",
      cmd_watch},
     {"continue", "c", "continue", "run until a stop", cmd_continue},
     {"pause", "", "pause", "stop the running machine", cmd_pause},
-    {"step", "s", "step [N]", "run N instructions (decimal, default 1)", cmd_step},
-    {"next", "n", "next", "step over a CALL, RST, DJNZ or repeating block instruction", cmd_next},
-    {"finish", "", "finish", "run until the current routine has returned to its caller",
+    {"step", "s", "step [N]",
+     "run N source lines, entering calls of code with lines (decimal,\n"
+     "default 1); where PC has no line: N instructions",
+     cmd_step},
+    {"stepi", "si", "stepi [N]", "run N instructions (decimal, default 1)", cmd_stepi},
+    {"next", "n", "next", "run a source line, over calls; where PC has no line: as nexti",
+     cmd_next},
+    {"nexti", "ni", "nexti", "step over a CALL, RST, DJNZ or repeating block instruction",
+     cmd_nexti},
+    {"finish", "", "finish",
+     "run until the current routine has returned to its caller\n"
+     "(in the caller's line when it has lines)",
      cmd_finish},
     {"until", "", "until ADDR", "run until PC reaches ADDR", cmd_until},
     {"regs", "", "regs", "registers as one JSON object", cmd_regs},
-    {"set", "", "set REG VALUE",
+    {"set", "", "set REG VALUE | set var NAME VALUE",
      "a register or pair (a ... iy, af' or af_, sp, pc, i, r),\n"
-     "a flag (fs fz fh fp fn fc; s z p n), im, iff1 or iff2",
+     "a flag (fs fz fh fp fn fc; s z p n), im, iff1 or iff2;\n"
+     "var: a C variable held in memory",
      cmd_set},
+    {"list", "l", "list [FILE:LINE | FUNCTION]",
+     "source lines around a place (default: the current line)", cmd_list},
+    {"where", "bt", "where", "the call stack, one frame a line", cmd_where},
+    {"frame", "", "frame [N]", "select frame N (decimal) for locals and print", cmd_frame},
+    {"locals", "", "locals", "parameters and locals of the selected frame", cmd_locals},
+    {"print", "p", "print EXPR",
+     "a C variable or expression (.f ->f [i] *p &v), a register,\n"
+     "(ADDR) a memory byte; decimal numbers as #27",
+     cmd_print},
     {"mem", "", "mem ADDR [LEN]", "LEN bytes as hex and characters (default 40, to FFFF at most)",
      cmd_mem},
     {"poke", "", "poke ADDR BYTE...", "store bytes from ADDR on", cmd_poke},
     {"disasm", "d", "disasm [ADDR [N]]", "N instructions from ADDR (decimal; default: 16 from PC)",
      cmd_disasm},
-    {"symbols", "", "symbols FILE", "load a pasmo .sym, SDCC .noi or .map file", cmd_symbols},
+    {"symbols", "", "symbols FILE",
+     "load a pasmo .sym, SDCC .noi, .map or .cdb, or qasm .lines file", cmd_symbols},
     {"type", "", "type TEXT", "type TEXT on the keyboard (\\n Enter, \\t Tab, \\b Backspace)",
      cmd_type},
     {"load", "", "load FILE", "load an Intel HEX image", cmd_load},
@@ -466,6 +606,8 @@ const char help_intro[] =
     "step, disasm and break, which are decimal. A word is a register (pc, sp, hl, ix, iy, with\n"
     "an optional +offset or -offset), else a symbol (also symbol+offset), else a hexadecimal\n"
     "number; one that begins with a digit or $ is always a number. # starts a comment.\n"
+    "Conditions (COND) compare registers, flags, (ADDR), C variables and value with\n"
+    "== != < <= > >=, && || and parentheses: watch write 3A40 20 if value == FF && pc >= 8000\n"
     "Commands:\n";
 
 dbg_result_t cmd_help(const call_t &) {

@@ -181,6 +181,25 @@ dbg_instruction_t dbg_disassemble(const uint8_t *memory, uint16_t address,
     dbg_instruction_t in{};
     in.address = address;
 
+    // Data (as the symbol table marks it): up to 4 bytes, to the range's end or the next label.
+    if (const uint32_t end = dbg_symbols_data_end(symbols, address)) {
+        std::string values, text;
+        while (in.length < 4 && address + in.length < end &&
+               (in.length == 0 ||
+                dbg_symbol_at(symbols, static_cast<uint16_t>(address + in.length)).empty())) {
+            const uint8_t byte = at(in.length);
+            in.bytes[in.length++] = byte;
+            char value[8];
+            std::snprintf(value, sizeof value, "%s$%02X", values.empty() ? "" : ",", byte);
+            values += value;
+            text += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
+        }
+        in.valid = true;
+        in.is_data = true;
+        in.text = "DB " + values + " ; \"" + text + "\"";
+        return in;
+    }
+
     // Which page, where its opcode byte is, and how long an invalid encoding counts.
     z_page_t page = Z_PAGE_MAIN;
     int op_at = 0, invalid_length = 1;

@@ -5,7 +5,8 @@
 // (bytes "3E BC" are "LD A,$BC") and the command language reads them back: "LD HL,$2000",
 // "LD A,(IX+$05)", "JR NZ,$8004", "OUT ($0C),A", "RST $38"; IM and bit numbers stay decimal. An
 // address operand that a symbol names is shown by the symbol instead ("CALL print"; "JP main+3"
-// is never made: only exact matches are substituted).
+// is never made: only exact matches are substituted). Addresses the symbol table marks as data
+// (dbg_symbols_add_data) disassemble as bytes: "DB $48,$65,$6C,$6C ; \"Hell\"".
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@ struct dbg_instruction_t {
     uint8_t length;   // 1 to 4 bytes; for an invalid encoding, the prefix(es) and opcode byte
     uint8_t bytes[4]; // the first `length` bytes are the instruction's
     bool valid;       // false for an encoding the processor reports as invalid
+    bool is_data;     // bytes the symbol table marks as data: "DB $48,$65 ; \"He\""
     bool is_call;     // CALL nn, CALL cc,nn, RST p: runs a routine that returns after it
     bool is_return;   // RET, RET cc, RETI, RETN
     bool is_repeat;   // DJNZ and the repeating block instructions (LDIR, CPIR, INIR, OTIR, ...)

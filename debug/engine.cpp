@@ -28,6 +28,30 @@ z_cpu_t *cpu_of(dbg_engine_t *e) {
     return &e->emu->cpu;
 }
 
+// The source model, or an empty one (registers, memory and symbols work without it).
+const dbg_source_t *model_of(const dbg_engine_t *e) {
+    static const dbg_source_t empty = [] {
+        dbg_source_t model;
+        dbg_source_init(&model);
+        return model;
+    }();
+    return e->source ? e->source : &empty;
+}
+
+// A breakpoint's or watchpoint's condition at a hit: true when it holds or cannot be evaluated
+// (*error then says why, and the hit stops).
+bool condition_holds(dbg_engine_t *e, const std::string &condition, const dbg_expr_t &expr,
+                     int value, std::string *error) {
+    if (condition.empty()) return true;
+    const dbg_eval_context_t context{e->emu->memory, cpu_of(e), &e->symbols, nullptr, value};
+    int64_t result = 0;
+    if (!dbg_expr_number(model_of(e), expr, context, &result, error)) {
+        *error = "condition " + condition + ": " + *error;
+        return true;
+    }
+    return result != 0;
+}
+
 // ---- watching bus callbacks: the machine's own, plus a look at the engine's tables ----
 
 // Reads of the instruction's own bytes (PC to PC + length - 1, PC still being its first byte
@@ -57,6 +81,8 @@ void watch_hit(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint8_t
         if (w.kind != kind) continue;
         const uint32_t offset = static_cast<uint16_t>(address - w.address);
         if (offset >= w.length) continue;
+        std::string error;
+        if (!condition_holds(e, w.condition, w.expr, value, &error)) continue;
         ++w.hits;
         const dbg_cause_t cause = kind == DBG_WATCH_READ    ? DBG_CAUSE_WATCH_READ
                                   : kind == DBG_WATCH_WRITE ? DBG_CAUSE_WATCH_WRITE
@@ -66,6 +92,7 @@ void watch_hit(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint8_t
         s.address = address;
         s.value = value;
         s.breakpoint = w.id;
+        s.text = error; // the stop's text says why a condition failed
         return;
     }
 }
@@ -119,12 +146,13 @@ void engine_halt(z_cpu_t *cpu) {
 // ---- stops ----
 
 std::string location(dbg_engine_t *e, uint16_t address) {
-    const std::string name = dbg_symbol_near(&e->symbols, address);
+    const std::string name = dbg_place_name(e, address);
     return name.empty() ? dbg_hex4(address) : dbg_hex4(address) + " (" + name + ")";
 }
 
 dbg_stop_t make_stop(dbg_engine_t *e, dbg_cause_t cause) {
     dbg_stop_t s = (e->pending && e->pending_stop.cause == cause) ? e->pending_stop : dbg_stop_t{};
+    const std::string failed = s.text; // a condition that could not be evaluated
     s.cause = cause;
     s.pc = cpu_of(e)->PC;
     s.ticks = e->emu->ticks;
@@ -159,6 +187,7 @@ dbg_stop_t make_stop(dbg_engine_t *e, dbg_cause_t cause) {
     case DBG_CAUSE_UNTIL: s.text = "Reached " + here; break;
     case DBG_CAUSE_TICKS: s.text = "Tick limit at " + here; break;
     }
+    if (!failed.empty()) s.text += " (" + failed + ")";
     return s;
 }
 
@@ -246,6 +275,63 @@ bool find_return(const uint8_t *memory, const dbg_symbols_t &symbols, const z_cp
     return found;
 }
 
+// next: whether the instruction run over (a call, DJNZ, a block instruction) has ended here.
+bool over_done(dbg_engine_t *e, const z_cpu_t *cpu) {
+    if (sp_above(cpu->SP, e->target_sp, true)) {
+        if (cpu->PC == e->target_pc) return true;
+        // Back past data behind the call: a return or JP (rr) with the return address gone,
+        // landing within 256 bytes after the call; one landing right after another CALL is
+        // a call of the routine's own returning.
+        uint16_t entry = 0;
+        if (e->next_call && e->leave_pending &&
+            static_cast<uint16_t>(cpu->PC - e->target_pc) <= 0x100 &&
+            !return_site(e->emu->memory, cpu->PC, &entry))
+            return true;
+    }
+    if (e->next_call) e->leave_pending = leaves(e, cpu->PC);
+    return false;
+}
+
+// Source step or next: whether the run stops here. It stops on return to the caller, at the
+// start of another line, or at the start of its own line reached again (a loop). A call about to
+// run is run over by next, and by step when its routine has no lines (the monitor, a library).
+bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
+    if (e->over_call) {
+        if (!over_done(e, cpu)) return false;
+        e->over_call = false;
+    }
+    const dbg_source_t *model = e->source;
+    if (!model) return true;
+    const dbg_line_range_t *range = dbg_source_line_at(model, cpu->PC);
+    if (e->line_returns && sp_above(cpu->SP, e->line_return_slot, false) &&
+        (range || cpu->PC == e->line_return_pc))
+        return true;
+    if (range && dbg_source_is_line_start(model, cpu->PC) &&
+        (range->file != e->line_file || range->line != e->line_line || cpu->PC <= e->line_start_pc))
+        return true;
+    const dbg_instruction_t in = dbg_disassemble(e->emu->memory, cpu->PC, nullptr);
+    if (in.valid && in.is_call) {
+        bool over = e->line_over;
+        if (!over) {
+            // Through a jump table's JP to the routine itself.
+            const uint8_t *memory = e->emu->memory;
+            uint16_t target = in.target;
+            if (memory[target] == 0xC3)
+                target = static_cast<uint16_t>(memory[static_cast<uint16_t>(target + 1)] |
+                                               memory[static_cast<uint16_t>(target + 2)] << 8);
+            over = !dbg_source_line_at(model, target);
+        }
+        if (over) {
+            e->over_call = true;
+            e->target_pc = static_cast<uint16_t>(cpu->PC + in.length);
+            e->target_sp = cpu->SP;
+            e->next_call = true;
+            e->leave_pending = false;
+        }
+    }
+    return false;
+}
+
 // At an instruction boundary: true when the run stops here (last_stop set).
 bool boundary_stop(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
@@ -258,18 +344,10 @@ bool boundary_stop(dbg_engine_t *e) {
         if (--e->step_left == 0) return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_NEXT:
-        if (sp_above(cpu->SP, e->target_sp, true)) {
-            if (cpu->PC == e->target_pc) return stop_with(e, DBG_CAUSE_STEP);
-            // Back past data behind the call: a return or JP (rr) with the return address gone,
-            // landing within 256 bytes after the call; one landing right after another CALL is
-            // a call of the routine's own returning.
-            uint16_t entry = 0;
-            if (e->next_call && e->leave_pending &&
-                static_cast<uint16_t>(cpu->PC - e->target_pc) <= 0x100 &&
-                !return_site(e->emu->memory, cpu->PC, &entry))
-                return stop_with(e, DBG_CAUSE_STEP);
-        }
-        if (e->next_call) e->leave_pending = leaves(e, cpu->PC);
+        if (over_done(e, cpu)) return stop_with(e, DBG_CAUSE_STEP);
+        break;
+    case DBG_REQ_LINE:
+        if (line_done(e, cpu)) return stop_with(e, DBG_CAUSE_STEP);
         break;
     case DBG_REQ_FINISH:
         if (e->return_known) {
@@ -289,12 +367,16 @@ bool boundary_stop(dbg_engine_t *e) {
     if (e->break_at[cpu->PC]) {
         for (dbg_breakpoint_t &b : e->breakpoints) {
             if (b.address != cpu->PC) continue;
+            std::string error;
+            if (!condition_holds(e, b.condition, b.expr, -1, &error)) continue;
             ++b.hits;
             if (b.skip > 0) {
                 --b.skip;
                 continue;
             }
-            pend(e, DBG_CAUSE_BREAKPOINT, cpu->PC).breakpoint = b.id;
+            dbg_stop_t &s = pend(e, DBG_CAUSE_BREAKPOINT, cpu->PC);
+            s.breakpoint = b.id;
+            s.text = error;
             return stop_with(e, DBG_CAUSE_BREAKPOINT);
         }
     }
@@ -475,6 +557,15 @@ void count_watchpoint(dbg_engine_t *e, const dbg_watchpoint_t &w, int delta) {
 
 // ---- shared helpers ----
 
+std::string dbg_place_name(dbg_engine_t *e, uint16_t address) {
+    const dbg_function_t *function =
+        e->source ? dbg_source_function_at(e->source, address) : nullptr;
+    const std::string name = function ? function->name : dbg_symbol_near(&e->symbols, address);
+    const std::string line = e->source ? dbg_source_where(e->source, address) : "";
+    if (name.empty() || line.empty()) return name + line;
+    return name + ", " + line;
+}
+
 std::string dbg_hex4(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
@@ -568,6 +659,7 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->stopped = false;
     e->tick_limit = UINT64_MAX;
     e->leave_pending = false;
+    e->over_call = false;
     e->pending = false;
     e->last_stop = dbg_stop_t{};
     e->last_invalid.clear();
@@ -666,6 +758,59 @@ dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address) {
     return start(e, DBG_REQ_UNTIL);
 }
 
+namespace {
+
+// Source step (over: next) from the line at PC; without one, the instruction step.
+dbg_stop_t line_request(dbg_engine_t *e, bool over) {
+    dbg_lock(e);
+    const z_cpu_t *cpu = cpu_of(e);
+    const dbg_line_range_t *range = e->source ? dbg_source_line_at(e->source, cpu->PC) : nullptr;
+    if (!range) {
+        dbg_unlock(e);
+        return over ? dbg_next(e) : dbg_step(e, 1);
+    }
+    e->line_file = range->file;
+    e->line_line = range->line;
+    e->line_start_pc = cpu->PC;
+    e->line_over = over;
+    e->over_call = false;
+    const std::vector<dbg_frame_t> frames =
+        dbg_source_frames(e->source, e->emu->memory, *cpu, &e->symbols, 2);
+    e->line_returns = frames.size() >= 2;
+    if (e->line_returns) {
+        e->line_return_pc = frames[1].pc;
+        e->line_return_slot = static_cast<uint16_t>(frames[1].sp - 2);
+    }
+    return start(e, DBG_REQ_LINE);
+}
+
+} // namespace
+
+dbg_stop_t dbg_step_line(dbg_engine_t *e) {
+    return line_request(e, false);
+}
+
+dbg_stop_t dbg_next_line(dbg_engine_t *e) {
+    return line_request(e, true);
+}
+
+dbg_stop_t dbg_finish_line(dbg_engine_t *e) {
+    dbg_lock(e);
+    const z_cpu_t *cpu = cpu_of(e);
+    std::vector<dbg_frame_t> frames;
+    if (e->source && dbg_source_line_at(e->source, cpu->PC))
+        frames = dbg_source_frames(e->source, e->emu->memory, *cpu, &e->symbols, 2);
+    if (frames.size() < 2) {
+        dbg_unlock(e);
+        return dbg_finish(e);
+    }
+    // The caller's return address and the slot it sits in, as the stack walk found them.
+    e->return_known = true;
+    e->target_pc = frames[1].pc;
+    e->target_sp = static_cast<uint16_t>(frames[1].sp - 2);
+    return start(e, DBG_REQ_FINISH);
+}
+
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {
     if (e->mode != DBG_INLINE) return dbg_stop_t{};
     const uint64_t old_limit = e->tick_limit;
@@ -716,23 +861,40 @@ dbg_stop_t dbg_last_stop(dbg_engine_t *e) {
 }
 
 int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip) {
+    std::string error;
+    return dbg_break_add_if(e, address, skip, "", &error);
+}
+
+int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length) {
+    std::string error;
+    return dbg_watch_add_if(e, kind, address, length, "", &error);
+}
+
+int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std::string &cond,
+                     std::string *error) {
+    dbg_expr_t expr;
+    if (!cond.empty() && !dbg_expr_parse(model_of(e), cond, &expr, error)) return -1;
     dbg_lock(e);
     const int id = e->next_id++;
-    e->breakpoints.push_back({id, address, skip, 0});
+    e->breakpoints.push_back({id, address, skip, 0, cond, std::move(expr)});
     count_breakpoint(e, address, 1);
     dbg_update(e);
     dbg_unlock(e);
     return id;
 }
 
-int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length) {
+int dbg_watch_add_if(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length,
+                     const std::string &cond, std::string *error) {
+    dbg_expr_t expr;
+    if (!cond.empty() && !dbg_expr_parse(model_of(e), cond, &expr, error)) return -1;
     dbg_lock(e);
     const int id = e->next_id++;
     if (kind == DBG_WATCH_IN || kind == DBG_WATCH_OUT) {
         address &= 0xFF;
         length = 1;
     }
-    e->watchpoints.push_back({id, kind, address, std::clamp<uint32_t>(length, 1, 65536), 0});
+    e->watchpoints.push_back(
+        {id, kind, address, std::clamp<uint32_t>(length, 1, 65536), 0, cond, std::move(expr)});
     count_watchpoint(e, e->watchpoints.back(), 1);
     dbg_update(e);
     dbg_unlock(e);

@@ -32,6 +32,7 @@
 
 #include "cpu/zcpu.h"
 #include "debug/disasm.h"
+#include "debug/source.h"
 #include "debug/symbols.h"
 
 struct emu_t;
@@ -74,8 +75,10 @@ enum dbg_watch_kind_t : uint8_t { DBG_WATCH_READ, DBG_WATCH_WRITE, DBG_WATCH_IN,
 struct dbg_breakpoint_t {
     int id;
     uint16_t address;
-    uint32_t skip; // hits still to ignore
-    uint32_t hits; // times reached
+    uint32_t skip;         // hits still to ignore
+    uint32_t hits;         // times reached (with its condition true)
+    std::string condition; // as written; "" for none
+    dbg_expr_t expr;       // the condition parsed
 };
 
 struct dbg_watchpoint_t {
@@ -84,6 +87,8 @@ struct dbg_watchpoint_t {
     uint16_t address; // first address, or the port
     uint32_t length;  // bytes (1 for ports)
     uint32_t hits;
+    std::string condition; // as written ("value" is the byte); "" for none
+    dbg_expr_t expr;
 };
 
 // A key event of the typing queue, by emulated tick.
@@ -105,6 +110,7 @@ enum dbg_request_t : uint8_t {
     DBG_REQ_NEXT,
     DBG_REQ_FINISH,
     DBG_REQ_UNTIL,
+    DBG_REQ_LINE, // source step or next (see dbg_step_line)
 };
 
 struct dbg_wav_t;
@@ -149,6 +155,17 @@ struct dbg_engine_t {
     bool return_known;    // finish: target_pc is the return address found on the stack at
                           // target_sp; else a return must leave SP above target_sp
     bool leave_pending;   // next, finish: the instruction now running is a return or JP (rr)
+    // Source stepping: the line it started on, whether calls are run over (next), the caller's
+    // return address and the stack slot it sits in (line_returns: known), and a call being run
+    // over (over_call; target_pc, target_sp, next_call as for next).
+    int line_file;
+    int line_line;
+    uint16_t line_start_pc;
+    bool line_over;
+    bool line_returns;
+    uint16_t line_return_pc;
+    uint16_t line_return_slot;
+    bool over_call;
 
     // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
     bool pending;
@@ -163,6 +180,8 @@ struct dbg_engine_t {
     uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
 
     dbg_symbols_t symbols;
+    std::string rom_path; // the ROM file, where the monitor's symbols are looked for
+    bool monitor_symbols; // the monitor's symbols are loaded
     // The source model (debug/source.h; null until debug information is loaded) and the frame
     // that `frame N` selected, valid until the machine runs on (the tick count it was made at).
     dbg_source_t *source;
@@ -230,6 +249,15 @@ dbg_stop_t dbg_next(dbg_engine_t *e);
 // SP above its value at the start.
 dbg_stop_t dbg_finish(dbg_engine_t *e);
 dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
+// Source stepping: where the PC has line information, by source line (step enters calls into code
+// that has lines and runs over code without, e.g. the monitor; next runs over calls); finish stops
+// in the caller's line when it has lines. Where the PC has no line information they act as stepi,
+// nexti and the instruction finish.
+// A line step stops at the start of another line, at the start of its own line reached again
+// (a loop), or on return to the caller (in the caller's line, after the call).
+dbg_stop_t dbg_step_line(dbg_engine_t *e);
+dbg_stop_t dbg_next_line(dbg_engine_t *e);
+dbg_stop_t dbg_finish_line(dbg_engine_t *e);
 // Inline: runs ticks T-states (or to an earlier stop), ending at the first instruction boundary
 // at or after them. Threaded: not available (cause NONE).
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
@@ -248,6 +276,28 @@ dbg_stop_t dbg_last_stop(dbg_engine_t *e);
 // Breakpoints and watchpoints; the add functions return the new id.
 int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip);
 int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length);
+// A breakpoint or watchpoint with a condition in the expression language (empty: none); -1 with a
+// one-line reason when the condition does not parse.
+// The condition is evaluated at each hit (a watchpoint's: with `value`, the byte read or written,
+// and PC at the accessing instruction); a false one neither stops nor counts as a hit or toward
+// the skip count; one that cannot be evaluated stops, the reason in the stop's text.
+int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std::string &cond,
+                     std::string *error);
+int dbg_watch_add_if(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length,
+                     const std::string &cond, std::string *error);
+// Loads what is found beside an image (IMAGE.noi/.map/.sym, IMAGE.cdb, IMAGE.lines) and, unless
+// already loaded, the monitor's symbols (tessik.sym beside the ROM file or in the build's rom/
+// folder; its line table only on request), with source_dirs to find sources. *report gets one
+// line per file loaded or a reason. False only when a file found is malformed.
+// An empty image loads the monitor's symbols only. The monitor's symbols load first, so that a
+// program's own names win at a shared address. C variables in memory and a line table's data lines
+// are marked as data for the disassembler.
+bool dbg_debug_info_load(dbg_engine_t *e, const std::string &image,
+                         const std::vector<std::string> &source_dirs, std::string *report);
+// Adds a file of debug information by its kind: an SDCC .cdb or a qasm line table (.lines) to the
+// source model, anything else as symbols (dbg_symbols_load). False with a one-line reason.
+bool dbg_debug_file_load(dbg_engine_t *e, const std::string &path,
+                         const std::vector<std::string> &source_dirs, std::string *report);
 // Deletes a breakpoint or watchpoint by id; false when none has it.
 bool dbg_delete(dbg_engine_t *e, int id);
 void dbg_delete_all(dbg_engine_t *e);
@@ -347,6 +397,11 @@ bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
 bool dbg_wav_close(dbg_engine_t *e, std::string *error);
 // Closes the trace and the recording without replacing any file (a run that never started).
 void dbg_outputs_discard(dbg_engine_t *e);
+
+// How stop reports and breakpoints name an address: the C function or else the nearest label
+// ("main+3"), and the source line: "sum_points, prog.c:26", "draw_band, colours.asm:141",
+// "mon_putc+4"; "" when nothing is known.
+std::string dbg_place_name(dbg_engine_t *e, uint16_t address);
 
 // Upper-case hexadecimal as the monitor prints it: "8123", "0C".
 std::string dbg_hex4(unsigned value);

@@ -100,15 +100,15 @@ bool parse_symbol_line(const std::string &line, parsed_symbol *symbol) {
 }
 
 // The line table beside a pasmo .sym (prog.lines for prog.sym), if there is one: true with its
-// symbols, or with none when there is no table; false with a reason when it is malformed.
+// symbols and lines, or with none when there is no table; false with a reason when it is
+// malformed.
 bool read_kinds_beside(const std::string &path, std::vector<dbg_asm_symbol_t> *kinds,
-                       std::string *error) {
+                       std::vector<dbg_asm_line_t> *lines, std::string *error) {
     kinds->clear();
     const std::string table = std::filesystem::path(path).replace_extension(".lines").string();
     std::error_code missing;
     if (table == path || !std::filesystem::exists(table, missing)) return true;
-    std::vector<dbg_asm_line_t> lines;
-    return dbg_asm_lines_load(table, &lines, error, kinds);
+    return dbg_asm_lines_load(table, lines, error, kinds);
 }
 
 } // namespace
@@ -116,9 +116,9 @@ bool read_kinds_beside(const std::string &path, std::vector<dbg_asm_symbol_t> *k
 int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::string *error) {
     std::vector<parsed_symbol> found;
     std::vector<dbg_asm_symbol_t> kinds;
+    std::vector<dbg_asm_line_t> lines; // a line table's, for its data lines
     if (dbg_asm_lines_is_table(path)) {
         // qasm's line table lists every symbol with its kind.
-        std::vector<dbg_asm_line_t> lines;
         if (!dbg_asm_lines_load(path, &lines, error, &kinds)) return -1;
         for (const auto &k : kinds)
             found.push_back(
@@ -146,7 +146,7 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
             *error = emu_file_error_message(path, reason);
             return -1;
         }
-        if (pasmo && !read_kinds_beside(path, &kinds, error)) return -1;
+        if (pasmo && !read_kinds_beside(path, &kinds, &lines, error)) return -1;
     }
     if (found.empty()) {
         *error = path + ": no symbols found (expected a pasmo .sym, a qasm line table, or an "
@@ -157,6 +157,8 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
     for (const auto &k : kinds)
         told[k.name] = k.is_label ? DBG_SYMBOL_LABEL : DBG_SYMBOL_CONSTANT;
     ++symbols->loads;
+    for (const auto &l : lines)
+        if (!l.is_code) dbg_symbols_add_data(symbols, l.address, l.length);
     for (const auto &symbol : found) {
         auto kind = told.find(symbol.name);
         dbg_symbols_add(symbols, symbol.name, symbol.address,
@@ -183,7 +185,31 @@ void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t a
         symbols->by_address.emplace(address, name);
 }
 
+void dbg_symbols_add_data(dbg_symbols_t *symbols, uint16_t address, uint32_t length) {
+    uint32_t first = address, end = std::min<uint32_t>(address + length, 0x10000);
+    if (end <= first) return;
+    auto &data = symbols->data;
+    // Merge with every range that touches [first, end).
+    auto it = data.upper_bound(address);
+    if (it != data.begin() && std::prev(it)->second >= first) --it;
+    while (it != data.end() && it->first <= end) {
+        first = std::min<uint32_t>(first, it->first);
+        end = std::max(end, it->second);
+        it = data.erase(it);
+    }
+    data.emplace(static_cast<uint16_t>(first), end);
+}
+
+uint32_t dbg_symbols_data_end(const dbg_symbols_t *symbols, uint16_t address) {
+    if (!symbols || symbols->data.empty()) return 0;
+    auto it = symbols->data.upper_bound(address);
+    if (it == symbols->data.begin()) return 0;
+    --it;
+    return it->second > address ? it->second : 0;
+}
+
 void dbg_symbols_clear(dbg_symbols_t *symbols) {
+    symbols->data.clear();
     symbols->by_name.clear();
     symbols->by_address.clear();
     symbols->info.clear();

@@ -1,7 +1,8 @@
 // Symbol tables: names for addresses, read from the symbol files that the board's toolchains
 // write. pasmo's (`pasmo --hex prog.asm prog.hex prog.sym`, lines "NAME EQU 08002H"), sdk/qasm's
-// line table (prog.lines), and SDCC's linker's .noi ("DEF _main 0x8002") and .map files. SDCC
-// prefixes C names with "_": a lookup of "main" finds "_main" when no symbol "main" exists.
+// line table (prog.lines; its data lines also mark data), and SDCC's linker's .noi ("DEF _main
+// 0x8002") and .map files. SDCC prefixes C names with "_": a lookup of "main" finds "_main" when no
+// symbol "main" exists.
 //
 // Each name has a kind. Only labels of code or data stand for an address in the disassembly,
 // the stack and stop reports (dbg_symbol_at, dbg_symbol_near); constants (EQU values, counts)
@@ -39,6 +40,9 @@ struct dbg_symbols_t {
     std::multimap<uint16_t, std::string> by_address;   // the names that may stand for addresses
     std::unordered_map<std::string, dbg_symbol_info_t> info;
     uint32_t loads = 0; // files loaded so far
+    // Addresses that hold data, not code (a line table's data lines, a C program's variables):
+    // first address -> end (exclusive, up to 10000). The disassembler shows them as bytes.
+    std::map<uint16_t, uint32_t> data;
 };
 
 // Adds the symbols of a file to the table, whatever its kind (told by its content); for a
@@ -51,6 +55,10 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
 void dbg_symbols_add(dbg_symbols_t *symbols, const std::string &name, uint16_t address,
                      dbg_symbol_kind_t kind = DBG_SYMBOL_LABEL);
 void dbg_symbols_clear(dbg_symbols_t *symbols);
+// Marks length bytes from address as data (ranges that overlap merge).
+void dbg_symbols_add_data(dbg_symbols_t *symbols, uint16_t address, uint32_t length);
+// The end (exclusive) of the data range holding address, or 0 when it is not data.
+uint32_t dbg_symbols_data_end(const dbg_symbols_t *symbols, uint16_t address);
 
 // The kind of a name; false when unknown.
 bool dbg_symbol_kind(const dbg_symbols_t *symbols, const std::string &name,

@@ -64,7 +64,14 @@ const char usage_text[] =
     "  --script FILE       run debug commands from FILE (- for standard input) before the run;\n"
     "                      `quit` ends the run there, and so does the first failing line\n"
     "                      (`help` in a script lists the commands)\n"
-    "  --symbols FILE      load symbols (pasmo .sym, SDCC .noi or .map; repeatable)\n"
+    "  --symbols FILE      load symbols or debug information (pasmo .sym, SDCC .noi, .map or\n"
+    "                      .cdb, qasm .lines; repeatable). What lies beside each IMAGE\n"
+    "                      (IMAGE.noi/.map/.sym/.cdb/.lines) and the monitor's symbols\n"
+    "                      (tessik.sym beside the ROM or in its rom/ folder) load anyway\n"
+    "  --source-dir DIR    where C and assembly sources are looked for (repeatable); the\n"
+    "                      image's and the line table's folders are searched too\n"
+    "  In a script, step/next/finish go by source line where PC has lines (stepi, nexti by\n"
+    "  instruction); break FILE:LINE, break FUNCTION, where, list, locals, print, frame.\n"
     "Output at the end (each file replaced only once written in full; checked before the run):\n"
     "  --regs              the registers as one JSON object on one line\n"
     "  --screenshot FILE   the 320 x 240 frame as PNG\n"
@@ -98,6 +105,7 @@ struct options_t {
     std::vector<std::string> type;
     std::optional<std::string> script;
     std::vector<std::string> symbols;
+    std::vector<std::string> source_dirs;
     bool regs = false;
     std::optional<std::string> screenshot;
     bool text = false;
@@ -181,7 +189,8 @@ int parse(int argc, char **argv, options_t *o) {
             i += 3;
         } else if (a == "--rom" || a == "--ticks" || a == "--until-pc" || a == "--break" ||
                    a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
-                   a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state") {
+                   a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state" ||
+                   a == "--source-dir") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
             if (a == "--rom") {
                 o->rom = v;
@@ -191,11 +200,13 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--break") o->breaks.push_back(v);
             if (a == "--type") o->type.push_back(dbg_unescape(v));
             // An empty path names no file: an error, not an output silently left out.
-            if (!*v && (a == "--rom" || a == "--script" || a == "--symbols" ||
-                        a == "--screenshot" || a == "--wav" || a == "--trace"))
+            if (!*v &&
+                (a == "--rom" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
+                 a == "--wav" || a == "--trace" || a == "--source-dir"))
                 return bad(a + " needs a file name, not an empty one");
             if (a == "--script") o->script = v;
             if (a == "--symbols") o->symbols.push_back(v);
+            if (a == "--source-dir") o->source_dirs.push_back(v);
             if (a == "--screenshot") o->screenshot = v;
             if (a == "--wav") o->wav = v;
             if (a == "--trace") o->trace = v;
@@ -387,8 +398,18 @@ int main(int argc, char **argv) {
         if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
         if (o.no_rom && o.state.empty() && i == 0) emu->cpu.PC = start;
     }
+    // Debug information: the monitor's symbols, then what lies beside each image, then the files
+    // named, so that a program's own names win inside the program. A malformed file found
+    // beside an image is reported and the run goes on without it.
+    e->rom_path = o.rom;
+    for (size_t i = 0; i <= o.images.size(); ++i) {
+        if (i == o.images.size() && i > 0) break;
+        std::string report;
+        if (!dbg_debug_info_load(e, i < o.images.size() ? o.images[i] : "", o.source_dirs, &report))
+            std::fprintf(stderr, "quillane-run: warning: %s", report.c_str());
+    }
     for (const std::string &path : o.symbols)
-        if (dbg_symbols_load(&e->symbols, path, &error) < 0) return bad(error);
+        if (!dbg_debug_file_load(e, path, o.source_dirs, &error)) return bad(error);
     for (const std::string &warning : dbg_symbol_warnings(&e->symbols))
         std::fprintf(stderr, "quillane-run: %s\n", warning.c_str());
     // Breakpoints and --until-pc stop the same way; either one reached ends the run well.

@@ -49,7 +49,8 @@ quit
 SCRIPT
 "$RUN" "$EXAMPLES/colours.hex" --type 'g 8000\n' --ticks 100000000 --script "$WORK/script.txt" \
     >"$WORK/script.out" 2>&1 || fail "script run: status $? $(cat "$WORK/script.out")"
-grep -q "^Breakpoint 1 at $(printf %04X 0x$draw_band) (draw_band): " "$WORK/script.out" ||
+# The line table beside the image names the source line too.
+grep -q "^Breakpoint 1 at $(printf %04X 0x$draw_band) (draw_band, colours.asm:[0-9]*): " "$WORK/script.out" ||
     fail "no breakpoint stop: $(cat "$WORK/script.out")"
 grep -q "^{\"pc\":$((0x$draw_band)),\"sp\":[0-9]*,.*,\"ticks\":[0-9]*}$" "$WORK/script.out" ||
     fail "no registers at draw_band: $(cat "$WORK/script.out")"
