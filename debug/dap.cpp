@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "debug/asm_lines.h"
 #include "debug/commands.h"
 #include "debug/engine.h"
 #include "debug/source.h"
@@ -94,10 +93,6 @@ struct container_t {
     std::string path; // the expression of the parent ("" for scope roots)
 };
 
-struct condition_t {
-    dbg_expr_t expr;
-};
-
 } // namespace
 
 struct dbg_dap_t {
@@ -117,10 +112,9 @@ struct dbg_dap_t {
     uint16_t entry = 0;
     // Breakpoint ids by what set them: a source path, "functions", "instructions", "data".
     std::map<std::string, std::vector<int>> groups;
-    std::map<int, condition_t> conditions; // breakpoints with a condition
-    std::vector<int> foreign;              // breakpoints set elsewhere, told to the client
-    std::vector<container_t> containers;   // valid until the machine runs on
-    dbg_source_t empty;                    // the model while no debug information is loaded
+    std::vector<int> foreign;            // breakpoints set elsewhere, told to the client
+    std::vector<container_t> containers; // valid until the machine runs on
+    dbg_source_t empty;                  // the model while no debug information is loaded
 };
 
 namespace {
@@ -177,104 +171,37 @@ bool parse_ref(dbg_dap_t *s, const std::string &text, uint16_t *address) {
 void load_debug_info(dbg_dap_t *s, const std::string &image, const std::vector<std::string> &dirs,
                      const std::vector<std::string> &symbols, const std::string &rom) {
     dbg_engine_t *e = s->e;
-    std::string error;
-    const size_t dot = image.find_last_of('.');
-    const size_t slash = image.find_last_of('/');
-    const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                                 ? image.substr(0, dot)
-                                 : image;
-    std::vector<std::string> files = symbols;
-    if (!rom.empty()) {
-        const size_t rdot = rom.find_last_of('.');
-        for (const std::string &candidate :
-             {rom.substr(0, rdot) + ".sym",
-              rom.substr(0, rom.find_last_of('/') + 1) + "rom/" +
-                  rom.substr(rom.find_last_of('/') + 1, rdot - rom.find_last_of('/') - 1) + ".sym"})
-            if (FILE *f = std::fopen(candidate.c_str(), "r")) {
-                std::fclose(f);
-                files.insert(files.begin(), candidate);
-                break;
-            }
+    std::string report;
+    e->rom_path = rom;
+    // The files named, else those found beside the image; the monitor's symbols either way.
+    bool good = dbg_debug_info_load(e, symbols.empty() ? image : std::string(), dirs, &report);
+    output(s, report);
+    for (const std::string &path : symbols) {
+        good = dbg_debug_file_load(e, path, dirs, &report) && good;
+        output(s, report);
     }
-    if (symbols.empty())
-        for (const char *ext : {".noi", ".sym"})
-            if (FILE *f = std::fopen((stem + ext).c_str(), "r")) {
-                std::fclose(f);
-                files.push_back(stem + ext);
-            }
-    for (const std::string &path : files)
-        if (dbg_symbols_load(&e->symbols, path, &error) < 0) output(s, error, "stderr");
-    if (FILE *f = std::fopen((stem + ".cdb").c_str(), "r")) {
-        std::fclose(f);
-        if (!dbg_source_load(e, stem + ".cdb", dirs, &error))
-            output(s, error, "stderr");
-        else
-            dbg_source_scan_code(e->source, e->emu->memory, &e->symbols);
-    } else if (dbg_asm_lines_is_table(stem + ".lines")) {
-        // An assembly program: qasm's line table gives its lines.
-        std::vector<dbg_asm_line_t> lines;
-        if (!dbg_asm_lines_load(stem + ".lines", &lines, &error)) return output(s, error, "stderr");
-        dbg_source_t *m = new dbg_source_t;
-        dbg_source_init(m);
-        m->search_dirs = dirs;
-        m->search_dirs.push_back(slash == std::string::npos ? "." : image.substr(0, slash));
-        for (const dbg_asm_line_t &l : lines) {
-            const size_t cut = l.file.find_last_of('/');
-            if (cut != std::string::npos &&
-                std::find(m->search_dirs.begin(), m->search_dirs.end(), l.file.substr(0, cut)) ==
-                    m->search_dirs.end())
-                m->search_dirs.push_back(l.file.substr(0, cut));
-            dbg_source_add_line(
-                m, l.file.substr(cut == std::string::npos ? 0 : cut + 1), l.line, l.address,
-                static_cast<uint16_t>(std::min<uint32_t>(l.length, 0xFFFF)), l.is_code);
-        }
-        dbg_source_index(m);
-        delete e->source;
-        e->source = m;
-    }
+    if (!good) output(s, "Some debug information could not be read (above)", "stderr");
 }
 
-// Stepping by source lines once the engine has it; instruction stepping until then.
-dbg_stop_t step_in(dbg_engine_t *e, bool) {
-    return dbg_step(e, 1);
+// Stepping by source lines, or by instructions (granularity "instruction", or no lines here).
+dbg_stop_t step_in(dbg_engine_t *e, bool by_line) {
+    return by_line ? dbg_step_line(e) : dbg_step(e, 1);
 }
-dbg_stop_t step_over(dbg_engine_t *e, bool) {
-    return dbg_next(e);
+dbg_stop_t step_over(dbg_engine_t *e, bool by_line) {
+    return by_line ? dbg_next_line(e) : dbg_next(e);
 }
-dbg_stop_t step_out(dbg_engine_t *e, bool) {
-    return dbg_finish(e);
-}
-
-// Conditions: parsed when set, checked when the breakpoint stops the run.
-bool condition_holds(dbg_dap_t *s, int id) {
-    auto it = s->conditions.find(id);
-    if (it == s->conditions.end()) return true;
-    const std::vector<uint8_t> memory = dbg_memory(s->e);
-    const z_cpu_t cpu = dbg_registers(s->e);
-    dbg_eval_context_t context{memory.data(), &cpu, &s->e->symbols, nullptr, -1};
-    int64_t value = 0;
-    std::string error;
-    if (!dbg_expr_number(model(s), it->second.expr, context, &value, &error)) {
-        output(s, "Breakpoint " + std::to_string(id) + ": condition: " + error, "stderr");
-        return true;
-    }
-    return value != 0;
+dbg_stop_t step_out(dbg_engine_t *e, bool by_line) {
+    return by_line ? dbg_finish_line(e) : dbg_finish(e);
 }
 
 int break_add(dbg_dap_t *s, uint16_t address, uint32_t skip, const std::string &condition,
               std::string *error) {
-    condition_t c;
-    if (!condition.empty() && !dbg_expr_parse(model(s), condition, &c.expr, error)) return -1;
-    const int id = dbg_break_add(s->e, address, skip);
-    if (!condition.empty()) s->conditions[id] = std::move(c);
-    return id;
+    return dbg_break_add_if(s->e, address, skip, condition, error);
 }
 
 void delete_group(dbg_dap_t *s, const std::string &group) {
-    for (int id : s->groups[group]) {
+    for (int id : s->groups[group])
         dbg_delete(s->e, id);
-        s->conditions.erase(id);
-    }
     s->groups[group].clear();
 }
 
@@ -315,8 +242,7 @@ void invalidate_views(dbg_dap_t *s) {
     s->containers.clear();
 }
 
-// Reports a stop; false when the run goes on (a breakpoint whose condition is false, the
-// program's entry without stopOnEntry).
+// Reports a stop; false when the run goes on (the program's entry without stopOnEntry).
 bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
     dbg_engine_t *e = s->e;
     invalidate_views(s);
@@ -343,7 +269,6 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
             s->running = false;
             return true;
         }
-        if (!condition_holds(s, stop.breakpoint)) return false;
         reason = "breakpoint";
         body["hitBreakpointIds"] = {stop.breakpoint};
         break;
@@ -373,7 +298,7 @@ bool threaded(const dbg_dap_t *s) {
     return s->e->mode == DBG_THREADED;
 }
 
-// A stop that does not count (a condition that is false) lets the run go on.
+// A stop that does not count (the program's entry without stopOnEntry) lets the run go on.
 void take_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
     sync_breakpoints(s);
     if (report_stop(s, stop)) return;

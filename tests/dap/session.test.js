@@ -64,10 +64,11 @@ test('a C program debugged from breakpoint to its end', async () => {
         const i = vars.body.variables.find((v) => v.name === 'i');
         assert.ok(i && /^2 /.test(i.value), JSON.stringify(vars.body.variables));
 
-        // Over the line with the call of twice: still in sum_points.
+        // Over the line with the call of twice: on to the loop's step, still in sum_points.
         await Promise.all([dc.nextRequest({ threadId: 1 }), dc.waitForEvent('stopped')]);
         frames = await topFrames(dc);
         assert.strictEqual(frames[0].name, 'sum_points');
+        assert.strictEqual(frames[0].line, lineOf('for'));
 
         // A data breakpoint on the global total stops at main's write to it.
         await dc.setBreakpointsRequest({ source: { path: source }, breakpoints: [] });
