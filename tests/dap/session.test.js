@@ -98,6 +98,21 @@ test('a C program debugged from breakpoint to its end', async () => {
         });
         assert.strictEqual(Buffer.from(memory.body.data, 'base64').toString(), 'hello');
 
+        // Writes: memory (base64), and a register through the Registers scope.
+        await dc.customRequest('writeMemory', {
+            memoryReference: greeting.body.memoryReference,
+            data: Buffer.from('J').toString('base64'),
+        });
+        const scopes2 = await dc.scopesRequest({ frameId: frames[0].id });
+        const registers = scopes2.body.scopes.find((s) => s.name === 'Registers');
+        await dc.setVariableRequest({
+            variablesReference: registers.variablesReference, name: 'bc', value: '$1234',
+        });
+        const regs = await dc.variablesRequest({ variablesReference: registers.variablesReference });
+        assert.strictEqual(regs.body.variables.find((v) => v.name === 'bc').value, '$1234');
+        const written = await dc.evaluateRequest({ expression: 'greeting[0]', context: 'hover' });
+        assert.match(written.body.result, /'J'/);
+
         // No breakpoints left: the program runs to its end.
         await dc.setDataBreakpointsRequest({ breakpoints: [] });
         await Promise.all([
