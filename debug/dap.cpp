@@ -84,8 +84,9 @@ std::string dbg_dap_frame(const std::string &body) {
 namespace {
 
 // Variable references: the three scopes of the selected frame, then containers made on demand.
-enum : int { REF_LOCALS = 1, REF_GLOBALS = 2, REF_REGISTERS = 3, REF_FIRST_CONTAINER = 100 };
-// Scope references carry the frame: frame * 4 + scope.
+enum : int { REF_LOCALS = 1, REF_GLOBALS = 2, REF_REGISTERS = 3, REF_FIRST_CONTAINER = 1000 };
+// Scope references carry the frame: frame * 4 + scope (frames stop at 32, far below the
+// containers).
 enum : int { SCOPE_REFS = 4 };
 
 struct container_t {
