@@ -83,7 +83,7 @@ const char usage_text[] =
     "  --trace FILE        a line per instruction: tick, PC, bytes, disassembly, registers\n"
     "Editors:\n"
     "  --dap               serve the Debug Adapter Protocol on standard input and output (an\n"
-    "                      editor's launch request names the program; no other option applies)\n"
+    "                      editor's launch request names the program; --rom is its default ROM)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 the run stopped as asked, 3 invalid opcode, 4 an --until-* condition or\n"
