@@ -249,6 +249,7 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
     invalidate_views(s);
     if (stop.cause == DBG_CAUSE_TICKS) return false;
     std::string reason = "pause";
+    std::string text = stop.text;
     json body = {{"threadId", 1}, {"allThreadsStopped", true}};
     switch (stop.cause) {
     case DBG_CAUSE_BREAKPOINT:
@@ -261,6 +262,7 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
             s->exit_bp = dbg_break_add(e, warm, 0);
             if (!s->stop_on_entry) return false;
             reason = "entry";
+            text = "Entry at " + stop.text.substr(stop.text.find(" at ") + 4);
             break;
         }
         if (stop.breakpoint == s->exit_bp) {
@@ -287,9 +289,9 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
     default: break;
     }
     body["reason"] = reason;
-    body["description"] = stop.text;
-    body["text"] = stop.text;
-    output(s, stop.text);
+    body["description"] = text;
+    body["text"] = text;
+    output(s, text);
     s->running = false;
     event(s, "stopped", body);
     return true;
