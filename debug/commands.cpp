@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -147,6 +148,23 @@ bool source_place(dbg_engine_t *e, const std::string &text, uint16_t *at, std::s
     }
     if (code_line != line && text.find(':') != std::string::npos)
         *moved = "; line " + std::to_string(line) + " has no code";
+    // A C function: past its opening line, where its parameters have reached their places (SDCC
+    // passes the first ones in registers and stores them in the function's prologue).
+    const dbg_function_t *function = dbg_source_function(e->source, text);
+    if (function && text.find(':') == std::string::npos) {
+        const auto &lines = e->source->lines;
+        auto it =
+            std::lower_bound(lines.begin(), lines.end(), function->start,
+                             [](const dbg_line_range_t &r, uint16_t a) { return r.address < a; });
+        int opening = INT32_MAX;
+        for (auto r = it; r != lines.end() && r->address == function->start; ++r)
+            if (r->file == function->file) opening = std::min(opening, r->line);
+        for (; it != lines.end() && it->address < function->end; ++it)
+            if (it->is_code && it->file == function->file && it->line != opening) {
+                *at = it->address;
+                break;
+            }
+    }
     return true;
 }
 
@@ -532,9 +550,9 @@ dbg_result_t cmd_help(const call_t &c);
 // Every command, in the order `help` lists them. A new command is a row here and its handler.
 const command_t commands[] = {
     {"break", "b", "break [PLACE [SKIP]] [if COND]",
-     "breakpoint at PLACE (ADDR, FILE:LINE or a C or asm function),\n"
-     "ignoring its first SKIP hits (decimal), stopping only when COND\n"
-     "holds; alone: list them",
+     "breakpoint at PLACE: ADDR, FILE:LINE, a label, or a C function\n"
+     "(past its opening line); it ignores its first SKIP hits (decimal)\n"
+     "and stops only where COND holds; alone: list them",
      cmd_break},
     {"delete", "", "delete [N]", "delete breakpoint or watchpoint N (decimal, as listed), or all",
      cmd_delete},
@@ -603,9 +621,10 @@ const command_t commands[] = {
 
 const char help_intro[] =
     "Numbers are hexadecimal (8000, 0ff, $BC, 0x80, 8000h), except the counts N and SKIP of\n"
-    "step, disasm and break, which are decimal. A word is a register (pc, sp, hl, ix, iy, with\n"
-    "an optional +offset or -offset), else a symbol (also symbol+offset), else a hexadecimal\n"
-    "number; one that begins with a digit or $ is always a number. # starts a comment.\n"
+    "step, stepi, disasm and break, which are decimal. A word is a register (pc, sp, hl,\n"
+    "ix, iy, with an optional +offset or -offset), else a symbol (also symbol+offset), else a\n"
+    "hexadecimal number; one that begins with a digit or $ is always a number. # starts a\n"
+    "comment (in print, set var and conditions, #27 is the decimal 27).\n"
     "Conditions (COND) compare registers, flags, (ADDR), C variables and value with\n"
     "== != < <= > >=, && || and parentheses: watch write 3A40 20 if value == FF && pc >= 8000\n"
     "Commands:\n";

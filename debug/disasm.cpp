@@ -47,8 +47,10 @@ struct operands {
     uint16_t relative; // a relative jump's destination
 };
 
-// An address operand: the symbol exactly at it, else four hex digits.
+// An address operand: the symbol exactly at it, else four hex digits. Zero is a count or a
+// cleared pointer far more often than the reset address, so it keeps its number.
 std::string address_text(const operands &o, uint16_t value) {
+    if (value == 0) return hex16(value);
     std::string name = dbg_symbol_at(o.symbols, value);
     return name.empty() ? hex16(value) : name;
 }

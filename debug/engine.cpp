@@ -292,23 +292,10 @@ bool over_done(dbg_engine_t *e, const z_cpu_t *cpu) {
     return false;
 }
 
-// Source step or next: whether the run stops here. It stops on return to the caller, at the
-// start of another line, or at the start of its own line reached again (a loop). A call about to
-// run is run over by next, and by step when its routine has no lines (the monitor, a library).
-bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
-    if (e->over_call) {
-        if (!over_done(e, cpu)) return false;
-        e->over_call = false;
-    }
+// Source step or next, before the instruction at PC runs: a call to run over (next: any; step:
+// one into code without lines), or for next a DJNZ or block instruction to run to its end.
+void line_look(dbg_engine_t *e, const z_cpu_t *cpu) {
     const dbg_source_t *model = e->source;
-    if (!model) return true;
-    const dbg_line_range_t *range = dbg_source_line_at(model, cpu->PC);
-    if (e->line_returns && sp_above(cpu->SP, e->line_return_slot, false) &&
-        (range || cpu->PC == e->line_return_pc))
-        return true;
-    if (range && dbg_source_is_line_start(model, cpu->PC) &&
-        (range->file != e->line_file || range->line != e->line_line || cpu->PC <= e->line_start_pc))
-        return true;
     const dbg_instruction_t in = dbg_disassemble(e->emu->memory, cpu->PC, nullptr);
     if (in.valid && in.is_call) {
         bool over = e->line_over;
@@ -328,7 +315,34 @@ bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
             e->next_call = true;
             e->leave_pending = false;
         }
+    } else if (in.valid && in.is_repeat && e->line_over) {
+        // next runs a DJNZ or block instruction to its end, as nexti does.
+        e->over_call = true;
+        e->target_pc = static_cast<uint16_t>(cpu->PC + in.length);
+        e->target_sp = cpu->SP;
+        e->next_call = false;
     }
+}
+
+// Source step or next: whether the run stops here. It stops on return to the caller, at the
+// start of another line, or at the start of its own line reached again (a loop). A call about to
+// run is run over by next, and by step when its routine has no lines (the monitor, a library);
+// next runs a DJNZ or block instruction to its end.
+bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
+    if (e->over_call) {
+        if (!over_done(e, cpu)) return false;
+        e->over_call = false;
+    }
+    const dbg_source_t *model = e->source;
+    if (!model) return true;
+    const dbg_line_range_t *range = dbg_source_line_at(model, cpu->PC);
+    if (e->line_returns && sp_above(cpu->SP, e->line_return_slot, false) &&
+        (range || cpu->PC == e->line_return_pc))
+        return true;
+    if (range && dbg_source_is_line_start(model, cpu->PC) &&
+        (range->file != e->line_file || range->line != e->line_line || cpu->PC <= e->line_start_pc))
+        return true;
+    line_look(e, cpu);
     return false;
 }
 
@@ -781,6 +795,7 @@ dbg_stop_t line_request(dbg_engine_t *e, bool over) {
         e->line_return_pc = frames[1].pc;
         e->line_return_slot = static_cast<uint16_t>(frames[1].sp - 2);
     }
+    line_look(e, cpu); // the first instruction runs before any boundary looks
     return start(e, DBG_REQ_LINE);
 }
 

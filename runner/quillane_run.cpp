@@ -54,7 +54,8 @@ const char usage_text[] =
     "  --ticks N           stop after N emulated T-states (decimal; 10000000 is a second)\n"
     "  --until-halt        stop when the processor executes HALT\n"
     "  --until-pc ADDR     stop when PC reaches ADDR\n"
-    "  --break ADDR        stop at a breakpoint at ADDR (repeatable)\n"
+    "  --break ADDR        stop at a breakpoint at ADDR (repeatable); with debug information\n"
+    "                      also FILE:LINE or a function\n"
     "  An invalid opcode always stops the run with its report, e.g. \"Invalid ED opcode at "
     "8123\".\n"
     "  A HALT always ends the run, since nothing can wake the processor.\n"
@@ -72,6 +73,11 @@ const char usage_text[] =
     "                      image's and the line table's folders are searched too\n"
     "  In a script, step/next/finish go by source line where PC has lines (stepi, nexti by\n"
     "  instruction); break FILE:LINE, break FUNCTION, where, list, locals, print, frame.\n"
+    "  Example (C built by sdk/qcc, or assembly by sdk/qasm, the same way):\n"
+    "    quillane-run prog.ihx --type 'g 8000\\n' --ticks 50000000 --script debug.txt\n"
+    "  with debug.txt: break prog.c:15 / continue / where / locals / print p[1] / next /\n"
+    "  step / finish, one command a line; a stop reads\n"
+    "    Breakpoint 1 at 807E (sum_points, prog.c:16): XOR A\n"
     "Output at the end (each file replaced only once written in full; checked before the run):\n"
     "  --regs              the registers as one JSON object on one line\n"
     "  --screenshot FILE   the 320 x 240 frame as PNG\n"
@@ -418,8 +424,18 @@ int main(int argc, char **argv) {
     for (const auto *list : {&o.until_pc, &o.breaks})
         for (const std::string &text : *list) {
             uint16_t address;
-            if (!dbg_parse_address(&e->symbols, text, &address))
-                return bad("bad address " + text + " (a hexadecimal number or a known symbol)");
+            // FILE:LINE or a C function where the debug information knows it.
+            int file = -1, line = 0, code_line = 0;
+            std::string unknown;
+            const bool place =
+                e->source &&
+                (text.find(':') != std::string::npos || dbg_source_function(e->source, text)) &&
+                dbg_source_location(e->source, text, -1, &file, &line, &address, &code_line,
+                                    &unknown) &&
+                code_line != 0;
+            if (!place && !dbg_parse_address(&e->symbols, text, &address))
+                return bad("bad address " + text +
+                           " (a hexadecimal number, a known symbol, FILE:LINE or a function)");
             const int id = dbg_break_add(e, address, 0);
             if (list == &o.until_pc) until_ids.push_back(id);
         }

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "debug/commands.h"
 #include "debug/engine.h"
 #include "debug/source.h"
 #include "debug/source_commands.h"
@@ -122,6 +123,33 @@ class Source : public ::testing::Test {
     }
 
     uint16_t pc() const { return emu_->cpu.PC; }
+
+    // The engine's own debug information as quillane-run loads it: the monitor's symbols (beside
+    // the ROM), then what lies beside the image.
+    void engine_load(const std::string &image) {
+        delete e_->source;
+        e_->source = nullptr;
+        dbg_symbols_clear(&e_->symbols);
+        e_->monitor_symbols = false;
+        e_->rom_path = QUILLANE_BUILD_DIR "/tessik.hex";
+        std::string report;
+        ASSERT_TRUE(dbg_debug_info_load(e_, image, {QUILLANE_SOURCE_DIR "/tests/c"}, &report))
+            << report;
+        EXPECT_NE(std::string::npos, report.find("tessik.sym")) << report;
+        dbg_set_tick_limit(e_, dbg_ticks(e_) + 100000000); // a missed stop fails, never hangs
+    }
+
+    // A command's output; a failing command is a test failure.
+    std::string run(const std::string &line) {
+        const dbg_result_t r = dbg_execute(e_, line);
+        EXPECT_FALSE(r.error) << line << ": " << r.output;
+        return r.output;
+    }
+
+    // "(function, debuginfo.c:LINE)" as stop reports write a place.
+    std::string place(const std::string &function, int line) {
+        return " (" + function + ", debuginfo.c:" + std::to_string(line) + ")";
+    }
 
     uint16_t symbol(const std::string &name) {
         for (const auto &v : model_.variables)
@@ -419,6 +447,124 @@ TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
     // A stop elsewhere leaves the selection behind.
     dbg_continue(e_);
     EXPECT_EQ(0u, dbg_cmd_locals(e_, {}).output.find("v = "));
+}
+
+// Source breakpoints through the command language: a line without code moves to the next one and
+// says so, stop reports name the function and line, a condition that is false neither stops nor
+// counts toward the skip count, and a watchpoint's condition sees the byte written.
+TEST_F(Source, SourceBreakpointsConditionsAndStopReports) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    engine_load(program + ".ihx");
+    std::string error;
+    ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
+    const int nocode = line_of("nocode");
+    EXPECT_EQ("Breakpoint 1 at " + dbg_hex4(address_of("nocode")) +
+                  place("sum_points", nocode + 1) + "; line " + std::to_string(nocode) +
+                  " has no code\n",
+              run("break debuginfo.c:" + std::to_string(nocode)));
+    EXPECT_TRUE(dbg_execute(e_, "break twice if v ==").error);
+    EXPECT_TRUE(dbg_execute(e_, "break nosuch.c:3").error);
+    // twice gets 2, -4, 6: the first is false (not counted), -4 is skipped, 6 stops.
+    EXPECT_EQ("Breakpoint 2 at " + dbg_hex4(address_of("twice")) +
+                  place("twice", line_of("twice")) + " if v != #2\n",
+              run("break twice 1 if v != #2"));
+    EXPECT_EQ(0u, run("continue")
+                      .find("Breakpoint 1 at " + dbg_hex4(address_of("nocode")) +
+                            place("sum_points", nocode + 1) + ": "));
+    EXPECT_EQ(0u, run("continue")
+                      .find("Breakpoint 2 at " + dbg_hex4(address_of("twice")) +
+                            place("twice", line_of("twice")) + ": "));
+    EXPECT_EQ("v = 6 ($0006) in HL  (int)\n", run("print v"));
+    EXPECT_NE(std::string::npos, run("break").find(" if v != #2, 2 hits"));
+
+    // total = 546 ($222), then 546000 ($854D0): only the byte D0 written stops.
+    run("delete");
+    const std::string total = dbg_hex4(symbol("total"));
+    run("watch write " + total + " 4 if value == D0 && pc >= 8000");
+    const std::string stop = run("continue");
+    EXPECT_NE(std::string::npos, stop.find(" wrote D0 to ")) << stop;
+    EXPECT_NE(std::string::npos, stop.find(" (main, debuginfo.c:")) << stop;
+    // The stop comes after the instruction that wrote D0, before the high word is stored.
+    EXPECT_EQ("total = 21712 ($000054D0)  (long)\n", run("print total"));
+}
+
+// Source stepping: step enters a C function, finish lands in the caller's line, next runs over
+// a call and stays in the function, step runs over the monitor's routine (no lines), stepi goes
+// by one instruction.
+TEST_F(Source, SourceStepNextFinishAndStepi) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    engine_load(program + ".ihx");
+    std::string error;
+    ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
+    const int body = line_of("body");
+    run("break debuginfo.c:" + std::to_string(body));
+    run("continue");
+    run("delete");
+    EXPECT_EQ(0u, run("step").find("Stopped at " + dbg_hex4(address_of("twice")) +
+                                   place("twice", line_of("twice")) + ": "));
+    const std::string back = run("finish");
+    EXPECT_NE(std::string::npos, back.find(place("sum_points", body) + ": ")) << back;
+    EXPECT_NE(std::string::npos, run("where").find("#0  sum_points (debuginfo.c:"));
+    // The rest of the body, the loop's test, the next body (over twice), the loop's test.
+    EXPECT_NE(std::string::npos, run("next").find(place("sum_points", line_of("for"))));
+    EXPECT_NE(std::string::npos, run("next").find(place("sum_points", body)));
+    EXPECT_NE(std::string::npos, run("next").find(place("sum_points", line_of("for"))));
+    // stepi: exactly one instruction, whatever the line.
+    const uint16_t before = pc();
+    const uint8_t length = dbg_disassemble(emu_->memory, before, nullptr).length;
+    EXPECT_EQ(0u, run("stepi").find("Stopped at " + dbg_hex4(before + length)));
+    // Over mon_putc: step does not enter the monitor, it stops at the next line.
+    run("break debuginfo.c:" + std::to_string(line_of("putc")));
+    EXPECT_EQ(0u, run("continue").find("Breakpoint"));
+    const std::string over = run("step");
+    EXPECT_NE(std::string::npos, over.find(place("main", line_of("putc") + 1))) << over;
+}
+
+// An assembly program built with sdk/qasm: its line table beside the image gives it lines, so
+// break at an asm line, step by line into and out of a routine, next over a DJNZ loop, and its
+// data lines disassemble as bytes; EQU constants name no operand.
+TEST(SourceAsm, BreakAtAnAsmLineStepByLineAndDataAsBytes) {
+    const std::string fixture = QUILLANE_BUILD_DIR "/tests/asm/lines";
+    if (!exists(fixture + ".lines")) GTEST_SKIP() << "built without pasmo";
+    harness_init();
+    dbg_engine_t *e = dbg_engine();
+    ASSERT_EQ(0, harness_load_hex(fixture + ".hex"));
+    delete e->source;
+    e->source = nullptr;
+    dbg_symbols_clear(&e->symbols);
+    e->monitor_symbols = true; // no ROM here
+    std::string report;
+    ASSERT_TRUE(dbg_debug_info_load(e, fixture + ".hex", {}, &report)) << report;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 1000000);
+    auto run = [e](const std::string &line) {
+        const dbg_result_t r = dbg_execute(e, line);
+        EXPECT_FALSE(r.error) << line << ": " << r.output;
+        return r.output;
+    };
+    auto line = [](const std::string &mark) {
+        std::ifstream in(QUILLANE_SOURCE_DIR "/tests/asm/lines.asm");
+        std::string text;
+        for (int n = 1; std::getline(in, text); ++n)
+            if (text.find("; @" + mark) != std::string::npos) return std::to_string(n);
+        ADD_FAILURE() << "no @" << mark;
+        return std::string();
+    };
+    const std::string call = line("label-operand");
+    EXPECT_EQ("Breakpoint 1 at 8005 (start+3, lines.asm:" + call + ")\n",
+              run("break lines.asm:" + call));
+    run("set pc start");
+    EXPECT_EQ(0u, run("continue").find("Breakpoint 1 at 8005 (start+3, lines.asm:" + call + "): "));
+    EXPECT_EQ(0u, run("step").find("Stopped at 8100 (routine, lines.asm:" + line("after-org") +
+                                   "): RET"));
+    EXPECT_EQ(0u, run("step").find("Stopped at 8008 (start+6, lines.asm:" +
+                                   std::to_string(std::stoi(call) + 1) + "): LD B,$03"));
+    run("next");
+    EXPECT_NE(std::string::npos, run("next").find("lines.asm:" + line("macro") + "): "));
+    EXPECT_EQ(0, dbg_registers(e).B); // the loop ran to its end
+    const std::string data = run("disasm table 2");
+    EXPECT_NE(std::string::npos, data.find("8016  01 02 61 3B DB $01,$02,$61,$3B ; \"..a;\""))
+        << data;
+    EXPECT_NE(std::string::npos, run("disasm start 1").find("LD HL,$0028"));
 }
 
 // Bad input: a file that is not debug information, broken records, broken expressions.
