@@ -311,6 +311,7 @@ void gui_debugger_window::stopped(const dbg_stop_t &stop) {
     }
     // A request made after this stop was sent has the machine running again.
     if (dbg_is_running(engine_)) return;
+    if (on_stop) on_stop(stop);
     snd_set_muted(&emu_->snd, true);
     const QString cause = describe(stop, &engine_->symbols);
     set_paused(true, cause);

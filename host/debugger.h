@@ -93,6 +93,9 @@ class gui_debugger_window : public QMainWindow {
     // Reloads the images (as --watch does); false with the reason printed in the console.
     bool reload();
 
+    // Told of every stop the window shows (an editor's debug adapter shares them).
+    std::function<void(const dbg_stop_t &)> on_stop;
+
   protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -11,6 +11,7 @@
 #include "devices/keyboard.h"
 #include "devices/sound.h"
 #include "files/file.h"
+#include "host/dap_server.h"
 #include "host/debugger.h"
 #include "host/error_box.h"
 #include "host/gui.h"
@@ -70,6 +71,16 @@ int main(int argc, char **argv) {
     if (gui_signals_install(emu) != 0) exit_with_fatal_error("gui_signals_install");
     std::unique_ptr<gui_debugger_window> debugger(
         gui_debugger_install(static_cast<QWidget *>(emu->gui.window), emu));
+    std::unique_ptr<gui_dap_server> dap;
+    if (options.dap_port) {
+        dap = std::make_unique<gui_dap_server>(debugger.get());
+        QString error;
+        if (!dap->listen(static_cast<quint16>(options.dap_port), &error)) {
+            std::fprintf(stderr, "quillane: --dap-port %d: %s\n", options.dap_port,
+                         error.toLocal8Bit().constData());
+            return 2;
+        }
+    }
     if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
         exit_with_fatal_error("gfx_initialize");
     if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
@@ -98,6 +109,7 @@ int main(int argc, char **argv) {
     // Wakes a processor thread that waits at a stop.
     debugger->detach();
     emu_stop_threads(emu);
+    dap.reset();
     // The recording ends at the tick the machine stopped at.
     std::string record_error;
     const bool recorded = dbg_record_close(dbg_engine(), &record_error);

@@ -2,6 +2,7 @@
 #include "host/options.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "debug/commands.h"
@@ -13,8 +14,8 @@
 namespace {
 
 const char usage_text[] =
-    "Usage: quillane [--rom FILE] [--warp] [--debug] [IMAGE.hex ...] [--type TEXT]\n"
-    "                [--record FILE] [--watch]\n"
+    "Usage: quillane [--rom FILE] [--warp] [--debug] [--dap-port N] [IMAGE.hex ...]\n"
+    "                [--type TEXT] [--record FILE] [--watch]\n"
     "Emulates the Quillane Z80 board in a window.\n"
     "\n"
     "  --rom FILE   the monitor ROM (default: tessik.hex in the current directory)\n"
@@ -28,6 +29,8 @@ const char usage_text[] =
     "               changes) until the window closes; quillane-run --replay FILE plays it\n"
     "  --watch      when an IMAGE changes on disk, load it again with its symbols, reset\n"
     "               and type the --type text again\n"
+    "  --dap-port N a Debug Adapter Protocol server on 127.0.0.1:N for an editor (one client;\n"
+    "               it attaches to the running board and opens the debugger window)\n"
     "  --help, --version\n"
     "\n"
     "quillane-run runs the board without a window (quillane-run --help).\n";
@@ -53,6 +56,13 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
         }
         if (!std::strcmp(a, "--warp")) {
             options->warp = true;
+        } else if (!std::strcmp(a, "--dap-port")) {
+            char *end = nullptr;
+            const long port = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || !*argv[i + 1] || *end || port < 1 || port > 65535)
+                return bad("--dap-port needs a port number from 1 to 65535");
+            options->dap_port = static_cast<int>(port);
+            ++i;
         } else if (!std::strcmp(a, "--debug")) {
             options->debug = true;
         } else if (!std::strcmp(a, "--watch")) {

@@ -16,6 +16,7 @@ struct host_options_t {
     std::vector<std::string> type;
     std::string record; // the session's recording, or empty
     bool watch;         // reload the images when they change on disk
+    int dap_port; // --dap-port N: a debug adapter on 127.0.0.1:N (0: none)
 };
 
 // Parses the command line. Returns -1 to go on, or the exit status after --help, --version or a

@@ -7,13 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <poll.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "cpu/zcpu.h"
 #include "debug/asm_lines.h"
 #include "debug/commands.h"
 #include "debug/coverage.h"
+#include "debug/dap.h"
 #include "debug/engine.h"
 #include "debug/history.h"
 #include "debug/profile.h"
@@ -96,6 +99,9 @@ const char usage_text[] =
     "  --profile FILE      T-states and instructions by address, line, function and call, in\n"
     "                      callgrind's format (callgrind_annotate FILE, kcachegrind FILE)\n"
     "  --coverage FILE     the lines and functions run, as an lcov tracefile (genhtml FILE)\n"
+    "Editors:\n"
+    "  --dap               serve the Debug Adapter Protocol on standard input and output (an\n"
+    "                      editor's launch request names the program; --rom is its default ROM)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 the run stopped as asked, 3 invalid opcode, 4 an --until-* condition or\n"
@@ -107,6 +113,7 @@ struct options_t {
     std::string rom = EMU_ROM_FILE_NAME;
     bool rom_given = false;
     bool no_rom = false;
+    bool dap = false;
     bool realtime = false;
     bool has_ticks = false;
     uint64_t ticks = 0;
@@ -182,6 +189,8 @@ int parse(int argc, char **argv, options_t *o) {
         } else if (a == "--version") {
             std::printf("quillane-run %s\n", QUILLANE_VERSION);
             return EXIT_OK;
+        } else if (a == "--dap") {
+            o->dap = true;
         } else if (a == "--no-rom") {
             o->no_rom = true;
         } else if (a == "--realtime") {
@@ -351,6 +360,44 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
     return good;
 }
 
+// quillane-run --dap: the protocol on standard input and output. While the program runs, the
+// machine runs in slices of 10 ms of board time with standard input polled between them, so a
+// pause or disconnect is read at once.
+int serve_dap(dbg_engine_t *e, const options_t &o) {
+    dbg_dap_t *session = dbg_dap_new(e, o.rom_given ? o.rom : std::string(EMU_ROM_FILE_NAME));
+    int status = EXIT_OK;
+    bool open = true;
+    while (open && !dbg_dap_finished(session) && !interrupted) {
+        const std::string bytes = dbg_dap_take_output(session);
+        if (!bytes.empty() && (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+                               std::fflush(stdout) != 0)) {
+            std::fprintf(stderr, "quillane-run: standard output: %s\n", std::strerror(errno));
+            status = EXIT_BAD_ARGUMENTS;
+            break;
+        }
+        pollfd in = {0, POLLIN, 0};
+        const int ready = poll(&in, 1, dbg_dap_running(session) ? 0 : -1);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready > 0) {
+            char buffer[65536];
+            const ssize_t got = read(0, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break; // the client went away
+            if (!dbg_dap_feed(session, buffer, static_cast<size_t>(got))) {
+                open = false; // a broken stream: its last error goes out, then the end
+                status = EXIT_BAD_ARGUMENTS;
+            }
+            continue;
+        }
+        dbg_dap_run_slice(session, 100000);
+    }
+    const std::string rest = dbg_dap_take_output(session);
+    std::fwrite(rest.data(), 1, rest.size(), stdout);
+    std::fflush(stdout);
+    dbg_dap_free(session);
+    return interrupted ? EXIT_INTERRUPTED : status;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -369,6 +416,15 @@ int main(int argc, char **argv) {
     emu_t *emu = &emu_state;
     dbg_machine_init(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    if (o.dap) {
+        struct sigaction action = {};
+        action.sa_handler = on_signal;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+        return serve_dap(e, o);
+    }
     std::string error;
     if (!o.replay.empty()) {
         // Checked whole before anything runs.

@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="build-essential cmake make qt6-base-dev libsdl2-dev googletest libgtest-dev \
 libbenchmark-dev pasmo sdcc clang libclang-rt-14-dev xvfb xdotool x11-apps imagemagick libxcb1-dev \
-valgrind lcov"
+valgrind lcov nlohmann-json3-dev"
 
 missing=""
 for p in $PACKAGES; do
@@ -14,7 +14,22 @@ for p in $PACKAGES; do
     fi
 done
 
-[ -z "$missing" ] && exit 0
+# Node.js and npm run the debug adapter's end-to-end test (a Node.js with its own npm counts).
+command -v npm >/dev/null 2>&1 || missing="$missing nodejs npm"
+
+install_test_packages() {
+    # The test client's packages, pinned by tests/dap/package-lock.json.
+    dir=$(dirname "$0")/../tests/dap
+    if [ ! -d "$dir/node_modules/@vscode/debugadapter-testsupport" ] ||
+        [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+        (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+    fi
+}
+
+if [ -z "$missing" ]; then
+    install_test_packages
+    exit 0
+fi
 
 echo "install-deps: installing$missing"
 SUDO=""
@@ -25,3 +40,4 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 # shellcheck disable=SC2086
 $SUDO apt-get install -y -q --no-install-recommends $missing
+install_test_packages

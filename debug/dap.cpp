@@ -1,0 +1,1034 @@
+// The Debug Adapter Protocol server (see dap.h): framing, requests and events over the engine,
+// the source model and the command language. The only translation unit that sees the JSON library.
+#include "debug/dap.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "debug/commands.h"
+#include "debug/engine.h"
+#include "debug/source.h"
+#include "debug/source_commands.h"
+#include "debug/symbols.h"
+#include "machine/emu.h"
+
+using json = nlohmann::json;
+
+// ---- framing ----
+
+int dbg_dap_frame_next(dbg_dap_framer_t *f, std::string *body, std::string *error) {
+    if (f->broken) {
+        *error = "the stream is broken";
+        return -1;
+    }
+    const size_t end = f->buffer.find("\r\n\r\n");
+    if (end == std::string::npos) {
+        // A header is a line or two; kilobytes without its end are not one.
+        if (f->buffer.size() > 4096) {
+            f->broken = true;
+            *error = "a header without its end";
+            return -1;
+        }
+        return 0;
+    }
+    bool have_length = false;
+    size_t length = 0;
+    size_t at = 0;
+    while (at < end) {
+        size_t eol = f->buffer.find("\r\n", at);
+        if (eol == std::string::npos || eol > end) eol = end;
+        const std::string line = f->buffer.substr(at, eol - at);
+        at = eol + 2;
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        if (line.compare(0, colon, "Content-Length") != 0) continue;
+        std::string digits = line.substr(colon + 1);
+        digits.erase(0, digits.find_first_not_of(' '));
+        while (!digits.empty() && digits.back() == ' ')
+            digits.pop_back();
+        if (digits.empty() || digits.size() > 12 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            f->broken = true;
+            *error = "Content-Length is not a number: " + digits.substr(0, 40);
+            return -1;
+        }
+        length = std::stoull(digits);
+        have_length = true;
+    }
+    if (!have_length) {
+        f->broken = true;
+        *error = "a header without Content-Length";
+        return -1;
+    }
+    if (length > DBG_DAP_MAX_BODY) {
+        f->broken = true;
+        *error = "Content-Length " + std::to_string(length) + " is above the limit of " +
+                 std::to_string(static_cast<size_t>(DBG_DAP_MAX_BODY));
+        return -1;
+    }
+    if (f->buffer.size() < end + 4 + length) return 0;
+    *body = f->buffer.substr(end + 4, length);
+    f->buffer.erase(0, end + 4 + length);
+    return 1;
+}
+
+std::string dbg_dap_frame(const std::string &body) {
+    return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// ---- the session ----
+
+namespace {
+
+// Variable references: the three scopes of the selected frame, then containers made on demand.
+enum : int { REF_LOCALS = 1, REF_GLOBALS = 2, REF_REGISTERS = 3, REF_FIRST_CONTAINER = 1000 };
+// Scope references carry the frame: frame * 4 + scope (frames stop at 32, far below the
+// containers).
+enum : int { SCOPE_REFS = 4 };
+
+struct container_t {
+    std::vector<dbg_value_t> values;
+    std::string path; // the expression of the parent ("" for scope roots)
+};
+
+} // namespace
+
+struct dbg_dap_t {
+    dbg_engine_t *e;
+    std::string rom_default;
+    dbg_dap_framer_t framer;
+    std::string out;
+    int seq = 1;
+    bool launched = false;
+    bool configured = false;
+    bool running = false;
+    bool finished = false;
+    bool attached = false; // attach (threaded): the window's machine, which runs on after us
+    bool stop_on_entry = false;
+    int entry_bp = -1; // the program's entry: stop there (stopOnEntry), then watch for its end
+    int exit_bp = -1;  // the monitor's warm start, reached once the program returns
+    uint16_t entry = 0;
+    // Breakpoint ids by what set them: a source path, "functions", "instructions", "data".
+    std::map<std::string, std::vector<int>> groups;
+    std::vector<int> foreign;            // breakpoints set elsewhere, told to the client
+    std::vector<container_t> containers; // valid until the machine runs on
+    dbg_source_t empty;                  // the model while no debug information is loaded
+};
+
+namespace {
+
+const dbg_source_t *model(dbg_dap_t *s) {
+    return s->e->source ? s->e->source : &s->empty;
+}
+
+void send(dbg_dap_t *s, json message) {
+    message["seq"] = s->seq++;
+    s->out += dbg_dap_frame(message.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void event(dbg_dap_t *s, const std::string &name, json body = json::object()) {
+    send(s, {{"type", "event"}, {"event", name}, {"body", std::move(body)}});
+}
+
+void respond(dbg_dap_t *s, const json &request, json body = json::object()) {
+    send(s, {{"type", "response"},
+             {"request_seq", request.value("seq", 0)},
+             {"success", true},
+             {"command", request.value("command", "")},
+             {"body", std::move(body)}});
+}
+
+void fail(dbg_dap_t *s, const json &request, const std::string &message) {
+    send(s, {{"type", "response"},
+             {"request_seq", request.value("seq", 0)},
+             {"success", false},
+             {"command", request.value("command", "")},
+             {"message", message},
+             {"body", {{"error", {{"id", 1}, {"format", message}}}}}});
+}
+
+void output(dbg_dap_t *s, const std::string &text, const char *category = "console") {
+    if (text.empty()) return;
+    event(s, "output",
+          {{"category", category}, {"output", text.back() == '\n' ? text : text + "\n"}});
+}
+
+std::string hex_ref(unsigned address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", address & 0xFFFF);
+    return text;
+}
+
+// "0x8000", "8000", "$8000", a symbol; false when none.
+bool parse_ref(dbg_dap_t *s, const std::string &text, uint16_t *address) {
+    return dbg_parse_address(&s->e->symbols, text, address);
+}
+
+// ---- the adapters to engine features (one place each to switch) ----
+
+void load_debug_info(dbg_dap_t *s, const std::string &image, const std::vector<std::string> &dirs,
+                     const std::vector<std::string> &symbols, const std::string &rom) {
+    dbg_engine_t *e = s->e;
+    std::string report;
+    e->rom_path = rom;
+    // The files named, else those found beside the image; the monitor's symbols either way.
+    bool good = dbg_debug_info_load(e, symbols.empty() ? image : std::string(), dirs, &report);
+    output(s, report);
+    for (const std::string &path : symbols) {
+        good = dbg_debug_file_load(e, path, dirs, &report) && good;
+        output(s, report);
+    }
+    if (!good) output(s, "Some debug information could not be read (above)", "stderr");
+}
+
+// Stepping by source lines, or by instructions (granularity "instruction", or no lines here).
+dbg_stop_t step_in(dbg_engine_t *e, bool by_line) {
+    return by_line ? dbg_step_line(e) : dbg_step(e, 1);
+}
+dbg_stop_t step_over(dbg_engine_t *e, bool by_line) {
+    return by_line ? dbg_next_line(e) : dbg_next(e);
+}
+dbg_stop_t step_out(dbg_engine_t *e, bool by_line) {
+    return by_line ? dbg_finish_line(e) : dbg_finish(e);
+}
+
+int break_add(dbg_dap_t *s, uint16_t address, uint32_t skip, const std::string &condition,
+              std::string *error) {
+    return dbg_break_add_if(s->e, address, skip, condition, error);
+}
+
+void delete_group(dbg_dap_t *s, const std::string &group) {
+    for (int id : s->groups[group])
+        dbg_delete(s->e, id);
+    s->groups[group].clear();
+}
+
+json source_of(dbg_dap_t *s, int file);
+
+// Breakpoints set elsewhere (the window's console, the REPL) reach the client as `breakpoint`
+// events, and so do their deletions.
+void sync_breakpoints(dbg_dap_t *s) {
+    if (!s->launched) return;
+    std::vector<int> own;
+    for (const auto &group : s->groups)
+        own.insert(own.end(), group.second.begin(), group.second.end());
+    own.push_back(s->entry_bp);
+    own.push_back(s->exit_bp);
+    std::vector<int> now;
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(s->e)) {
+        if (std::find(own.begin(), own.end(), b.id) != own.end()) continue;
+        now.push_back(b.id);
+        if (std::find(s->foreign.begin(), s->foreign.end(), b.id) != s->foreign.end()) continue;
+        json bp = {{"id", b.id}, {"verified", true}, {"instructionReference", hex_ref(b.address)}};
+        if (const dbg_line_range_t *line = dbg_source_line_at(model(s), b.address)) {
+            bp["line"] = line->line;
+            const json source = source_of(s, line->file);
+            if (!source.is_null()) bp["source"] = source;
+        }
+        event(s, "breakpoint", {{"reason", "new"}, {"breakpoint", bp}});
+    }
+    for (int id : s->foreign)
+        if (std::find(now.begin(), now.end(), id) == now.end())
+            event(s, "breakpoint",
+                  {{"reason", "removed"}, {"breakpoint", {{"id", id}, {"verified", false}}}});
+    s->foreign = now;
+}
+
+// ---- stops ----
+
+void invalidate_views(dbg_dap_t *s) {
+    s->containers.clear();
+}
+
+// Reports a stop; false when the run goes on (the program's entry without stopOnEntry).
+bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
+    dbg_engine_t *e = s->e;
+    invalidate_views(s);
+    if (stop.cause == DBG_CAUSE_TICKS) return false;
+    std::string reason = "pause";
+    std::string text = stop.text;
+    json body = {{"threadId", 1}, {"allThreadsStopped", true}};
+    switch (stop.cause) {
+    case DBG_CAUSE_BREAKPOINT:
+        if (stop.breakpoint == s->entry_bp) {
+            dbg_delete(e, s->entry_bp);
+            s->entry_bp = -1;
+            // The program ends where it returns to the monitor (its warm start, RST 10h).
+            uint16_t warm = 0x0010;
+            dbg_symbol_lookup(&e->symbols, "mon_warm", &warm);
+            s->exit_bp = dbg_break_add(e, warm, 0);
+            if (!s->stop_on_entry) return false;
+            reason = "entry";
+            text = "Entry at " + stop.text.substr(stop.text.find(" at ") + 4);
+            break;
+        }
+        if (stop.breakpoint == s->exit_bp) {
+            output(s, "The program returned to the monitor at " + dbg_hex4(stop.pc));
+            event(s, "exited", {{"exitCode", 0}});
+            event(s, "terminated");
+            s->running = false;
+            return true;
+        }
+        reason = "breakpoint";
+        body["hitBreakpointIds"] = {stop.breakpoint};
+        break;
+    case DBG_CAUSE_WATCH_READ:
+    case DBG_CAUSE_WATCH_WRITE:
+    case DBG_CAUSE_PORT_IN:
+    case DBG_CAUSE_PORT_OUT:
+        reason = "data breakpoint";
+        body["hitBreakpointIds"] = {stop.breakpoint};
+        break;
+    case DBG_CAUSE_HALT:
+    case DBG_CAUSE_INVALID: reason = "exception"; break;
+    case DBG_CAUSE_STEP:
+    case DBG_CAUSE_UNTIL: reason = "step"; break;
+    default: break;
+    }
+    body["reason"] = reason;
+    body["description"] = text;
+    body["text"] = text;
+    output(s, text);
+    s->running = false;
+    event(s, "stopped", body);
+    return true;
+}
+
+bool threaded(const dbg_dap_t *s) {
+    return s->e->mode == DBG_THREADED;
+}
+
+// A stop that does not count (the program's entry without stopOnEntry) lets the run go on.
+void take_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
+    sync_breakpoints(s);
+    if (report_stop(s, stop)) return;
+    s->running = true;
+    if (threaded(s)) dbg_continue(s->e);
+}
+
+// A run of the machine that ends within a bound (stepping): a step that never ends is paused.
+void bounded_step(dbg_dap_t *s, dbg_stop_t (*run)(dbg_engine_t *, bool), bool by_line) {
+    dbg_engine_t *e = s->e;
+    if (threaded(s)) { // the stop comes through the engine's stop callback
+        s->running = true;
+        run(e, by_line);
+        return;
+    }
+    const uint64_t limit = e->tick_limit;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 50000000); // five seconds of board time
+    dbg_stop_t stop = run(e, by_line);
+    dbg_set_tick_limit(e, limit);
+    if (stop.cause == DBG_CAUSE_TICKS) {
+        stop.cause = DBG_CAUSE_PAUSE;
+        stop.text = "The step did not end within five seconds of board time; paused at " +
+                    dbg_hex4(stop.pc);
+    }
+    if (!report_stop(s, stop)) {
+        s->running = true;
+        event(s, "continued", {{"threadId", 1}, {"allThreadsContinued", true}});
+    }
+}
+
+// ---- views ----
+
+std::vector<dbg_frame_t> frames(dbg_dap_t *s, const std::vector<uint8_t> &memory,
+                                const z_cpu_t &cpu) {
+    return dbg_source_frames(model(s), memory.data(), cpu, &s->e->symbols);
+}
+
+json source_of(dbg_dap_t *s, int file) {
+    dbg_source_t *m = s->e->source;
+    if (!m || file < 0 || file >= static_cast<int>(m->files.size())) return nullptr;
+    dbg_source_text(m, file); // finds its path
+    json source = {{"name", m->files[file].name}};
+    if (!m->files[file].path.empty()) source["path"] = m->files[file].path;
+    return source;
+}
+
+int add_container(dbg_dap_t *s, const std::vector<dbg_value_t> &values, const std::string &path) {
+    s->containers.push_back({values, path});
+    return REF_FIRST_CONTAINER + static_cast<int>(s->containers.size()) - 1;
+}
+
+std::string child_path(const std::string &parent, const std::string &name) {
+    if (parent.empty()) return name;
+    if (!name.empty() && name[0] == '[') return parent + name;
+    return parent + "." + name;
+}
+
+json variable(dbg_dap_t *s, const dbg_value_t &v, const std::string &parent) {
+    const std::string path = child_path(parent, v.name);
+    json out = {{"name", v.name}, {"value", v.text}, {"type", v.type}, {"evaluateName", path}};
+    out["variablesReference"] = v.children.empty() ? 0 : add_container(s, v.children, path);
+    if (v.in_memory) out["memoryReference"] = hex_ref(v.address);
+    return out;
+}
+
+// Context of frame `index` (0: the innermost).
+struct view_t {
+    std::vector<uint8_t> memory;
+    z_cpu_t cpu;
+    std::vector<dbg_frame_t> frames;
+    dbg_eval_context_t context(int index) const {
+        const dbg_frame_t *f =
+            index >= 0 && index < static_cast<int>(frames.size()) ? &frames[index] : nullptr;
+        return {memory.data(), &cpu, nullptr, f, -1};
+    }
+};
+
+view_t take_view(dbg_dap_t *s) {
+    view_t v;
+    v.memory = dbg_memory(s->e);
+    v.cpu = dbg_registers(s->e);
+    v.frames = frames(s, v.memory, v.cpu);
+    return v;
+}
+
+std::string base64(const std::vector<uint8_t> &bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t n = static_cast<uint32_t>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) n |= static_cast<uint32_t>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) n |= bytes[i + 2];
+        out += digits[(n >> 18) & 63];
+        out += digits[(n >> 12) & 63];
+        out += i + 1 < bytes.size() ? digits[(n >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? digits[n & 63] : '=';
+    }
+    return out;
+}
+
+bool unbase64(const std::string &text, std::vector<uint8_t> *bytes) {
+    uint32_t n = 0;
+    int bits = 0;
+    for (char c : text) {
+        int v;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        else if (c == '=')
+            break;
+        else
+            return false;
+        n = (n << 6) | static_cast<uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes->push_back(static_cast<uint8_t>(n >> bits));
+        }
+    }
+    return true;
+}
+
+// ---- requests ----
+
+void resume(dbg_dap_t *s) {
+    invalidate_views(s);
+    s->running = true;
+    if (threaded(s)) dbg_continue(s->e);
+}
+
+void on_initialize(dbg_dap_t *s, const json &r) {
+    respond(s, r,
+            {{"supportsConfigurationDoneRequest", true},
+             {"supportsFunctionBreakpoints", true},
+             {"supportsConditionalBreakpoints", true},
+             {"supportsHitConditionalBreakpoints", true},
+             {"supportsEvaluateForHovers", true},
+             {"supportsSetVariable", true},
+             {"supportsDataBreakpoints", true},
+             {"supportsInstructionBreakpoints", true},
+             {"supportsDisassembleRequest", true},
+             {"supportsReadMemoryRequest", true},
+             {"supportsWriteMemoryRequest", true},
+             {"supportsSteppingGranularity", true},
+             {"supportsTerminateRequest", true},
+             {"exceptionBreakpointFilters",
+              json::array({{{"filter", "invalid"}, {"label", "Invalid opcode"}, {"default", true}},
+                           {{"filter", "halt"}, {"label", "HALT"}, {"default", true}}})}});
+    event(s, "initialized");
+}
+
+void on_launch(dbg_dap_t *s, const json &r) {
+    dbg_engine_t *e = s->e;
+    const json args = r.value("arguments", json::object());
+    const std::string program = args.value("program", "");
+    const std::string rom = args.value("rom", s->rom_default);
+    if (program.empty()) return fail(s, r, "launch needs a program (an Intel HEX image)");
+    std::string error;
+    if (!rom.empty() && dbg_load_hex(e->emu, rom, true, nullptr, &error) != 0)
+        return fail(s, r, error);
+    uint16_t start = 0xFFFF;
+    if (dbg_load_hex(e->emu, program, false, &start, &error) != 0) return fail(s, r, error);
+    if (rom.empty()) e->emu->cpu.PC = start;
+    std::vector<std::string> dirs, symbols;
+    for (const auto &d : args.value("sourceDirs", json::array()))
+        if (d.is_string()) dirs.push_back(d);
+    for (const char *key : {"symbols", "debugInfo"}) {
+        const json v = args.value(key, json());
+        if (v.is_string()) symbols.push_back(v);
+        if (v.is_array())
+            for (const auto &p : v)
+                if (p.is_string()) symbols.push_back(p);
+    }
+    load_debug_info(s, program, dirs, symbols, rom);
+    // Editors' configurations use "type" for the debugger ("quillane"): there the text to type
+    // is "typeText".
+    std::string type = args.value("typeText", args.value("type", ""));
+    if (type == "quillane") type.clear();
+    if (!type.empty() && !dbg_type(e, dbg_unescape(type), true, &error))
+        return fail(s, r, "type: " + error);
+    e->realtime = args.value("realtime", false);
+    s->stop_on_entry = args.value("stopOnEntry", false);
+    s->entry = start;
+    s->entry_bp = dbg_break_add(e, start, 0);
+    s->launched = true;
+    respond(s, r);
+    if (s->configured && !s->attached) resume(s);
+}
+
+void on_set_breakpoints(dbg_dap_t *s, const json &r) {
+    const json args = r.value("arguments", json::object());
+    const json source = args.value("source", json::object());
+    std::string path = source.value("path", source.value("name", ""));
+    delete_group(s, "source:" + path);
+    const std::string file = path.substr(path.find_last_of('/') + 1);
+    json out = json::array();
+    for (const auto &b : args.value("breakpoints", json::array())) {
+        const int line = b.value("line", 0);
+        int f = 0, l = 0, code_line = 0;
+        uint16_t address = 0;
+        std::string error;
+        json answer = {{"verified", false}, {"line", line}};
+        if (dbg_source_location(model(s), file + ":" + std::to_string(line), -1, &f, &l, &address,
+                                &code_line, &error) &&
+            code_line > 0) {
+            uint32_t skip = 0;
+            const std::string hits = b.value("hitCondition", "");
+            if (!hits.empty())
+                skip = static_cast<uint32_t>(std::strtoul(hits.c_str(), nullptr, 10));
+            skip = skip > 0 ? skip - 1 : 0;
+            const int id = break_add(s, address, skip, b.value("condition", ""), &error);
+            if (id >= 0) {
+                s->groups["source:" + path].push_back(id);
+                answer = {{"verified", true},
+                          {"line", code_line},
+                          {"id", id},
+                          {"instructionReference", hex_ref(address)}};
+            }
+        } else if (error.empty()) {
+            error = "no code at or after line " + std::to_string(line);
+        }
+        if (!error.empty()) answer["message"] = error;
+        out.push_back(answer);
+    }
+    respond(s, r, {{"breakpoints", out}});
+}
+
+void on_set_function_breakpoints(dbg_dap_t *s, const json &r, bool instructions) {
+    const json args = r.value("arguments", json::object());
+    const std::string group = instructions ? "instructions" : "functions";
+    delete_group(s, group);
+    json out = json::array();
+    for (const auto &b : args.value("breakpoints", json::array())) {
+        std::string error;
+        uint16_t address = 0;
+        bool found = false;
+        if (instructions) {
+            found = parse_ref(s, b.value("instructionReference", ""), &address);
+            address = static_cast<uint16_t>(address + b.value("offset", 0));
+        } else {
+            const std::string name = b.value("name", "");
+            int f = 0, l = 0, code_line = 0;
+            found =
+                (dbg_source_function(model(s), name) &&
+                 dbg_source_location(model(s), name, -1, &f, &l, &address, &code_line, &error)) ||
+                dbg_symbol_lookup(&s->e->symbols, name, &address);
+        }
+        json answer = {{"verified", false}};
+        if (!found) {
+            answer["message"] = "no such function or address";
+        } else {
+            uint32_t skip = 0;
+            const std::string hits = b.value("hitCondition", "");
+            if (!hits.empty())
+                skip = static_cast<uint32_t>(std::strtoul(hits.c_str(), nullptr, 10));
+            const int id =
+                break_add(s, address, skip > 0 ? skip - 1 : 0, b.value("condition", ""), &error);
+            if (id < 0) {
+                answer["message"] = error;
+            } else {
+                s->groups[group].push_back(id);
+                answer = {
+                    {"verified", true}, {"id", id}, {"instructionReference", hex_ref(address)}};
+                const dbg_line_range_t *line = dbg_source_line_at(model(s), address);
+                if (line) {
+                    answer["line"] = line->line;
+                    answer["source"] = source_of(s, line->file);
+                }
+            }
+        }
+        out.push_back(answer);
+    }
+    respond(s, r, {{"breakpoints", out}});
+}
+
+void on_data_breakpoint_info(dbg_dap_t *s, const json &r) {
+    const json args = r.value("arguments", json::object());
+    const std::string name = args.value("name", "");
+    const int ref = args.value("variablesReference", 0);
+    std::string expression = name;
+    if (ref >= REF_FIRST_CONTAINER &&
+        ref - REF_FIRST_CONTAINER < static_cast<int>(s->containers.size()))
+        expression = child_path(s->containers[ref - REF_FIRST_CONTAINER].path, name);
+    const view_t v = take_view(s);
+    dbg_value_t value;
+    std::string error;
+    uint16_t address = 0;
+    uint32_t length = 1;
+    if (dbg_source_print(model(s), expression, v.context(args.value("frameId", 1) - 1), &value,
+                         &error) &&
+        value.in_memory) {
+        address = value.address;
+        const int t = value.type_index;
+        length = t >= 0 && t < static_cast<int>(model(s)->types.size())
+                     ? std::max<uint32_t>(1, model(s)->types[t].size)
+                     : 1;
+    } else if (!parse_ref(s, name, &address)) {
+        return respond(
+            s, r,
+            {{"dataId", nullptr}, {"description", name + " has no place in memory to watch"}});
+    }
+    respond(s, r,
+            {{"dataId", dbg_hex4(address) + ":" + std::to_string(length)},
+             {"description", name + " (" + dbg_hex4(address) + ", " + std::to_string(length) +
+                                 (length == 1 ? " byte)" : " bytes)")},
+             {"accessTypes", {"read", "write", "readWrite"}},
+             {"canPersist", true}});
+}
+
+void on_set_data_breakpoints(dbg_dap_t *s, const json &r) {
+    delete_group(s, "data");
+    json out = json::array();
+    for (const auto &b : r.value("arguments", json::object()).value("breakpoints", json::array())) {
+        const std::string id = b.value("dataId", "");
+        const size_t colon = id.find(':');
+        uint32_t address = 0;
+        json answer = {{"verified", false}};
+        if (colon == std::string::npos || !dbg_parse_hex(id.substr(0, colon), 0xFFFF, &address)) {
+            answer["message"] = "bad dataId " + id;
+            out.push_back(answer);
+            continue;
+        }
+        const uint32_t length = std::clamp<uint32_t>(
+            static_cast<uint32_t>(std::strtoul(id.c_str() + colon + 1, nullptr, 10)), 1,
+            0x10000 - address);
+        const std::string access = b.value("accessType", "write");
+        int first = -1;
+        if (access != "write")
+            first = dbg_watch_add(s->e, DBG_WATCH_READ, static_cast<uint16_t>(address), length);
+        if (access != "read") {
+            const int w =
+                dbg_watch_add(s->e, DBG_WATCH_WRITE, static_cast<uint16_t>(address), length);
+            if (first < 0)
+                first = w;
+            else
+                s->groups["data"].push_back(w);
+        }
+        s->groups["data"].push_back(first);
+        out.push_back({{"verified", true}, {"id", first}});
+    }
+    respond(s, r, {{"breakpoints", out}});
+}
+
+void on_stack_trace(dbg_dap_t *s, const json &r) {
+    const view_t v = take_view(s);
+    json out = json::array();
+    for (size_t i = 0; i < v.frames.size(); ++i) {
+        const dbg_frame_t &f = v.frames[i];
+        std::string name = f.name.empty() ? dbg_hex4(f.pc) : f.name;
+        json frame = {{"id", static_cast<int>(i) + 1},
+                      {"name", name},
+                      {"line", f.line > 0 ? f.line : 0},
+                      {"column", f.line > 0 ? 1 : 0},
+                      {"instructionPointerReference", hex_ref(f.pc)}};
+        const json source = source_of(s, f.file);
+        if (!source.is_null()) frame["source"] = source;
+        out.push_back(frame);
+    }
+    respond(s, r, {{"stackFrames", out}, {"totalFrames", out.size()}});
+}
+
+void on_scopes(dbg_dap_t *s, const json &r) {
+    const int frame = std::max(0, r.value("arguments", json::object()).value("frameId", 1) - 1);
+    auto scope = [&](const char *name, int kind, bool expensive) {
+        return json{{"name", name},
+                    {"variablesReference", frame * SCOPE_REFS + kind},
+                    {"expensive", expensive}};
+    };
+    respond(s, r,
+            {{"scopes",
+              {scope("Locals", REF_LOCALS, false), scope("Globals", REF_GLOBALS, false),
+               scope("Registers", REF_REGISTERS, false)}}});
+}
+
+void on_variables(dbg_dap_t *s, const json &r) {
+    const int ref = r.value("arguments", json::object()).value("variablesReference", 0);
+    json out = json::array();
+    if (ref >= REF_FIRST_CONTAINER) {
+        const size_t index = static_cast<size_t>(ref - REF_FIRST_CONTAINER);
+        if (index >= s->containers.size()) return fail(s, r, "no such variable reference");
+        const container_t c = s->containers[index]; // a copy: adding containers moves them
+        for (const dbg_value_t &value : c.values)
+            out.push_back(variable(s, value, c.path));
+        return respond(s, r, {{"variables", out}});
+    }
+    const int frame = ref / SCOPE_REFS, kind = ref % SCOPE_REFS;
+    const view_t v = take_view(s);
+    if (kind == REF_REGISTERS) {
+        const json regs = json::parse(dbg_regs_json(s->e), nullptr, false);
+        if (regs.is_object())
+            for (const auto &[name, value] : regs.items()) {
+                if (name == "ticks" || !value.is_number()) {
+                    out.push_back(
+                        {{"name", name}, {"value", value.dump()}, {"variablesReference", 0}});
+                    continue;
+                }
+                const unsigned n = value.get<unsigned>();
+                const bool word = name.size() == 2 || name.back() == '_';
+                const bool flag = name == "im" || name.rfind("iff", 0) == 0;
+                out.push_back(
+                    {{"name", name},
+                     {"value", flag ? std::to_string(n)
+                                    : "$" + (word && name != "im" ? dbg_hex4(n) : dbg_hex2(n))},
+                     {"evaluateName", name},
+                     {"variablesReference", 0}});
+            }
+    } else if (kind == REF_LOCALS) {
+        if (frame < static_cast<int>(v.frames.size()))
+            for (const dbg_value_t &value : dbg_source_locals(model(s), v.context(frame)))
+                out.push_back(variable(s, value, ""));
+    } else if (kind == REF_GLOBALS) {
+        for (const dbg_variable_t &var : model(s)->variables) {
+            if (var.scope == DBG_VAR_FUNCTION) continue;
+            dbg_value_t value;
+            std::string error;
+            if (dbg_source_print(model(s), var.name, v.context(frame), &value, &error))
+                out.push_back(variable(s, value, ""));
+        }
+    }
+    respond(s, r, {{"variables", out}});
+}
+
+void on_set_variable(dbg_dap_t *s, const json &r) {
+    const json args = r.value("arguments", json::object());
+    const int ref = args.value("variablesReference", 0);
+    const std::string name = args.value("name", "");
+    const std::string value = args.value("value", "");
+    std::string error;
+    if (ref < REF_FIRST_CONTAINER && ref % SCOPE_REFS == REF_REGISTERS) {
+        uint32_t n = 0;
+        if (!dbg_parse_value(&s->e->symbols, nullptr, value, 0xFFFF, &n))
+            return fail(s, r, "Bad value: " + value);
+        if (!dbg_set_register(s->e, name, n, &error)) return fail(s, r, error);
+    } else {
+        std::string path = name;
+        if (ref >= REF_FIRST_CONTAINER &&
+            ref - REF_FIRST_CONTAINER < static_cast<int>(s->containers.size()))
+            path = child_path(s->containers[ref - REF_FIRST_CONTAINER].path, name);
+        const view_t v = take_view(s);
+        uint16_t address = 0;
+        std::vector<uint8_t> bytes;
+        if (!dbg_source_assign(model(s), path, value, v.context(ref / SCOPE_REFS), &address, &bytes,
+                               &error))
+            return fail(s, r, error);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            dbg_poke(s->e, static_cast<uint16_t>(address + i), bytes[i]);
+    }
+    invalidate_views(s);
+    respond(s, r, {{"value", value}});
+    event(s, "invalidated", {{"areas", {"variables"}}});
+}
+
+void on_evaluate(dbg_dap_t *s, const json &r) {
+    const json args = r.value("arguments", json::object());
+    const std::string expression = args.value("expression", "");
+    if (args.value("context", "") == "repl") {
+        // A run command typed here (quillane-run) reads no pause meanwhile: ten seconds of board
+        // time at most, then it stops at the tick limit.
+        const uint64_t limit = s->e->tick_limit;
+        if (!threaded(s)) dbg_set_tick_limit(s->e, dbg_ticks(s->e) + 100000000);
+        const dbg_result_t result = dbg_execute(s->e, expression);
+        if (!threaded(s)) dbg_set_tick_limit(s->e, limit);
+        invalidate_views(s);
+        sync_breakpoints(s);
+        if (result.quit) {
+            respond(s, r, {{"result", ""}, {"variablesReference", 0}});
+            event(s, "terminated");
+            s->running = false;
+            s->finished = true;
+            return;
+        }
+        if (result.error) return fail(s, r, result.output.substr(0, result.output.size() - 1));
+        std::string text = result.output;
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        respond(s, r, {{"result", text}, {"variablesReference", 0}});
+        if (result.stopped) {
+            json body = {{"reason", "step"}, {"threadId", 1}, {"allThreadsStopped", true}};
+            event(s, "stopped", body);
+        } else {
+            event(s, "invalidated", {{"areas", {"variables", "stacks"}}});
+        }
+        return;
+    }
+    const view_t v = take_view(s);
+    dbg_value_t value;
+    std::string error;
+    if (!dbg_source_print(model(s), expression, v.context(args.value("frameId", 1) - 1), &value,
+                          &error))
+        return fail(s, r, error);
+    const json var = variable(s, value, "");
+    json body = {{"result", value.text},
+                 {"type", value.type},
+                 {"variablesReference", var["variablesReference"]}};
+    if (value.in_memory) body["memoryReference"] = hex_ref(value.address);
+    respond(s, r, body);
+}
+
+void on_disassemble(dbg_dap_t *s, const json &r) {
+    const json args = r.value("arguments", json::object());
+    uint16_t address = 0;
+    if (!parse_ref(s, args.value("memoryReference", ""), &address))
+        return fail(s, r, "bad memoryReference");
+    address = static_cast<uint16_t>(address + args.value("offset", 0));
+    const int count = std::clamp(args.value("instructionCount", 0), 0, 4096);
+    const int skip = args.value("instructionOffset", 0);
+    // Instructions before the address are found by starting that many bytes times three lower
+    // (Z80 instructions average under three bytes) and walking forward.
+    if (skip < 0) address = static_cast<uint16_t>(address + skip * 3);
+    const std::vector<uint8_t> memory = dbg_memory(s->e);
+    for (int i = 0; i < skip; ++i)
+        address = static_cast<uint16_t>(
+            address + dbg_disassemble(memory.data(), address, &s->e->symbols).length);
+    json out = json::array();
+    for (int i = 0; i < count; ++i) {
+        const dbg_instruction_t in = dbg_disassemble(memory.data(), address, &s->e->symbols);
+        json item = {{"address", hex_ref(address)},
+                     {"instructionBytes", dbg_instruction_bytes(in)},
+                     {"instruction", in.text}};
+        const std::string symbol = dbg_symbol_at(&s->e->symbols, address);
+        if (!symbol.empty()) item["symbol"] = symbol;
+        if (const dbg_line_range_t *line = dbg_source_line_at(model(s), address);
+            line && line->address == address) {
+            item["line"] = line->line;
+            item["location"] = source_of(s, line->file);
+        }
+        out.push_back(item);
+        address = static_cast<uint16_t>(address + in.length);
+    }
+    respond(s, r, {{"instructions", out}});
+}
+
+void on_read_memory(dbg_dap_t *s, const json &r) {
+    const json args = r.value("arguments", json::object());
+    uint16_t address = 0;
+    if (!parse_ref(s, args.value("memoryReference", ""), &address))
+        return fail(s, r, "bad memoryReference");
+    const uint32_t start = static_cast<uint16_t>(address + args.value("offset", 0));
+    const uint32_t count = std::min<uint32_t>(std::max(args.value("count", 0), 0), 0x10000 - start);
+    std::vector<uint8_t> bytes(count);
+    for (uint32_t i = 0; i < count; ++i)
+        bytes[i] = dbg_peek(s->e, static_cast<uint16_t>(start + i));
+    respond(s, r, {{"address", hex_ref(start)}, {"data", base64(bytes)}});
+}
+
+void on_write_memory(dbg_dap_t *s, const json &r) {
+    const json args = r.value("arguments", json::object());
+    uint16_t address = 0;
+    std::vector<uint8_t> bytes;
+    if (!parse_ref(s, args.value("memoryReference", ""), &address))
+        return fail(s, r, "bad memoryReference");
+    if (!unbase64(args.value("data", ""), &bytes)) return fail(s, r, "data is not base64");
+    const uint32_t start = static_cast<uint16_t>(address + args.value("offset", 0));
+    if (start + bytes.size() > 0x10000) return fail(s, r, "the data runs past FFFF");
+    for (size_t i = 0; i < bytes.size(); ++i)
+        dbg_poke(s->e, static_cast<uint16_t>(start + i), bytes[i]);
+    invalidate_views(s);
+    respond(s, r, {{"bytesWritten", bytes.size()}});
+    event(s, "memory",
+          {{"memoryReference", hex_ref(start)}, {"offset", 0}, {"count", bytes.size()}});
+    event(s, "invalidated", {{"areas", {"variables"}}});
+}
+
+void handle(dbg_dap_t *s, const json &r) {
+    const std::string command = r.value("command", "");
+    const json args = r.value("arguments", json::object());
+    const bool by_line = args.value("granularity", "line") != "instruction" && s->e->source;
+    if (command == "initialize") return on_initialize(s, r);
+    if (command == "launch") {
+        // The window's machine is already running: an editor attaches to it.
+        if (threaded(s))
+            return fail(s, r, "the window answers attach; launch is quillane-run --dap's");
+        return on_launch(s, r);
+    }
+    if (command == "attach") {
+        if (!threaded(s)) return fail(s, r, "attach needs the window (quillane --dap-port N)");
+        s->launched = s->configured = s->attached = true;
+        s->running = dbg_is_running(s->e);
+        return respond(s, r);
+    }
+    if (command == "configurationDone") {
+        // Clients may finish configuring before the launch: the program starts once both came.
+        s->configured = true;
+        respond(s, r);
+        if (s->launched && !s->attached) resume(s);
+        return;
+    }
+    if (command == "setBreakpoints") return on_set_breakpoints(s, r);
+    if (command == "setFunctionBreakpoints") return on_set_function_breakpoints(s, r, false);
+    if (command == "setInstructionBreakpoints") return on_set_function_breakpoints(s, r, true);
+    if (command == "setExceptionBreakpoints") {
+        const json filters = args.value("filters", json::array());
+        s->e->stop_on_invalid =
+            std::find(filters.begin(), filters.end(), "invalid") != filters.end();
+        s->e->stop_on_halt = std::find(filters.begin(), filters.end(), "halt") != filters.end();
+        return respond(s, r);
+    }
+    if (command == "dataBreakpointInfo") return on_data_breakpoint_info(s, r);
+    if (command == "setDataBreakpoints") return on_set_data_breakpoints(s, r);
+    if (command == "threads") return respond(s, r, {{"threads", {{{"id", 1}, {"name", "Z80"}}}}});
+    if (command == "stackTrace") return on_stack_trace(s, r);
+    if (command == "scopes") return on_scopes(s, r);
+    if (command == "variables") return on_variables(s, r);
+    if (command == "setVariable") return on_set_variable(s, r);
+    if (command == "evaluate") return on_evaluate(s, r);
+    if (command == "disassemble") return on_disassemble(s, r);
+    if (command == "readMemory") return on_read_memory(s, r);
+    if (command == "writeMemory") return on_write_memory(s, r);
+    if (command == "continue") {
+        respond(s, r, {{"allThreadsContinued", true}});
+        return resume(s);
+    }
+    if (command == "pause") {
+        respond(s, r);
+        if (threaded(s)) return dbg_pause(s->e); // the stop comes through the callback
+        if (!s->running) return;
+        dbg_stop_t stop = dbg_last_stop(s->e);
+        stop.cause = DBG_CAUSE_PAUSE;
+        stop.pc = dbg_registers(s->e).PC;
+        stop.text = "Paused at " + dbg_hex4(stop.pc);
+        report_stop(s, stop);
+        return;
+    }
+    if (command == "next" || command == "stepIn" || command == "stepOut") {
+        if (s->running) return fail(s, r, "the program is running");
+        respond(s, r);
+        bounded_step(s,
+                     command == "next"     ? step_over
+                     : command == "stepIn" ? step_in
+                                           : step_out,
+                     by_line);
+        return;
+    }
+    if (command == "disconnect" || command == "terminate") {
+        respond(s, r);
+        if (command == "terminate") event(s, "terminated");
+        if (s->attached) {
+            // The window's machine runs on without this client's breakpoints.
+            for (auto &group : s->groups)
+                for (int id : group.second)
+                    dbg_delete(s->e, id);
+            s->groups.clear();
+            if (!dbg_is_running(s->e)) dbg_continue(s->e);
+        }
+        s->running = false;
+        s->finished = command == "disconnect";
+        return;
+    }
+    fail(s, r, "unknown request " + command);
+}
+
+} // namespace
+
+dbg_dap_t *dbg_dap_new(dbg_engine_t *e, const std::string &rom_default) {
+    dbg_dap_t *s = new dbg_dap_t;
+    s->e = e;
+    s->rom_default = rom_default;
+    dbg_source_init(&s->empty);
+    return s;
+}
+
+void dbg_dap_free(dbg_dap_t *s) {
+    delete s;
+}
+
+bool dbg_dap_feed(dbg_dap_t *s, const char *data, size_t length) {
+    s->framer.buffer.append(data, length);
+    for (;;) {
+        std::string body, error;
+        const int got = dbg_dap_frame_next(&s->framer, &body, &error);
+        if (got < 0) {
+            output(s, "quillane: closing the connection: " + error, "stderr");
+            return false;
+        }
+        if (got == 0) return true;
+        const json message = json::parse(body, nullptr, false);
+        if (!message.is_object() || message.value("type", "") != "request" ||
+            !message.contains("command") || !message["command"].is_string()) {
+            fail(s, message.is_object() ? message : json::object(),
+                 message.is_discarded() ? "the message is not valid JSON"
+                                        : "the message is not a request");
+            continue;
+        }
+        try {
+            handle(s, message);
+        } catch (const json::exception &error) {
+            // A field of the wrong type (a line given as text, ...).
+            fail(s, message, std::string("malformed request: ") + error.what());
+        }
+    }
+}
+
+std::string dbg_dap_take_output(dbg_dap_t *s) {
+    std::string out;
+    out.swap(s->out);
+    return out;
+}
+
+bool dbg_dap_running(const dbg_dap_t *s) {
+    return s->running && !s->finished;
+}
+
+void dbg_dap_run_slice(dbg_dap_t *s, uint64_t ticks) {
+    if (!dbg_dap_running(s)) return;
+    dbg_engine_t *e = s->e;
+    const uint64_t limit = e->tick_limit;
+    dbg_set_tick_limit(e, dbg_ticks(e) + ticks);
+    const dbg_stop_t stop = dbg_continue(e);
+    dbg_set_tick_limit(e, limit);
+    take_stop(s, stop);
+}
+
+void dbg_dap_stopped(dbg_dap_t *s, const dbg_stop_t &stop) {
+    if (s->finished) return;
+    take_stop(s, stop);
+}
+
+void dbg_dap_poll(dbg_dap_t *s) {
+    if (!s->finished) sync_breakpoints(s);
+}
+
+bool dbg_dap_finished(const dbg_dap_t *s) {
+    return s->finished;
+}
