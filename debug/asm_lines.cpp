@@ -41,13 +41,8 @@ std::vector<std::string> split_tabs(const std::string &line) {
 }
 
 bool parse_decimal(const std::string &text, uint32_t max, uint32_t *value) {
-    if (text.empty() || text.size() > 10) return false;
     uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (v > max) return false;
+    if (!dbg_parse_decimal(text, max, &v)) return false;
     *value = static_cast<uint32_t>(v);
     return true;
 }

@@ -69,13 +69,8 @@ bool value(dbg_engine_t *e, const std::string &text, uint32_t max, uint32_t *v) 
 
 // Counts (of instructions, of hits to skip) are decimal, unlike every other number.
 bool count(const std::string &text, uint32_t max, uint32_t *v) {
-    if (text.empty() || text.size() > 10) return false;
     uint64_t n = 0;
-    for (char ch : text) {
-        if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
-        n = n * 10 + static_cast<uint64_t>(ch - '0');
-    }
-    if (n > max) return false;
+    if (!dbg_parse_decimal(text, max, &n)) return false;
     *v = static_cast<uint32_t>(n);
     return true;
 }

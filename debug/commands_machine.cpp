@@ -26,19 +26,6 @@ dbg_result_t stopped(const dbg_stop_t &stop) {
     return r;
 }
 
-// A decimal count of at most max; false when it is not one.
-bool parse_decimal(const std::string &text, uint64_t max, uint64_t *value) {
-    if (text.empty() || text.size() > 10) return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (v > max) return false;
-    *value = v;
-    return true;
-}
-
 // Board milliseconds, in decimal (at most an hour), as T-states.
 bool parse_ms(dbg_engine_t *e, const std::string &text, uint64_t *ticks) {
     if (text.empty() || text.size() > 7) return false;
@@ -143,7 +130,7 @@ dbg_result_t dbg_command_cells(dbg_engine_t *e, const std::vector<std::string> &
 dbg_result_t dbg_command_back(dbg_engine_t *e, const std::vector<std::string> &args) {
     uint64_t count = 1;
     if (args.size() > 1) return failed("Usage: back [N]");
-    if (args.size() == 1 && (!parse_decimal(args[0], 4000000000u, &count) || count == 0))
+    if (args.size() == 1 && (!dbg_parse_decimal(args[0], 4000000000u, &count) || count == 0))
         return failed("Bad count: " + args[0] + " (decimal, 1 to 4000000000)");
     dbg_stop_t stop;
     std::string error;
@@ -163,7 +150,7 @@ dbg_result_t dbg_command_history(dbg_engine_t *e, const std::vector<std::string>
     if (args.size() > 1) return failed("Usage: history [SECONDS]");
     if (args.size() == 1) {
         uint64_t seconds;
-        if (!parse_decimal(args[0], 3600, &seconds))
+        if (!dbg_parse_decimal(args[0], 3600, &seconds))
             return failed("Bad seconds: " + args[0] + " (decimal, 0 to 3600; 0 turns it off)");
         if (dbg_is_running(e)) return failed("The machine is running: pause it first");
         dbg_lock(e);

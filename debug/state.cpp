@@ -112,7 +112,8 @@ void put_kbd(writer_t &w, const kbd_t &k) {
 std::vector<uint8_t> encode(const dbg_machine_state_t &s) {
     writer_t w;
     w.bytes.reserve(header_size + fixed_body_size + s.keys.size() * key_event_size + 4);
-    w.bytes.insert(w.bytes.end(), state_magic, state_magic + sizeof state_magic);
+    for (const char c : state_magic) // byte by byte: g++ 12 misreads a range insert here
+        w.u8(static_cast<uint8_t>(c));
     w.u32(state_version);
     w.u32(0); // the body's length, filled in below
     w.u64(s.ticks);

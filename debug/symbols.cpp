@@ -17,6 +17,19 @@
 
 #include "cpu/zcpu.h"
 
+bool dbg_parse_decimal(const std::string &text, uint64_t max, uint64_t *value) {
+    if (text.empty()) return false;
+    uint64_t v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (v > (max - digit) / 10) return false;
+        v = v * 10 + digit;
+    }
+    *value = v;
+    return true;
+}
+
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text = text.substr(2);

@@ -80,6 +80,9 @@ std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address,
 // A hexadecimal number of at most max ("0x" or "$" prefix and "h" suffix accepted, leading zeros
 // ignored). False when the text is not one.
 bool dbg_parse_hex(std::string text, uint32_t max, uint32_t *value);
+// A decimal number of at most max (digits only: counts, milliseconds, line numbers). False when
+// the text is not one.
+bool dbg_parse_decimal(const std::string &text, uint64_t max, uint64_t *value);
 
 // The one rule for a word that stands for a number (an address, a byte value, a length, a register
 // value), in the command language and wherever an address is typed:

@@ -160,19 +160,6 @@ int bad(const std::string &message) {
     return EXIT_BAD_ARGUMENTS;
 }
 
-bool parse_decimal(const char *text, uint64_t *value) {
-    if (!*text) return false;
-    uint64_t v = 0;
-    for (const char *p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        const uint64_t next = v * 10 + static_cast<uint64_t>(*p - '0');
-        if (next / 10 != v) return false;
-        v = next;
-    }
-    *value = v;
-    return true;
-}
-
 // Returns -1 when the options are good, else the exit status (after --help or an error).
 int parse(int argc, char **argv, options_t *o) {
     for (int i = 1; i < argc; ++i) {
@@ -240,7 +227,7 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--save-state") o->save_state = v;
             if (a == "--replay") o->replay = v;
             if (a == "--ticks") {
-                if (!parse_decimal(v, &o->ticks))
+                if (!dbg_parse_decimal(v, UINT64_MAX, &o->ticks))
                     return bad(std::string("--ticks needs a decimal number: ") + v);
                 o->has_ticks = true;
             }
