@@ -553,9 +553,10 @@ bool gui_debugger_window::load_symbols(const QString &path) {
     });
 }
 
-void gui_debugger_window::load_symbols_beside(const QString &image) {
-    load_debug(image, [file = image.toStdString()](dbg_engine_t *e, std::string *report) {
-        return dbg_debug_info_load(e, file, {}, report);
+void gui_debugger_window::load_symbols_beside(const QString &image,
+                                              const std::vector<std::string> &dirs) {
+    load_debug(image, [file = image.toStdString(), dirs](dbg_engine_t *e, std::string *report) {
+        return dbg_debug_info_load(e, file, dirs, report);
     });
 }
 

@@ -58,7 +58,7 @@ class gui_debugger_window : public QMainWindow {
     bool load_symbols(const QString &path);
     // Loads the monitor's symbols and what lies beside an image NAME.hex (NAME.sym or .noi,
     // NAME.cdb, NAME.lines), as quillane-run does.
-    void load_symbols_beside(const QString &image);
+    void load_symbols_beside(const QString &image, const std::vector<std::string> &dirs = {});
     // Loads an SDCC .cdb or a line table into the engine's source model; source files are looked
     // for beside it, then in dirs. False (reported in the console) when it failed.
     bool load_source(const QString &path, const QStringList &dirs = {});

@@ -100,7 +100,7 @@ int main(int argc, char **argv) {
     if (options.debug) {
         debugger->open();
         for (const std::string &image : options.images)
-            debugger->load_symbols_beside(QString::fromStdString(image));
+            debugger->load_symbols_beside(QString::fromStdString(image), options.source_dirs);
     }
 
     const int exit_code = gui_run(&emu->gui);

@@ -14,14 +14,15 @@
 namespace {
 
 const char usage_text[] =
-    "Usage: quillane [--rom FILE] [--warp] [--debug] [--dap-port N] [IMAGE.hex ...]\n"
-    "                [--type TEXT] [--record FILE] [--watch]\n"
+    "Usage: quillane [--rom FILE] [--warp] [--debug] [--source-dir DIR] [--dap-port N]\n"
+    "                [IMAGE.hex ...] [--type TEXT] [--record FILE] [--watch]\n"
     "Emulates the Quillane Z80 board in a window.\n"
     "\n"
     "  --rom FILE   the monitor ROM (default: tessik.hex in the current directory)\n"
     "  --warp       run as fast as the host allows, with the sound muted\n"
-    "  --debug      open the debugger window; a symbol file beside an image (same name,\n"
-    "               .sym or .noi) is loaded with it\n"
+    "  --debug      open the debugger window; the debug information beside an image (same\n"
+    "               name: .sym or .noi, .cdb, .lines) and the monitor's symbols load with it\n"
+    "  --source-dir DIR  where the debugger looks for C and assembly sources (repeatable)\n"
     "  IMAGE.hex    Intel HEX images loaded after the ROM, in order, as File > Open does\n"
     "  --type TEXT  type TEXT once the monitor is ready for keys (\\n Enter, \\t Tab,\n"
     "               \\b Backspace): quillane game.hex --type 'g 8000\\n' starts a game\n"
@@ -68,12 +69,14 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
         } else if (!std::strcmp(a, "--watch")) {
             options->watch = true;
         } else if (!std::strcmp(a, "--rom") || !std::strcmp(a, "--type") ||
-                   !std::strcmp(a, "--record")) {
+                   !std::strcmp(a, "--record") || !std::strcmp(a, "--source-dir")) {
             if (i + 1 >= argc) return bad(std::string(a) + " needs a value");
             if (!std::strcmp(a, "--rom"))
                 options->rom = argv[++i];
             else if (!std::strcmp(a, "--record"))
                 options->record = argv[++i];
+            else if (!std::strcmp(a, "--source-dir"))
+                options->source_dirs.push_back(argv[++i]);
             else
                 options->type.push_back(dbg_unescape(argv[++i]));
         } else if (a[0] == '-' && a[1]) {

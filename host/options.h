@@ -14,9 +14,10 @@ struct host_options_t {
     bool debug;      // open the debugger window
     std::vector<std::string> images;
     std::vector<std::string> type;
-    std::string record; // the session's recording, or empty
-    bool watch;         // reload the images when they change on disk
-    int dap_port; // --dap-port N: a debug adapter on 127.0.0.1:N (0: none)
+    std::string record;                   // the session's recording, or empty
+    bool watch;                           // reload the images when they change on disk
+    int dap_port;                         // --dap-port N: a debug adapter on 127.0.0.1:N (0: none)
+    std::vector<std::string> source_dirs; // --source-dir DIR: where the debugger finds sources
 };
 
 // Parses the command line. Returns -1 to go on, or the exit status after --help, --version or a
