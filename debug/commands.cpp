@@ -630,8 +630,10 @@ const command_t commands[] = {
      cmd_hold},
     {"wait", "", "wait MS", "run MS board milliseconds (decimal)", cmd_wait},
     {"cells", "", "cells", "the screen: each cell's character and colour byte", cmd_cells},
-    {"profile", "", "profile [start|stop|save FILE]",
-     "profile the run; save in callgrind's format;\nalone: the hottest functions", cmd_profile},
+    {"profile", "", "profile [start|stop|save FILE|lines]",
+     "profile the run; save in callgrind's format;\nalone: the hottest functions; lines: the "
+     "hottest source lines",
+     cmd_profile},
     {"coverage", "", "coverage start|stop|save FILE",
      "count the lines run; save as an lcov tracefile", cmd_coverage},
     {"back", "", "back [N]", "N instructions back in time (decimal, default 1)", cmd_back},

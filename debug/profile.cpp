@@ -169,6 +169,47 @@ std::string callgrind_text(dbg_engine_t *e) {
     return out;
 }
 
+// The ten source lines that took the most T-states, with their share and their text.
+std::string hot_lines(dbg_engine_t *e) {
+    struct hot_t {
+        int file;
+        int line;
+        uint64_t ts;
+    };
+    const std::vector<uint64_t> costs = dbg_profile_costs(e);
+    uint64_t total = 0;
+    for (uint64_t c : costs)
+        total += c;
+    std::vector<hot_t> hot;
+    dbg_source_t *model = e->source;
+    for (int file = 0; model && file < static_cast<int>(model->files.size()); ++file) {
+        const std::vector<uint64_t> lines = dbg_profile_line_costs(model, costs, file);
+        for (size_t line = 1; line < lines.size(); ++line)
+            if (lines[line]) hot.push_back({file, static_cast<int>(line), lines[line]});
+    }
+    if (hot.empty())
+        return "no source line has run (load a C program's .cdb or an assembly line table)\n";
+    std::sort(hot.begin(), hot.end(), [](const hot_t &a, const hot_t &b) {
+        return a.ts != b.ts ? a.ts > b.ts : a.file != b.file ? a.file < b.file : a.line < b.line;
+    });
+    std::string out = "line                      T-states   share  source\n";
+    char text[200];
+    for (size_t i = 0; i < hot.size() && i < 10; ++i) {
+        const std::string where =
+            model->files[hot[i].file].name + ":" + std::to_string(hot[i].line);
+        const std::vector<std::string> &source = dbg_source_text(model, hot[i].file);
+        std::string line =
+            hot[i].line <= static_cast<int>(source.size()) ? source[hot[i].line - 1] : "";
+        line.erase(0, line.find_first_not_of(" \t"));
+        std::snprintf(
+            text, sizeof text, "%-20.20s %13" PRIu64 " %6.2f%%  %.60s\n", where.c_str(), hot[i].ts,
+            total ? 100.0 * static_cast<double>(hot[i].ts) / static_cast<double>(total) : 0.0,
+            line.c_str());
+        out += text;
+    }
+    return out;
+}
+
 } // namespace
 
 void dbg_profile_start(dbg_engine_t *e) {
@@ -246,6 +287,30 @@ std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e) {
     return spots;
 }
 
+std::vector<uint64_t> dbg_profile_costs(dbg_engine_t *e) {
+    std::vector<uint64_t> costs;
+    if (!e->profile) return costs;
+    costs.resize(0x10000);
+    dbg_lock(e);
+    for (size_t a = 0; a < costs.size(); ++a)
+        costs[a] = e->profile->self[a].ts;
+    dbg_unlock(e);
+    return costs;
+}
+
+std::vector<uint64_t> dbg_profile_line_costs(const dbg_source_t *model,
+                                             const std::vector<uint64_t> &costs, int file) {
+    std::vector<uint64_t> lines;
+    for (size_t a = 0; a < costs.size(); ++a) {
+        if (!costs[a]) continue;
+        const place_t at = place_of(model, static_cast<uint16_t>(a));
+        if (at.file != file || at.line < 1) continue;
+        if (lines.size() <= static_cast<size_t>(at.line)) lines.resize(at.line + 1, 0);
+        lines[at.line] += costs[a];
+    }
+    return lines;
+}
+
 bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error) {
     if (!e->profile) {
         *error = "no profile collected (profile start begins one)";
@@ -272,6 +337,10 @@ dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string>
         if (!dbg_profile_save(e, args[1], &error)) return failed(error);
         return done();
     }
+    if (what == "lines" && args.size() == 1) {
+        if (!e->profile) return failed("no profile collected (profile start begins one)");
+        return done(hot_lines(e));
+    }
     if (what.empty()) {
         if (!e->profile) return failed("no profile collected (profile start begins one)");
         const std::vector<dbg_hot_spot_t> spots = dbg_profile_hot_spots(e);
@@ -285,7 +354,7 @@ dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string>
         }
         return done(out);
     }
-    return failed("usage: profile [start | stop | save FILE]");
+    return failed("usage: profile [start | stop | save FILE | lines]");
 }
 
 // Naming code. --------------------------------------------------------------------------------

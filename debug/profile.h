@@ -100,7 +100,17 @@ struct dbg_hot_spot_t {
 };
 std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e);
 
-// profile start | profile stop | profile save FILE | profile (the ten hottest functions)
+// The T-states counted at each instruction address (65536 of them); empty when no profile was
+// collected.
+std::vector<uint64_t> dbg_profile_costs(dbg_engine_t *e);
+// Those costs summed by the lines of one file of model: an address counts for the line that
+// holds it (dbg_source_line_at), as in the saved profile. Index: the line number (0 unused);
+// size: the highest line with code, plus one.
+std::vector<uint64_t> dbg_profile_line_costs(const dbg_source_t *model,
+                                             const std::vector<uint64_t> &costs, int file);
+
+// profile start | profile stop | profile save FILE | profile (the ten hottest functions) |
+// profile lines (the ten hottest source lines)
 dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string> &args);
 
 // What profiles and coverage call a piece of code. -----------------------------------------------

@@ -599,6 +599,10 @@ void gui_debugger_window::refresh() {
     if (attached_)
         for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
             v.breakpoints.push_back(b.address);
+    v.costs = attached_ ? dbg_profile_costs(engine_) : std::vector<uint64_t>();
+    v.cost_total = 0;
+    for (uint64_t cost : v.costs)
+        v.cost_total += cost;
     const bool editable = attached_ && paused_;
     // The call stack and the selected frame (`frame N` or a click; the machine running on
     // since then leaves frame 0).

@@ -14,6 +14,7 @@
 #include "debug/engine.h"
 #include "debug/source.h"
 #include "debug/symbols.h"
+#include "host/debugger_profile.h"
 
 namespace {
 
@@ -191,8 +192,6 @@ void gui_registers_pane::write_flag(int bit) {
 
 namespace {
 
-enum : int { DIS_MARK, DIS_ADDRESS, DIS_LABEL, DIS_BYTES, DIS_TEXT, DIS_COLUMNS };
-
 // Where to start listing so that up to `before` instructions precede pc: the earliest start
 // within 4 bytes per instruction whose chain of instructions lands exactly on pc.
 uint16_t listing_start(const uint8_t *memory, uint16_t pc, int before) {
@@ -221,13 +220,15 @@ gui_disassembly_pane::gui_disassembly_pane(QWidget *parent) : QWidget(parent) {
     table_ = make_table(this, ROWS, DIS_COLUMNS);
     table_->setObjectName(QStringLiteral("disassembly_table"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setHorizontalHeaderLabels({QString(), QStringLiteral("Address"),
-                                       QStringLiteral("Label"), QStringLiteral("Bytes"),
-                                       QStringLiteral("Instruction")});
+    table_->setHorizontalHeaderLabels({QString(), QStringLiteral("T-states"),
+                                       QStringLiteral("Address"), QStringLiteral("Label"),
+                                       QStringLiteral("Bytes"), QStringLiteral("Instruction")});
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
     const QFontMetrics metrics(table_->font());
     table_->setColumnWidth(DIS_MARK, metrics.horizontalAdvance(QStringLiteral("@>")) + 8);
+    table_->setColumnWidth(DIS_COST, metrics.horizontalAdvance(QStringLiteral("T-states")) + 8);
+    table_->setColumnHidden(DIS_COST, true);
     table_->setColumnWidth(DIS_ADDRESS, metrics.horizontalAdvance(QStringLiteral("Address")) + 8);
     table_->setColumnWidth(DIS_LABEL, metrics.horizontalAdvance(QStringLiteral("MON_KEYREADY")));
     table_->setColumnWidth(DIS_BYTES, metrics.horizontalAdvance(QStringLiteral("DD CB 05 C6")) + 8);
@@ -280,6 +281,11 @@ void gui_disassembly_pane::fill(uint16_t top) {
     if (!view_) return;
     addresses_.clear();
     source_rows_.clear();
+    // The hottest instruction of the profile sets the scale of the cost column.
+    const std::vector<uint64_t> &costs = view_->costs;
+    const uint64_t hottest = costs.empty() ? 0 : *std::max_element(costs.begin(), costs.end());
+    if (table_->isColumnHidden(DIS_COST) != costs.empty())
+        table_->setColumnHidden(DIS_COST, costs.empty());
     const uint16_t pc = view_->cpu.PC;
     uint16_t a = top;
     const QColor current = palette().color(QPalette::Highlight).lighter(170);
@@ -303,6 +309,7 @@ void gui_disassembly_pane::fill(uint16_t top) {
             for (int c = 0; c < DIS_COLUMNS; ++c) {
                 set_text(table_, row, c, c == DIS_TEXT ? line : QString());
                 table_->item(row, c)->setBackground(QBrush());
+                table_->item(row, c)->setToolTip(QString());
             }
             table_->item(row, DIS_TEXT)->setForeground(palette().color(QPalette::Link));
             source_done = true;
@@ -326,6 +333,8 @@ void gui_disassembly_pane::fill(uint16_t top) {
         set_text(table_, row, DIS_TEXT, QString::fromStdString(in.text));
         for (int c = 0; c < DIS_COLUMNS; ++c)
             table_->item(row, c)->setBackground(a == pc ? QBrush(current) : QBrush());
+        if (!costs.empty())
+            gui_show_cost(table_->item(row, DIS_COST), costs[a], view_->cost_total, hottest);
         a = static_cast<uint16_t>(a + in.length);
     }
 }

@@ -26,6 +26,10 @@ struct gui_debugger_view_t {
     uint64_t ticks;
     std::vector<uint16_t> breakpoints;
     std::array<uint8_t, 65536> memory;
+    // The profile's T-states by instruction address (dbg_profile_costs; empty without one), and
+    // their sum: the source and disassembly panes mark hot lines with them.
+    std::vector<uint64_t> costs;
+    uint64_t cost_total;
 };
 
 // The value of a register pair or register by its name in the command language ("hl", "sp",
@@ -58,6 +62,8 @@ class gui_disassembly_pane : public QWidget {
     Q_OBJECT
   public:
     enum : int { ROWS = 40, ROWS_BEFORE_PC = 8 };
+    // Columns; the cost column (the profile's share of T-states) shows while there is a profile.
+    enum : int { DIS_MARK, DIS_COST, DIS_ADDRESS, DIS_LABEL, DIS_BYTES, DIS_TEXT, DIS_COLUMNS };
     explicit gui_disassembly_pane(QWidget *parent = nullptr);
     // Lists the instructions around the PC, keeping the listing where it is while the PC stays
     // well inside it. model (may be null): source lines for "Source in disassembly".

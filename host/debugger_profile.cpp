@@ -21,6 +21,25 @@ void set_text(QTableWidget *table, int row, int column, const QString &text, boo
 
 } // namespace
 
+void gui_show_cost(QTableWidgetItem *item, uint64_t cost, uint64_t total, uint64_t hottest) {
+    QString text;
+    QBrush brush;
+    QString tip;
+    if (cost && total && hottest) {
+        const double share = 100.0 * static_cast<double>(cost) / static_cast<double>(total);
+        text = QStringLiteral("%1%").arg(share, 0, 'f', share >= 10 ? 1 : 2);
+        // From pale yellow for the coolest to a strong orange for the hottest.
+        const double heat = static_cast<double>(cost) / static_cast<double>(hottest);
+        brush = QBrush(
+            QColor(255, static_cast<int>(240 - 120 * heat), static_cast<int>(200 - 200 * heat)));
+        tip = QStringLiteral("%1 T-states").arg(cost);
+    }
+    if (item->text() != text) item->setText(text);
+    if (item->background() != brush) item->setBackground(brush);
+    if (item->toolTip() != tip) item->setToolTip(tip);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
 gui_profile_pane::gui_profile_pane(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("hot_spots"));
     auto *layout = new QVBoxLayout(this);
@@ -35,6 +54,8 @@ gui_profile_pane::gui_profile_pane(QWidget *parent) : QWidget(parent) {
     table_->setToolTip(QStringLiteral("profile start begins a profile; profile save FILE writes "
                                       "it for callgrind_annotate or KCachegrind"));
     table_->verticalHeader()->hide();
+    // The numbers as wide as they need, the names the rest.
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     layout->addWidget(table_);
 }

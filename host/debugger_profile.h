@@ -9,6 +9,12 @@
 #include "debug/profile.h"
 
 class QTableWidget;
+class QTableWidgetItem;
+
+// Marks a hot line in the source and disassembly panes: the item shows cost's share of total
+// ("12.5%"; empty when it took none) on a background the warmer the nearer cost is to hottest,
+// and tells the T-states in its tool tip.
+void gui_show_cost(QTableWidgetItem *item, uint64_t cost, uint64_t total, uint64_t hottest);
 
 class gui_profile_pane : public QWidget {
     Q_OBJECT

@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 
 #include "debug/engine.h"
+#include "debug/profile.h"
+#include "host/debugger_profile.h"
 
 dbg_eval_context_t gui_source_context(const gui_source_view_t &source) {
     return {source.view->memory.data(), &source.view->cpu, source.symbols, source.frame, -1};
@@ -40,11 +42,13 @@ gui_source_pane::gui_source_pane(QWidget *parent) : QWidget(parent) {
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 2);
     table_->setHorizontalHeaderLabels(
-        {QString(), QStringLiteral("Line"), QStringLiteral("Source")});
+        {QString(), QStringLiteral("Line"), QStringLiteral("T-states"), QStringLiteral("Source")});
     table_->horizontalHeader()->setStretchLastSection(true);
     const QFontMetrics metrics(table_->font());
     table_->setColumnWidth(SRC_MARK, metrics.horizontalAdvance(QStringLiteral("@>")) + 8);
     table_->setColumnWidth(SRC_LINE, metrics.horizontalAdvance(QStringLiteral("00000")) + 8);
+    table_->setColumnWidth(SRC_COST, metrics.horizontalAdvance(QStringLiteral("T-states")) + 8);
+    table_->setColumnHidden(SRC_COST, true);
     table_->setToolTip(QStringLiteral("Click the first column to set or clear a breakpoint"));
     layout->addWidget(table_);
     connect(table_, &QTableWidget::cellClicked, this, [this](int row, int column) {
@@ -78,6 +82,7 @@ void gui_source_pane::show_view(const gui_source_view_t &source) {
             auto *number = new QTableWidgetItem(QString::number(row + 1));
             number->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             table_->setItem(row, SRC_LINE, number);
+            table_->setItem(row, SRC_COST, new QTableWidgetItem);
             table_->setItem(row, SRC_TEXT, new QTableWidgetItem(QString::fromStdString(text[row])));
         }
     }
@@ -90,6 +95,13 @@ void gui_source_pane::show_view(const gui_source_view_t &source) {
             range->line <= static_cast<int>(text.size()))
             breaks[range->line] = true;
     }
+    // The profile's costs by line, scaled to the hottest line of the file.
+    const std::vector<uint64_t> &costs = source.view->costs;
+    const std::vector<uint64_t> line_costs = dbg_profile_line_costs(model, costs, file_);
+    const uint64_t hottest =
+        line_costs.empty() ? 0 : *std::max_element(line_costs.begin(), line_costs.end());
+    if (table_->isColumnHidden(SRC_COST) != costs.empty())
+        table_->setColumnHidden(SRC_COST, costs.empty());
     const QColor current = palette().color(QPalette::Highlight).lighter(170);
     for (int row = 0; row < table_->rowCount(); ++row) {
         QString mark;
@@ -99,8 +111,13 @@ void gui_source_pane::show_view(const gui_source_view_t &source) {
         if (item->text() != mark) item->setText(mark);
         const QBrush brush = row + 1 == line ? QBrush(current) : QBrush();
         for (int c = 0; c < SRC_COLUMNS; ++c)
-            if (table_->item(row, c)->background() != brush)
+            if (c != SRC_COST && table_->item(row, c)->background() != brush)
                 table_->item(row, c)->setBackground(brush);
+        if (!costs.empty())
+            gui_show_cost(table_->item(row, SRC_COST),
+                          static_cast<size_t>(row + 1) < line_costs.size() ? line_costs[row + 1]
+                                                                           : 0,
+                          source.view->cost_total, hottest);
     }
     // Scrolled once the rows are laid out (a file just filled in has none yet).
     if ((line != current_line_ || new_file) && line >= 1 && line <= table_->rowCount())

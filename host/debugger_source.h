@@ -35,10 +35,12 @@ dbg_eval_context_t gui_source_context(const gui_source_view_t &source);
 class gui_source_pane : public QWidget {
     Q_OBJECT
   public:
-    enum : int { SRC_MARK, SRC_LINE, SRC_TEXT, SRC_COLUMNS };
+    // Columns; the cost column (the profile's share of T-states) shows while there is a profile.
+    enum : int { SRC_MARK, SRC_LINE, SRC_COST, SRC_TEXT, SRC_COLUMNS };
     explicit gui_source_pane(QWidget *parent = nullptr);
     // Shows the selected frame's file with its line marked; without a line the file shown
-    // before stays, unmarked. Breakpoints are drawn at the lines whose code they are on.
+    // before stays, unmarked. Breakpoints are drawn at the lines whose code they are on, and
+    // with a profile each line's share of the T-states.
     void show_view(const gui_source_view_t &source);
     QTableWidget *table() const { return table_; }
     // The file shown (index into the model's files, -1 none) and the marked line (0 none).

@@ -2,7 +2,8 @@
 // thread running the C fixture tests/c/debuginfo.c (lines found by their "@" marks) from the
 // monitor: a breakpoint set in the Source pane's margin on a line without code, the stop marked
 // there, frames chosen in the stack pane, a struct in Locals that expands and takes an edited
-// field, Watch, source lines in the disassembly and "Memory at" expressions.
+// field, Watch, source lines in the disassembly, "Memory at" expressions and a profile's hot
+// lines.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -186,14 +187,16 @@ class test_debugger_source : public QObject {
         auto source_rows = [&] {
             int n = 0;
             for (int r = 0; r < listing->rowCount(); ++r)
-                n += listing->item(r, 4)->text().startsWith(QStringLiteral("debuginfo.c:"));
+                n += listing->item(r, gui_disassembly_pane::DIS_TEXT)
+                         ->text()
+                         .startsWith(QStringLiteral("debuginfo.c:"));
             return n;
         };
         QCOMPARE(source_rows(), 0);
         window->disassembly()->source_lines()->setChecked(true);
         QVERIFY(source_rows() > 0);
         // The selection stays on the instruction the stop selected.
-        QCOMPARE(listing->item(listing->currentRow(), 1)->text(),
+        QCOMPARE(listing->item(listing->currentRow(), gui_disassembly_pane::DIS_ADDRESS)->text(),
                  QStringLiteral("%1").arg(emu->cpu.PC, 4, 16, QLatin1Char('0')).toUpper());
 
         // Memory at an expression; a wrong one keeps the rows and says why.
@@ -213,6 +216,42 @@ class test_debugger_source : public QObject {
         window->refresh();
         QCOMPARE(window->memory()->start(), variable("greeting") & 0xFFF0);
         QVERIFY(!error_label->isVisible());
+    }
+
+    // A profile marks hot lines in Source and in the disassembly: the cost column comes with it,
+    // the loop of sum_points is the hottest line, and lines that did not run show nothing.
+    void hot_lines_of_a_profile() {
+        QTableWidget *table = window->source()->table();
+        QTableWidget *listing = window->disassembly()->table();
+        QVERIFY(table->isColumnHidden(gui_source_pane::SRC_COST));
+        QVERIFY(listing->isColumnHidden(gui_disassembly_pane::DIS_COST));
+        window->execute(QStringLiteral("profile start"));
+        window->execute(QStringLiteral("finish"));
+        WAIT_PAUSED();
+        window->execute(QStringLiteral("profile stop"));
+        QVERIFY(!table->isColumnHidden(gui_source_pane::SRC_COST));
+        QVERIFY(!listing->isColumnHidden(gui_disassembly_pane::DIS_COST));
+        // T-states by line, as the cells' tool tips tell them.
+        auto ts = [&](QTableWidgetItem *item) {
+            return item->toolTip().section(QLatin1Char(' '), 0, 0).toULongLong();
+        };
+        int hottest = 0;
+        uint64_t most = 0;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const uint64_t t = ts(table->item(row, gui_source_pane::SRC_COST));
+            if (t > most) most = t, hottest = row + 1;
+        }
+        QVERIFY2(hottest == line_of("body") || hottest == line_of("for"),
+                 qPrintable(QString::number(hottest)));
+        QVERIFY(table->item(hottest - 1, gui_source_pane::SRC_COST)->text().endsWith('%'));
+        for (const char *idle : {"putc", "nocode", "pick"})
+            QCOMPARE(table->item(line_of(idle) - 1, gui_source_pane::SRC_COST)->text(), QString());
+        // The first instruction of the loop's body ran three times, main's last not yet.
+        window->disassembly()->select_address(address_of(line_of("body")));
+        QVERIFY(ts(listing->item(listing->currentRow(), gui_disassembly_pane::DIS_COST)) > 0);
+        window->disassembly()->select_address(address_of(line_of("putc")));
+        QCOMPARE(listing->item(listing->currentRow(), gui_disassembly_pane::DIS_COST)->text(),
+                 QString());
     }
 };
 

@@ -77,6 +77,17 @@ check_ts=$(awk '/^fn=/ { f = $0 } f == "fn=check" && /^0x/ { sum += $3 } END { p
 grep -qx 'FNDA:0,spin' phase.info && grep -qx 'FNDA:1,check' phase.info ||
     fail "phase coverage: $(grep FNDA phase.info)"
 
+# `profile lines` lists the hottest source lines first: spin's loop body, with the T-states the
+# saved profile gives that line (its cost lines in profiled.c; a call's line is inclusive, skipped).
+printf 'profile start\nuntil 10\nprofile lines\nprofile save lines.out\nquit\n' >lines.txt
+"$RUN" --no-rom profiled.ihx --symbols profiled.cdb --script lines.txt >lines.log 2>&1 ||
+    fail "the lines run: $(cat lines.log)"
+body=$(grep -n 'sum += (n ^ mask)' profiled.c | cut -d: -f1)
+body_ts=$(awk -v line="$body" '/^f[lie]=/ { c = /profiled\.c$/ } /^calls=/ { skip = 1; next }
+    /^0x/ && !skip && c && $2 == line { sum += $3 } { skip = 0 } END { print sum }' lines.out)
+[ "$(grep -A1 '^line' lines.log | tail -n 1 | awk '{ print $1, $2 }')" = "profiled.c:$body $body_ts" ] ||
+    fail "hot lines ($body_ts at line $body): $(cat lines.log)"
+
 # An output that cannot be written: status 2 and the reason.
 rc=0
 "$RUN" --no-rom profiled.ihx --until-pc 10 --profile "$WORK/none/p.out" 2>err.txt || rc=$?
