@@ -335,15 +335,14 @@ src_stack_state_t src_stack_state(const dbg_function_t &function, const uint8_t 
 
 // Call stack. ------------------------------------------------------------------------------
 
-namespace {
-
-// A return address: the word follows a CALL nn, CALL cc,nn or RST p.
-bool follows_call(const uint8_t *memory, uint16_t address) {
+bool dbg_follows_call(const uint8_t *memory, uint16_t address) {
     const uint8_t rst = memory[static_cast<uint16_t>(address - 1)];
     if ((rst & 0xC7) == 0xC7) return true;
     const uint8_t call = memory[static_cast<uint16_t>(address - 3)];
     return call == 0xCD || (call & 0xC7) == 0xC4;
 }
+
+namespace {
 
 void name_frame(const dbg_source_t *model, const dbg_symbols_t *symbols, dbg_frame_t *frame,
                 uint16_t line_address) {
@@ -390,7 +389,7 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
             for (uint32_t slot = frame.sp; slot + 1 < 0x10000 && slot < frame.sp + 128u;
                  slot += 2) {
                 const uint16_t word = peek16(memory, static_cast<uint16_t>(slot));
-                if (word >= 3 && follows_call(memory, word)) {
+                if (word >= 3 && dbg_follows_call(memory, word)) {
                     return_slot = slot;
                     found = true;
                     break;
@@ -404,7 +403,7 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
         caller.sp = static_cast<uint16_t>(return_slot + 2);
         caller.ix = caller_ix;
         // A return address that no call precedes ends the walk (the stack's bottom, or junk).
-        if (!follows_call(memory, caller.pc) || caller.sp <= frame.sp) break;
+        if (!dbg_follows_call(memory, caller.pc) || caller.sp <= frame.sp) break;
         name_frame(model, symbols, &caller, static_cast<uint16_t>(caller.pc - 1));
         frame = caller;
     }

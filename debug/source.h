@@ -241,6 +241,10 @@ struct dbg_frame_t {
     uint16_t line_address; // the address that line was found at (pc, or pc - 1)
 };
 
+// Whether a word on the stack can be a return address: the code before it is a CALL nn,
+// CALL cc,nn or RST p.
+bool dbg_follows_call(const uint8_t *memory, uint16_t address);
+
 // Unwinds the stack from the registers: C frames (with or without IX) by their code, others
 // (assembly, the monitor, library code without debug information) by the first word on the stack
 // that follows a CALL or RST. Stops after max_frames, or when no return address is found.

@@ -536,6 +536,11 @@ void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbol
             view.memory[at] | view.memory[static_cast<uint16_t>(at + 1)] << 8);
         set_text(table_, r, 0, hex(at, 4));
         set_text(table_, r, 1, hex(word, 4));
-        set_text(table_, r, 2, QString::fromStdString(dbg_symbol_near(symbols, word)));
+        // A return address by the routine it returns into; another word by the label it
+        // points at or into, unless it is a small number (a count or a flag, not the
+        // restart vectors of the first page).
+        const bool named = dbg_follows_call(view.memory.data(), word) || word >= 0x100;
+        set_text(table_, r, 2,
+                 named ? QString::fromStdString(dbg_symbol_near(symbols, word)) : QString());
     }
 }

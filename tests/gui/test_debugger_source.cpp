@@ -91,6 +91,8 @@ class test_debugger_source : public QObject {
         window = new gui_debugger_window(emu, nullptr);
         window->open();
         QVERIFY(QTest::qWaitForWindowActive(window));
+        // The monitor's symbols too: its labels begin at 0000.
+        QVERIFY(window->load_symbols(QUILLANE_BUILD_DIR "/rom/tessik.sym"));
         QVERIFY(window->load_symbols(QString::fromStdString(program + ".noi")));
         // A missing .cdb is reported and loads nothing.
         QVERIFY(!window->load_source(QString::fromStdString(program + ".missing.cdb")));
@@ -134,6 +136,17 @@ class test_debugger_source : public QObject {
         QVERIFY2(frames->item(0, 0)->text().contains(QStringLiteral("sum_points")),
                  qPrintable(frames->item(0, 0)->text()));
         QCOMPARE(frames->item(1, 1)->text(), QStringLiteral("debuginfo.c:%1").arg(call));
+        // On the stack, the return address names main; the argument count (3) is a number,
+        // not a place in the monitor.
+        QTableWidget *words = window->stack()->table();
+        QString back, three = QStringLiteral("missing");
+        for (int r = 0; r < words->rowCount(); ++r) {
+            if (words->item(r, 2)->text().startsWith(QStringLiteral("_main+"))) back = "main";
+            if (words->item(r, 1)->text() == QStringLiteral("0003"))
+                three = words->item(r, 2)->text();
+        }
+        QCOMPARE(back, QStringLiteral("main"));
+        QCOMPARE(three, QString());
         click(frames, 1, 0);
         QCOMPARE(window->source()->current_line(), call);
         QTreeWidget *locals = window->locals()->tree();
