@@ -87,8 +87,10 @@ struct parsed_symbol {
     dbg_symbol_kind_t kind;
 };
 
-// One line of any of the three formats: the symbol it defines, if any.
-bool parse_symbol_line(const std::string &line, parsed_symbol *symbol) {
+// One line of any of the three formats: the symbol it defines, if any. *defined: every address
+// an SDCC line defines, its debug names included (they bound string literals).
+bool parse_symbol_line(const std::string &line, parsed_symbol *symbol,
+                       std::vector<parsed_symbol> *defined) {
     std::istringstream in(line);
     std::string a, b, c;
     in >> a >> b >> c;
@@ -107,6 +109,7 @@ bool parse_symbol_line(const std::string &line, parsed_symbol *symbol) {
         name = b;
     else if (a.size() == 8 && b != "EQU" && b != "equ" && parse_hex_word(a, &address))
         name = b; // (pasmo lists local labels as "00000001 EQU 08004H": not this format)
+    if (!name.empty()) defined->push_back({name, address, DBG_SYMBOL_INTERNAL});
     if (!is_name(name) || name.find('$') != std::string::npos || is_sdcc_non_address(name))
         return false;
     *symbol = {name, address, sdcc_kind(name)};
@@ -139,6 +142,25 @@ bool read_kinds_beside(const std::string &path, std::vector<dbg_asm_symbol_t> *k
     return dbg_asm_lines_load(table, lines, error, kinds);
 }
 
+// SDCC's string literals (Fprog$__str_0$0_0$0 in prog.c) are data in the code: each runs up to the
+// next address the linker defines (another literal, a function, an area), 256 bytes at most.
+void mark_string_literals(dbg_symbols_t *symbols, std::vector<parsed_symbol> &defined) {
+    std::sort(defined.begin(), defined.end(),
+              [](const parsed_symbol &a, const parsed_symbol &b) { return a.address < b.address; });
+    for (size_t i = 0; i < defined.size(); ++i) {
+        const std::string &name = defined[i].name;
+        if (name[0] != 'F' || name.find("$__str_") == std::string::npos) continue;
+        const uint32_t start = defined[i].address;
+        uint32_t end = start + 0x100;
+        for (size_t j = i + 1; j < defined.size(); ++j)
+            if (defined[j].address > start) {
+                end = std::min<uint32_t>(end, defined[j].address);
+                break;
+            }
+        dbg_symbols_add_data(symbols, static_cast<uint16_t>(start), end - start);
+    }
+}
+
 } // namespace
 
 int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::string *error) {
@@ -164,10 +186,11 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
         std::string line;
         parsed_symbol symbol;
         bool pasmo = false;
+        std::vector<parsed_symbol> defined;
 
         int status;
         while ((status = emu_reader_next(&reader, &line, &reason)) > 0) {
-            if (parse_symbol_line(line, &symbol)) {
+            if (parse_symbol_line(line, &symbol, &defined)) {
                 pasmo = pasmo || symbol.kind == DBG_SYMBOL_UNKNOWN;
                 found.push_back(std::move(symbol));
             } else {
@@ -180,6 +203,7 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
             return -1;
         }
         if (pasmo && !read_kinds_beside(path, &kinds, &lines, error)) return -1;
+        mark_string_literals(symbols, defined);
     }
     if (found.empty()) {
         *error = path + ": no symbols found (expected a pasmo .sym, a qasm line table, or an "

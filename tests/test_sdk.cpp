@@ -203,6 +203,7 @@ TEST_F(CProgram, EveryFunctionOfTheHeaderAgainstTheMonitor) {
 // lengths; area starts are found by name but name no address, and wherever a label shares an
 // address with the toolchain's own names, the label names it. A label also wins over a library
 // routine at a shared address, which a small file shows (the examples have no such address).
+// String literals are data, up to the next address the linker names: not into code.
 TEST(SdccSymbols, NamesOfTheCExamplesFollowTheKindRules) {
     for (const char *name : {"guess", "life"}) {
         const std::string stem = QUILLANE_BUILD_DIR "/examples/" + std::string(name);
@@ -239,6 +240,20 @@ TEST(SdccSymbols, NamesOfTheCExamplesFollowTheKindRules) {
         ASSERT_TRUE(dbg_symbol_lookup(&noi, "main", &main));
         EXPECT_EQ(dbg_symbol_at(&noi, code), "start"); // crt0's label, not s__CODE
         EXPECT_EQ(dbg_symbol_at(&noi, main), "_main");
+        EXPECT_EQ(dbg_symbols_data_end(&noi, main), 0u);
+        std::FILE *listing = std::fopen((stem + ".noi").c_str(), "r");
+        ASSERT_NE(listing, nullptr);
+        char literal[80];
+        unsigned at = 0;
+        int literals = 0;
+        while (std::fscanf(listing, "DEF %79s 0x%x\n", literal, &at) == 2)
+            if (std::string(literal).find("$__str_") != std::string::npos) {
+                ++literals;
+                const uint32_t end = dbg_symbols_data_end(&noi, static_cast<uint16_t>(at));
+                EXPECT_TRUE(end > at && end <= at + 0x100) << literal;
+            }
+        std::fclose(listing);
+        EXPECT_GT(literals, 0) << name;
     }
     const std::string path = testing::TempDir() + "shared.noi";
     std::FILE *file = std::fopen(path.c_str(), "w");
