@@ -74,30 +74,31 @@ rom_start:
 
         defs 0010h - $, 0
 
-; Entry table at the addresses of entries.inc, which documents each entry.
-        entry MON_WARM, mon_warm
-        entry MON_PUTC, con_putc
-        entry MON_PUTS, con_puts
-        entry MON_GETKEY, kb_getkey
-        entry MON_KEYREADY, kb_keyready
-        entry MON_BEEP, snd_beep
-        entry MON_CLS, con_cls
-        entry MON_SETATTR, con_setattr
-        entry MON_SETCURSOR, con_setcursor
-        entry MON_GETCURSOR, con_getcursor
-        entry MON_PUTHEX8, con_puthex8
-        entry MON_PUTHEX16, con_puthex16
-        entry MON_PUTDEC, con_putdec
-        entry MON_PSGWRITE, snd_write
-        entry MON_DELAY, delay_ms
-        entry MON_GETLINE, con_getline
-        entry MON_SILENCE, snd_silence
-        entry MON_READROW, kb_readrow
-        entry MON_RANDOM, mon_random
-        entry MON_KEYCLICK, kb_setclick
-        entry MON_NEWLINE, con_newline
-        entry MON_NOTE, snd_note
-        entry MON_GETATTR, con_getattr
+; Entry table at the addresses of entries.inc, which documents each entry. Each entry's label
+; (mon_puts for MON_PUTS) names it in a debugger, where CALL MON_PUTS shows as CALL mon_puts.
+mon_warm:       entry MON_WARM, warm_start
+mon_putc:       entry MON_PUTC, con_putc
+mon_puts:       entry MON_PUTS, con_puts
+mon_getkey:     entry MON_GETKEY, kb_getkey
+mon_keyready:   entry MON_KEYREADY, kb_keyready
+mon_beep:       entry MON_BEEP, snd_beep
+mon_cls:        entry MON_CLS, con_cls
+mon_setattr:    entry MON_SETATTR, con_setattr
+mon_setcursor:  entry MON_SETCURSOR, con_setcursor
+mon_getcursor:  entry MON_GETCURSOR, con_getcursor
+mon_puthex8:    entry MON_PUTHEX8, con_puthex8
+mon_puthex16:   entry MON_PUTHEX16, con_puthex16
+mon_putdec:     entry MON_PUTDEC, con_putdec
+mon_psgwrite:   entry MON_PSGWRITE, snd_write
+mon_delay:      entry MON_DELAY, delay_ms
+mon_getline:    entry MON_GETLINE, con_getline
+mon_silence:    entry MON_SILENCE, snd_silence
+mon_readrow:    entry MON_READROW, kb_readrow
+mon_random:     entry MON_RANDOM, random_next
+mon_keyclick:   entry MON_KEYCLICK, kb_setclick
+mon_newline:    entry MON_NEWLINE, con_newline
+mon_note:       entry MON_NOTE, snd_note
+mon_getattr:    entry MON_GETATTR, con_getattr
 
 ; Cold start: power on, reset, or a jump to 0000h.
 cold_start:
@@ -155,7 +156,7 @@ print_digit:
         jp con_putc
 
 ; Warm start: where "g" programs return to, and the entry that programs jump to.
-mon_warm:
+warm_start:
         ld sp,STACK_TOP
         call kb_init
         call snd_silence
@@ -179,7 +180,7 @@ main_loop:
         jr main_loop
 
 ; HL = pseudo-random number (16-bit xorshift), A = L.
-mon_random:
+random_next:
         push de
         ld hl,(rand_seed)
         ld a,h
