@@ -1,33 +1,14 @@
 // Line tables of sdk/qasm: a tab-separated text file read record by record.
 #include "debug/asm_lines.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <sys/stat.h>
 
 #include "debug/symbols.h"
+#include "files/input.h"
 
 namespace {
 
-constexpr size_t max_line = 64 * 1024;
 constexpr char header[] = "# Quillane line table";
-
-// Reads one line without its end into *line; 0 at the end of the file, -1 when the line is
-// longer than max_line, -2 on a read error.
-int read_line(FILE *in, std::string *line) {
-    line->clear();
-    int c = 0;
-    while ((c = std::fgetc(in)) != EOF && c != '\n') {
-        if (line->size() == max_line) return -1;
-        line->push_back(static_cast<char>(c));
-    }
-    if (c == EOF && std::ferror(in)) return -2;
-    if (c == EOF && line->empty()) return 0;
-    if (!line->empty() && line->back() == '\r') line->pop_back();
-    return 1;
-}
 
 std::vector<std::string> split_tabs(const std::string &line) {
     std::vector<std::string> fields;
@@ -54,60 +35,48 @@ bool parse_address(const std::string &text, uint16_t *address) {
     return true;
 }
 
-// Opens a regular file for reading; null with a reason otherwise (a directory or a pipe would
-// fail or block later).
-FILE *open_regular(const std::string &path, std::string *error) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        *error = path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        *error = path + ": not a regular file";
-        return nullptr;
-    }
-    FILE *in = std::fopen(path.c_str(), "rb");
-    if (!in) *error = path + ": " + std::strerror(errno);
-    return in;
-}
-
 } // namespace
 
 bool dbg_asm_lines_is_table(const std::string &path) {
-    std::string error;
-    FILE *in = open_regular(path, &error);
-    if (!in) return false;
-    char start[sizeof header] = {};
-    const size_t got = std::fread(start, 1, sizeof header - 1, in);
-    std::fclose(in);
-    return got == sizeof header - 1 && std::memcmp(start, header, got) == 0;
+    // Standard input is never a table: looking would take its first line from whoever reads it.
+    if (path == "-") return false;
+    emu_line_reader_t reader;
+    if (!emu_reader_open(&reader, path.c_str(), nullptr)) return false;
+    std::string first;
+    const bool table = emu_reader_next(&reader, &first, nullptr) > 0 && first.rfind(header, 0) == 0;
+    emu_reader_close(&reader);
+    return table;
 }
 
 bool dbg_asm_lines_load(const std::string &path, std::vector<dbg_asm_line_t> *records,
                         std::string *error, std::vector<dbg_asm_symbol_t> *symbols) {
     records->clear();
     if (symbols) symbols->clear();
-    FILE *in = open_regular(path, error);
-    if (!in) return false;
+    emu_line_reader_t reader;
+    emu_file_error_t reason{};
+    if (!emu_reader_open(&reader, path.c_str(), &reason)) {
+        *error = emu_file_error_message(path, reason);
+        return false;
+    }
 
     // Relative file names start in the table's own directory unless a record says otherwise.
     std::filesystem::path directory = std::filesystem::path(path).parent_path();
     std::string line;
-    int number = 0;
-    auto fail = [&](const std::string &reason) {
-        *error = path + ":" + std::to_string(number) + ": " + reason;
+    uint32_t number = 0;
+    auto fail = [&](const std::string &text) {
+        *error = path + ":" + std::to_string(number) + ": " + text;
         records->clear();
         if (symbols) symbols->clear();
-        std::fclose(in);
+        emu_reader_close(&reader);
         return false;
     };
     for (;;) {
-        const int got = read_line(in, &line);
-        ++number;
+        const int got = emu_reader_next(&reader, &line, &reason);
+        // The line read, or the one that was to come (a line too long was counted already).
+        number = got > 0 || reason.line != 0 ? reader.line : reader.line + 1;
         if (got == 0 && number == 1) return fail("empty, not a line table");
         if (got == 0) break;
-        if (got == -1) return fail("line longer than 64 KiB");
-        if (got == -2) return fail(std::strerror(errno ? errno : EIO));
+        if (got < 0) return fail(reason.text);
         if (number == 1 && line.rfind(header, 0) != 0)
             return fail("not a line table (it starts with \"" + std::string(header) + "\")");
         if (line.empty() || line[0] == '#') continue;
@@ -147,6 +116,6 @@ bool dbg_asm_lines_load(const std::string &path, std::vector<dbg_asm_line_t> *re
             if (symbols) symbols->push_back(std::move(s));
         }
     }
-    std::fclose(in);
+    emu_reader_close(&reader);
     return true;
 }

@@ -32,9 +32,10 @@ struct dbg_asm_symbol_t {
 // Reads a line table. Records come in the file's order. False with a one-line reason in *error
 // ("PATH:LINE: what is wrong") when the file cannot be read, is not a line table, has a line
 // longer than 64 KiB or a malformed record; *records and *symbols are then left empty.
-// symbols may be null.
+// symbols may be null. "-" is standard input, as for the program's other inputs.
 bool dbg_asm_lines_load(const std::string &path, std::vector<dbg_asm_line_t> *records,
                         std::string *error, std::vector<dbg_asm_symbol_t> *symbols = nullptr);
 
-// Whether the file starts like a line table (does not read further).
+// Whether the file's first line starts like a line table (does not read further); never for
+// standard input ("-"), whose first line would be lost to its reader.
 bool dbg_asm_lines_is_table(const std::string &path);

@@ -496,58 +496,14 @@ dbg_result_t cmd_trace(const call_t &c) {
     return ok();
 }
 
-// Save states, scripted keys and the screen's cells (commands_machine.cpp).
-dbg_result_t cmd_state(const call_t &c) {
-    return dbg_command_state(c.e, c.args);
-}
-dbg_result_t cmd_press(const call_t &c) {
-    return dbg_command_press(c.e, c.args, true);
-}
-dbg_result_t cmd_release(const call_t &c) {
-    return dbg_command_press(c.e, c.args, false);
-}
-dbg_result_t cmd_hold(const call_t &c) {
-    return dbg_command_hold(c.e, c.args);
-}
-dbg_result_t cmd_wait(const call_t &c) {
-    return dbg_command_wait(c.e, c.args);
-}
-dbg_result_t cmd_cells(const call_t &c) {
-    return dbg_command_cells(c.e, c.args);
-}
-// Time travel (commands_machine.cpp, debug/history.h).
-dbg_result_t cmd_back(const call_t &c) {
-    return dbg_command_back(c.e, c.args);
-}
-dbg_result_t cmd_rcontinue(const call_t &c) {
-    return dbg_command_rcontinue(c.e, c.args);
-}
-dbg_result_t cmd_history(const call_t &c) {
-    return dbg_command_history(c.e, c.args);
+// A command handled by another module (commands_machine.cpp, profile.cpp, coverage.cpp,
+// source_commands.cpp) as handler(engine, words, extra...): its row names
+// by_module<handler, extra...> and needs no handler here.
+template <auto handler, auto... extra> dbg_result_t by_module(const call_t &c) {
+    return handler(c.e, c.args, extra...);
 }
 
-// Profiles and coverage (profile.cpp, coverage.cpp).
-dbg_result_t cmd_profile(const call_t &c) {
-    return dbg_command_profile(c.e, c.args);
-}
-dbg_result_t cmd_coverage(const call_t &c) {
-    return dbg_command_coverage(c.e, c.args);
-}
-
-// Source-level commands (source_commands.cpp). print takes the rest of the line as written, so
-// that a decimal "#27" in it is not a comment.
-dbg_result_t cmd_list(const call_t &c) {
-    return dbg_cmd_list(c.e, c.args);
-}
-dbg_result_t cmd_where(const call_t &c) {
-    return dbg_cmd_where(c.e, c.args);
-}
-dbg_result_t cmd_frame(const call_t &c) {
-    return dbg_cmd_frame(c.e, c.args);
-}
-dbg_result_t cmd_locals(const call_t &c) {
-    return dbg_cmd_locals(c.e, c.args);
-}
+// print takes the rest of the line as written, so that a decimal "#27" in it is not a comment.
 dbg_result_t cmd_print(const call_t &c) {
     if (c.rest.empty()) return usage(c);
     return dbg_cmd_print(c.e, {c.rest});
@@ -562,7 +518,8 @@ dbg_result_t cmd_quit(const call_t &c) {
 
 dbg_result_t cmd_help(const call_t &c);
 
-// Every command, in the order `help` lists them. A new command is a row here and its handler.
+// Every command, in the order `help` lists them. A new command is a row here and its handler
+// (here, or by_module<...> for one that another module handles).
 const command_t commands[] = {
     {"break", "b", "break [PLACE [SKIP]] [if COND]",
      "breakpoint at PLACE: ADDR, FILE:LINE, a label, or a C function\n"
@@ -599,10 +556,12 @@ const command_t commands[] = {
      "var: a C variable held in memory",
      cmd_set},
     {"list", "l", "list [FILE:LINE | FUNCTION]",
-     "source lines around a place (default: the current line)", cmd_list},
-    {"where", "bt", "where", "the call stack, one frame a line", cmd_where},
-    {"frame", "", "frame [N]", "select frame N (decimal) for locals and print", cmd_frame},
-    {"locals", "", "locals", "parameters and locals of the selected frame", cmd_locals},
+     "source lines around a place (default: the current line)", by_module<dbg_cmd_list>},
+    {"where", "bt", "where", "the call stack, one frame a line", by_module<dbg_cmd_where>},
+    {"frame", "", "frame [N]", "select frame N (decimal) for locals and print",
+     by_module<dbg_cmd_frame>},
+    {"locals", "", "locals", "parameters and locals of the selected frame",
+     by_module<dbg_cmd_locals>},
     {"print", "p", "print EXPR",
      "a C variable or expression (.f ->f [i] *p &v), a register,\n"
      "(ADDR) a memory byte; decimal numbers as #27",
@@ -623,24 +582,28 @@ const command_t commands[] = {
     {"screenshot", "", "screenshot FILE.png", "the 320 x 240 frame as PNG", cmd_screenshot},
     {"trace", "", "trace FILE|off", "write a line per instruction to FILE", cmd_trace},
     {"state", "", "state save|load FILE", "save the whole machine to FILE, or continue from one",
-     cmd_state},
-    {"press", "", "press KEY", "a key down (A, 1, ENTER, SPACE, SHIFT, CTRL, ...)", cmd_press},
-    {"release", "", "release KEY", "a key up", cmd_release},
+     by_module<dbg_command_state>},
+    {"press", "", "press KEY", "a key down (A, 1, ENTER, SPACE, SHIFT, CTRL, ...)",
+     by_module<dbg_command_press, true>},
+    {"release", "", "release KEY", "a key up", by_module<dbg_command_press, false>},
     {"hold", "", "hold KEY MS", "hold a key for MS board milliseconds (decimal) while running",
-     cmd_hold},
-    {"wait", "", "wait MS", "run MS board milliseconds (decimal)", cmd_wait},
-    {"cells", "", "cells", "the screen: each cell's character and colour byte", cmd_cells},
+     by_module<dbg_command_hold>},
+    {"wait", "", "wait MS", "run MS board milliseconds (decimal)", by_module<dbg_command_wait>},
+    {"cells", "", "cells", "the screen: each cell's character and colour byte",
+     by_module<dbg_command_cells>},
     {"profile", "", "profile [start|stop|save FILE|lines]",
      "profile the run; save in callgrind's format;\nalone: the hottest functions; lines: the "
      "hottest source lines",
-     cmd_profile},
+     by_module<dbg_command_profile>},
     {"coverage", "", "coverage start|stop|save FILE",
-     "count the lines run; save as an lcov tracefile", cmd_coverage},
-    {"back", "", "back [N]", "N instructions back in time (decimal, default 1)", cmd_back},
+     "count the lines run; save as an lcov tracefile", by_module<dbg_command_coverage>},
+    {"back", "", "back [N]", "N instructions back in time (decimal, default 1)",
+     by_module<dbg_command_back>},
     {"rcontinue", "rc", "rcontinue", "back to the previous breakpoint or watchpoint stop",
-     cmd_rcontinue},
+     by_module<dbg_command_rcontinue>},
     {"history", "", "history [SECONDS]",
-     "the history kept for going back; SECONDS (decimal) sets it, 0 off", cmd_history},
+     "the history kept for going back; SECONDS (decimal) sets it, 0 off",
+     by_module<dbg_command_history>},
     {"quit", "q", "quit", "end", cmd_quit},
     {"help", "?", "help", "this list", cmd_help},
 };

@@ -3,15 +3,8 @@
 # longer than 64 KiB is an error naming the file and line, control bytes in a script are shown
 # escaped on one line, a script stops at its first failing line with status 2, and a pasmo symbol
 # whose number lost its closing H is not read as another address.
-set -eu
-: "${QUILLANE_BUILD_DIR:?}"
-RUN=$QUILLANE_BUILD_DIR/quillane-run
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/lib.sh"
 cd "$WORK"
-# Runs quillane-run under a time limit; status in $rc.
-run() { rc=0; timeout 20 "$RUN" "$@" >out.txt 2>err.txt || rc=$?; }
 
 # 8000: JR 8000, a run without an end of its own.
 printf ':0280000018FE68\r\n' >loop.hex

@@ -1,15 +1,9 @@
 # Loads give the window's details everywhere: quillane-run's ROM and images, the command
 # language's `load` and the window's command line name the file and the reason
 # ("Line 2: bad checksum", "The file holds no data record"); the loader's mends hold end to end.
-set -eu
-: "${QUILLANE_BUILD_DIR:?}"
-RUN=$QUILLANE_BUILD_DIR/quillane-run
+. "$(dirname "$0")/lib.sh"
 WINDOW=$QUILLANE_BUILD_DIR/quillane
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
 cd "$WORK"
-run() { rc=0; timeout 20 "$RUN" "$@" >out.txt 2>err.txt || rc=$?; }
 
 # 8000: JR 8000; then the same with a bad checksum on line 2; an end record alone.
 printf ':0280000018FE68\r\n' >loop.hex

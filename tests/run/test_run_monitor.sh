@@ -1,12 +1,6 @@
 # quillane-run end to end on the monitor ROM and an example: a screenshot of a running example,
 # `help` typed into the monitor and read back as text, and a script that breaks at a symbol.
-set -eu
-: "${QUILLANE_BUILD_DIR:?}"
-RUN=$QUILLANE_BUILD_DIR/quillane-run
-EXAMPLES=$QUILLANE_BUILD_DIR/examples
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/lib.sh"
 # The ROM comes from the current directory, as for the window.
 cd "$QUILLANE_BUILD_DIR"
 

@@ -3,15 +3,8 @@
 # it was, with no temporary file behind; a FIFO that nobody reads, an empty path, a folder that
 # does not exist or a bad range end the run before it starts; a reader that goes away is
 # "Broken pipe" and status 2, never a death by SIGPIPE.
-set -eu
-: "${QUILLANE_BUILD_DIR:?}"
-RUN=$QUILLANE_BUILD_DIR/quillane-run
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/lib.sh"
 cd "$WORK"
-# Runs quillane-run with the arguments under a time limit; status in $rc, stderr in err.txt.
-run() { rc=0; timeout 20 "$RUN" "$@" >out.txt 2>err.txt || rc=$?; }
 
 # 8000: JR 8000, a run without an end of its own.
 printf ':0280000018FE68\r\n' >loop.hex

@@ -1,13 +1,7 @@
 # A game played headless: starfall's basket follows keys held with `hold` (a `type` tap or a
 # `wait` alone would not move it), and the screen read back as cells (character and colour byte)
 # shows a changed colour as a changed line.
-set -eu
-: "${QUILLANE_BUILD_DIR:?}"
-RUN=$QUILLANE_BUILD_DIR/quillane-run
-EXAMPLES=$QUILLANE_BUILD_DIR/examples
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/lib.sh"
 cd "$QUILLANE_BUILD_DIR"
 
 cat >"$WORK/play.txt" <<'SCRIPT'

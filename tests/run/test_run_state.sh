@@ -2,13 +2,7 @@
 # the tune is about to start) continues exactly as the uninterrupted run does, with the same
 # screen, registers and sound; a damaged, truncated or foreign state is refused with its reason
 # and leaves the machine as it was.
-set -eu
-: "${QUILLANE_BUILD_DIR:?}"
-RUN=$QUILLANE_BUILD_DIR/quillane-run
-EXAMPLES=$QUILLANE_BUILD_DIR/examples
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/lib.sh"
 cd "$QUILLANE_BUILD_DIR"
 
 # T is a whole number of sound values (22050 a board second) and an instruction boundary of this

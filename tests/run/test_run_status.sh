@@ -1,14 +1,7 @@
 # quillane-run's exit statuses and reports: an invalid opcode (3), a condition not reached within
 # --ticks (4), an image that fails to load (2), and a run that stops as asked (0) with its dump.
-set -eu
-: "${QUILLANE_BUILD_DIR:?}"
-RUN=$QUILLANE_BUILD_DIR/quillane-run
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/lib.sh"
 cd "$WORK"
-# Runs quillane-run with the arguments; its status in $rc, its output in out.txt and err.txt.
-run() { rc=0; "$RUN" "$@" >out.txt 2>err.txt || rc=$?; }
 
 # 8000: LD A,41 / LD (9000),A / NOP / ED 30 (invalid), as one Intel HEX record.
 sum=0
