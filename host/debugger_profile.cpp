@@ -35,7 +35,11 @@ void gui_show_cost(QTableWidgetItem *item, uint64_t cost, uint64_t total, uint64
         tip = QStringLiteral("%1 T-states").arg(cost);
     }
     if (item->text() != text) item->setText(text);
-    if (item->background() != brush) item->setBackground(brush);
+    if (item->background() != brush) {
+        item->setBackground(brush);
+        // Dark on the warm colours whatever the theme's text colour.
+        item->setForeground(brush.style() == Qt::NoBrush ? QBrush() : QBrush(Qt::black));
+    }
     if (item->toolTip() != tip) item->setToolTip(tip);
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
