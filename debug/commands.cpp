@@ -44,16 +44,13 @@ struct command_t {
     handler_t run;
 };
 
-dbg_result_t fail(const std::string &text) {
-    return {text + "\n", true, false, false};
-}
-
+// Output with its line end added when missing.
 dbg_result_t ok(const std::string &text = "") {
-    return {text.empty() || text.back() == '\n' ? text : text + "\n", false, false, false};
+    return dbg_done(text.empty() || text.back() == '\n' ? text : text + "\n");
 }
 
 dbg_result_t usage(const call_t &call) {
-    return fail(std::string("Usage: ") + call.command->usage);
+    return dbg_failed(std::string("Usage: ") + call.command->usage);
 }
 
 // Words by the language's one rule (registers, then symbols, then hexadecimal numbers).
@@ -76,17 +73,17 @@ bool count(const std::string &text, uint32_t max, uint32_t *v) {
 }
 
 dbg_result_t bad_address(const std::string &text) {
-    return fail("Bad address: " + text +
-                " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
+    return dbg_failed("Bad address: " + text +
+                      " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
 }
 
 dbg_result_t bad_value(const std::string &text) {
-    return fail("Bad value: " + text +
-                " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
+    return dbg_failed("Bad value: " + text +
+                      " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
 }
 
 dbg_result_t bad_count(const std::string &text) {
-    return fail("Bad count: " + text + " (a decimal number)");
+    return dbg_failed("Bad count: " + text + " (a decimal number)");
 }
 
 // "Breakpoint 2 at 808E (sum_points, prog.c:26) if i == 2"; "Breakpoint 1 at 8003 (main+3)";
@@ -229,13 +226,13 @@ dbg_result_t cmd_break(const call_t &c) {
     uint16_t at = 0;
     uint32_t skip = 0;
     if (source_place(c.e, args[0], &at, &moved, &error)) {
-        if (!error.empty()) return fail(error);
+        if (!error.empty()) return dbg_failed(error);
     } else if (!address(c.e, args[0], &at)) {
         return bad_address(args[0]);
     }
     if (n == 2 && !count(args[1], 0xFFFFFFFF, &skip)) return bad_count(args[1]);
     const int id = dbg_break_add_if(c.e, at, skip, condition, &error);
-    if (id < 0) return fail("Bad condition: " + error);
+    if (id < 0) return dbg_failed("Bad condition: " + error);
     return ok(describe(c.e, dbg_breakpoint_t{id, at, skip, 0, condition, {}}) + moved);
 }
 
@@ -253,7 +250,7 @@ dbg_result_t cmd_delete(const call_t &c) {
         digits = digits && std::isdigit(static_cast<unsigned char>(ch));
         id = id * 10 + (ch & 0x0F);
     }
-    if (!digits || id == 0) return fail("Bad breakpoint number: " + c.args[0]);
+    if (!digits || id == 0) return dbg_failed("Bad breakpoint number: " + c.args[0]);
     // Described before it goes, so that the confirmation says what it was.
     std::string what;
     dbg_lock(c.e);
@@ -262,7 +259,7 @@ dbg_result_t cmd_delete(const call_t &c) {
     for (const dbg_watchpoint_t &w : c.e->watchpoints)
         if (w.id == id) what = describe(w);
     dbg_unlock(c.e);
-    if (!dbg_delete(c.e, id)) return fail("No breakpoint or watchpoint " + c.args[0]);
+    if (!dbg_delete(c.e, id)) return dbg_failed("No breakpoint or watchpoint " + c.args[0]);
     if (!what.empty())
         what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
     return ok("Deleted " + what);
@@ -278,10 +275,10 @@ dbg_result_t cmd_watch(const call_t &c) {
     if (kind == "in" || kind == "out") {
         uint32_t port;
         if (n != 2) return usage(c);
-        if (!value(c.e, args[1], 0xFF, &port)) return fail("Bad port: " + args[1]);
+        if (!value(c.e, args[1], 0xFF, &port)) return dbg_failed("Bad port: " + args[1]);
         const dbg_watch_kind_t k = kind == "in" ? DBG_WATCH_IN : DBG_WATCH_OUT;
         const int id = dbg_watch_add_if(c.e, k, static_cast<uint16_t>(port), 1, condition, &error);
-        if (id < 0) return fail("Bad condition: " + error);
+        if (id < 0) return dbg_failed("Bad condition: " + error);
         return ok(
             describe(dbg_watchpoint_t{id, k, static_cast<uint16_t>(port), 1, 0, condition, {}}));
     }
@@ -290,11 +287,11 @@ dbg_result_t cmd_watch(const call_t &c) {
     uint32_t length = 1;
     if (!address(c.e, args[1], &at)) return bad_address(args[1]);
     if (n == 3 && (!value(c.e, args[2], 0x10000, &length) || length == 0))
-        return fail("Bad length: " + args[2]);
-    if (at + length > 0x10000) return fail("Range past FFFF");
+        return dbg_failed("Bad length: " + args[2]);
+    if (at + length > 0x10000) return dbg_failed("Range past FFFF");
     const dbg_watch_kind_t k = kind == "read" ? DBG_WATCH_READ : DBG_WATCH_WRITE;
     const int id = dbg_watch_add_if(c.e, k, at, length, condition, &error);
-    if (id < 0) return fail("Bad condition: " + error);
+    if (id < 0) return dbg_failed("Bad condition: " + error);
     return ok(describe(dbg_watchpoint_t{id, k, at, length, 0, condition, {}}));
 }
 
@@ -375,7 +372,7 @@ dbg_result_t cmd_set(const call_t &c) {
     uint32_t v;
     if (!value(c.e, c.args[1], 0xFFFF, &v)) return bad_value(c.args[1]);
     std::string error;
-    if (!dbg_set_register(c.e, c.args[0], v, &error)) return fail(error);
+    if (!dbg_set_register(c.e, c.args[0], v, &error)) return dbg_failed(error);
     return ok();
 }
 
@@ -386,10 +383,10 @@ dbg_result_t cmd_mem(const call_t &c) {
     uint32_t length = 0x40;
     if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
     if (n == 2 && (!value(c.e, c.args[1], 0x10000, &length) || length == 0))
-        return fail("Bad length: " + c.args[1]);
+        return dbg_failed("Bad length: " + c.args[1]);
     // Memory ends at FFFF: the default length stops there, a given one must fit.
     if (at + length > 0x10000) {
-        if (n == 2) return fail("Range past FFFF");
+        if (n == 2) return dbg_failed("Range past FFFF");
         length = 0x10000 - at;
     }
     return ok(memory_lines(c.e, at, length));
@@ -403,10 +400,10 @@ dbg_result_t cmd_poke(const call_t &c) {
     std::vector<uint8_t> bytes;
     for (size_t i = 1; i < n; ++i) {
         uint32_t v;
-        if (!value(c.e, c.args[i], 0xFF, &v)) return fail("Bad byte: " + c.args[i]);
+        if (!value(c.e, c.args[i], 0xFF, &v)) return dbg_failed("Bad byte: " + c.args[i]);
         bytes.push_back(static_cast<uint8_t>(v));
     }
-    if (at + bytes.size() > 0x10000) return fail("Range past FFFF");
+    if (at + bytes.size() > 0x10000) return dbg_failed("Range past FFFF");
     for (size_t i = 0; i < bytes.size(); ++i)
         dbg_poke(c.e, static_cast<uint16_t>(at + i), bytes[i]);
     return ok();
@@ -430,14 +427,14 @@ dbg_result_t cmd_symbols(const call_t &c) {
     if ((path.size() > 4 && path.compare(path.size() - 4, 4, ".cdb") == 0) ||
         dbg_asm_lines_is_table(path)) {
         std::string report;
-        if (!dbg_debug_file_load(c.e, path, {}, &report)) return fail(report);
+        if (!dbg_debug_file_load(c.e, path, {}, &report)) return dbg_failed(report);
         return ok(report);
     }
     const std::vector<std::string> before = dbg_symbol_warnings(&c.e->symbols);
     dbg_lock(c.e);
     const int added = dbg_symbols_load(&c.e->symbols, c.args[0], &error);
     dbg_unlock(c.e);
-    if (added < 0) return fail(error);
+    if (added < 0) return dbg_failed(error);
     // Names that a word cannot mean are reported once, by the file that brought them.
     std::string out = std::to_string(added) + " symbols from " + c.args[0] + "\n";
     for (const std::string &warning : dbg_symbol_warnings(&c.e->symbols))
@@ -448,14 +445,14 @@ dbg_result_t cmd_symbols(const call_t &c) {
 dbg_result_t cmd_type(const call_t &c) {
     if (c.rest.empty()) return usage(c);
     std::string error;
-    if (!dbg_type(c.e, dbg_unescape(c.rest), true, &error)) return fail(error);
+    if (!dbg_type(c.e, dbg_unescape(c.rest), true, &error)) return dbg_failed(error);
     return ok();
 }
 
 dbg_result_t cmd_load(const call_t &c) {
     if (c.args.size() != 1) return usage(c);
     std::string error;
-    if (!dbg_load_image(c.e, c.args[0], &error)) return fail(error);
+    if (!dbg_load_image(c.e, c.args[0], &error)) return dbg_failed(error);
     return ok();
 }
 
@@ -464,9 +461,9 @@ dbg_result_t cmd_save(const call_t &c) {
     uint16_t at;
     uint32_t length;
     if (!address(c.e, c.args[1], &at)) return bad_address(c.args[1]);
-    if (!value(c.e, c.args[2], 0x10000, &length)) return fail("Bad length: " + c.args[2]);
+    if (!value(c.e, c.args[2], 0x10000, &length)) return dbg_failed("Bad length: " + c.args[2]);
     std::string error;
-    if (!dbg_save_memory(c.e, c.args[0], at, length, &error)) return fail(error);
+    if (!dbg_save_memory(c.e, c.args[0], at, length, &error)) return dbg_failed(error);
     return ok();
 }
 
@@ -479,7 +476,7 @@ dbg_result_t cmd_reset(const call_t &c) {
 dbg_result_t cmd_screenshot(const call_t &c) {
     if (c.args.size() != 1) return usage(c);
     std::string error;
-    if (!dbg_screenshot(c.e, c.args[0], &error)) return fail(error);
+    if (!dbg_screenshot(c.e, c.args[0], &error)) return dbg_failed(error);
     return ok();
 }
 
@@ -490,9 +487,9 @@ dbg_result_t cmd_trace(const call_t &c) {
         dbg_lock(c.e);
         const bool closed = dbg_trace_close(c.e, &error);
         dbg_unlock(c.e);
-        return closed ? ok() : fail(error);
+        return closed ? ok() : dbg_failed(error);
     }
-    if (!dbg_trace_open(c.e, c.args[0], &error)) return fail(error);
+    if (!dbg_trace_open(c.e, c.args[0], &error)) return dbg_failed(error);
     return ok();
 }
 
@@ -672,7 +669,7 @@ dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     for (char &c : word)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const command_t *command = find_command(word);
-    if (!command) return fail("Unknown command: " + word + " (help lists the commands)");
+    if (!command) return dbg_failed("Unknown command: " + word + " (help lists the commands)");
     call_t call{e, command, {}, {}};
     // A word that begins with '#' starts a comment (type's text is the rest of the line, though).
     for (std::string arg; in >> arg && arg[0] != '#';)

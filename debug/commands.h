@@ -17,6 +17,14 @@ struct dbg_result_t {
     bool stopped;       // a run command ended with a stop (inline mode)
 };
 
+// A command's result: what it prints, as given; or a one-line error, its line end added.
+inline dbg_result_t dbg_done(const std::string &output = "") {
+    return {output, false, false, false};
+}
+inline dbg_result_t dbg_failed(const std::string &message) {
+    return {message + "\n", true, false, false};
+}
+
 // Text as the command line and `type` write it: \n Enter, \t Tab, \b Backspace, \\ a backslash.
 std::string dbg_unescape(const std::string &text);
 

@@ -11,17 +11,9 @@
 
 namespace {
 
-dbg_result_t done(const std::string &text = "") {
-    return {text, false, false, false};
-}
-
-dbg_result_t failed(const std::string &text) {
-    return {text + "\n", true, false, false};
-}
-
 // A stop other than reaching the planned tick is reported as the run commands report it.
 dbg_result_t stopped(const dbg_stop_t &stop) {
-    dbg_result_t r = done(stop.text + "\n");
+    dbg_result_t r = dbg_done(stop.text + "\n");
     r.stopped = true;
     return r;
 }
@@ -41,9 +33,9 @@ bool parse_ms(dbg_engine_t *e, const std::string &text, uint64_t *ticks) {
 
 bool parse_key(const std::string &text, uint8_t *vk, dbg_result_t *error) {
     if (dbg_key_by_name(text, vk)) return true;
-    *error = failed("Unknown key: " + text +
-                    " (A-Z, 0-9, ` - = [ ] \\ ; ' , . /, ENTER, SPACE, SHIFT, CTRL, BACKSPACE, "
-                    "TAB, CAPSLOCK)");
+    *error = dbg_failed("Unknown key: " + text +
+                        " (A-Z, 0-9, ` - = [ ] \\ ; ' , . /, ENTER, SPACE, SHIFT, CTRL, BACKSPACE, "
+                        "TAB, CAPSLOCK)");
     return false;
 }
 
@@ -57,7 +49,7 @@ dbg_result_t run_queued_keys(dbg_engine_t *e) {
         const uint64_t before = e->emu->ticks;
         const bool waiting = e->typing_wait;
         if (waiting && waited >= 10 * second)
-            return failed("The keyboard is not set up for keys (port B of the PIO as inputs)");
+            return dbg_failed("The keyboard is not set up for keys (port B of the PIO as inputs)");
         const uint64_t span =
             waiting ? second / 10 : std::max<uint64_t>(e->keys.back().tick, before) - before;
         const dbg_stop_t stop = dbg_run_ticks(e, std::max<uint64_t>(span, 1));
@@ -65,97 +57,97 @@ dbg_result_t run_queued_keys(dbg_engine_t *e) {
             return stopped(stop);
         if (waiting) waited += span;
     }
-    return done();
+    return dbg_done();
 }
 
 } // namespace
 
 dbg_result_t dbg_command_state(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (args.size() != 2 || (args[0] != "save" && args[0] != "load"))
-        return failed("Usage: state save FILE | state load FILE");
+        return dbg_failed("Usage: state save FILE | state load FILE");
     std::string error;
     const bool good =
         args[0] == "save" ? dbg_state_save(e, args[1], &error) : dbg_state_load(e, args[1], &error);
-    return good ? done() : failed(error);
+    return good ? dbg_done() : dbg_failed(error);
 }
 
 dbg_result_t dbg_command_press(dbg_engine_t *e, const std::vector<std::string> &args, bool down) {
-    if (args.size() != 1) return failed(down ? "Usage: press KEY" : "Usage: release KEY");
+    if (args.size() != 1) return dbg_failed(down ? "Usage: press KEY" : "Usage: release KEY");
     uint8_t vk;
     dbg_result_t error;
     if (!parse_key(args[0], &vk, &error)) return error;
     dbg_key_after_queue(e, vk, down);
-    return done();
+    return dbg_done();
 }
 
 dbg_result_t dbg_command_hold(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (args.size() != 2) return failed("Usage: hold KEY MS");
+    if (args.size() != 2) return dbg_failed("Usage: hold KEY MS");
     uint8_t vk;
     uint64_t ticks;
     dbg_result_t error;
     if (!parse_key(args[0], &vk, &error)) return error;
     if (!parse_ms(e, args[1], &ticks) || ticks == 0)
-        return failed("Bad milliseconds: " + args[1] + " (decimal, 1 to 3600000)");
+        return dbg_failed("Bad milliseconds: " + args[1] + " (decimal, 1 to 3600000)");
     dbg_key_hold(e, vk, ticks);
     // The window's processor thread plays the queue as it runs.
-    if (e->mode == DBG_THREADED) return done();
+    if (e->mode == DBG_THREADED) return dbg_done();
     return run_queued_keys(e);
 }
 
 dbg_result_t dbg_command_wait(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (args.size() != 1) return failed("Usage: wait MS");
+    if (args.size() != 1) return dbg_failed("Usage: wait MS");
     uint64_t ticks;
     if (!parse_ms(e, args[0], &ticks))
-        return failed("Bad milliseconds: " + args[0] + " (decimal, 0 to 3600000)");
-    if (ticks == 0) return done();
+        return dbg_failed("Bad milliseconds: " + args[0] + " (decimal, 0 to 3600000)");
+    if (ticks == 0) return dbg_done();
     // In the window the keys queued after this wait start that much later.
     if (e->mode == DBG_THREADED) {
         dbg_key_hold(e, 0, ticks);
-        return done();
+        return dbg_done();
     }
     const uint64_t end = e->emu->ticks + ticks;
     const dbg_stop_t stop = dbg_run_ticks(e, ticks);
-    if (stop.cause == DBG_CAUSE_TICKS && e->emu->ticks >= end) return done();
+    if (stop.cause == DBG_CAUSE_TICKS && e->emu->ticks >= end) return dbg_done();
     return stopped(stop);
 }
 
 dbg_result_t dbg_command_cells(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!args.empty()) return failed("Usage: cells");
+    if (!args.empty()) return dbg_failed("Usage: cells");
     std::string out;
     for (const std::string &line : dbg_screen_cells(e->emu->memory))
         out += line + "\n";
-    return done(out);
+    return dbg_done(out);
 }
 
 dbg_result_t dbg_command_back(dbg_engine_t *e, const std::vector<std::string> &args) {
     uint64_t count = 1;
-    if (args.size() > 1) return failed("Usage: back [N]");
+    if (args.size() > 1) return dbg_failed("Usage: back [N]");
     if (args.size() == 1 && (!dbg_parse_decimal(args[0], 4000000000u, &count) || count == 0))
-        return failed("Bad count: " + args[0] + " (decimal, 1 to 4000000000)");
+        return dbg_failed("Bad count: " + args[0] + " (decimal, 1 to 4000000000)");
     dbg_stop_t stop;
     std::string error;
-    if (!dbg_back(e, count, &stop, &error)) return failed(error);
+    if (!dbg_back(e, count, &stop, &error)) return dbg_failed(error);
     return stopped(stop);
 }
 
 dbg_result_t dbg_command_rcontinue(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!args.empty()) return failed("Usage: rcontinue");
+    if (!args.empty()) return dbg_failed("Usage: rcontinue");
     dbg_stop_t stop;
     std::string error;
-    if (!dbg_rcontinue(e, &stop, &error)) return failed(error);
+    if (!dbg_rcontinue(e, &stop, &error)) return dbg_failed(error);
     return stopped(stop);
 }
 
 dbg_result_t dbg_command_history(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (args.size() > 1) return failed("Usage: history [SECONDS]");
+    if (args.size() > 1) return dbg_failed("Usage: history [SECONDS]");
     if (args.size() == 1) {
         uint64_t seconds;
         if (!dbg_parse_decimal(args[0], 3600, &seconds))
-            return failed("Bad seconds: " + args[0] + " (decimal, 0 to 3600; 0 turns it off)");
-        if (dbg_is_running(e)) return failed("The machine is running: pause it first");
+            return dbg_failed("Bad seconds: " + args[0] + " (decimal, 0 to 3600; 0 turns it off)");
+        if (dbg_is_running(e)) return dbg_failed("The machine is running: pause it first");
         dbg_lock(e);
         dbg_history_start(e, static_cast<uint32_t>(seconds));
         dbg_unlock(e);
     }
-    return done(dbg_history_status(e) + "\n");
+    return dbg_done(dbg_history_status(e) + "\n");
 }

@@ -12,14 +12,6 @@
 
 namespace {
 
-dbg_result_t done(const std::string &text = "") {
-    return {text, false, false, false};
-}
-
-dbg_result_t failed(const std::string &text) {
-    return {text + "\n", true, false, false};
-}
-
 // One file's record; false when the file has no code lines.
 bool lcov_record(dbg_source_t *model, int file, const std::vector<uint32_t> &runs,
                  std::string *out) {
@@ -107,16 +99,16 @@ dbg_result_t dbg_command_coverage(dbg_engine_t *e, const std::vector<std::string
     const std::string what = args.empty() ? "" : args[0];
     if (what == "start" && args.size() == 1) {
         dbg_coverage_start(e);
-        return done();
+        return dbg_done();
     }
     if (what == "stop" && args.size() == 1) {
         dbg_coverage_stop(e);
-        return done();
+        return dbg_done();
     }
     if (what == "save" && args.size() == 2) {
         std::string error;
-        if (!dbg_coverage_save(e, args[1], &error)) return failed(error);
-        return done();
+        if (!dbg_coverage_save(e, args[1], &error)) return dbg_failed(error);
+        return dbg_done();
     }
-    return failed("usage: coverage start | coverage stop | coverage save FILE");
+    return dbg_failed("usage: coverage start | coverage stop | coverage save FILE");
 }

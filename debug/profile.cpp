@@ -34,14 +34,6 @@ void add(dbg_profile_cost_t *to, const dbg_profile_cost_t &from, const dbg_profi
     to->ir += from.ir - since.ir;
 }
 
-dbg_result_t done(const std::string &text = "") {
-    return {text, false, false, false};
-}
-
-dbg_result_t failed(const std::string &text) {
-    return {text + "\n", true, false, false};
-}
-
 // A function of the profile: its name, the file it is listed under and its instructions.
 struct listed_t {
     std::string name;
@@ -326,23 +318,23 @@ dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string>
     const std::string what = args.empty() ? "" : args[0];
     if (what == "start" && args.size() == 1) {
         dbg_profile_start(e);
-        return done();
+        return dbg_done();
     }
     if (what == "stop" && args.size() == 1) {
         dbg_profile_stop(e);
-        return done();
+        return dbg_done();
     }
     if (what == "save" && args.size() == 2) {
         std::string error;
-        if (!dbg_profile_save(e, args[1], &error)) return failed(error);
-        return done();
+        if (!dbg_profile_save(e, args[1], &error)) return dbg_failed(error);
+        return dbg_done();
     }
     if (what == "lines" && args.size() == 1) {
-        if (!e->profile) return failed("no profile collected (profile start begins one)");
-        return done(hot_lines(e));
+        if (!e->profile) return dbg_failed("no profile collected (profile start begins one)");
+        return dbg_done(hot_lines(e));
     }
     if (what.empty()) {
-        if (!e->profile) return failed("no profile collected (profile start begins one)");
+        if (!e->profile) return dbg_failed("no profile collected (profile start begins one)");
         const std::vector<dbg_hot_spot_t> spots = dbg_profile_hot_spots(e);
         std::string out = "function                         self Ts   inclusive Ts   share\n";
         char line[160];
@@ -352,9 +344,9 @@ dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string>
                           100.0 * spots[i].share);
             out += line;
         }
-        return done(out);
+        return dbg_done(out);
     }
-    return failed("usage: profile [start | stop | save FILE | lines]");
+    return dbg_failed("usage: profile [start | stop | save FILE | lines]");
 }
 
 // Naming code. --------------------------------------------------------------------------------

@@ -10,13 +10,6 @@
 
 namespace {
 
-dbg_result_t ok(const std::string &output) {
-    return {output, false, false, false};
-}
-dbg_result_t fail(const std::string &message) {
-    return {message + "\n", true, false, false};
-}
-
 const char *no_model = "no debug information loaded (a C program's .cdb)";
 
 // What a command looks at: copies of memory and registers, the stack, the selected frame.
@@ -83,8 +76,8 @@ bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector
 }
 
 dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!e->source) return fail(no_model);
-    if (args.size() > 1) return fail("usage: list [FILE:LINE | FUNCTION | LINE]");
+    if (!e->source) return dbg_failed(no_model);
+    if (args.size() > 1) return dbg_failed("usage: list [FILE:LINE | FUNCTION | LINE]");
     const view_t v = take_view(e, e->source);
     const dbg_frame_t *frame = v.frames.empty() ? nullptr : &v.frames[v.selected];
     int file = frame ? frame->file : -1, line = frame ? frame->line : 0;
@@ -94,15 +87,15 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
     int code_line = 0;
     if (!args.empty() && !dbg_source_location(e->source, args[0], current_file, &file, &line,
                                               &address, &code_line, &error))
-        return fail(error);
-    if (file < 0) return fail("no source line here (" + dbg_hex4(v.cpu.PC) + ")");
+        return dbg_failed(error);
+    if (file < 0) return dbg_failed("no source line here (" + dbg_hex4(v.cpu.PC) + ")");
     const auto &text = dbg_source_text(e->source, file);
     const std::string &name = e->source->files[file].name;
-    if (text.empty()) return fail(name + ": source file not found");
+    if (text.empty()) return dbg_failed(name + ": source file not found");
     const int first = std::max(1, line - 5);
     const int last = std::min(static_cast<int>(text.size()), first + 9);
     if (line > static_cast<int>(text.size()))
-        return fail(name + " has " + std::to_string(text.size()) + " lines");
+        return dbg_failed(name + " has " + std::to_string(text.size()) + " lines");
     std::string out;
     for (int n = first; n <= last; ++n) {
         bool breakpoint = false;
@@ -114,50 +107,50 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
         out += std::string(here ? "=>" : "  ") + (breakpoint ? "*" : " ") + number + "  " +
                text[n - 1] + "\n";
     }
-    return ok(out);
+    return dbg_done(out);
 }
 
 dbg_result_t dbg_cmd_where(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!args.empty()) return fail("usage: where");
-    if (!e->source) return fail(no_model);
+    if (!args.empty()) return dbg_failed("usage: where");
+    if (!e->source) return dbg_failed(no_model);
     const view_t v = take_view(e, e->source);
     std::string out;
     for (size_t i = 0; i < v.frames.size(); ++i)
         out += frame_line(e->source, v.frames[i], static_cast<int>(i));
-    return ok(out);
+    return dbg_done(out);
 }
 
 dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!e->source) return fail(no_model);
+    if (!e->source) return dbg_failed(no_model);
     const view_t v = take_view(e, e->source);
     int index = v.selected;
-    if (args.size() > 1) return fail("usage: frame [N]");
+    if (args.size() > 1) return dbg_failed("usage: frame [N]");
     if (args.size() == 1) {
         char *end = nullptr;
         index = static_cast<int>(std::strtol(args[0].c_str(), &end, 10));
         if (args[0].empty() || *end || index < 0 || index >= static_cast<int>(v.frames.size()))
-            return fail("no frame " + args[0] + " (frames 0-" +
-                        std::to_string(v.frames.size() - 1) + ")");
+            return dbg_failed("no frame " + args[0] + " (frames 0-" +
+                              std::to_string(v.frames.size() - 1) + ")");
     }
     e->source_frame = index;
     e->source_frame_ticks = dbg_ticks(e);
-    return ok(frame_line(e->source, v.frames[index], index));
+    return dbg_done(frame_line(e->source, v.frames[index], index));
 }
 
 dbg_result_t dbg_cmd_locals(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!args.empty()) return fail("usage: locals");
-    if (!e->source) return fail(no_model);
+    if (!args.empty()) return dbg_failed("usage: locals");
+    if (!e->source) return dbg_failed(no_model);
     const view_t v = take_view(e, e->source);
     if (v.frames.empty() || v.frames[v.selected].function < 0)
-        return fail("no C function in this frame");
+        return dbg_failed("no C function in this frame");
     std::string out;
     for (const auto &value : dbg_source_locals(e->source, context_of(e, v)))
         format_value(value, 0, &out);
-    return ok(out.empty() ? "no locals\n" : out);
+    return dbg_done(out.empty() ? "no locals\n" : out);
 }
 
 dbg_result_t dbg_cmd_print(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (args.empty()) return fail("usage: print EXPR");
+    if (args.empty()) return dbg_failed("usage: print EXPR");
     std::string text;
     for (const auto &word : args)
         text += (text.empty() ? "" : " ") + word;
@@ -168,15 +161,15 @@ dbg_result_t dbg_cmd_print(dbg_engine_t *e, const std::vector<std::string> &args
     const view_t v = take_view(e, model);
     dbg_value_t value;
     std::string error;
-    if (!dbg_source_print(model, text, context_of(e, v), &value, &error)) return fail(error);
+    if (!dbg_source_print(model, text, context_of(e, v), &value, &error)) return dbg_failed(error);
     std::string out;
     format_value(value, 0, &out);
-    return ok(out);
+    return dbg_done(out);
 }
 
 dbg_result_t dbg_cmd_set_var(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (args.size() < 3 || args[0] != "var") return fail("usage: set var NAME VALUE");
-    if (!e->source) return fail(no_model);
+    if (args.size() < 3 || args[0] != "var") return dbg_failed("usage: set var NAME VALUE");
+    if (!e->source) return dbg_failed(no_model);
     std::string value;
     for (size_t i = 2; i < args.size(); ++i)
         value += (i > 2 ? " " : "") + args[i];
@@ -185,8 +178,8 @@ dbg_result_t dbg_cmd_set_var(dbg_engine_t *e, const std::vector<std::string> &ar
     std::vector<uint8_t> bytes;
     std::string error;
     if (!dbg_source_assign(e->source, args[1], value, context_of(e, v), &address, &bytes, &error))
-        return fail(error);
+        return dbg_failed(error);
     for (size_t i = 0; i < bytes.size(); ++i)
         dbg_poke(e, static_cast<uint16_t>(address + i), bytes[i]);
-    return ok("");
+    return dbg_done("");
 }
