@@ -96,19 +96,9 @@ bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *er
 }
 
 dbg_result_t dbg_command_coverage(dbg_engine_t *e, const std::vector<std::string> &args) {
-    const std::string what = args.empty() ? "" : args[0];
-    if (what == "start" && args.size() == 1) {
-        dbg_coverage_start(e);
-        return dbg_done();
-    }
-    if (what == "stop" && args.size() == 1) {
-        dbg_coverage_stop(e);
-        return dbg_done();
-    }
-    if (what == "save" && args.size() == 2) {
-        std::string error;
-        if (!dbg_coverage_save(e, args[1], &error)) return dbg_failed(error);
-        return dbg_done();
-    }
+    dbg_result_t result;
+    if (dbg_collect_command(e, args, dbg_coverage_start, dbg_coverage_stop, dbg_coverage_save,
+                            &result))
+        return result;
     return dbg_failed("usage: coverage start | coverage stop | coverage save FILE");
 }

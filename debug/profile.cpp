@@ -168,17 +168,19 @@ std::string hot_lines(dbg_engine_t *e) {
         int line;
         uint64_t ts;
     };
-    const std::vector<uint64_t> costs = dbg_profile_costs(e);
-    uint64_t total = 0;
-    for (uint64_t c : costs)
-        total += c;
-    std::vector<hot_t> hot;
     dbg_source_t *model = e->source;
-    for (int file = 0; model && file < static_cast<int>(model->files.size()); ++file) {
-        const std::vector<uint64_t> lines = dbg_profile_line_costs(model, costs, file);
-        for (size_t line = 1; line < lines.size(); ++line)
-            if (lines[line]) hot.push_back({file, static_cast<int>(line), lines[line]});
-    }
+    std::map<std::pair<int, int>, uint64_t> by_line; // (file, line): T-states
+    dbg_lock(e);
+    const uint64_t total = e->profile->total.ts;
+    for (uint32_t a = 0; a < 0x10000; ++a)
+        if (const uint64_t ts = e->profile->self[a].ts) {
+            const place_t at = place_of(model, static_cast<uint16_t>(a));
+            if (at.file >= 0 && at.line >= 1) by_line[{at.file, at.line}] += ts;
+        }
+    dbg_unlock(e);
+    std::vector<hot_t> hot;
+    for (const auto &[place, ts] : by_line)
+        hot.push_back({place.first, place.second, ts});
     if (hot.empty())
         return "no source line has run (load a C program's .cdb or an assembly line table)\n";
     std::sort(hot.begin(), hot.end(), [](const hot_t &a, const hot_t &b) {
@@ -316,19 +318,10 @@ bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *err
 
 dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string> &args) {
     const std::string what = args.empty() ? "" : args[0];
-    if (what == "start" && args.size() == 1) {
-        dbg_profile_start(e);
-        return dbg_done();
-    }
-    if (what == "stop" && args.size() == 1) {
-        dbg_profile_stop(e);
-        return dbg_done();
-    }
-    if (what == "save" && args.size() == 2) {
-        std::string error;
-        if (!dbg_profile_save(e, args[1], &error)) return dbg_failed(error);
-        return dbg_done();
-    }
+    dbg_result_t result;
+    if (dbg_collect_command(e, args, dbg_profile_start, dbg_profile_stop, dbg_profile_save,
+                            &result))
+        return result;
     if (what == "lines" && args.size() == 1) {
         if (!e->profile) return dbg_failed("no profile collected (profile start begins one)");
         return dbg_done(hot_lines(e));
@@ -402,6 +395,27 @@ std::string dbg_code_file_path(dbg_source_t *model, int file) {
     std::error_code failed;
     const std::filesystem::path absolute = std::filesystem::absolute(f.path, failed);
     return failed ? f.path : absolute.lexically_normal().string();
+}
+
+bool dbg_collect_command(dbg_engine_t *e, const std::vector<std::string> &args,
+                         void (*start)(dbg_engine_t *), void (*stop)(dbg_engine_t *),
+                         bool (*save)(dbg_engine_t *, const std::string &, std::string *),
+                         dbg_result_t *result) {
+    const std::string what = args.empty() ? "" : args[0];
+    std::string error;
+    if (what == "start" && args.size() == 1)
+        start(e);
+    else if (what == "stop" && args.size() == 1)
+        stop(e);
+    else if (what == "save" && args.size() == 2) {
+        if (!save(e, args[1], &error)) {
+            *result = dbg_failed(error);
+            return true;
+        }
+    } else
+        return false;
+    *result = dbg_done();
+    return true;
 }
 
 bool dbg_write_text_file(const std::string &path, const std::string &text, std::string *error) {

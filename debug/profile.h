@@ -127,6 +127,13 @@ std::string dbg_code_name(const dbg_code_namer_t &namer, uint16_t address, uint1
 // Where a source file lives for tools that read it: its absolute path once found, else its name.
 std::string dbg_code_file_path(dbg_source_t *model, int file);
 
+// The words profile and coverage share: start, stop and save FILE, done with their functions.
+// True with *result when args are one of them.
+bool dbg_collect_command(dbg_engine_t *e, const std::vector<std::string> &args,
+                         void (*start)(dbg_engine_t *), void (*stop)(dbg_engine_t *),
+                         bool (*save)(dbg_engine_t *, const std::string &, std::string *),
+                         dbg_result_t *result);
+
 // Writes a whole text file through the program's one writer (files/output.h): the one place
 // profiles and coverage reach the disk. False with
 // "PATH: reason" (unwritable path, full disk).
