@@ -203,6 +203,18 @@ dbg_stop_t land(travel_t *t, size_t i, uint64_t tick, dbg_stop_t stop) {
     return e->last_stop;
 }
 
+// Lands in the first segment at tick, when travel reached the start of the history: a step stop
+// whose report begins with why. Leaves the lock.
+dbg_stop_t land_at_start(travel_t *t, uint64_t tick, const std::string &why) {
+    dbg_stop_t s{};
+    s.cause = DBG_CAUSE_STEP;
+    dbg_stop_t stop = land(t, 0, tick, s);
+    stop.text = why + stop.text;
+    t->e->last_stop.text = stop.text;
+    dbg_unlock(t->e);
+    return stop;
+}
+
 // Checks that travel can start; takes the lock when it can.
 bool travel_ready(dbg_engine_t *e, std::string *error) {
     if (!e->emu) {
@@ -332,11 +344,9 @@ bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *er
         need -= boundaries.size();
         if (i == 0) {
             *stop =
-                land(&t, 0, boundaries.empty() ? h->segments[0]->start.ticks : boundaries[0], s);
-            stop->text = "At the start of the history, " + std::to_string(count - need) +
-                         " instructions back: " + stop->text;
-            e->last_stop.text = stop->text;
-            dbg_unlock(e);
+                land_at_start(&t, boundaries.empty() ? h->segments[0]->start.ticks : boundaries[0],
+                              "At the start of the history, " + std::to_string(count - need) +
+                                  " instructions back: ");
             return true;
         }
     }
@@ -385,12 +395,8 @@ bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
             return true;
         }
         if (i == 0) {
-            dbg_stop_t s{};
-            s.cause = DBG_CAUSE_STEP;
-            *stop = land(&t, 0, h->segments[0]->start.ticks, s);
-            stop->text = "No earlier stop in the history; at its start: " + stop->text;
-            e->last_stop.text = stop->text;
-            dbg_unlock(e);
+            *stop = land_at_start(&t, h->segments[0]->start.ticks,
+                                  "No earlier stop in the history; at its start: ");
             return true;
         }
     }

@@ -45,6 +45,17 @@ void on_signal(int) {
     dbg_interrupt(dbg_engine());
 }
 
+// Without SA_RESTART a script or DAP client read from a terminal or pipe gives up at the signal
+// instead of waiting for the next line; a second signal ends the program at once.
+void catch_signals() {
+    struct sigaction action = {};
+    action.sa_handler = on_signal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 const char usage_text[] =
     "Usage: quillane-run [options] [IMAGE.hex ...]\n"
     "Runs the Quillane board without a window: loads the ROM, then each IMAGE in order (as\n"
@@ -404,12 +415,7 @@ int main(int argc, char **argv) {
     dbg_machine_init(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     if (o.dap) {
-        struct sigaction action = {};
-        action.sa_handler = on_signal;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+        catch_signals();
         return serve_dap(e, o);
     }
     std::string error;
@@ -509,14 +515,7 @@ int main(int argc, char **argv) {
     if (o.has_ticks) dbg_set_tick_limit(e, emu->ticks + o.ticks);
     e->realtime = o.realtime;
 
-    // Without SA_RESTART a script read from a terminal or pipe gives up at the signal instead of
-    // waiting for the next line; a second signal ends the program at once.
-    struct sigaction action = {};
-    action.sa_handler = on_signal;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    catch_signals();
     bool quit = false;
     int script_errors = 0;
     if (o.script) {
