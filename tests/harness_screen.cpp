@@ -25,6 +25,12 @@ int z80_symbol(const std::string &symbol_file, const std::string &name) {
     return found == file->second.by_name.end() ? -1 : found->second;
 }
 
+uint16_t engine_stops_at(const char *name) {
+    const int address = z80_symbol(engine_stops_sym, name);
+    EXPECT_GE(address, 0) << name;
+    return static_cast<uint16_t>(address);
+}
+
 int rom_symbol(const std::string &name) {
     return z80_symbol(QUILLANE_BUILD_DIR "/rom/tessik.sym", name);
 }

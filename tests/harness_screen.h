@@ -16,6 +16,10 @@ inline constexpr char SCREEN_BLOCK = '\x7F';
 
 // Address of a symbol in a pasmo symbol file, or -1 when the file lacks it.
 int z80_symbol(const std::string &symbol_file, const std::string &name);
+// The symbols of the engine tests' program (tests/z80/engine_stops.asm), and the address of one
+// of them (a failed expectation when it is missing).
+inline const std::string engine_stops_sym = QUILLANE_Z80_DIR "/engine_stops.sym";
+uint16_t engine_stops_at(const char *name);
 // Address of a symbol of the monitor ROM (build/rom/tessik.sym), or -1.
 int rom_symbol(const std::string &name);
 

@@ -14,13 +14,8 @@
 
 namespace {
 
-const std::string sym_file = QUILLANE_Z80_DIR "/engine_stops.sym";
-
-uint16_t at(const char *name) {
-    const int address = z80_symbol(sym_file, name);
-    EXPECT_GE(address, 0) << name;
-    return static_cast<uint16_t>(address);
-}
+const std::string &sym_file = engine_stops_sym;
+const auto at = engine_stops_at;
 
 size_t lines(const std::string &text) {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
