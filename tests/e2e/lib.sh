@@ -81,17 +81,23 @@ install_rom() { # BIN
 }
 
 # Ends the program with Alt+Q and requires exit code 0.
+# Waits up to TENTHS tenths of a second (default 20) for the program to end; its status in RC.
+wait_end() { # WHAT [TENTHS]
+    i=0
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        i=$((i + 1)); [ $i -lt "${2:-20}" ] || fail "$1 did not end the program"
+        sleep 0.1
+    done
+    RC=0
+    wait "$APP_PID" || RC=$?
+    APP_PID=
+}
+
 quit_app() {
     xdotool windowfocus "$WIN" 2>/dev/null || true
     xdotool key alt+q
-    i=0
-    while kill -0 "$APP_PID" 2>/dev/null; do
-        i=$((i + 1)); [ $i -lt 100 ] || fail "Alt+Q did not end the program"; sleep 0.1
-    done
-    rc=0
-    wait "$APP_PID" || rc=$?
-    APP_PID=
-    [ "$rc" -eq 0 ] || fail "exit code $rc after Alt+Q"
+    wait_end "Alt+Q" 100
+    [ "$RC" -eq 0 ] || fail "exit code $RC after Alt+Q"
 }
 
 # Screenshots of the main window into $SHOTS, and their pixels.

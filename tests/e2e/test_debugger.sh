@@ -67,14 +67,7 @@ console "save slow.fifo 0 10000"
 sleep 0.5
 expect_moving blocked_save "while a console save blocks"
 kill -TERM "$APP_PID"
-i=0
-while kill -0 "$APP_PID" 2>/dev/null; do
-    i=$((i + 1)); [ $i -lt 50 ] || fail "SIGTERM did not end the program while a save blocked"
-    sleep 0.1
-done
-rc=0
-wait "$APP_PID" || rc=$?
-APP_PID=
+wait_end "SIGTERM while a save blocked" 50
 exec 3<&-
-[ "$rc" -eq 143 ] || fail "SIGTERM while a save blocked: exit status $rc"
+[ "$RC" -eq 143 ] || fail "SIGTERM while a save blocked: exit status $RC"
 echo "PASS"

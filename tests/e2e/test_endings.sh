@@ -9,18 +9,6 @@ mkdir -p "$WORK/run"
 cp "$QUILLANE_BUILD_DIR/tessik.hex" "$WORK/run/"
 export SDL_AUDIODRIVER=dummy
 
-# Waits up to two seconds for the program to end; sets RC.
-wait_end() { # WHAT
-    i=0
-    while kill -0 "$APP_PID" 2>/dev/null; do
-        i=$((i + 1)); [ $i -lt 20 ] || fail "$1 did not end the program within two seconds"
-        sleep 0.1
-    done
-    RC=0
-    wait "$APP_PID" || RC=$?
-    APP_PID=
-}
-
 start_xvfb
 for pair in INT:130 TERM:143 HUP:129; do
     sig=${pair%:*} want=${pair#*:}
