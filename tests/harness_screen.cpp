@@ -31,6 +31,14 @@ uint16_t engine_stops_at(const char *name) {
     return static_cast<uint16_t>(address);
 }
 
+bool engine_stops_load() {
+    harness_init();
+    if (!harness_load_bin(QUILLANE_Z80_DIR "/engine_stops.bin", 0x8000)) return false;
+    harness_poke(0x0008, 0xC9);
+    harness_set_pc(0x8000);
+    return true;
+}
+
 int rom_symbol(const std::string &name) {
     return z80_symbol(QUILLANE_BUILD_DIR "/rom/tessik.sym", name);
 }

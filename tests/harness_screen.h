@@ -20,6 +20,9 @@ int z80_symbol(const std::string &symbol_file, const std::string &name);
 // of them (a failed expectation when it is missing).
 inline const std::string engine_stops_sym = QUILLANE_Z80_DIR "/engine_stops.sym";
 uint16_t engine_stops_at(const char *name);
+// A fresh machine with that program at 8000, RST 08h returning at once and PC at 8000; false
+// when the program is not built.
+bool engine_stops_load();
 // Address of a symbol of the monitor ROM (build/rom/tessik.sym), or -1.
 int rom_symbol(const std::string &name);
 

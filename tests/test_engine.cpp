@@ -27,10 +27,8 @@ const auto at = engine_stops_at;
 class Engine : public ::testing::Test {
   protected:
     void SetUp() override {
-        emu_ = harness_init();
-        ASSERT_TRUE(harness_load_bin(QUILLANE_Z80_DIR "/engine_stops.bin", 0x8000));
-        harness_poke(0x0008, 0xC9); // RST 08h returns at once
-        harness_set_pc(0x8000);
+        ASSERT_TRUE(engine_stops_load());
+        emu_ = &emu_state;
         e_ = dbg_engine();
     }
 
