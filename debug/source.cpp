@@ -8,6 +8,7 @@
 #include "debug/disasm.h"
 #include "debug/source_internal.h"
 #include "debug/symbols.h"
+#include "files/data.h"
 
 namespace {
 
@@ -108,6 +109,9 @@ const std::vector<std::string> &dbg_source_text(dbg_source_t *model, int index) 
     if (!file.searched) {
         file.searched = true;
         std::vector<std::string> dirs = model->search_dirs;
+        // The SDK's own sources (crt0.s, quillane.s): installed, else in the checkout.
+        const std::string installed = emu_installed_data_dir();
+        if (!installed.empty()) dirs.push_back(installed + "/sdk");
 #ifdef QUILLANE_SDK_DIR
         dirs.push_back(QUILLANE_SDK_DIR);
 #endif

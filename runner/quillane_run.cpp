@@ -23,6 +23,7 @@
 #include "debug/record.h"
 #include "debug/source_commands.h"
 #include "debug/state.h"
+#include "files/data.h"
 #include "files/input.h"
 #include "files/output.h"
 #include "machine/emu.h"
@@ -62,7 +63,8 @@ const char usage_text[] =
     "File > Open does), and runs as fast as the host allows until a stop.\n"
     "\n"
     "Machine:\n"
-    "  --rom FILE          the ROM image (default: tessik.hex in the current directory)\n"
+    "  --rom FILE          the ROM image (default: tessik.hex in the current directory, else\n"
+    "                      the installed one in share/quillane)\n"
     "  --no-rom            no ROM; the processor starts at the first image's start address\n"
     "  --realtime          pace the processor at the board's 10 MHz clock\n"
     "  --state FILE        start from a save state (no ROM is loaded: the state holds memory);\n"
@@ -255,6 +257,8 @@ int parse(int argc, char **argv, options_t *o) {
         (o->rom_given || o->no_rom || !o->state.empty() || !o->images.empty() || !o->type.empty()))
         return bad("--replay starts from the recording's state: no --rom, --no-rom, --state, "
                    "images or --type with it");
+    // The default ROM: the current directory's, else the installed one.
+    if (!o->rom_given) o->rom = emu_find_data_file(EMU_ROM_FILE_NAME);
     return -1;
 }
 
@@ -362,7 +366,7 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
 // machine runs in slices of 10 ms of board time with standard input polled between them, so a
 // pause or disconnect is read at once.
 int serve_dap(dbg_engine_t *e, const options_t &o) {
-    dbg_dap_t *session = dbg_dap_new(e, o.rom_given ? o.rom : std::string(EMU_ROM_FILE_NAME));
+    dbg_dap_t *session = dbg_dap_new(e, o.rom);
     int status = EXIT_OK;
     bool open = true;
     while (open && !dbg_dap_finished(session) && !interrupted) {
