@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test unit-test asan-test tsan-test fuzz-test bench format clean
+.PHONY: all deps build run test unit-test asan-test tsan-test fuzz-test bench format clean install deb
 
 all: build
 
@@ -48,6 +48,18 @@ fuzz-test: deps
 		-DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_ihex_decode fuzz_ihex_load fuzz_source
 	@sh scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+# Installs the programs, data, manual pages and desktop entry: into PREFIX (default /usr/local),
+# under DESTDIR when it is set (make install DESTDIR=/tmp/stage PREFIX=/usr).
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
+
+# The Debian package quillane_VERSION_amd64.deb in this folder (apt install ./quillane_*.deb).
+deb: build
+	@rm -f $(BUILD)/deb/quillane_*.deb
+	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake >/dev/null
+	@cp $(BUILD)/deb/quillane_*.deb .
+	@ls quillane_*.deb
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
