@@ -57,7 +57,7 @@ install: build
 # The Debian package quillane_VERSION_amd64.deb in this folder (apt install ./quillane_*.deb).
 deb: build
 	@rm -f $(BUILD)/deb/quillane_*.deb
-	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake >/dev/null
+	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake -B deb >/dev/null
 	@cp $(BUILD)/deb/quillane_*.deb .
 	@ls quillane_*.deb
 
