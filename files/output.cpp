@@ -118,6 +118,8 @@ int output_create_temporary(const std::string &target, std::string *temp_path) {
 bool output_follow_links(const std::string &path, std::string *target) {
     *target = path;
     for (int hops = 0;; ++hops) {
+        // /dev/stdout leads to /proc's links, which name pipes, not paths: written in place.
+        if (output_system_path(*target)) return true;
         struct stat info {};
         if (lstat(target->c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
         if (hops == 40) {
@@ -157,8 +159,8 @@ bool emu_output_open(emu_output_t *out, const char *path, emu_file_error_t *erro
         return false;
     }
     // A symbolic link stays a link: the file it points to is the one replaced or created.
-    std::string target = path;
-    if (!output_system_path(target) && !output_follow_links(path, &target)) {
+    std::string target;
+    if (!output_follow_links(path, &target)) {
         output_set_system_error(error, errno);
         return false;
     }
