@@ -49,4 +49,11 @@ run --no-rom loop.hex --ticks 1000 --save-state s.state --profile p.out --covera
 [ -s s.state ] && head -c 8 s.state | grep -q QUILSTAT || fail "no save state"
 grep -q '^events:' p.out || fail "no profile: $(cat p.out)"
 grep -q '^DA:1,' c.info || fail "no coverage: $(cat c.info)"
+# A link to /dev/stdout is written in place, into a pipe as into a file.
+ln -s /dev/stdout to-stdout.wav
+[ "$(timeout 20 "$RUN" --no-rom loop.hex --ticks 1000 --wav to-stdout.wav | head -c 4)" = RIFF ] ||
+    fail "a link to /dev/stdout in a pipe"
+timeout 20 "$RUN" --no-rom loop.hex --ticks 1000 --wav to-stdout.wav >piped.wav ||
+    fail "a link to /dev/stdout in a file"
+[ "$(head -c 4 piped.wav)" = RIFF ] && [ -L to-stdout.wav ] || fail "a link to /dev/stdout"
 echo "PASS"
