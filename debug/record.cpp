@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
@@ -17,6 +18,8 @@
 struct dbg_recording_t {
     emu_output_t out;
     std::string path;
+    std::string failure; // why the recording stopped; empty while it goes on
+    std::function<void(const std::string &)> on_failure;
 };
 
 namespace {
@@ -39,9 +42,15 @@ uint64_t get(const uint8_t *at, int bytes) {
     return value;
 }
 
-// The recording's only write; a failure is kept by the writer and told at close.
+// The recording's only write. The first failure (a full disk, a size limit) ends the recording
+// there: the partial file goes, the old one stays, and the failure is told at once.
 void write_bytes(dbg_recording_t *r, const std::vector<uint8_t> &bytes) {
-    emu_output_write(&r->out, bytes.data(), bytes.size());
+    if (!r->failure.empty() || emu_output_write(&r->out, bytes.data(), bytes.size())) return;
+    emu_file_error_t reason{};
+    emu_output_close(&r->out, &reason);
+    r->failure = emu_file_error_message(r->path, reason) +
+                 " (the recording stopped; an old file of that name is kept)";
+    if (r->on_failure) r->on_failure(r->failure);
 }
 
 void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
@@ -94,7 +103,17 @@ bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *erro
     dbg_machine_state_t s;
     dbg_state_capture(e, &s);
     dbg_record_state(e, s);
+    if (!r->failure.empty()) {
+        *error = r->failure;
+        delete r;
+        e->recording = nullptr;
+        return false;
+    }
     return true;
+}
+
+void dbg_record_on_failure(dbg_engine_t *e, std::function<void(const std::string &)> handler) {
+    if (e->recording) e->recording->on_failure = std::move(handler);
 }
 
 void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state) {
@@ -112,8 +131,11 @@ bool dbg_record_close(dbg_engine_t *e, std::string *error) {
     if (!r) return true;
     write_record(r, e->emu->ticks, DBG_SESSION_END, {});
     emu_file_error_t reason{};
-    const bool good = emu_output_close(&r->out, &reason);
-    if (!good) *error = emu_file_error_message(r->path, reason) + " (the recording is lost)";
+    const bool good = r->failure.empty() && emu_output_close(&r->out, &reason);
+    if (!r->failure.empty())
+        *error = r->failure;
+    else if (!good)
+        *error = emu_file_error_message(r->path, reason) + " (the recording is lost)";
     delete r;
     e->recording = nullptr;
     return good;

@@ -243,7 +243,7 @@ struct ev_t {
     uint16_t address = 0;
     std::string registers;    // SDCC's names, low byte first
     int64_t number = 0;       // a plain number, or a value in registers once read
-    bool is_location = false; // a register or assembly symbol: "(X)" reads memory at it
+    bool is_location = false; // a register, assembly symbol or number: "(X)" reads memory at it
 };
 
 struct evaluator_t {
@@ -470,9 +470,12 @@ bool resolve_name(evaluator_t *e, const std::string &name, ev_t *out) {
         out->is_location = true;
         return true;
     }
+    // A hexadecimal number that begins with a letter (C000) is a number as 0C000 is: in
+    // parentheses it is an address, whatever its first digit.
     uint32_t number = 0;
     if (dbg_parse_hex(name, 0xFFFFFFFFu, &number)) {
         out->number = number;
+        out->is_location = true;
         return true;
     }
     return fail_ev(e, "unknown name " + name);

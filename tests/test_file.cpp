@@ -576,6 +576,55 @@ TEST_F(FileTest, StreamedOutputReplacesTheFileOnlyAtItsClose) {
     EXPECT_STREQ(error.text, "no program is reading from the pipe");
 }
 
+// The temporary file's name fits wherever the target's does: a name of the longest length a
+// folder allows is written, one byte longer is refused as the system refuses it.
+// A symbolic link is written through, also when the file it names does not exist yet: the
+// link stays, its target is created or replaced, following a chain of links.
+TEST_F(FileTest, LongNamesFitAndLinksAreWrittenThrough) {
+    const auto entries = [this] {
+        return std::distance(std::filesystem::directory_iterator(dir),
+                             std::filesystem::directory_iterator());
+    };
+    emu_file_error_t error{};
+    const long name_max = pathconf(dir.c_str(), _PC_NAME_MAX);
+    ASSERT_GT(name_max, 16);
+    for (const long length : {name_max - 6, name_max}) {
+        const std::string name(static_cast<size_t>(length), 'n');
+        write(name, "old");
+        ASSERT_TRUE(emu_write_file(path(name).c_str(), "long", 4, &error)) << length << error.text;
+        EXPECT_EQ(read(name), "long");
+        EXPECT_EQ(entries(), 1);
+        std::filesystem::remove(path(name));
+    }
+    const std::string too_long(static_cast<size_t>(name_max + 1), 'n');
+    EXPECT_FALSE(emu_write_file(path(too_long).c_str(), "x", 1, &error));
+    EXPECT_STREQ(error.text, "File name too long");
+    EXPECT_EQ(entries(), 0);
+
+    // Dangling, through a chain: chain -> sub/link -> ../made.hex, which does not exist.
+    std::filesystem::create_directory(path("sub"));
+    ASSERT_EQ(symlink("../made.hex", path("sub/link").c_str()), 0);
+    ASSERT_EQ(symlink("sub/link", path("chain").c_str()), 0);
+    ASSERT_TRUE(emu_write_file(path("chain").c_str(), "made", 4, &error)) << error.text;
+    EXPECT_TRUE(std::filesystem::is_symlink(path("chain")));
+    EXPECT_TRUE(std::filesystem::is_symlink(path("sub/link")));
+    EXPECT_EQ(read("made.hex"), "made");
+    ASSERT_TRUE(emu_write_file(path("chain").c_str(), "again", 5, &error)) << error.text;
+    EXPECT_EQ(read("made.hex"), "again");
+    EXPECT_EQ(entries(), 3);
+
+    // A link into a folder that does not exist, and a loop of links, change nothing.
+    ASSERT_EQ(symlink("gone/x.hex", path("nowhere").c_str()), 0);
+    EXPECT_FALSE(emu_write_file(path("nowhere").c_str(), "x", 1, &error));
+    EXPECT_STREQ(error.text, "the folder does not exist");
+    EXPECT_TRUE(std::filesystem::is_symlink(path("nowhere")));
+    ASSERT_EQ(symlink("loop2", path("loop1").c_str()), 0);
+    ASSERT_EQ(symlink("loop1", path("loop2").c_str()), 0);
+    EXPECT_FALSE(emu_write_file(path("loop1").c_str(), "x", 1, &error));
+    EXPECT_STREQ(error.text, "Too many levels of symbolic links");
+    EXPECT_EQ(entries(), 6);
+}
+
 TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {
     struct sigaction ignore {
     }, previous{};

@@ -628,6 +628,19 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     ASSERT_TRUE(dbg_source_print(&model, "(ix-1)", context, &value, &error)) << error;
     EXPECT_EQ("119 'w' ($77)", value.text);
     EXPECT_TRUE(value.in_memory);
+    // A number in parentheses is an address whatever its first digit: (C000) reads as (0C000).
+    memory[0xC000] = 0x42;
+    memory[0xC001] = 0x07;
+    for (const char *condition :
+         {"(C000) == 42", "(0C000) == 42", "($C000) == 42", "(#49152) == 42", "(C000+1) == 7",
+          "(c001) == 7 && (C000) != C000"}) {
+        ASSERT_TRUE(dbg_expr_parse(&model, condition, &expr, &error)) << condition;
+        EXPECT_TRUE(dbg_expr_number(&model, expr, context, &number, &error)) << error;
+        EXPECT_EQ(1, number) << condition;
+    }
+    ASSERT_TRUE(dbg_source_print(&model, "(C000)", context, &value, &error)) << error;
+    EXPECT_EQ("66 'B' ($42)", value.text);
+    EXPECT_TRUE(value.in_memory);
     ASSERT_TRUE(dbg_source_print(&model, "h", context, &value, &error)) << error;
     EXPECT_EQ("unsigned char", value.type);
     EXPECT_EQ("18 ($12)", value.text);
