@@ -519,7 +519,7 @@ int dbg_source_load_cdb(dbg_source_t *model, const std::string &path, std::strin
     // is bounded as each of its lines is.
     emu_line_reader_t in;
     emu_file_error_t reason{};
-    if (!emu_reader_open(&in, path.c_str(), &reason, EMU_MAX_DEBUG_FILE_BYTES)) {
+    if (!emu_reader_open(&in, path.c_str(), &reason, EMU_MAX_DEBUG_FILE_BYTES, false)) {
         *error = emu_file_error_message(path, reason);
         return -1;
     }

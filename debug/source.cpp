@@ -37,7 +37,7 @@ bool read_lines(const std::string &path, std::vector<std::string> *text, std::st
     emu_line_reader_t in;
     emu_file_error_t reason{};
     int status = -1;
-    if (emu_reader_open(&in, path.c_str(), &reason, EMU_MAX_SOURCE_FILE_BYTES)) {
+    if (emu_reader_open(&in, path.c_str(), &reason, EMU_MAX_SOURCE_FILE_BYTES, false)) {
         std::string line;
         while ((status = emu_reader_next(&in, &line, &reason)) > 0)
             text->push_back(line);

@@ -118,16 +118,17 @@ bool emu_read_file(const char *path, uint64_t max_bytes, std::vector<uint8_t> *b
 }
 
 bool emu_reader_open(emu_line_reader_t *reader, const char *path, emu_file_error_t *error,
-                     uint64_t max_bytes) {
+                     uint64_t max_bytes, bool standard_input) {
     *reader = emu_line_reader_t{};
     reader->max_bytes = max_bytes;
-    if (path && std::strcmp(path, "-") == 0) {
+    if (standard_input && path && std::strcmp(path, "-") == 0) {
         input_set_error(error, 0, "");
         reader->fd = STDIN_FILENO;
         return true;
     }
-    const int fd = emu_input_open(path, max_bytes, error,
-                                  "not a regular file (a file or - for standard input)");
+    const int fd = emu_input_open(
+        path, max_bytes, error,
+        standard_input ? "not a regular file (a file or - for standard input)" : nullptr);
     if (fd < 0) return false;
     reader->fd = fd;
     reader->owned = true;

@@ -47,13 +47,14 @@ struct emu_line_reader_t {
     uint64_t total = 0;     // bytes read so far
 };
 
-// Opens path, or standard input for "-". Fails (false) with the reason in *error when the path is
-// empty, cannot be opened, or is not a regular file (a folder, a FIFO, a device), or is larger
-// than max_bytes (0: a script, read a line at a time, may be of any length; what is kept whole,
-// such as a symbol file, has a bound); reading more than max_bytes from standard input or from a
-// file that grows is an error too.
+// Opens path, or standard input for "-" when standard_input allows it. Fails (false) with the
+// reason in *error when the path is empty, cannot be opened, or is not a regular file (a folder,
+// a FIFO, a device; where standard input is allowed the reason names it as the other choice), or
+// is larger than max_bytes (0: a script, read a line at a time, may be of any length; what is
+// kept whole, such as a symbol file, has a bound); reading more than max_bytes from standard
+// input or from a file that grows is an error too.
 bool emu_reader_open(emu_line_reader_t *reader, const char *path, emu_file_error_t *error,
-                     uint64_t max_bytes = 0);
+                     uint64_t max_bytes = 0, bool standard_input = true);
 
 // The next line without its line ending (LF, or CR LF); a last line without one counts too.
 // Returns 1 with the line, 0 at the end, -1 with the reason in *error (error->line is the line's
