@@ -20,7 +20,7 @@ truncate -s 2G huge.cdb
 # command language reads it too, by a script's line ("script.txt:1: FILE: REASON"). The reason
 # is a pattern.
 refused() { # OPTION COMMAND FILE REASON
-    run --no-rom loop.hex "$1" "$3" --ticks 100
+    if [ "$1" = --replay ]; then run --replay "$3"; else run --no-rom loop.hex "$1" "$3" --ticks 100; fi
     # shellcheck disable=SC2254
     case "$rc $(cat err.txt)" in
     "2 quillane-run: $3: "$4) ;;
