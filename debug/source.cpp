@@ -125,10 +125,10 @@ const std::vector<std::string> &dbg_source_text(dbg_source_t *model, int index) 
 #ifdef QUILLANE_SDK_DIR
         dirs.push_back(QUILLANE_SDK_DIR);
 #endif
-        // The first that exists is the file (looking does not open it: a FIFO would wait).
+        // The first readable one is the file (looking does not open it: a FIFO would wait).
         for (const auto &dir : dirs) {
             const std::string path = dir.empty() ? file.name : dir + "/" + file.name;
-            if (access(path.c_str(), F_OK) == 0) {
+            if (access(path.c_str(), R_OK) == 0) {
                 file.path = path;
                 break;
             }
