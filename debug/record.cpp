@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <sys/stat.h>
 
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
 #include "debug/history.h"
 #include "devices/keyboard.h"
+#include "files/input.h"
 #include "files/output.h"
 #include "machine/emu.h"
 
@@ -27,8 +29,9 @@ namespace {
 constexpr char session_magic[8] = {'Q', 'U', 'I', 'L', 'R', 'E', 'C', '\0'};
 constexpr uint32_t session_version = 1;
 constexpr size_t record_head = 8 + 1 + 4;
-// No state comes near this (64 KB of memory and a typing queue).
-constexpr uint32_t max_payload = 64u << 20;
+// The largest recording read: some thousands of states (each about 66 KB) and keys. A session
+// is held in memory whole while it plays.
+constexpr uint64_t max_session_size = 256ull << 20;
 
 void put(std::vector<uint8_t> &out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -65,25 +68,17 @@ void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
     write_bytes(r, out);
 }
 
-bool read_all(const std::string &path, std::vector<uint8_t> *bytes, std::string *why) {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    uint8_t block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0)
-        bytes->insert(bytes->end(), block, block + got);
-    const bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) *why = std::strerror(EIO);
-    return !failed;
-}
-
 } // namespace
 
 bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *error) {
+    // A recording is played only from a regular file, read whole; a FIFO whose reader never
+    // reads would stop the machine at the first record. Looking does not open it.
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        *error = path + ": " + emu_not_regular_reason(info.st_mode) +
+                 " (a recording is written to a file)";
+        return false;
+    }
     auto *r = new dbg_recording_t;
     r->path = path;
     emu_file_error_t reason{};
@@ -151,7 +146,8 @@ bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> 
         events->clear();
         return false;
     };
-    if (!read_all(path, &bytes, &why)) return refuse(why);
+    emu_file_error_t reason{};
+    if (!emu_read_file(path.c_str(), max_session_size, &bytes, &reason)) return refuse(reason.text);
     if (bytes.size() < 12 || std::memcmp(bytes.data(), session_magic, 8) != 0)
         return refuse("not a Quillane recorded session");
     if (get(bytes.data() + 8, 4) != session_version)
@@ -167,8 +163,10 @@ bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> 
         ev.tick = get(r, 8);
         const uint8_t kind = r[8];
         const uint64_t length = get(r + 9, 4);
-        if (length > max_payload || bytes.size() - at - record_head - 4 < length)
-            return refuse("truncated at " + where);
+        if (bytes.size() - at - record_head - 4 < length) return refuse("truncated at " + where);
+        // Checked before the payload is copied: no state is larger than its format holds.
+        if (kind == DBG_SESSION_STATE && length > dbg_state_max_size())
+            return refuse(where + ": a state larger than a save state can be");
         const size_t size = record_head + length;
         if (dbg_crc32(0, r, size) != get(r + size, 4))
             return refuse("damaged (checksum mismatch) at " + where);
