@@ -21,6 +21,7 @@ struct dbg_recording_t {
     emu_output_t out;
     std::string path;
     std::string failure; // why the recording stopped; empty while it goes on
+    bool complete = false; // ended early at the size a recording may have, its file kept
     std::function<void(const std::string &)> on_failure;
 };
 
@@ -57,7 +58,35 @@ void write_bytes(dbg_recording_t *r, const std::vector<uint8_t> &bytes) {
 }
 
 void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
+                  const std::vector<uint8_t> &payload);
+
+// A recording ends, complete, before it grows past what a replay reads: the end record goes at
+// the tick of the record that did not fit, and the file is kept.
+bool end_at_size_limit(dbg_recording_t *r, uint64_t tick, size_t record_size) {
+    constexpr uint64_t end_record = record_head + 4;
+    if (r->complete) return true;
+    if (!r->failure.empty() ||
+        r->out.written + r->out.buffer.size() + record_size + end_record <= max_session_size)
+        return false;
+    write_record(r, tick, DBG_SESSION_END, {});
+    emu_file_error_t reason{};
+    if (!r->failure.empty()) return true;
+    if (!emu_output_close(&r->out, &reason)) {
+        r->failure = emu_file_error_message(r->path, reason) + " (the recording is lost)";
+        if (r->on_failure) r->on_failure(r->failure);
+        return true;
+    }
+    r->complete = true;
+    if (r->on_failure)
+        r->on_failure(r->path + ": the recording reached 256 MiB, the most a replay reads, and "
+                                "ends here (the file is complete)");
+    return true;
+}
+
+void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
                   const std::vector<uint8_t> &payload) {
+    if (kind != DBG_SESSION_END && end_at_size_limit(r, tick, record_head + payload.size() + 4))
+        return;
     std::vector<uint8_t> out;
     out.reserve(record_head + payload.size() + 4);
     put(out, tick, 8);
@@ -124,6 +153,11 @@ void dbg_record_key(dbg_engine_t *e, uint64_t tick, uint8_t vk, bool down) {
 bool dbg_record_close(dbg_engine_t *e, std::string *error) {
     dbg_recording_t *r = e->recording;
     if (!r) return true;
+    if (r->complete) {
+        delete r;
+        e->recording = nullptr;
+        return true;
+    }
     write_record(r, e->emu->ticks, DBG_SESSION_END, {});
     emu_file_error_t reason{};
     const bool good = r->failure.empty() && emu_output_close(&r->out, &reason);

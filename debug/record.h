@@ -44,6 +44,8 @@ bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *erro
 // The first write that fails ends the recording at once: no partial file is left, an old file of
 // that name stays, and handler (called with the lock held, on the thread that wrote) is given the
 // one-line reason. The recording's later records are dropped and dbg_record_close reports it.
+// A recording that reaches the size a replay reads (256 MiB) ends there instead, complete, its
+// file kept; the handler is told that too.
 void dbg_record_on_failure(dbg_engine_t *e, std::function<void(const std::string &)> handler);
 // Called by the history's input hooks (lock held): a state after a change, or a key.
 void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state);
