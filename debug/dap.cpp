@@ -144,9 +144,7 @@ class fields_t {
     std::string name(const char *key) const {
         return path_.empty() ? std::string(key) : path_ + "." + key;
     }
-    bool has(const char *key) const {
-        return object_.is_object() && object_.contains(key);
-    }
+    bool has(const char *key) const { return object_.is_object() && object_.contains(key); }
     // Notes that a field the request cannot do without is absent.
     bool need(const char *key) {
         if (has(key)) return true;
@@ -759,8 +757,7 @@ void on_set_exception_breakpoints(dbg_dap_t *s, const request_t &r) {
 std::string path_under(dbg_dap_t *s, int64_t ref, const std::string &name) {
     if (ref >= REF_FIRST_CONTAINER &&
         ref - REF_FIRST_CONTAINER < static_cast<int64_t>(s->containers.size()))
-        return child_path(s->containers[static_cast<size_t>(ref - REF_FIRST_CONTAINER)].path,
-                          name);
+        return child_path(s->containers[static_cast<size_t>(ref - REF_FIRST_CONTAINER)].path, name);
     return name;
 }
 
@@ -820,7 +817,8 @@ void on_set_data_breakpoints(dbg_dap_t *s, const request_t &r) {
         if (colon == std::string::npos ||
             !dbg_parse_hex(ask.name.substr(0, colon), 0xFFFF, &address) ||
             !dbg_parse_decimal(ask.name.substr(colon + 1), 0x10000, &length) || length == 0) {
-            out.push_back({{"verified", false}, {"message", "bad dataId " + ask.name.substr(0, 40)}});
+            out.push_back(
+                {{"verified", false}, {"message", "bad dataId " + ask.name.substr(0, 40)}});
             continue;
         }
         const uint32_t bytes = std::min<uint32_t>(static_cast<uint32_t>(length), 0x10000 - address);
@@ -878,8 +876,8 @@ void on_scopes(dbg_dap_t *s, const request_t &r) {
 void on_variables(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const int64_t ref = a.need("variablesReference") ? a.number("variablesReference", 0, 0, MAX_REF)
-                                                     : 0;
+    const int64_t ref =
+        a.need("variablesReference") ? a.number("variablesReference", 0, 0, MAX_REF) : 0;
     if (!bad.empty()) return fail(s, r, bad);
     json out = json::array();
     if (ref >= REF_FIRST_CONTAINER) {
@@ -931,8 +929,8 @@ void on_variables(dbg_dap_t *s, const request_t &r) {
 void on_set_variable(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const int64_t ref = a.need("variablesReference") ? a.number("variablesReference", 0, 0, MAX_REF)
-                                                     : 0;
+    const int64_t ref =
+        a.need("variablesReference") ? a.number("variablesReference", 0, 0, MAX_REF) : 0;
     const std::string name = a.need("name") ? a.text("name") : std::string();
     const std::string value = a.need("value") ? a.text("value") : std::string();
     if (!bad.empty()) return fail(s, r, bad);
@@ -1015,9 +1013,8 @@ void on_disassemble(dbg_dap_t *s, const request_t &r) {
     const std::string reference = a.need("memoryReference") ? a.text("memoryReference") : "";
     const int64_t offset = a.number("offset", 0, -MAX_OFFSET, MAX_OFFSET);
     const int64_t skip = a.number("instructionOffset", 0, -MAX_INSTRUCTIONS, MAX_INSTRUCTIONS);
-    const int64_t count = a.need("instructionCount")
-                              ? a.number("instructionCount", 0, 0, MAX_INSTRUCTIONS)
-                              : 0;
+    const int64_t count =
+        a.need("instructionCount") ? a.number("instructionCount", 0, 0, MAX_INSTRUCTIONS) : 0;
     if (!bad.empty()) return fail(s, r, bad);
     uint16_t address = 0;
     if (!parse_ref(s, reference, &address)) return fail(s, r, "bad memoryReference");
