@@ -418,9 +418,16 @@ int serve_dap(dbg_engine_t *e, const options_t &o) {
             // Standard input may share its file with standard output, and so be non-blocking.
             if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
             if (got <= 0) break; // the client went away
-            if (!dbg_dap_feed(session, buffer, static_cast<size_t>(got))) {
-                open = false; // a broken stream: its last error goes out, then the end
-                status = EXIT_BAD_ARGUMENTS;
+            // In small pieces, each one's replies taken before the next: a flood of requests
+            // whose replies go unread meets the bound within a few replies of it.
+            for (ssize_t at = 0; open && at < got && pending.size() <= DBG_DAP_MAX_UNREAD;
+                 at += 1024) {
+                const size_t piece = std::min<size_t>(1024, static_cast<size_t>(got - at));
+                if (!dbg_dap_feed(session, buffer + at, piece)) {
+                    open = false; // a broken stream: its last error goes out, then the end
+                    status = EXIT_BAD_ARGUMENTS;
+                }
+                pending += dbg_dap_take_output(session);
             }
             continue;
         }
