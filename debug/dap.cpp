@@ -155,6 +155,11 @@ class fields_t {
         if (error_->empty()) *error_ = message;
     }
 
+    // A string or number the request cannot do without.
+    std::string required_text(const char *key) { return need(key) ? text(key) : std::string(); }
+    int64_t required_number(const char *key, int64_t low, int64_t high) {
+        return need(key) ? number(key, low, low, high) : low;
+    }
     std::string text(const char *key, const std::string &fallback = std::string()) {
         const json *v = field(key);
         if (!v) return fallback;
@@ -649,7 +654,7 @@ void on_set_breakpoints(dbg_dap_t *s, const request_t &r) {
     std::vector<breakpoint_ask_t> asks;
     for (fields_t &b : a.objects("breakpoints")) {
         breakpoint_ask_t ask;
-        if (b.need("line")) ask.line = b.number("line", 0, 1, INT32_MAX);
+        ask.line = b.required_number("line", 1, INT32_MAX);
         ask.condition = b.text("condition");
         ask.hits = b.text("hitCondition");
         asks.push_back(ask);
@@ -693,7 +698,7 @@ void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instruct
     for (fields_t &b : a.objects("breakpoints")) {
         breakpoint_ask_t ask;
         const char *key = instructions ? "instructionReference" : "name";
-        if (b.need(key)) ask.name = b.text(key);
+        ask.name = b.required_text(key);
         if (instructions) ask.offset = b.number("offset", 0, -MAX_OFFSET, MAX_OFFSET);
         ask.condition = b.text("condition");
         ask.hits = b.text("hitCondition");
@@ -764,7 +769,7 @@ std::string path_under(dbg_dap_t *s, int64_t ref, const std::string &name) {
 void on_data_breakpoint_info(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const std::string name = a.need("name") ? a.text("name") : std::string();
+    const std::string name = a.required_text("name");
     const int64_t ref = a.number("variablesReference", 0, 0, MAX_REF);
     const int frame = frame_id(a);
     if (!bad.empty()) return fail(s, r, bad);
@@ -800,7 +805,7 @@ void on_set_data_breakpoints(dbg_dap_t *s, const request_t &r) {
     std::vector<breakpoint_ask_t> asks;
     for (fields_t &b : a.objects("breakpoints")) {
         breakpoint_ask_t ask;
-        if (b.need("dataId")) ask.name = b.text("dataId");
+        ask.name = b.required_text("dataId");
         ask.access = b.text("accessType", "write");
         if (ask.access != "read" && ask.access != "write" && ask.access != "readWrite")
             b.wrong(b.name("accessType") + " must be read, write or readWrite");
@@ -876,8 +881,7 @@ void on_scopes(dbg_dap_t *s, const request_t &r) {
 void on_variables(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const int64_t ref =
-        a.need("variablesReference") ? a.number("variablesReference", 0, 0, MAX_REF) : 0;
+    const int64_t ref = a.required_number("variablesReference", 0, MAX_REF);
     if (!bad.empty()) return fail(s, r, bad);
     json out = json::array();
     if (ref >= REF_FIRST_CONTAINER) {
@@ -929,10 +933,9 @@ void on_variables(dbg_dap_t *s, const request_t &r) {
 void on_set_variable(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const int64_t ref =
-        a.need("variablesReference") ? a.number("variablesReference", 0, 0, MAX_REF) : 0;
-    const std::string name = a.need("name") ? a.text("name") : std::string();
-    const std::string value = a.need("value") ? a.text("value") : std::string();
+    const int64_t ref = a.required_number("variablesReference", 0, MAX_REF);
+    const std::string name = a.required_text("name");
+    const std::string value = a.required_text("value");
     if (!bad.empty()) return fail(s, r, bad);
     std::string error;
     if (ref < REF_FIRST_CONTAINER && ref % SCOPE_REFS == REF_REGISTERS) {
@@ -989,7 +992,7 @@ void on_console(dbg_dap_t *s, const request_t &r, const std::string &command) {
 void on_evaluate(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const std::string expression = a.need("expression") ? a.text("expression") : std::string();
+    const std::string expression = a.required_text("expression");
     const std::string context = a.text("context");
     const int frame = frame_id(a);
     if (!bad.empty()) return fail(s, r, bad);
@@ -1007,18 +1010,30 @@ void on_evaluate(dbg_dap_t *s, const request_t &r) {
     respond(s, r, body);
 }
 
+// The address a memory request names: its memoryReference (a number or a symbol) moved by its
+// offset, wrapping at FFFF.
+struct place_t {
+    std::string reference;
+    int64_t offset;
+};
+place_t read_place(fields_t &a) {
+    return {a.required_text("memoryReference"), a.number("offset", 0, -MAX_OFFSET, MAX_OFFSET)};
+}
+bool find_place(dbg_dap_t *s, const place_t &place, uint16_t *address) {
+    if (!parse_ref(s, place.reference, address)) return false;
+    *address = static_cast<uint16_t>(*address + place.offset);
+    return true;
+}
+
 void on_disassemble(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const std::string reference = a.need("memoryReference") ? a.text("memoryReference") : "";
-    const int64_t offset = a.number("offset", 0, -MAX_OFFSET, MAX_OFFSET);
+    const place_t place = read_place(a);
     const int64_t skip = a.number("instructionOffset", 0, -MAX_INSTRUCTIONS, MAX_INSTRUCTIONS);
-    const int64_t count =
-        a.need("instructionCount") ? a.number("instructionCount", 0, 0, MAX_INSTRUCTIONS) : 0;
+    const int64_t count = a.required_number("instructionCount", 0, MAX_INSTRUCTIONS);
     if (!bad.empty()) return fail(s, r, bad);
     uint16_t address = 0;
-    if (!parse_ref(s, reference, &address)) return fail(s, r, "bad memoryReference");
-    address = static_cast<uint16_t>(address + offset);
+    if (!find_place(s, place, &address)) return fail(s, r, "bad memoryReference");
     // Instructions before the address are found by starting that many bytes times three lower
     // (Z80 instructions average under three bytes) and walking forward.
     if (skip < 0) address = static_cast<uint16_t>(address + skip * 3);
@@ -1048,13 +1063,12 @@ void on_disassemble(dbg_dap_t *s, const request_t &r) {
 void on_read_memory(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const std::string reference = a.need("memoryReference") ? a.text("memoryReference") : "";
-    const int64_t offset = a.number("offset", 0, -MAX_OFFSET, MAX_OFFSET);
-    const int64_t asked = a.need("count") ? a.number("count", 0, 0, MAX_OFFSET) : 0;
+    const place_t place = read_place(a);
+    const int64_t asked = a.required_number("count", 0, MAX_OFFSET);
     if (!bad.empty()) return fail(s, r, bad);
     uint16_t address = 0;
-    if (!parse_ref(s, reference, &address)) return fail(s, r, "bad memoryReference");
-    const uint32_t start = static_cast<uint16_t>(address + offset);
+    if (!find_place(s, place, &address)) return fail(s, r, "bad memoryReference");
+    const uint32_t start = address;
     // The bytes up to FFFF; the rest of the count is unreadable.
     const uint32_t count = std::min<uint32_t>(static_cast<uint32_t>(asked), 0x10000 - start);
     std::vector<uint8_t> bytes(count);
@@ -1068,16 +1082,15 @@ void on_read_memory(dbg_dap_t *s, const request_t &r) {
 void on_write_memory(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const std::string reference = a.need("memoryReference") ? a.text("memoryReference") : "";
-    const int64_t offset = a.number("offset", 0, -MAX_OFFSET, MAX_OFFSET);
-    const std::string data = a.need("data") ? a.text("data") : "";
+    const place_t place = read_place(a);
+    const std::string data = a.required_text("data");
     if (!bad.empty()) return fail(s, r, bad);
     uint16_t address = 0;
     std::vector<uint8_t> bytes;
-    if (!parse_ref(s, reference, &address)) return fail(s, r, "bad memoryReference");
+    if (!find_place(s, place, &address)) return fail(s, r, "bad memoryReference");
     if (data.size() > 0x10000 / 3 * 4 + 4) return fail(s, r, "the data runs past FFFF");
     if (!unbase64(data, &bytes)) return fail(s, r, "data is not base64");
-    const uint32_t start = static_cast<uint16_t>(address + offset);
+    const uint32_t start = address;
     if (start + bytes.size() > 0x10000) return fail(s, r, "the data runs past FFFF");
     for (size_t i = 0; i < bytes.size(); ++i)
         dbg_poke(s->e, static_cast<uint16_t>(start + i), bytes[i]);
@@ -1210,9 +1223,9 @@ void take_message(dbg_dap_t *s, const std::string &body) {
     std::string bad;
     fields_t m(message, "", &bad);
     // The seq first, so that what else is wrong answers the request by its number.
-    if (m.need("seq")) r.seq = m.number("seq", 0, 0, INT64_MAX);
+    r.seq = m.required_number("seq", 0, INT64_MAX);
     if (!bad.empty()) return fail(s, r, bad);
-    const std::string type = m.need("type") ? m.text("type") : "";
+    const std::string type = m.required_text("type");
     if (!bad.empty()) return fail(s, r, bad);
     if (type != "request") {
         // Events and responses (this adapter sends no requests to answer): noted, passed over.
@@ -1220,7 +1233,7 @@ void take_message(dbg_dap_t *s, const std::string &body) {
                "stderr");
         return;
     }
-    r.command = m.need("command") ? m.text("command") : "";
+    r.command = m.required_text("command");
     if (m.has("arguments")) {
         const json &arguments = message["arguments"];
         if (arguments.is_object())
