@@ -47,7 +47,6 @@ gui_dap_server::gui_dap_server(gui_debugger_window *debugger, int initialize_ms)
 gui_dap_server::~gui_dap_server() {
     debugger_->on_stop = nullptr;
     if (client_) client_->disconnect(this); // its end (with the server's children) calls no one
-
     if (session_) dbg_dap_free(session_);
 }
 

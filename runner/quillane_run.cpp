@@ -409,7 +409,9 @@ int serve_dap(dbg_engine_t *e, const options_t &o) {
             reader = false;
             break;
         }
-        pollfd fds[2] = {{0, POLLIN, 0}, {1, static_cast<short>(pending.empty() ? 0 : POLLOUT), 0}};
+        // Standard output is watched only while replies wait (a closed reader would wake the
+        // poll for ever otherwise).
+        pollfd fds[2] = {{0, POLLIN, 0}, {pending.empty() ? -1 : 1, POLLOUT, 0}};
         const int ready = poll(fds, 2, dbg_dap_running(session) ? 0 : -1);
         if (ready < 0 && errno != EINTR) break;
         if (ready > 0 && fds[0].revents != 0) {
