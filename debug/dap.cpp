@@ -471,7 +471,7 @@ void bounded_step(dbg_dap_t *s, dbg_stop_t (*run)(dbg_engine_t *, bool), bool by
 
 std::vector<dbg_frame_t> frames(dbg_dap_t *s, const std::vector<uint8_t> &memory,
                                 const z_cpu_t &cpu) {
-    return dbg_source_frames(model(s), memory.data(), cpu, &s->e->symbols);
+    return dbg_source_frames(model(s), memory.data(), cpu, &s->e->symbols, MAX_FRAMES);
 }
 
 json source_of(dbg_dap_t *s, int file) {
