@@ -53,7 +53,7 @@ until [ -s probe.bin ]; do
     sleep 0.1
 done
 kill -TERM $pid
-wait_pid $pid 30 SIGTERM
+wait_pid $pid 50 SIGTERM
 [ $rc = 130 ] || fail "SIGTERM: status $rc $(cat err.txt)"
 
 # More than 4 MiB of replies unread: the session ends.
