@@ -88,9 +88,15 @@ enum : int { REF_LOCALS = 1, REF_GLOBALS = 2, REF_REGISTERS = 3, REF_FIRST_CONTA
 // Scope references carry the frame: frame * 4 + scope (frames stop at MAX_FRAMES, far below the
 // containers).
 enum : int { SCOPE_REFS = 4, MAX_FRAMES = 32 };
-// Bounds of the numbers a request may give: an offset moves within the 64 KB address space, a
-// disassemble decodes at most MAX_INSTRUCTIONS after skipping at most as many.
-enum : int64_t { MAX_OFFSET = 0x10000, MAX_INSTRUCTIONS = 4096, MAX_REF = INT32_MAX };
+// Bounds of what a request may give: an offset moves within the 64 KB address space, a
+// disassemble decodes at most MAX_INSTRUCTIONS after skipping at most as many, an array (of
+// breakpoints, filters, paths) holds at most MAX_ENTRIES.
+enum : int64_t {
+    MAX_OFFSET = 0x10000,
+    MAX_INSTRUCTIONS = 4096,
+    MAX_ENTRIES = 4096,
+    MAX_REF = INT32_MAX
+};
 
 struct container_t {
     std::vector<dbg_value_t> values;
@@ -200,6 +206,7 @@ class fields_t {
                                            : " must be an array of strings"));
             return out;
         }
+        if (too_long(key, *v)) return out;
         for (size_t i = 0; i < v->size(); ++i) {
             if ((*v)[i].is_string())
                 out.push_back((*v)[i].get<std::string>());
@@ -223,6 +230,7 @@ class fields_t {
             wrong(name(key) + " must be an array");
             return out;
         }
+        if (too_long(key, *v)) return out;
         for (size_t i = 0; i < v->size(); ++i) {
             const std::string path = name(key) + "[" + std::to_string(i) + "]";
             if (!(*v)[i].is_object()) wrong(path + " must be an object");
@@ -232,6 +240,11 @@ class fields_t {
     }
 
   private:
+    bool too_long(const char *key, const json &array) {
+        if (array.size() <= MAX_ENTRIES) return false;
+        wrong(name(key) + " has more than " + std::to_string(MAX_ENTRIES) + " entries");
+        return true;
+    }
     static const json &none() {
         static const json empty = json::object();
         return empty;

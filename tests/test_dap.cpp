@@ -98,6 +98,9 @@ TEST(Dap, BadMessagesAreAnsweredAndTheSessionGoesOn) {
     // The message, its arguments and 62 arrays nest 64 deep, at the bound: read (then the missing
     // expression is the error); one more is refused. Brackets in a string do not count.
     const std::string at_bound = std::string(62, '[') + std::string(62, ']');
+    std::string many = R"({"name":"main"})";
+    for (int i = 1; i < 4097; ++i)
+        many += R"(,{"name":"main"})";
     struct bad_t {
         std::string body;
         int seq; // the request_seq of the answer
@@ -132,6 +135,8 @@ TEST(Dap, BadMessagesAreAnsweredAndTheSessionGoesOn) {
          17, "arguments.breakpoints[0].line must be a whole number"},
         {request(18, "setBreakpoints", R"({"source":{"path":"a.c"},"breakpoints":[3]})"), 18,
          "arguments.breakpoints[0] must be an object"},
+        {request(37, "setFunctionBreakpoints", R"({"breakpoints":[)" + many + "]}"), 37,
+         "arguments.breakpoints has more than 4096 entries"},
         {request(19, "setFunctionBreakpoints", R"({"breakpoints":[{"condition":"a"}]})"), 19,
          "arguments.breakpoints[0].name is missing"},
         {request(20, "setDataBreakpoints",
