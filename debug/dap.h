@@ -9,7 +9,8 @@
 // DBG_DAP_MAX_DEPTH, or is a request with a field missing, of the wrong type or out of range gets
 // an error response naming the field; a message of another type (event, response) is logged and
 // passed over. Work per request is bounded: a disassemble decodes at most 4096 instructions
-// besides the ones it skips (at most 4096), a memory read returns at most 64 KB.
+// besides the ones it skips (at most 4096), a memory read returns at most 64 KB, a list in a
+// request holds at most 4096 entries.
 //
 // Threaded mode (the window, `attach`): run requests go to the processor thread and the front end
 // hands each stop to dbg_dap_stopped.
