@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test unit-test asan-test tsan-test fuzz-test bench format clean
+.PHONY: all deps build run test unit-test asan-test tsan-test fuzz-test bench format clean install deb
 
 all: build
 
@@ -50,8 +50,21 @@ fuzz-test: deps
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_ihex_decode fuzz_ihex_load fuzz_source fuzz_dap
 	@sh scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
+# Installs the programs, data, manual pages and desktop entry: into PREFIX (default /usr/local),
+# under DESTDIR when it is set (make install DESTDIR=/tmp/stage PREFIX=/usr).
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(if $(PREFIX),--prefix "$(PREFIX)")
+
+# The Debian package quillane_VERSION_amd64.deb in this folder (apt install ./quillane_*.deb).
+deb: build
+	@rm -f $(BUILD)/deb/quillane_*.deb
+	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake -B deb >/dev/null
+	@cp $(BUILD)/deb/quillane_*.deb .
+	@ls quillane_*.deb
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
+	@echo "== bench/bench_window_clock.sh" && sh bench/bench_window_clock.sh $(BUILD)
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

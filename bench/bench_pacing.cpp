@@ -132,8 +132,8 @@ double thread_rate(emu_t *emu, double per_pass, int breakpoints, bool history = 
 
 } // namespace
 
-// With --thread-only, measures only the processor thread (the end-to-end clock test compares
-// the running program against this figure).
+// With --thread-only, measures only the processor thread (bench_window_clock.sh compares the
+// running program against this figure).
 int main(int argc, char **argv) {
     const bool thread_only = argc > 1 && std::strcmp(argv[1], "--thread-only") == 0;
     emu_t *emu = &emu_state;

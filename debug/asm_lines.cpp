@@ -41,7 +41,7 @@ bool dbg_asm_lines_is_table(const std::string &path) {
     // Standard input is never a table: looking would take its first line from whoever reads it.
     if (path == "-") return false;
     emu_line_reader_t reader;
-    if (!emu_reader_open(&reader, path.c_str(), nullptr)) return false;
+    if (!emu_reader_open(&reader, path.c_str(), nullptr, EMU_MAX_DEBUG_FILE_BYTES)) return false;
     std::string first;
     const bool table = emu_reader_next(&reader, &first, nullptr) > 0 && first.rfind(header, 0) == 0;
     emu_reader_close(&reader);
@@ -54,7 +54,7 @@ bool dbg_asm_lines_load(const std::string &path, std::vector<dbg_asm_line_t> *re
     if (symbols) symbols->clear();
     emu_line_reader_t reader;
     emu_file_error_t reason{};
-    if (!emu_reader_open(&reader, path.c_str(), &reason)) {
+    if (!emu_reader_open(&reader, path.c_str(), &reason, EMU_MAX_DEBUG_FILE_BYTES)) {
         *error = emu_file_error_message(path, reason);
         return false;
     }

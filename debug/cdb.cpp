@@ -2,11 +2,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <unordered_map>
 
 #include "debug/source.h"
 #include "debug/source_internal.h"
+#include "files/input.h"
 
 namespace {
 
@@ -28,6 +28,10 @@ struct reader_t {
     std::vector<line_record_t> lines;
     std::vector<uint32_t> boundaries; // addresses where something else starts
 };
+
+// Nothing on the board is larger than its memory: a bigger type (a crafted "DA256d" four deep is
+// 4 GB) is refused, so that no value of it is ever built or printed.
+constexpr uint32_t max_type_size = 0xFFFF;
 
 bool parse_hex16(const std::string &text, uint16_t *value) {
     if (text.empty() || text.size() > 8) return false;
@@ -78,11 +82,14 @@ int make_type(dbg_source_t *model, const std::string &module, const std::vector<
             long count = 0;
             std::string digits = part.substr(2);
             if (!digits.empty() && digits.back() == 'd') digits.pop_back();
-            if (!parse_int(digits, &count) || count < 0) return -1;
+            if (!parse_int(digits, &count) || count < 0 || count > max_type_size) return -1;
             type.count = static_cast<uint32_t>(count);
             type.target = make_type(model, module, parts, first + 1, is_signed,
                                     count ? size / static_cast<uint32_t>(count) : 0);
             if (type.target < 0) return -1;
+            const uint64_t bytes = static_cast<uint64_t>(count) * model->types[type.target].size;
+            if (bytes > max_type_size) return -1;
+            if (bytes) type.size = static_cast<uint16_t>(bytes);
             type.name = model->types[type.target].name + " [" + std::to_string(count) + "]";
         } else if (part[1] == 'F') {
             type.kind = DBG_TYPE_FUNCTION;
@@ -157,7 +164,8 @@ int chain_type(dbg_source_t *model, const std::string &module, const std::string
     const size_t colon = chain.rfind(':');
     if (close == std::string::npos || colon == std::string::npos || colon < close) return -1;
     long size = 0;
-    if (!parse_int(chain.substr(1, close - 1), &size) || size < 0) return -1;
+    if (!parse_int(chain.substr(1, close - 1), &size) || size < 0 || size > max_type_size)
+        return -1;
     const auto parts = split(chain.substr(close + 1, colon - close - 1), ',');
     if (parts.size() > 32) return -1; // no real type is that deep; keeps the recursion short
     const int type = make_type(model, module, parts, 0, chain.substr(colon + 1) == "S",
@@ -486,7 +494,7 @@ void finish(reader_t *r) {
         uint32_t size = 0;
         for (const auto &field : record.fields)
             size = std::max<uint32_t>(size, field.offset + model->types[field.type].size);
-        if (type.size == 0) type.size = static_cast<uint16_t>(size);
+        if (type.size == 0) type.size = static_cast<uint16_t>(std::min(size, max_type_size));
     }
     // Pointer and array names built before a union was known keep "struct": rename them.
     for (auto &type : model->types) {
@@ -507,9 +515,12 @@ void finish(reader_t *r) {
 } // namespace
 
 int dbg_source_load_cdb(dbg_source_t *model, const std::string &path, std::string *error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "Cannot read " + path;
+    // Read through the bounded reader: a FIFO or a device is refused at once, and the whole file
+    // is bounded as each of its lines is.
+    emu_line_reader_t in;
+    emu_file_error_t reason{};
+    if (!emu_reader_open(&in, path.c_str(), &reason, EMU_MAX_DEBUG_FILE_BYTES, false)) {
+        *error = emu_file_error_message(path, reason);
         return -1;
     }
     if (model->types.empty()) {
@@ -527,8 +538,8 @@ int dbg_source_load_cdb(dbg_source_t *model, const std::string &path, std::strin
     // Records of an earlier .cdb keep their names; this file's functions are found by its own.
     std::string line;
     size_t records = 0;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    int status;
+    while ((status = emu_reader_next(&in, &line, &reason)) > 0) {
         if (line.size() < 3 || line[1] != ':') continue;
         const std::string body = line.substr(2);
         switch (line[0]) {
@@ -554,6 +565,11 @@ int dbg_source_load_cdb(dbg_source_t *model, const std::string &path, std::strin
             break;
         default: break;
         }
+    }
+    emu_reader_close(&in);
+    if (status < 0) {
+        *error = emu_file_error_message(path, reason);
+        return -1;
     }
     if (records == 0) {
         *error = path + ": no SDCC debug records in it";

@@ -72,7 +72,7 @@ void dbg_coverage_stop(dbg_engine_t *e) {
     dbg_unlock(e);
 }
 
-bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *error) {
+bool dbg_coverage_text(dbg_engine_t *e, std::string *text, std::string *error) {
     if (!e->coverage) {
         *error = "no coverage counted (coverage start begins it)";
         return false;
@@ -84,15 +84,20 @@ bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *er
     dbg_lock(e);
     const std::vector<uint32_t> runs = e->coverage->runs;
     dbg_unlock(e);
-    std::string text;
+    text->clear();
     for (size_t file = 0; file < e->source->files.size(); ++file)
-        lcov_record(e->source, static_cast<int>(file), runs, &text);
-    if (text.empty()) {
+        lcov_record(e->source, static_cast<int>(file), runs, text);
+    if (text->empty()) {
         *error = "no source lines with code are known (load a C program's .cdb or an assembly "
                  "line table)";
         return false;
     }
-    return dbg_write_text_file(path, text, error);
+    return true;
+}
+
+bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *error) {
+    std::string text;
+    return dbg_coverage_text(e, &text, error) && dbg_write_text_file(path, text, error);
 }
 
 dbg_result_t dbg_command_coverage(dbg_engine_t *e, const std::vector<std::string> &args) {

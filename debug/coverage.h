@@ -26,8 +26,9 @@ struct dbg_coverage_t {
 void dbg_coverage_start(dbg_engine_t *e);
 // Stops counting; the counts stay for dbg_coverage_save.
 void dbg_coverage_stop(dbg_engine_t *e);
-// Writes the tracefile. False with a one-line reason (nothing counted, no source lines known,
-// the file cannot be written).
+// The tracefile's text. False with a one-line reason (nothing counted, no source lines known).
+bool dbg_coverage_text(dbg_engine_t *e, std::string *text, std::string *error);
+// Writes the tracefile. False with a one-line reason (as above, or the file cannot be written).
 bool dbg_coverage_save(dbg_engine_t *e, const std::string &path, std::string *error);
 
 // The engine's hook: at an instruction boundary while e->covering, with the tick count and PC

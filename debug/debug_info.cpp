@@ -126,6 +126,15 @@ bool load_lines(dbg_engine_t *e, const std::string &path, const std::vector<std:
 
 } // namespace
 
+std::string dbg_monitor_symbols_file(const dbg_engine_t *e) {
+    const std::filesystem::path rom(e->rom_path.empty() ? EMU_ROM_FILE_NAME : e->rom_path);
+    const std::string name = rom.stem().string() + ".sym";
+    const std::filesystem::path dir = rom.parent_path();
+    for (const std::filesystem::path &candidate : {dir / name, dir / "rom" / name})
+        if (exists(candidate.string())) return candidate.string();
+    return "";
+}
+
 bool dbg_debug_file_load(dbg_engine_t *e, const std::string &path,
                          const std::vector<std::string> &source_dirs, std::string *report) {
     dbg_lock(e);
@@ -156,23 +165,16 @@ bool dbg_debug_info_load(dbg_engine_t *e, const std::string &image,
         *report += line + "\n";
     };
     // The monitor's symbols first: a program's own names, loaded later, win at a shared address.
-    if (!e->monitor_symbols) {
-        const std::filesystem::path rom(e->rom_path.empty() ? EMU_ROM_FILE_NAME : e->rom_path);
-        const std::string name = rom.stem().string() + ".sym";
-        const std::filesystem::path dir = rom.parent_path();
-        for (const std::filesystem::path &candidate : {dir / name, dir / "rom" / name})
-            if (exists(candidate.string())) {
-                std::string error;
-                dbg_lock(e);
-                const int added = dbg_symbols_load(&e->symbols, candidate.string(), &error);
-                dbg_unlock(e);
-                e->monitor_symbols = added >= 0;
-                *report += (added >= 0 ? "Loaded " + std::to_string(added) + " symbols from " +
-                                             candidate.string()
-                                       : error) +
-                           "\n";
-                break;
-            }
+    const std::string monitor = e->monitor_symbols ? "" : dbg_monitor_symbols_file(e);
+    if (!monitor.empty()) {
+        std::string error;
+        dbg_lock(e);
+        const int added = dbg_symbols_load(&e->symbols, monitor, &error);
+        dbg_unlock(e);
+        e->monitor_symbols = added >= 0;
+        *report +=
+            (added >= 0 ? "Loaded " + std::to_string(added) + " symbols from " + monitor : error) +
+            "\n";
     }
     if (image.empty()) return good;
     const std::string base = std::filesystem::path(image).replace_extension().string();

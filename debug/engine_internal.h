@@ -35,6 +35,10 @@ void dbg_trace_line(dbg_engine_t *e);
 void dbg_wav_render(dbg_engine_t *e);
 uint64_t dbg_wav_next_tick(const dbg_engine_t *e);
 
+// The monitor's symbol file (tessik.sym beside the ROM file or in its rom/ folder), or empty when
+// there is none.
+std::string dbg_monitor_symbols_file(const dbg_engine_t *e);
+
 // CRC-32 as zlib and PNG compute it, continued from crc (0 to start).
 uint32_t dbg_crc32(uint32_t crc, const uint8_t *data, size_t size);
 // Sound recording: a state load moved the tick count by delta; the recording goes on from there.

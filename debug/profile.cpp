@@ -305,15 +305,20 @@ std::vector<uint64_t> dbg_profile_line_costs(const dbg_source_t *model,
     return lines;
 }
 
-bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error) {
+bool dbg_profile_text(dbg_engine_t *e, std::string *text, std::string *error) {
     if (!e->profile) {
         *error = "no profile collected (profile start begins one)";
         return false;
     }
     dbg_lock(e);
-    const std::string text = callgrind_text(e);
+    *text = callgrind_text(e);
     dbg_unlock(e);
-    return dbg_write_text_file(path, text, error);
+    return true;
+}
+
+bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error) {
+    std::string text;
+    return dbg_profile_text(e, &text, error) && dbg_write_text_file(path, text, error);
 }
 
 dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string> &args) {

@@ -58,8 +58,11 @@ struct dbg_profile_t {
 void dbg_profile_start(dbg_engine_t *e);
 // Stops collecting; what was collected stays for dbg_profile_save.
 void dbg_profile_stop(dbg_engine_t *e);
-// Writes what was collected (calls still open count up to now). False with a one-line reason
-// (no profile collected, the file cannot be written).
+// What was collected (calls still open count up to now) as callgrind's text. False with a
+// one-line reason when no profile was collected.
+bool dbg_profile_text(dbg_engine_t *e, std::string *text, std::string *error);
+// Writes that text to path. False with a one-line reason (no profile, the file cannot be
+// written).
 bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *error);
 
 // Follows calls and returns at a boundary where SP moved or a frame may end (see above): the

@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <sys/stat.h>
 
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
 #include "debug/history.h"
 #include "devices/keyboard.h"
+#include "files/input.h"
 #include "files/output.h"
 #include "machine/emu.h"
 
@@ -17,6 +20,8 @@
 struct dbg_recording_t {
     emu_output_t out;
     std::string path;
+    std::string failure; // why the recording stopped; empty while it goes on
+    std::function<void(const std::string &)> on_failure;
 };
 
 namespace {
@@ -24,8 +29,9 @@ namespace {
 constexpr char session_magic[8] = {'Q', 'U', 'I', 'L', 'R', 'E', 'C', '\0'};
 constexpr uint32_t session_version = 1;
 constexpr size_t record_head = 8 + 1 + 4;
-// No state comes near this (64 KB of memory and a typing queue).
-constexpr uint32_t max_payload = 64u << 20;
+// The largest recording read: some thousands of states (each about 66 KB) and keys. A session
+// is held in memory whole while it plays.
+constexpr uint64_t max_session_size = 256ull << 20;
 
 void put(std::vector<uint8_t> &out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -39,9 +45,15 @@ uint64_t get(const uint8_t *at, int bytes) {
     return value;
 }
 
-// The recording's only write; a failure is kept by the writer and told at close.
+// The recording's only write. The first failure (a full disk, a size limit) ends the recording
+// there: the partial file goes, the old one stays, and the failure is told at once.
 void write_bytes(dbg_recording_t *r, const std::vector<uint8_t> &bytes) {
-    emu_output_write(&r->out, bytes.data(), bytes.size());
+    if (!r->failure.empty() || emu_output_write(&r->out, bytes.data(), bytes.size())) return;
+    emu_file_error_t reason{};
+    emu_output_close(&r->out, &reason);
+    r->failure = emu_file_error_message(r->path, reason) +
+                 " (the recording stopped; an old file of that name is kept)";
+    if (r->on_failure) r->on_failure(r->failure);
 }
 
 void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
@@ -56,25 +68,17 @@ void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
     write_bytes(r, out);
 }
 
-bool read_all(const std::string &path, std::vector<uint8_t> *bytes, std::string *why) {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    uint8_t block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0)
-        bytes->insert(bytes->end(), block, block + got);
-    const bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) *why = std::strerror(EIO);
-    return !failed;
-}
-
 } // namespace
 
 bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *error) {
+    // A recording is played only from a regular file, read whole; a FIFO whose reader never
+    // reads would stop the machine at the first record. Looking does not open it.
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        *error = path + ": " + emu_not_regular_reason(info.st_mode) +
+                 " (a recording is written to a file)";
+        return false;
+    }
     auto *r = new dbg_recording_t;
     r->path = path;
     emu_file_error_t reason{};
@@ -94,7 +98,17 @@ bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *erro
     dbg_machine_state_t s;
     dbg_state_capture(e, &s);
     dbg_record_state(e, s);
+    if (!r->failure.empty()) {
+        *error = r->failure;
+        delete r;
+        e->recording = nullptr;
+        return false;
+    }
     return true;
+}
+
+void dbg_record_on_failure(dbg_engine_t *e, std::function<void(const std::string &)> handler) {
+    if (e->recording) e->recording->on_failure = std::move(handler);
 }
 
 void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state) {
@@ -112,8 +126,11 @@ bool dbg_record_close(dbg_engine_t *e, std::string *error) {
     if (!r) return true;
     write_record(r, e->emu->ticks, DBG_SESSION_END, {});
     emu_file_error_t reason{};
-    const bool good = emu_output_close(&r->out, &reason);
-    if (!good) *error = emu_file_error_message(r->path, reason) + " (the recording is lost)";
+    const bool good = r->failure.empty() && emu_output_close(&r->out, &reason);
+    if (!r->failure.empty())
+        *error = r->failure;
+    else if (!good)
+        *error = emu_file_error_message(r->path, reason) + " (the recording is lost)";
     delete r;
     e->recording = nullptr;
     return good;
@@ -129,7 +146,8 @@ bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> 
         events->clear();
         return false;
     };
-    if (!read_all(path, &bytes, &why)) return refuse(why);
+    emu_file_error_t reason{};
+    if (!emu_read_file(path.c_str(), max_session_size, &bytes, &reason)) return refuse(reason.text);
     if (bytes.size() < 12 || std::memcmp(bytes.data(), session_magic, 8) != 0)
         return refuse("not a Quillane recorded session");
     if (get(bytes.data() + 8, 4) != session_version)
@@ -145,8 +163,10 @@ bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> 
         ev.tick = get(r, 8);
         const uint8_t kind = r[8];
         const uint64_t length = get(r + 9, 4);
-        if (length > max_payload || bytes.size() - at - record_head - 4 < length)
-            return refuse("truncated at " + where);
+        if (bytes.size() - at - record_head - 4 < length) return refuse("truncated at " + where);
+        // Checked before the payload is copied: no state is larger than its format holds.
+        if (kind == DBG_SESSION_STATE && length > dbg_state_max_size())
+            return refuse(where + ": a state larger than a save state can be");
         const size_t size = record_head + length;
         if (dbg_crc32(0, r, size) != get(r + size, 4))
             return refuse("damaged (checksum mismatch) at " + where);

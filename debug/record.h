@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,13 @@ struct dbg_session_event_t {
 };
 
 // Starts recording the attached engine's machine into path, with its state now as the first
-// record (lock held by the caller in threaded mode). False with a one-line reason.
+// record (lock held by the caller in threaded mode). False with a one-line reason, also when
+// that first record cannot be written.
 bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *error);
+// The first write that fails ends the recording at once: no partial file is left, an old file of
+// that name stays, and handler (called with the lock held, on the thread that wrote) is given the
+// one-line reason. The recording's later records are dropped and dbg_record_close reports it.
+void dbg_record_on_failure(dbg_engine_t *e, std::function<void(const std::string &)> handler);
 // Called by the history's input hooks (lock held): a state after a change, or a key.
 void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state);
 void dbg_record_key(dbg_engine_t *e, uint64_t tick, uint8_t vk, bool down);

@@ -36,6 +36,11 @@ bool dbg_reload(dbg_engine_t *e, const std::vector<std::string> &images,
     for (const auto &image : read)
         emu_store_ihex_image(image.get(), e->emu->memory, EMU_MEMORY_SIZE);
     dbg_symbols_clear(&e->symbols);
+    // The monitor is not rebuilt: its names stay, loaded first so that the program's own win at
+    // a shared address, as at start.
+    const std::string monitor = dbg_monitor_symbols_file(e);
+    std::string ignored;
+    e->monitor_symbols = !monitor.empty() && dbg_symbols_load(&e->symbols, monitor, &ignored) >= 0;
     for (const std::string &path : images) {
         const size_t dot = path.find_last_of('.');
         const size_t slash = path.find_last_of('/');
@@ -43,7 +48,6 @@ bool dbg_reload(dbg_engine_t *e, const std::vector<std::string> &images,
             dot != std::string::npos && (slash == std::string::npos || dot > slash)
                 ? path.substr(0, dot)
                 : path;
-        std::string ignored;
         if (dbg_symbols_load(&e->symbols, base + ".sym", &ignored) < 0)
             dbg_symbols_load(&e->symbols, base + ".noi", &ignored);
     }

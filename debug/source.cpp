@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
+#include <unistd.h>
 
 #include "debug/disasm.h"
 #include "debug/source_internal.h"
 #include "debug/symbols.h"
+#include "files/data.h"
+#include "files/input.h"
 
 namespace {
 
@@ -30,9 +32,22 @@ std::string basename_of(const std::string &path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool readable(const std::string &path) {
-    std::ifstream in(path);
-    return in.good();
+// Reads a source file's lines through the bounded reader (a FIFO or a device is refused at once,
+// a file larger than a source is not read); false with the reason.
+bool read_lines(const std::string &path, std::vector<std::string> *text, std::string *problem) {
+    emu_line_reader_t in;
+    emu_file_error_t reason{};
+    int status = -1;
+    if (emu_reader_open(&in, path.c_str(), &reason, EMU_MAX_SOURCE_FILE_BYTES, false)) {
+        std::string line;
+        while ((status = emu_reader_next(&in, &line, &reason)) > 0)
+            text->push_back(line);
+        emu_reader_close(&in);
+    }
+    if (status == 0) return true;
+    text->clear();
+    *problem = emu_file_error_message(path, reason);
+    return false;
 }
 
 uint16_t peek16(const uint8_t *memory, uint16_t address) {
@@ -108,24 +123,21 @@ const std::vector<std::string> &dbg_source_text(dbg_source_t *model, int index) 
     if (!file.searched) {
         file.searched = true;
         std::vector<std::string> dirs = model->search_dirs;
+        // The SDK's own sources (crt0.s, quillane.s): installed, else in the checkout.
+        const std::string installed = emu_installed_data_dir();
+        if (!installed.empty()) dirs.push_back(installed + "/sdk");
 #ifdef QUILLANE_SDK_DIR
         dirs.push_back(QUILLANE_SDK_DIR);
 #endif
+        // The first readable one is the file (looking does not open it: a FIFO would wait).
         for (const auto &dir : dirs) {
             const std::string path = dir.empty() ? file.name : dir + "/" + file.name;
-            if (readable(path)) {
+            if (access(path.c_str(), R_OK) == 0) {
                 file.path = path;
                 break;
             }
         }
-        if (!file.path.empty()) {
-            std::ifstream in(file.path);
-            std::string text;
-            while (std::getline(in, text)) {
-                if (!text.empty() && text.back() == '\r') text.pop_back();
-                file.text.push_back(text);
-            }
-        }
+        if (!file.path.empty()) read_lines(file.path, &file.text, &file.problem);
     }
     return file.text;
 }

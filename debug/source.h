@@ -99,6 +99,7 @@ struct dbg_source_file_t {
     std::string path;              // where it was found ("" while not found)
     bool searched;                 // the search ran (found or not)
     std::vector<std::string> text; // the lines once read (line N is text[N - 1])
+    std::string problem;           // why the file found could not be read ("" when it was)
     std::vector<int> line_ranges;  // indices into lines, ordered by line then address
 };
 
@@ -192,7 +193,8 @@ void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory,
 // The index of a file by basename (or a path, by its basename); -1 when unknown.
 int dbg_source_file(const dbg_source_t *model, const std::string &name);
 // The file's text, read on first use from beside the .cdb, search_dirs or the SDK folder. Empty
-// when not found.
+// when not found, or when the file found is no regular file or larger than a source may be (at
+// most EMU_MAX_SOURCE_FILE_BYTES, lines of at most 64 KiB): the file's problem then tells why.
 const std::vector<std::string> &dbg_source_text(dbg_source_t *model, int file);
 
 // The line range holding address (among ranges sharing the address, the last added), or null.
@@ -255,6 +257,14 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
 
 // Values and expressions. -----------------------------------------------------------------------
 
+// The most a value shows, whatever its type claims: the elements of one array, the values of its
+// whole tree (a big array of arrays), and the characters of a string. What is left out is
+// marked: a last child named "..." (no text, no type), and a string's closing quote followed by
+// "...".
+constexpr uint32_t DBG_VALUE_MAX_ELEMENTS = 256;
+constexpr uint32_t DBG_VALUE_MAX_NODES = 4096;
+constexpr uint32_t DBG_VALUE_MAX_CHARS = 1024;
+
 struct dbg_value_t {
     std::string name;      // the expression, a field name or "[2]"
     std::string type;      // type name
@@ -263,7 +273,7 @@ struct dbg_value_t {
     bool in_memory;        // address is where it lives (can be written)
     uint16_t address;
     int type_index;
-    std::vector<dbg_value_t> children; // struct fields, array elements (at most 256)
+    std::vector<dbg_value_t> children; // struct fields, array elements (bounded as above)
 };
 
 // What an expression is evaluated against.

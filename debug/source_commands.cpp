@@ -48,6 +48,10 @@ std::string frame_line(const dbg_source_t *model, const dbg_frame_t &frame, int 
 // A value and, for structs and arrays, its members indented below it.
 void format_value(const dbg_value_t &value, int indent, std::string *out) {
     out->append(static_cast<size_t>(indent), ' ');
+    if (value.name == "..." && value.text.empty()) { // elements left out
+        *out += "...\n";
+        return;
+    }
     *out += value.name + " = " + value.text;
     if (indent == 0 && !value.type.empty()) *out += "  (" + value.type + ")";
     *out += "\n";
@@ -91,6 +95,8 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
     if (file < 0) return dbg_failed("no source line here (" + dbg_hex4(v.cpu.PC) + ")");
     const auto &text = dbg_source_text(e->source, file);
     const std::string &name = e->source->files[file].name;
+    if (text.empty() && !e->source->files[file].problem.empty())
+        return dbg_failed(e->source->files[file].problem);
     if (text.empty()) return dbg_failed(name + ": source file not found");
     const int first = std::max(1, line - 5);
     const int last = std::min(static_cast<int>(text.size()), first + 9);

@@ -243,7 +243,7 @@ struct ev_t {
     uint16_t address = 0;
     std::string registers;    // SDCC's names, low byte first
     int64_t number = 0;       // a plain number, or a value in registers once read
-    bool is_location = false; // a register or assembly symbol: "(X)" reads memory at it
+    bool is_location = false; // a register, assembly symbol or number: "(X)" reads memory at it
 };
 
 struct evaluator_t {
@@ -254,6 +254,7 @@ struct evaluator_t {
     std::string error;
     std::vector<int> blocks; // the blocks the frame's line is in, innermost first
     bool blocks_ready;
+    uint32_t values_left = 0; // what the value being built may still show (DBG_VALUE_MAX_NODES)
 };
 
 bool fail_ev(evaluator_t *e, const std::string &message) {
@@ -470,9 +471,12 @@ bool resolve_name(evaluator_t *e, const std::string &name, ev_t *out) {
         out->is_location = true;
         return true;
     }
+    // A hexadecimal number that begins with a letter (C000) is a number as 0C000 is: in
+    // parentheses it is an address, whatever its first digit.
     uint32_t number = 0;
     if (dbg_parse_hex(name, 0xFFFFFFFFu, &number)) {
         out->number = number;
+        out->is_location = true;
         return true;
     }
     return fail_ev(e, "unknown name " + name);
@@ -729,8 +733,17 @@ std::string register_names(const std::string &registers) {
     return text;
 }
 
+// The child that marks members or elements left out.
+void add_more_marker(dbg_value_t *out) {
+    out->children.emplace_back();
+    out->children.back().name = "...";
+    out->children.back().type_index = -1;
+}
+
 void build_value(evaluator_t *e, const ev_t &v, const std::string &name, int depth,
                  dbg_value_t *out) {
+    // Each value shows a bounded tree, however large its type says it is.
+    if (depth == 0) e->values_left = DBG_VALUE_MAX_NODES;
     out->name = name;
     out->in_memory = v.in_memory;
     out->address = v.address;
@@ -789,14 +802,19 @@ void build_value(evaluator_t *e, const ev_t &v, const std::string &name, int dep
             break;
         }
         if (type.kind == DBG_TYPE_ARRAY && type.target >= 0 && e->model->types[type.target].is_char)
-            out->text = quoted(memory, v.address, type.count);
+            out->text = quoted(memory, v.address, std::min(type.count, DBG_VALUE_MAX_CHARS));
         else
             out->text = "{...}";
         if (depth >= 8) break;
         if (type.kind == DBG_TYPE_ARRAY) {
-            const uint32_t count = std::min<uint32_t>(type.count, 256);
+            const uint32_t count = std::min(type.count, DBG_VALUE_MAX_ELEMENTS);
             const uint16_t size = type.target >= 0 ? e->model->types[type.target].size : 0;
-            for (uint32_t i = 0; i < count; ++i) {
+            for (uint32_t i = 0; i < type.count; ++i) {
+                if (i == count || e->values_left == 0) {
+                    add_more_marker(out);
+                    break;
+                }
+                --e->values_left;
                 ev_t element;
                 element.type = type.target;
                 element.in_memory = true;
@@ -807,6 +825,11 @@ void build_value(evaluator_t *e, const ev_t &v, const std::string &name, int dep
             }
         } else if (type.record >= 0) {
             for (const auto &field : e->model->records[type.record].fields) {
+                if (e->values_left == 0) {
+                    add_more_marker(out);
+                    break;
+                }
+                --e->values_left;
                 ev_t member;
                 member.type = field.type;
                 member.in_memory = true;

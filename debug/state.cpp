@@ -11,6 +11,7 @@
 #include "debug/engine.h"
 #include "debug/engine_internal.h"
 #include "debug/history.h"
+#include "files/input.h"
 #include "files/output.h"
 #include "machine/emu.h"
 
@@ -259,33 +260,6 @@ bool decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s, std::stri
     return true;
 }
 
-// Reads a whole file of at most limit bytes; false with the reason.
-bool read_file(const std::string &path, size_t limit, std::vector<uint8_t> *bytes,
-               std::string *why) {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    uint8_t block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0 && bytes->size() <= limit)
-        bytes->insert(bytes->end(), block, block + got);
-    const bool failed = std::ferror(f);
-    const int saved_errno = errno;
-    std::fclose(f);
-    if (failed) {
-        *why = std::strerror(saved_errno ? saved_errno : EIO);
-        return false;
-    }
-    if (bytes->size() > limit) {
-        *why = "too large for a save state";
-        return false;
-    }
-    return true;
-}
-
 // Writes the whole state file; false with the reason. The state's only write.
 void apply(dbg_engine_t *e, const dbg_machine_state_t &s) {
     emu_t *emu = e->emu;
@@ -397,6 +371,10 @@ bool dbg_state_decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s,
     return decode(bytes, s, why);
 }
 
+uint64_t dbg_state_max_size() {
+    return header_size + fixed_body_size + uint64_t{max_key_events} * key_event_size + 4;
+}
+
 bool dbg_state_save(dbg_engine_t *e, const std::string &path, std::string *error) {
     dbg_machine_state_t s;
     dbg_lock(e);
@@ -415,8 +393,12 @@ bool dbg_state_load(dbg_engine_t *e, const std::string &path, std::string *error
     std::vector<uint8_t> bytes;
     dbg_machine_state_t s;
     std::string why;
-    const size_t limit = header_size + fixed_body_size + max_key_events * key_event_size + 4;
-    if (!read_file(path, limit, &bytes, &why) || !decode(bytes, &s, &why)) {
+    emu_file_error_t reason{};
+    if (!emu_read_file(path.c_str(), dbg_state_max_size(), &bytes, &reason)) {
+        *error = path + ": " + reason.text;
+        return false;
+    }
+    if (!decode(bytes, &s, &why)) {
         *error = path + ": " + why;
         return false;
     }

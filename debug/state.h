@@ -50,10 +50,15 @@ void dbg_state_restore(dbg_engine_t *e, const dbg_machine_state_t &s);
 std::vector<uint8_t> dbg_state_encode(const dbg_machine_state_t &s);
 bool dbg_state_decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s, std::string *why);
 
+// The largest state file the format holds (its typing queue at its bound): no state file or
+// state record of a recording is read beyond it.
+uint64_t dbg_state_max_size();
+
 // Writes the machine's state to path. False with a one-line reason.
 bool dbg_state_save(dbg_engine_t *e, const std::string &path, std::string *error);
 // Reads a state and makes it the machine's. A file that is not a state, of another version,
-// truncated, damaged (its checksum) or holding impossible values is refused with a one-line
-// reason, and then nothing changes. Breakpoints, watchpoints and symbols are the engine's, not
+// truncated, damaged (its checksum) or holding impossible values, no regular file (a FIFO, a
+// device, a folder) or larger than dbg_state_max_size is refused with a one-line reason, and
+// then nothing changes. Breakpoints, watchpoints and symbols are the engine's, not
 // the machine's, and stay as they are.
 bool dbg_state_load(dbg_engine_t *e, const std::string &path, std::string *error);

@@ -179,7 +179,7 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
         // Read whole before any is added: a file that fails half way adds nothing.
         emu_line_reader_t reader;
         emu_file_error_t reason{};
-        if (!emu_reader_open(&reader, path.c_str(), &reason)) {
+        if (!emu_reader_open(&reader, path.c_str(), &reason, EMU_MAX_DEBUG_FILE_BYTES)) {
             *error = emu_file_error_message(path, reason);
             return -1;
         }

@@ -4,7 +4,7 @@
 ; Load colours.hex with File > Open and start it with "g 8000".
 
         org 8000h
-        include "../rom/entries.inc"
+        include "entries.inc"
 
 ATTRS           equ 3800h
 BITMAP          equ 2000h

@@ -7,7 +7,7 @@
 ; moving without waiting for the monitor's auto-repeat.
 
         org 8000h
-        include "../rom/entries.inc"
+        include "entries.inc"
 
 STATUS_ROW      equ 0
 HELP_POS        equ 256 * (STATUS_ROW + 1) + 3   ; row and column of the key help

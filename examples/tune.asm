@@ -7,7 +7,7 @@
 ; the key click that the monitor plays on channel C puts voice C back as it was.
 
         org 8000h
-        include "../rom/entries.inc"
+        include "entries.inc"
 
 EIGHTH_MS       equ 190             ; one eighth note, the step of the sequencer
 GAP_MS          equ 15              ; silence before a note that follows, so repeats are heard

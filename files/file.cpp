@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "files/ihex.h"
+#include "files/input.h"
 #include "files/output.h"
 
 namespace {
@@ -194,22 +195,9 @@ int emu_read_ihex_file(const char *path, emu_ihex_image_t *image, uint32_t memor
         file_set_system_error(error, EINVAL);
         return 1;
     }
-    // Without O_NONBLOCK opening a FIFO would wait for a writer.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        file_set_system_error(error, errno);
-        return 1;
-    }
-    // Only regular files: a device such as /dev/zero never reaches its end.
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (S_ISDIR(info.st_mode))
-            file_set_system_error(error, EISDIR);
-        else
-            file_set_error(error, 0, "not a regular file");
-        close(fd);
-        return 1;
-    }
+    // Only regular files, of any size: the load ends at the first line that is not a record.
+    const int fd = emu_input_open(path, 0, error, "not a regular file");
+    if (fd < 0) return 1;
 
     auto loader = std::make_unique<file_loader_t>();
     loader->image = image;

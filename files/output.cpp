@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,20 +89,57 @@ bool output_open_in_place(emu_output_t *out, const std::string &path, bool regul
     return true;
 }
 
-// Creates a new file beside target, with a name no other file has; the mode 0666 lets the
-// process's umask decide, as for any new file.
+// Creates a new file in target's folder, with a name no other file has; the mode 0666 lets the
+// process's umask decide, as for any new file. The name is a short prefix and a random suffix, not
+// the target's name with something added, so it fits wherever the target's name fits.
 int output_create_temporary(const std::string &target, std::string *temp_path) {
     static std::atomic<unsigned> serial{0};
     const size_t slash = target.rfind('/');
     const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    uint64_t seed = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(time(nullptr));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *temp_path = directory + "." + name + ".save-" + std::to_string(getpid()) + "-" +
-                     std::to_string(serial.fetch_add(1));
+        // splitmix64 of the process, the time and a counter: names differ between writers.
+        uint64_t z = (seed += 0x9E3779B97F4A7C15ull) + serial.fetch_add(1);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(z));
+        *temp_path = directory + ".quillane-" + suffix;
         const int fd = open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// Follows symbolic links from path to the file they end at, which need not exist yet (a dangling
+// link names the file to create), as editors write through a link. False with errno set on a
+// loop of links or a link that cannot be read.
+bool output_follow_links(const std::string &path, std::string *target) {
+    *target = path;
+    for (int hops = 0;; ++hops) {
+        // /dev/stdout leads to /proc's links, which name pipes, not paths: written in place.
+        if (output_system_path(*target)) return true;
+        struct stat info {};
+        if (lstat(target->c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+        if (hops == 40) {
+            errno = ELOOP;
+            return false;
+        }
+        std::string text(static_cast<size_t>(info.st_size) + 256, '\0');
+        const ssize_t size = readlink(target->c_str(), text.data(), text.size());
+        if (size < 0) return false;
+        if (static_cast<size_t>(size) >= text.size()) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        text.resize(static_cast<size_t>(size));
+        const size_t slash = target->rfind('/');
+        if (text.empty() || text[0] == '/' || slash == std::string::npos)
+            *target = text;
+        else
+            *target = target->substr(0, slash + 1) + text;
+    }
 }
 
 void output_reset(emu_output_t *out) {
@@ -121,15 +158,19 @@ bool emu_output_open(emu_output_t *out, const char *path, emu_file_error_t *erro
         output_set_error(error, "no file name given");
         return false;
     }
-    // A symbolic link stays a link: the file it points to is the one replaced.
-    std::string target = path;
-    if (!output_system_path(target))
-        if (char *resolved = realpath(path, nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
+    // A symbolic link stays a link: the file it points to is the one replaced or created.
+    std::string target;
+    if (!output_follow_links(path, &target)) {
+        output_set_system_error(error, errno);
+        return false;
+    }
     struct stat info {};
     const bool exists = stat(target.c_str(), &info) == 0;
+    // A name too long, or a path through a file: refused now, not at the rename after the run.
+    if (!exists && errno != ENOENT) {
+        output_set_system_error(error, errno);
+        return false;
+    }
     if (exists && S_ISDIR(info.st_mode)) {
         output_set_system_error(error, EISDIR);
         return false;

@@ -1,15 +1,17 @@
 // The one way the program writes a file: memory saves, dumps, screenshots, traces and sound
 // recordings all go through here, whether the bytes are ready at once or come as a run goes on.
 //
-// A regular file (or a new one) is written as a temporary file beside it, which replaces it only
-// at close, once every byte is written and synced; the replacement keeps the old file's mode and,
-// where allowed, its owner, and a symbolic link stays a link (the file it points to is
-// replaced). Until then, and after any failure, the old file is exactly as it was and no
-// temporary file is left behind. A FIFO, a device or a path under /dev or /proc (/dev/stdout) is
-// written in place, as there is nothing to replace; a FIFO that no program reads from is refused
-// at open instead of blocking. Writes are buffered; the first failure (a full disk, a size limit,
-// a reader that went away) is kept and reported at close, and later writes are dropped. The
-// program must ignore SIGPIPE and SIGXFSZ so that those come back as EPIPE and EFBIG.
+// A regular file (or a new one) is written as a temporary file beside it (a short name of its
+// own, so it fits wherever the target's name fits), which replaces it only at close, once every
+// byte is written and synced; the replacement keeps the old file's mode and, where allowed, its
+// owner. A symbolic link stays a link: the file it points to is replaced, or created when it does
+// not exist yet, as editors write through a link. Until then, and after any failure, the old file
+// is exactly as it was and no temporary file is left behind. A FIFO, a device or a path under /dev
+// or /proc (/dev/stdout) is written in place, as there is nothing to replace; a FIFO that no
+// program reads from is refused at open instead of blocking. Writes are buffered; the first failure
+// (a full disk, a size limit, a reader that went away) is kept and reported at close, and later
+// writes are dropped. The program must ignore SIGPIPE and SIGXFSZ so that those come back as EPIPE
+// and EFBIG.
 #pragma once
 
 #include <cstddef>
@@ -29,8 +31,8 @@ struct emu_output_t {
 };
 
 // Opens path for writing. Fails (false, *out closed) with the reason in *error when the path is
-// empty or a folder, the folder does not exist or is not writable, a FIFO has no reader, or the
-// file cannot be opened.
+// empty, a folder or too long, the folder does not exist or is not writable, links loop, a FIFO
+// has no reader, or the file cannot be opened. Every check is made here, before any byte.
 bool emu_output_open(emu_output_t *out, const char *path, emu_file_error_t *error);
 
 // Appends bytes (buffered). False once a write has failed.

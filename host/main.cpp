@@ -1,11 +1,14 @@
 // The program's entry point: start-up in the board's fixed order, the message loop, shutdown.
 #include <QApplication>
+#include <QStatusBar>
 #include <QtGlobal>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>
 
+#include "debug/engine.h"
 #include "debug/record.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
@@ -67,8 +70,22 @@ int main(int argc, char **argv) {
         return 1;
     }
     if (host_apply_options(emu, options) != 0) return 2;
+    // The monitor's symbols are looked for beside the ROM that runs (by the debugger, by reload).
+    dbg_engine()->rom_path = rom;
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
     if (gui_signals_install(emu) != 0) exit_with_fatal_error("gui_signals_install");
+    // A recording that can no longer be written says so when it fails, on stderr and in the
+    // status bar, not only when the window closes; its old file stays.
+    std::atomic<bool> record_failure_told{false};
+    dbg_record_on_failure(dbg_engine(), [&record_failure_told,
+                                         status = static_cast<QStatusBar *>(emu->gui.status_bar)](
+                                            const std::string &reason) {
+        std::fprintf(stderr, "quillane: %s\n", reason.c_str());
+        record_failure_told = true;
+        QMetaObject::invokeMethod(
+            status, [status, text = QString::fromStdString(reason)] { status->showMessage(text); },
+            Qt::QueuedConnection);
+    });
     std::unique_ptr<gui_debugger_window> debugger(
         gui_debugger_install(static_cast<QWidget *>(emu->gui.window), emu));
     std::unique_ptr<gui_dap_server> dap;
@@ -113,7 +130,8 @@ int main(int argc, char **argv) {
     // The recording ends at the tick the machine stopped at.
     std::string record_error;
     const bool recorded = dbg_record_close(dbg_engine(), &record_error);
-    if (!recorded) std::fprintf(stderr, "quillane: %s\n", record_error.c_str());
+    if (!recorded && !record_failure_told)
+        std::fprintf(stderr, "quillane: %s\n", record_error.c_str());
     debugger.reset();
     snd_finalize(&emu->snd);
     gfx_finalize(&emu->gfx);

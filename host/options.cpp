@@ -71,6 +71,9 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
         } else if (!std::strcmp(a, "--rom") || !std::strcmp(a, "--type") ||
                    !std::strcmp(a, "--record") || !std::strcmp(a, "--source-dir")) {
             if (i + 1 >= argc) return bad(std::string(a) + " needs a value");
+            // An empty path names no file: refused, not taken as "none given".
+            if (!*argv[i + 1] && std::strcmp(a, "--type") != 0)
+                return bad(std::string(a) + " needs a file name, not an empty one");
             if (!std::strcmp(a, "--rom"))
                 options->rom = argv[++i];
             else if (!std::strcmp(a, "--record"))

@@ -25,6 +25,7 @@
 #include "debug/record.h"
 #include "debug/source_commands.h"
 #include "debug/state.h"
+#include "files/data.h"
 #include "files/input.h"
 #include "files/output.h"
 #include "machine/emu.h"
@@ -64,7 +65,8 @@ const char usage_text[] =
     "File > Open does), and runs as fast as the host allows until a stop.\n"
     "\n"
     "Machine:\n"
-    "  --rom FILE          the ROM image (default: tessik.hex in the current directory)\n"
+    "  --rom FILE          the ROM image (default: tessik.hex in the current directory, else\n"
+    "                      the installed one in share/quillane)\n"
     "  --no-rom            no ROM; the processor starts at the first image's start address\n"
     "  --realtime          pace the processor at the board's 10 MHz clock\n"
     "  --state FILE        start from a save state (no ROM is loaded: the state holds memory);\n"
@@ -159,6 +161,9 @@ struct options_t {
 // cannot be written fails the run before it starts and a failed write leaves the old file.
 struct end_outputs_t {
     emu_output_t screenshot;
+    emu_output_t save_state;
+    emu_output_t profile;
+    emu_output_t coverage;
     struct dump_t {
         uint16_t address;
         uint32_t length;
@@ -221,10 +226,8 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--until-pc") o->until_pc.push_back(v);
             if (a == "--break") o->breaks.push_back(v);
             if (a == "--type") o->type.push_back(dbg_unescape(v));
-            // An empty path names no file: an error, not an output silently left out.
-            if (!*v &&
-                (a == "--rom" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
-                 a == "--wav" || a == "--trace" || a == "--source-dir"))
+            // An empty path names no file: an error, not an input or output silently left out.
+            if (!*v && a != "--type" && a != "--ticks" && a != "--until-pc" && a != "--break")
                 return bad(a + " needs a file name, not an empty one");
             if (a == "--script") o->script = v;
             if (a == "--symbols") o->symbols.push_back(v);
@@ -232,8 +235,6 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--screenshot") o->screenshot = v;
             if (a == "--wav") o->wav = v;
             if (a == "--trace") o->trace = v;
-            if ((a == "--profile" || a == "--coverage") && !*v)
-                return bad(a + " needs a file name, not an empty one");
             if (a == "--profile") o->profile = v;
             if (a == "--coverage") o->coverage = v;
             if (a == "--state") o->state = v;
@@ -257,6 +258,8 @@ int parse(int argc, char **argv, options_t *o) {
         (o->rom_given || o->no_rom || !o->state.empty() || !o->images.empty() || !o->type.empty()))
         return bad("--replay starts from the recording's state: no --rom, --no-rom, --state, "
                    "images or --type with it");
+    // The default ROM: the current directory's, else the installed one.
+    if (!o->rom_given) o->rom = emu_find_data_file(EMU_ROM_FILE_NAME);
     return -1;
 }
 
@@ -283,7 +286,9 @@ bool parse_dumps(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
 }
 
 void discard_end_outputs(end_outputs_t *outs) {
-    emu_output_discard(&outs->screenshot);
+    for (emu_output_t *out :
+         {&outs->screenshot, &outs->save_state, &outs->profile, &outs->coverage})
+        emu_output_discard(out);
     for (auto &d : outs->dumps)
         emu_output_discard(&d.file);
 }
@@ -292,8 +297,14 @@ void discard_end_outputs(end_outputs_t *outs) {
 bool open_end_outputs(const options_t &o, end_outputs_t *outs) {
     emu_file_error_t reason{};
     const char *failed = nullptr;
-    if (o.screenshot && !emu_output_open(&outs->screenshot, o.screenshot->c_str(), &reason))
-        failed = o.screenshot->c_str();
+    const std::pair<const std::string *, emu_output_t *> named[] = {
+        {o.screenshot ? &*o.screenshot : nullptr, &outs->screenshot},
+        {&o.save_state, &outs->save_state},
+        {&o.profile, &outs->profile},
+        {&o.coverage, &outs->coverage}};
+    for (const auto &[path, out] : named)
+        if (!failed && path && !path->empty() && !emu_output_open(out, path->c_str(), &reason))
+            failed = path->c_str();
     for (auto &d : outs->dumps)
         if (!failed && !emu_output_open(&d.file, d.path.c_str(), &reason)) failed = d.path.c_str();
     if (!failed) return true;
@@ -322,9 +333,14 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
     if (o.cells)
         for (const std::string &line : dbg_screen_cells(e->emu->memory))
             std::printf("%s\n", line.c_str());
-    if (!o.save_state.empty() && !dbg_state_save(e, o.save_state, &error)) {
-        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
-        good = false;
+    if (!o.save_state.empty()) {
+        // The inline engine runs on this thread: there is no other to lock out.
+        dbg_machine_state_t state;
+        dbg_state_capture(e, &state);
+        const std::vector<uint8_t> bytes = dbg_state_encode(state);
+        good = finish_output(&outs->save_state, o.save_state,
+                             std::string(bytes.begin(), bytes.end())) &&
+               good;
     }
     if (o.screenshot)
         good = finish_output(&outs->screenshot, *o.screenshot, dbg_screenshot_png(e)) && good;
@@ -336,13 +352,23 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
     }
-    if (!o.profile.empty() && !dbg_profile_save(e, o.profile, &error)) {
-        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
-        good = false;
-    }
-    if (!o.coverage.empty() && !dbg_coverage_save(e, o.coverage, &error)) {
-        std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
-        good = false;
+    // Profile and coverage: their text, or the reason there is none (the file is left alone).
+    const struct {
+        const std::string &path;
+        emu_output_t *out;
+        bool (*text)(dbg_engine_t *, std::string *, std::string *);
+    } collected[] = {{o.profile, &outs->profile, dbg_profile_text},
+                     {o.coverage, &outs->coverage, dbg_coverage_text}};
+    for (const auto &c : collected) {
+        if (c.path.empty()) continue;
+        std::string text;
+        if (c.text(e, &text, &error)) {
+            good = finish_output(c.out, c.path, text) && good;
+        } else {
+            emu_output_discard(c.out);
+            std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
+            good = false;
+        }
     }
     if (!dbg_trace_close(e, &error)) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
@@ -386,7 +412,7 @@ bool write_some(std::string *pending) {
 // read stops neither the machine nor a signal; one that leaves more than DBG_DAP_MAX_UNREAD bytes
 // unread is given up.
 int serve_dap(dbg_engine_t *e, const options_t &o) {
-    dbg_dap_t *session = dbg_dap_new(e, o.rom_given ? o.rom : std::string(EMU_ROM_FILE_NAME));
+    dbg_dap_t *session = dbg_dap_new(e, o.rom);
     const int out_flags = fcntl(1, F_GETFL);
     if (out_flags >= 0) fcntl(1, F_SETFL, out_flags | O_NONBLOCK);
     std::string pending;

@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="build-essential cmake make qt6-base-dev libsdl2-dev googletest libgtest-dev \
 libbenchmark-dev pasmo sdcc clang libclang-rt-14-dev xvfb xdotool x11-apps imagemagick libxcb1-dev \
-valgrind lcov nlohmann-json3-dev"
+valgrind lcov nlohmann-json3-dev lintian dpkg-dev man-db"
 
 missing=""
 for p in $PACKAGES; do

@@ -56,6 +56,9 @@ DICT
 mkdir -p "$work/cdb-seeds"
 printf 'M:prog\nF:G$main$0_0$0({2}DF,SI:S),C,0,0,0,0,0\nS:Lprog.main$x$1_0$1({2}SI:S),B,1,-2\nT:Fprog$pt[({0}S:S$x$0_0$0({2}SI:S),Z,0,0)]\nL:C$prog.c$3$1_0$1:8000\nL:C$prog.c$4$1_0$1:8004\nX:G$main$0_0$0:8010\nx.a[1]+(8000)\n' \
     >"$work/cdb-seeds/prog"
+# Types larger than the memory (a 4 GB array of arrays, a 2 GB string): refused or shown bounded.
+printf 'grid[1]\nM:big\nS:G$grid$0_0$0({0}DA256d,DA256d,DA256d,DA256d,SC:U),E,0,0\nS:G$text$0_0$0({32767}DA32767d,SC:U),E,0,0\nS:G$huge$0_0$0({0}DA2147483647d,SC:U),E,0,0\nL:G$grid$0_0$0:8000\nL:G$text$0_0$0:8000\nL:G$huge$0_0$0:8000\n' \
+    >"$work/cdb-seeds/huge-array"
 cat >"$work/cdb.dict" <<'DICT'
 "L:C$"
 "F:G$"

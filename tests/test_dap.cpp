@@ -2,11 +2,14 @@
 // tests/dap/session.test.js).
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "debug/dap.h"
 #include "debug/engine.h"
+#include "debug/source.h"
 #include "harness.h"
 
 namespace {
@@ -223,4 +226,42 @@ TEST(Dap, NumbersAtTheirBoundsAreServed) {
     out = session.feed(request(5, "variables", R"({"variablesReference":127})"));
     EXPECT_NE(std::string::npos, out.find("\"name\":\"pc\"")) << out;
     EXPECT_EQ(0u, count(out, "\"success\":false")) << out;
+}
+
+// A variable of a big array shows a bounded part over DAP as everywhere: its first elements and
+// "..."; a .cdb type larger than the memory is refused.
+TEST(Dap, BigArraysShowABoundedPart) {
+    harness_init();
+    const std::string path = testing::TempDir() + "dap-big.cdb";
+    std::ofstream(path) << "M:big\nS:G$row$0_0$0({2000}DA1000d,SI:S),E,0,0\n"
+                           "S:G$grid$0_0$0({0}DA256d,DA256d,DA256d,DA256d,SC:U),E,0,0\n"
+                           "L:G$row$0_0$0:9000\nL:G$grid$0_0$0:9000\n";
+    dbg_dap_t *s = dbg_dap_new(dbg_engine(), "");
+    int seq = 1;
+    auto request = [&](const std::string &command, const std::string &arguments) {
+        const std::string body = R"({"seq":)" + std::to_string(seq++) +
+                                 R"(,"type":"request","command":")" + command +
+                                 R"(","arguments":)" + arguments + "}";
+        EXPECT_TRUE(dbg_dap_feed(s, dbg_dap_frame(body).data(), dbg_dap_frame(body).size()));
+        return dbg_dap_take_output(s);
+    };
+    std::string out =
+        request("evaluate", R"({"context":"repl","expression":"symbols )" + path + "\"}");
+    ASSERT_NE(std::string::npos, out.find("\"success\":true")) << out;
+    out = request("evaluate", R"({"context":"watch","expression":"grid"})");
+    EXPECT_NE(std::string::npos, out.find("unknown name grid")) << out;
+    out = request("evaluate", R"({"context":"watch","expression":"row"})");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(out, found, std::regex(R"("variablesReference":([1-9][0-9]*))")))
+        << out;
+    out = request("variables", R"({"variablesReference":)" + found[1].str() + "}");
+    const std::regex name(R"re("name":"([^"]*)")re");
+    std::vector<std::string> names;
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), name); it != std::sregex_iterator();
+         ++it)
+        names.push_back((*it)[1].str());
+    ASSERT_EQ(DBG_VALUE_MAX_ELEMENTS + 1, names.size()) << out.substr(0, 400);
+    EXPECT_EQ("[0]", names.front());
+    EXPECT_EQ("...", names.back());
+    dbg_dap_free(s);
 }

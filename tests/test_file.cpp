@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "files/file.h"
+#include "files/input.h"
 #include "files/output.h"
 
 namespace {
@@ -404,6 +405,67 @@ TEST_F(FileTest, UnreadableInputFails) {
     EXPECT_EQ(memory, expected);
 }
 
+// The one reader of whole files and of lines refuses at once what may never end or never answer
+// (a FIFO without a writer, a device, a folder) and a file larger than its bound, judged by its
+// size before anything is read or allocated; a file that grows past the bound while read fails.
+TEST_F(FileTest, BoundedReadersRefuseWhatMayNotEndAndWhatIsTooLarge) {
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(path("folder"));
+    write("huge", "");
+    ASSERT_EQ(truncate(path("huge").c_str(), 2147483648), 0); // sparse: takes no room
+    write("ten", "0123456789");
+    const struct {
+        std::string path;
+        uint64_t bound;
+        const char *reason;
+    } refused[] = {
+        {path("fifo"), 0, "not a regular file (a FIFO)"},
+        {"/dev/zero", 0, "not a regular file (a device)"},
+        {path("folder"), 0, "Is a directory"},
+        {path("missing"), 0, "No such file or directory"},
+        {"", 0, "no file name given"},
+        {path("huge"), 1u << 20, "too large (2147483648 bytes; at most 1 MiB)"},
+        {path("ten"), 9, "too large (10 bytes; at most 9 bytes)"},
+    };
+    for (const auto &r : refused) {
+        std::vector<uint8_t> bytes{1};
+        emu_file_error_t error{};
+        EXPECT_FALSE(emu_read_file(r.path.c_str(), r.bound, &bytes, &error)) << r.path;
+        EXPECT_STREQ(error.text, r.reason) << r.path;
+        EXPECT_TRUE(bytes.empty()) << r.path;
+        EXPECT_EQ(bytes.capacity(), 1u) << r.path << ": nothing allocated for a refused file";
+    }
+    std::vector<uint8_t> bytes;
+    emu_file_error_t error{};
+    ASSERT_TRUE(emu_read_file(path("ten").c_str(), 10, &bytes, &error)) << error.text;
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
+
+    // The line reader: the same refusals (naming standard input as the other choice).
+    emu_line_reader_t reader;
+    EXPECT_FALSE(emu_reader_open(&reader, path("fifo").c_str(), &error, 1u << 20));
+    EXPECT_STREQ(error.text, "not a regular file (a file or - for standard input)");
+    EXPECT_FALSE(emu_reader_open(&reader, path("huge").c_str(), &error, 1u << 20));
+    EXPECT_STREQ(error.text, "too large (2147483648 bytes; at most 1 MiB)");
+    // Within its bound when opened, past it once the file grew.
+    write("growing", "one\ntwo\n");
+    ASSERT_TRUE(emu_reader_open(&reader, path("growing").c_str(), &error, 16));
+    {
+        std::ofstream more(path("growing"), std::ios::app);
+        more << "three\nfour\n";
+    }
+    std::string line;
+    EXPECT_EQ(emu_reader_next(&reader, &line, &error), -1);
+    EXPECT_STREQ(error.text, "too large (19 bytes; at most 16 bytes)");
+    emu_reader_close(&reader);
+    // Without a bound only the lines are bounded (a script of any length).
+    ASSERT_TRUE(emu_reader_open(&reader, path("growing").c_str(), &error));
+    int lines = 0;
+    while (emu_reader_next(&reader, &line, &error) > 0)
+        ++lines;
+    EXPECT_EQ(lines, 4);
+    emu_reader_close(&reader);
+}
+
 TEST_F(FileTest, FileWithoutReadPermissionFails) {
     write("secret.hex", hex_record(0x2000, pattern(4, 23)) + "\r\n");
     chmod(path("secret.hex").c_str(), 0);
@@ -574,6 +636,55 @@ TEST_F(FileTest, StreamedOutputReplacesTheFileOnlyAtItsClose) {
     ASSERT_EQ(mkfifo(path("unread").c_str(), 0600), 0);
     EXPECT_FALSE(emu_output_open(&out, path("unread").c_str(), &error));
     EXPECT_STREQ(error.text, "no program is reading from the pipe");
+}
+
+// The temporary file's name fits wherever the target's does: a name of the longest length a
+// folder allows is written, one byte longer is refused as the system refuses it.
+// A symbolic link is written through, also when the file it names does not exist yet: the
+// link stays, its target is created or replaced, following a chain of links.
+TEST_F(FileTest, LongNamesFitAndLinksAreWrittenThrough) {
+    const auto entries = [this] {
+        return std::distance(std::filesystem::directory_iterator(dir),
+                             std::filesystem::directory_iterator());
+    };
+    emu_file_error_t error{};
+    const long name_max = pathconf(dir.c_str(), _PC_NAME_MAX);
+    ASSERT_GT(name_max, 16);
+    for (const long length : {name_max - 6, name_max}) {
+        const std::string name(static_cast<size_t>(length), 'n');
+        write(name, "old");
+        ASSERT_TRUE(emu_write_file(path(name).c_str(), "long", 4, &error)) << length << error.text;
+        EXPECT_EQ(read(name), "long");
+        EXPECT_EQ(entries(), 1);
+        std::filesystem::remove(path(name));
+    }
+    const std::string too_long(static_cast<size_t>(name_max + 1), 'n');
+    EXPECT_FALSE(emu_write_file(path(too_long).c_str(), "x", 1, &error));
+    EXPECT_STREQ(error.text, "File name too long");
+    EXPECT_EQ(entries(), 0);
+
+    // Dangling, through a chain: chain -> sub/link -> ../made.hex, which does not exist.
+    std::filesystem::create_directory(path("sub"));
+    ASSERT_EQ(symlink("../made.hex", path("sub/link").c_str()), 0);
+    ASSERT_EQ(symlink("sub/link", path("chain").c_str()), 0);
+    ASSERT_TRUE(emu_write_file(path("chain").c_str(), "made", 4, &error)) << error.text;
+    EXPECT_TRUE(std::filesystem::is_symlink(path("chain")));
+    EXPECT_TRUE(std::filesystem::is_symlink(path("sub/link")));
+    EXPECT_EQ(read("made.hex"), "made");
+    ASSERT_TRUE(emu_write_file(path("chain").c_str(), "again", 5, &error)) << error.text;
+    EXPECT_EQ(read("made.hex"), "again");
+    EXPECT_EQ(entries(), 3);
+
+    // A link into a folder that does not exist, and a loop of links, change nothing.
+    ASSERT_EQ(symlink("gone/x.hex", path("nowhere").c_str()), 0);
+    EXPECT_FALSE(emu_write_file(path("nowhere").c_str(), "x", 1, &error));
+    EXPECT_STREQ(error.text, "the folder does not exist");
+    EXPECT_TRUE(std::filesystem::is_symlink(path("nowhere")));
+    ASSERT_EQ(symlink("loop2", path("loop1").c_str()), 0);
+    ASSERT_EQ(symlink("loop1", path("loop2").c_str()), 0);
+    EXPECT_FALSE(emu_write_file(path("loop1").c_str(), "x", 1, &error));
+    EXPECT_STREQ(error.text, "Too many levels of symbolic links");
+    EXPECT_EQ(entries(), 6);
 }
 
 TEST_F(FileTest, SaveToAPipeWhoseReaderLeavesFails) {

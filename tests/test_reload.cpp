@@ -82,4 +82,32 @@ TEST(Reload, TheRebuiltProgramReplacesTheOldOneAndBreakpointsFollowItsLabels) {
     std::remove((base + ".sym").c_str());
 }
 
+TEST(Reload, TheMonitorsSymbolsStayBesideTheRebuiltProgramsOwn) {
+    emu_t *emu = harness_init();
+    dbg_engine_t *e = dbg_engine();
+    const std::string base = temp_base() + "_monitor";
+    const std::string rom_sym = base + "_rom.sym";
+    {
+        std::ofstream sym(rom_sym);
+        sym << "con_putc\t\tEQU 0144H\n";
+    }
+    const std::string rom_before = e->rom_path;
+    e->rom_path = base + "_rom.hex";
+    // JP con_putc, in a program whose own symbols name main and work.
+    write_program(base, {0xC3, 0x44, 0x01, 0, 0x18, 0xFE}, 0x8004);
+    std::string error;
+    ASSERT_TRUE(dbg_reload(e, {base + ".hex"}, {}, &error)) << error;
+    ASSERT_TRUE(dbg_reload(e, {base + ".hex"}, {}, &error)) << error;
+    uint16_t address = 0;
+    EXPECT_TRUE(dbg_symbol_lookup(&e->symbols, "con_putc", &address));
+    EXPECT_EQ(0x0144, address);
+    EXPECT_TRUE(dbg_symbol_lookup(&e->symbols, "work", &address));
+    EXPECT_EQ(0x8004, address);
+    EXPECT_EQ("JP con_putc", dbg_disassemble(emu->memory, 0x8000, &e->symbols).text);
+    e->rom_path = rom_before;
+    for (const char *extension : {".hex", ".sym"})
+        std::remove((base + extension).c_str());
+    std::remove(rom_sym.c_str());
+}
+
 } // namespace

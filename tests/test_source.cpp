@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "debug/commands.h"
@@ -628,12 +630,142 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     ASSERT_TRUE(dbg_source_print(&model, "(ix-1)", context, &value, &error)) << error;
     EXPECT_EQ("119 'w' ($77)", value.text);
     EXPECT_TRUE(value.in_memory);
+    // A number in parentheses is an address whatever its first digit: (C000) reads as (0C000).
+    memory[0xC000] = 0x42;
+    memory[0xC001] = 0x07;
+    for (const char *condition :
+         {"(C000) == 42", "(0C000) == 42", "($C000) == 42", "(#49152) == 42", "(C000+1) == 7",
+          "(c001) == 7 && (C000) != C000"}) {
+        ASSERT_TRUE(dbg_expr_parse(&model, condition, &expr, &error)) << condition;
+        EXPECT_TRUE(dbg_expr_number(&model, expr, context, &number, &error)) << error;
+        EXPECT_EQ(1, number) << condition;
+    }
+    ASSERT_TRUE(dbg_source_print(&model, "(C000)", context, &value, &error)) << error;
+    EXPECT_EQ("66 'B' ($42)", value.text);
+    EXPECT_TRUE(value.in_memory);
     ASSERT_TRUE(dbg_source_print(&model, "h", context, &value, &error)) << error;
     EXPECT_EQ("unsigned char", value.type);
     EXPECT_EQ("18 ($12)", value.text);
     ASSERT_TRUE(dbg_expr_parse(&model, "GG + 1", &expr, &error));
     EXPECT_FALSE(dbg_expr_number(&model, expr, context, &number, &error));
     EXPECT_EQ("unknown name GG", error);
+}
+
+// Debug files and sources are read only from regular files and within a bound: a FIFO without a
+// writer, a device that never ends, a folder, a sparse file of gigabytes and an endless line are
+// refused at once with their reason, for the .cdb as for symbols and the sources it names.
+TEST(SourceInput, DebugFilesAndSourcesThatMayNotEndOrAreTooLargeAreRefused) {
+    char name[] = "/tmp/quillane-bounds-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(name));
+    const std::string dir = name;
+    auto make_sparse = [](const std::string &path, off_t size) {
+        std::ofstream(path).put('M');
+        ASSERT_EQ(0, truncate(path.c_str(), size));
+    };
+    for (const char *fifo : {"/fifo.cdb", "/fifo.noi", "/fifo.c"})
+        ASSERT_EQ(0, mkfifo((dir + fifo).c_str(), 0600));
+    ASSERT_EQ(0, symlink("/dev/zero", (dir + "/zero.cdb").c_str()));
+    ASSERT_EQ(0, symlink("/dev/urandom", (dir + "/random.cdb").c_str()));
+    ASSERT_EQ(0, mkdir((dir + "/folder.cdb").c_str(), 0700));
+    make_sparse(dir + "/huge.cdb", off_t{2} << 30);
+    make_sparse(dir + "/huge.map", off_t{2} << 30);
+    make_sparse(dir + "/huge.c", off_t{64} << 20);
+    std::ofstream(dir + "/long.cdb") << "M:" << std::string(70000, 'x') << "\n";
+    const struct {
+        const char *file;
+        const char *reason;
+    } cases[] = {{"/fifo.cdb", "Not a regular file (a FIFO)"},
+                 {"/zero.cdb", "Not a regular file (a device)"},
+                 {"/random.cdb", "Not a regular file (a device)"},
+                 {"/folder.cdb", "Is a directory"},
+                 {"/huge.cdb", "Too large (2147483648 bytes; at most 64 MiB)"},
+                 {"/long.cdb", "Line 1: the line is longer than 64 KiB"}};
+    for (const auto &c : cases) {
+        dbg_source_t model;
+        dbg_source_init(&model);
+        std::string error;
+        EXPECT_EQ(-1, dbg_source_load_cdb(&model, dir + c.file, &error)) << c.file;
+        EXPECT_EQ(dir + c.file + ": " + c.reason, error);
+    }
+    dbg_symbols_t symbols;
+    std::string error;
+    EXPECT_EQ(-1, dbg_symbols_load(&symbols, dir + "/fifo.noi", &error));
+    EXPECT_NE(std::string::npos, error.find("Not a regular file")) << error;
+    EXPECT_EQ(-1, dbg_symbols_load(&symbols, dir + "/huge.map", &error));
+    EXPECT_NE(std::string::npos, error.find("Too large")) << error;
+
+    // A source found as a FIFO or larger than a source may be has no text, and says why.
+    dbg_source_t model;
+    dbg_source_init(&model);
+    model.search_dirs = {dir};
+    dbg_source_add_line(&model, "fifo.c", 1, 0x8000, 1, true);
+    dbg_source_add_line(&model, "huge.c", 1, 0x8001, 1, true);
+    dbg_source_index(&model);
+    for (const auto &[file, reason] :
+         {std::pair<std::string, std::string>{"fifo.c", "FIFO"}, {"huge.c", "at most 4 MiB"}}) {
+        const int index = dbg_source_file(&model, file);
+        ASSERT_GE(index, 0);
+        EXPECT_TRUE(dbg_source_text(&model, index).empty()) << file;
+        EXPECT_NE(std::string::npos, model.files[index].problem.find(reason))
+            << model.files[index].problem;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+// Values that counts the debug information claims cannot make large: a type larger than the
+// memory is refused when read, and a value shows at most DBG_VALUE_MAX_ELEMENTS elements of an
+// array, DBG_VALUE_MAX_NODES values in all and DBG_VALUE_MAX_CHARS characters of a string.
+TEST(SourceInput, TypesLargerThanMemoryAreRefusedAndValuesShowABoundedPart) {
+    const std::string path = testing::TempDir() + "huge-types.cdb";
+    std::ofstream(path) << "M:big\n"
+                           "S:G$grid$0_0$0({0}DA256d,DA256d,DA256d,DA256d,SC:U),E,0,0\n"
+                           "S:G$huge$0_0$0({2147483647}DA2147483647d,SC:U),E,0,0\n"
+                           "S:G$fat$0_0$0({70000}STfat:S),E,0,0\n"
+                           "S:G$wide$0_0$0({60000}DA300d,DA200d,SC:U),E,0,0\n"
+                           "S:G$row$0_0$0({2000}DA1000d,SI:S),E,0,0\n"
+                           "S:G$text$0_0$0({2000}DA2000d,SC:U),E,0,0\n"
+                           "L:G$grid$0_0$0:0\nL:G$huge$0_0$0:0\nL:G$fat$0_0$0:0\n"
+                           "L:G$wide$0_0$0:0\nL:G$row$0_0$0:1000\nL:G$text$0_0$0:2000\n";
+    dbg_source_t model;
+    dbg_source_init(&model);
+    std::string error;
+    ASSERT_GE(dbg_source_load_cdb(&model, path, &error), 0) << error;
+    dbg_source_index(&model);
+    // Memory without a zero byte: no string ends.
+    std::vector<uint8_t> memory(65536, 'A');
+    z_cpu_t cpu{};
+    const dbg_eval_context_t context{memory.data(), &cpu, nullptr, nullptr, -1};
+    dbg_value_t value;
+    for (const char *refused : {"grid", "grid[1]", "huge", "fat"}) {
+        EXPECT_FALSE(dbg_source_print(&model, refused, context, &value, &error)) << refused;
+        EXPECT_EQ("unknown name " + std::string(refused).substr(0, 4), error);
+    }
+    auto is_marker = [](const dbg_value_t &v) { return v.name == "..." && v.text.empty(); };
+    // 300 x 200 elements: the arrays' first ones until the whole tree is full, then "...".
+    ASSERT_TRUE(dbg_source_print(&model, "wide", context, &value, &error)) << error;
+    EXPECT_TRUE(is_marker(value.children.back()));
+    size_t shown = 0;
+    std::vector<const dbg_value_t *> pending{&value};
+    while (!pending.empty()) {
+        const dbg_value_t *v = pending.back();
+        pending.pop_back();
+        for (const dbg_value_t &child : v->children) {
+            shown += is_marker(child) ? 0 : 1;
+            pending.push_back(&child);
+        }
+    }
+    EXPECT_EQ(DBG_VALUE_MAX_NODES, shown);
+    ASSERT_TRUE(dbg_source_print(&model, "row", context, &value, &error)) << error;
+    ASSERT_EQ(DBG_VALUE_MAX_ELEMENTS + 1, value.children.size());
+    EXPECT_EQ("[255]", value.children[DBG_VALUE_MAX_ELEMENTS - 1].name);
+    EXPECT_EQ("16705 ($4141)", value.children[0].text);
+    EXPECT_TRUE(is_marker(value.children.back()));
+    ASSERT_TRUE(dbg_source_print(&model, "text", context, &value, &error)) << error;
+    EXPECT_EQ("\"" + std::string(DBG_VALUE_MAX_CHARS, 'A') + "\"...", value.text);
+    EXPECT_EQ(DBG_VALUE_MAX_ELEMENTS + 1, value.children.size());
+    ASSERT_TRUE(dbg_source_print(&model, "text[#1999]", context, &value, &error)) << error;
+    EXPECT_EQ("65 'A' ($41)", value.text);
 }
 
 } // namespace

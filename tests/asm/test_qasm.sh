@@ -58,4 +58,19 @@ if "$WORK/bin/qasm" -I inc lines.asm -o "$WORK/none/x.hex" 2>err.log; then
     fail "written into a missing directory"
 fi
 grep -q "$WORK/none: not a directory that can be written" err.log || fail "$(cat err.log)"
+# A file qasm writes that is a link to a source (the program or a file it INCLUDEs) is refused
+# with status 2, and every source stays as it was.
+cp lines.asm lines.keep
+cp inc/lines.inc inc.keep
+for pair in "alias.hex lines.asm" "alias.sym lines.asm" "alias.lines inc/lines.inc"; do
+    # shellcheck disable=SC2086
+    set -- $pair
+    ln -s "$2" "$1"
+    rc=0
+    "$WORK/bin/qasm" -I inc lines.asm -o alias.hex 2>err.log || rc=$?
+    [ $rc = 2 ] || fail "$1 a link to $2: status $rc"
+    grep -q "^qasm: $1: is the source $2" err.log || fail "$1: $(cat err.log)"
+    rm "$1"
+done
+cmp -s lines.asm lines.keep && cmp -s inc/lines.inc inc.keep || fail "a source was overwritten"
 echo "qasm: all checks passed"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # A session recorded in the window (--record) and played back headless (quillane-run --replay)
 # ends on the same screen: keys typed by --type and keys pressed in the window with xdotool, at
-# the ticks they came. A damaged or truncated recording is refused and runs nothing.
+# the ticks they came. A recording that cannot be written is told at once. A damaged or truncated
+# recording is refused and runs nothing.
 . "$(dirname "$0")/lib.sh"
 READER=$QUILLANE_BUILD_DIR/tests/screen_text
 RUN=$QUILLANE_BUILD_DIR/quillane-run
@@ -63,6 +64,31 @@ cp "$WORK/session.rec" "$WORK/window.txt" "$SHOTS/"
 grep -q '^> d 2070' "$WORK/replay.txt" || fail "the replay lacks the window's command"
 diff "$WORK/window.txt" "$WORK/replay.txt" >"$WORK/diff.log" ||
     fail "the replay's screen differs from the window's"
+
+# A recording that can no longer be written (a size limit with room for the first states only)
+# says so when it fails, while the window runs on; the old file stays, nothing is left beside
+# it, the exit status is 1 and the reason is told once.
+echo "old recording" >"$WORK/full.rec"
+(cd "$WORK/run" && ulimit -f 300 && exec "$QUILLANE" --record "$WORK/full.rec") \
+    >"$WORK/full.log" 2>&1 &
+APP_PID=$!
+wait_for_window
+xdotool windowfocus "$WIN"
+i=0
+until grep -q 'full.rec: File too large (the recording stopped' "$WORK/full.log"; do
+    i=$((i + 1)); [ $i -lt 50 ] || fail "the failed recording was not told: $(cat "$WORK/full.log")"
+    xdotool key F5 # each reset records the machine's state
+    sleep 0.2
+done
+kill -0 "$APP_PID" || fail "the window ended at the failure"
+[ "$(cat "$WORK/full.rec")" = "old recording" ] || fail "the old recording was replaced"
+xdotool windowfocus "$WIN"
+xdotool key alt+q
+wait_end "Alt+Q" 100
+[ "$RC" -eq 1 ] || fail "exit code $RC after a failed recording"
+[ "$(grep -c 'full.rec' "$WORK/full.log")" = 1 ] || fail "told again: $(cat "$WORK/full.log")"
+[ "$(cat "$WORK/full.rec")" = "old recording" ] || fail "the old recording was replaced at the end"
+[ "$(ls -A "$WORK" | grep -c '^\.quillane-')" = 0 ] || fail "left beside it: $(ls -A "$WORK")"
 
 # One byte changed in the middle, and the end cut off: refused, nothing run, no output.
 size=$(wc -c <"$WORK/session.rec")

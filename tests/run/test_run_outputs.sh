@@ -22,7 +22,7 @@ for option in "--dump 0 10000 old.hex" "--dump 0 10000 old.bin" "--screenshot ol
     [ $rc = 2 ] || fail "$option under a size limit: status $rc"
     grep -q "^quillane-run: $file: File too large\$" err.txt || fail "$option: $(cat err.txt)"
     [ "$(cat "$file")" = "old contents" ] || fail "$option replaced the old file"
-    [ "$(ls -A | grep -c save)" = 0 ] || fail "$option left $(ls -A)"
+    [ "$(ls -A | grep -c '^\.quillane-')" = 0 ] || fail "$option left $(ls -A)"
     rm "$file"
 done
 run --no-rom loop.hex --ticks 1000 --dump 8000 2 /dev/full

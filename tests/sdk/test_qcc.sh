@@ -87,6 +87,17 @@ ln -s hello.c alias.ihx
 rc=0
 "$WORK/bin/qcc" hello.c -o alias.ihx 2>err.log || rc=$?
 [ $rc = 2 ] || fail "-o a link to the source: status $rc"
+# So is any other file qcc writes beside the image that is a link to a source.
+rm alias.ihx
+for written in alias.map alias.noi alias.cdb; do
+    ln -s hello.c "$written"
+    rc=0
+    "$WORK/bin/qcc" hello.c -o alias.ihx 2>err.log || rc=$?
+    [ $rc = 2 ] || fail "$written a link to the source: status $rc"
+    grep -q "^qcc: $written: is the source hello.c" err.log || fail "$written: $(cat err.log)"
+    [ ! -e alias.ihx ] || fail "$written: alias.ihx written"
+    rm "$written"
+done
 cmp -s hello.c hello.keep || fail "hello.c was overwritten"
 [ ! -e util.s ] && [ ! -e out.noi ] || fail "files left behind"
 echo "qcc: all checks passed"

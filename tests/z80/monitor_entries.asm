@@ -10,7 +10,7 @@
 ; 9810h: 16 pseudo-random numbers
 
         org 9000h
-        include "../../rom/entries.inc"
+        include "../../sdk/entries.inc"
 
 RESULTS equ 9800h
 
