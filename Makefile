@@ -40,13 +40,14 @@ tsan-test: deps
 	@cmake --build build-tsan -j $(JOBS) --target test_threads
 	@ctest --test-dir build-tsan --output-on-failure -R '^test_threads$$'
 
-# libFuzzer targets for the HEX decoder and loader and the debug information reader, 60 s each.
+# libFuzzer targets for the HEX decoder and loader, the debug information reader and the debug
+# adapter's message handler, 60 s each.
 FUZZ_SECONDS ?= 60
 fuzz-test: deps
 	@CXX=clang++ CC=clang cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DQUILLANE_FUZZ=ON -DQUILLANE_HOST=OFF -DQUILLANE_BENCH=OFF \
 		-DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target fuzz_ihex_decode fuzz_ihex_load fuzz_source
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_ihex_decode fuzz_ihex_load fuzz_source fuzz_dap
 	@sh scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
 # Installs the programs, data, manual pages and desktop entry: into PREFIX (default /usr/local),

@@ -85,9 +85,18 @@ namespace {
 
 // Variable references: the three scopes of the selected frame, then containers made on demand.
 enum : int { REF_LOCALS = 1, REF_GLOBALS = 2, REF_REGISTERS = 3, REF_FIRST_CONTAINER = 1000 };
-// Scope references carry the frame: frame * 4 + scope (frames stop at 32, far below the
+// Scope references carry the frame: frame * 4 + scope (frames stop at MAX_FRAMES, far below the
 // containers).
-enum : int { SCOPE_REFS = 4 };
+enum : int { SCOPE_REFS = 4, MAX_FRAMES = 32 };
+// Bounds of what a request may give: an offset moves within the 64 KB address space, a
+// disassemble decodes at most MAX_INSTRUCTIONS after skipping at most as many, an array (of
+// breakpoints, filters, paths) holds at most MAX_ENTRIES.
+enum : int64_t {
+    MAX_OFFSET = 0x10000,
+    MAX_INSTRUCTIONS = 4096,
+    MAX_ENTRIES = 4096,
+    MAX_REF = INT32_MAX
+};
 
 struct container_t {
     std::vector<dbg_value_t> values;
@@ -101,7 +110,9 @@ struct dbg_dap_t {
     std::string rom_default;
     dbg_dap_framer_t framer;
     std::string out;
+    dbg_dap_limits_t limits;
     int seq = 1;
+    bool initialized = false;
     bool launched = false;
     bool configured = false;
     bool running = false;
@@ -120,6 +131,135 @@ struct dbg_dap_t {
 
 namespace {
 
+// A request as the handlers see it: its seq and command checked, its arguments an object.
+struct request_t {
+    int64_t seq = 0; // 0 until the message's own is known
+    std::string command;
+    json arguments = json::object();
+};
+
+// Typed reading of a JSON object's fields. The first field that is missing where it is needed,
+// of the wrong type or out of range is kept in *error, named by its path
+// ("arguments.breakpoints[2].line"), and the reads give their fallbacks, so that a handler reads
+// all it needs and then answers that one error before it changes anything.
+class fields_t {
+  public:
+    fields_t(const json &object, std::string path, std::string *error)
+        : object_(object), path_(std::move(path)), error_(error) {}
+
+    std::string name(const char *key) const {
+        return path_.empty() ? std::string(key) : path_ + "." + key;
+    }
+    bool has(const char *key) const { return object_.is_object() && object_.contains(key); }
+    // Notes that a field the request cannot do without is absent.
+    bool need(const char *key) {
+        if (has(key)) return true;
+        wrong(name(key) + " is missing");
+        return false;
+    }
+    void wrong(const std::string &message) {
+        if (error_->empty()) *error_ = message;
+    }
+
+    // A string or number the request cannot do without.
+    std::string required_text(const char *key) { return need(key) ? text(key) : std::string(); }
+    int64_t required_number(const char *key, int64_t low, int64_t high) {
+        return need(key) ? number(key, low, low, high) : low;
+    }
+    std::string text(const char *key, const std::string &fallback = std::string()) {
+        const json *v = field(key);
+        if (!v) return fallback;
+        if (v->is_string()) return v->get<std::string>();
+        wrong(name(key) + " must be a string");
+        return fallback;
+    }
+    int64_t number(const char *key, int64_t fallback, int64_t low, int64_t high) {
+        const json *v = field(key);
+        if (!v) return fallback;
+        if (!v->is_number_integer()) {
+            wrong(name(key) + " must be a whole number");
+            return fallback;
+        }
+        // Unsigned values above INT64_MAX are out of range whatever the bounds.
+        const bool huge = v->is_number_unsigned() && v->get<uint64_t>() > INT64_MAX;
+        const int64_t n = huge ? INT64_MAX : v->get<int64_t>();
+        if (!huge && n >= low && n <= high) return n;
+        wrong(name(key) + " is out of range (" + std::to_string(low) + " to " +
+              std::to_string(high) + ")");
+        return fallback;
+    }
+    bool flag(const char *key, bool fallback) {
+        const json *v = field(key);
+        if (!v) return fallback;
+        if (v->is_boolean()) return v->get<bool>();
+        wrong(name(key) + " must be true or false");
+        return fallback;
+    }
+    // Strings given as an array of them (or, where one_allowed, as one string).
+    std::vector<std::string> texts(const char *key, bool one_allowed) {
+        std::vector<std::string> out;
+        const json *v = field(key);
+        if (!v) return out;
+        if (one_allowed && v->is_string()) return {v->get<std::string>()};
+        if (!v->is_array()) {
+            wrong(name(key) + (one_allowed ? " must be a string or an array of strings"
+                                           : " must be an array of strings"));
+            return out;
+        }
+        if (too_long(key, *v)) return out;
+        for (size_t i = 0; i < v->size(); ++i) {
+            if ((*v)[i].is_string())
+                out.push_back((*v)[i].get<std::string>());
+            else
+                wrong(name(key) + "[" + std::to_string(i) + "] must be a string");
+        }
+        return out;
+    }
+    // An object field (an empty one when absent).
+    fields_t object(const char *key) {
+        const json *v = field(key);
+        if (v && !v->is_object()) wrong(name(key) + " must be an object");
+        return fields_t(v && v->is_object() ? *v : none(), name(key), error_);
+    }
+    // The objects of an array field (none when absent).
+    std::vector<fields_t> objects(const char *key) {
+        std::vector<fields_t> out;
+        const json *v = field(key);
+        if (!v) return out;
+        if (!v->is_array()) {
+            wrong(name(key) + " must be an array");
+            return out;
+        }
+        if (too_long(key, *v)) return out;
+        for (size_t i = 0; i < v->size(); ++i) {
+            const std::string path = name(key) + "[" + std::to_string(i) + "]";
+            if (!(*v)[i].is_object()) wrong(path + " must be an object");
+            out.emplace_back((*v)[i].is_object() ? (*v)[i] : none(), path, error_);
+        }
+        return out;
+    }
+
+  private:
+    bool too_long(const char *key, const json &array) {
+        if (array.size() <= MAX_ENTRIES) return false;
+        wrong(name(key) + " has more than " + std::to_string(MAX_ENTRIES) + " entries");
+        return true;
+    }
+    static const json &none() {
+        static const json empty = json::object();
+        return empty;
+    }
+    const json *field(const char *key) const {
+        if (!object_.is_object()) return nullptr;
+        const auto it = object_.find(key);
+        return it == object_.end() ? nullptr : &*it;
+    }
+
+    const json &object_;
+    std::string path_;
+    std::string *error_;
+};
+
 const dbg_source_t *model(dbg_dap_t *s) {
     return s->e->source ? s->e->source : &s->empty;
 }
@@ -133,19 +273,19 @@ void event(dbg_dap_t *s, const std::string &name, json body = json::object()) {
     send(s, {{"type", "event"}, {"event", name}, {"body", std::move(body)}});
 }
 
-void respond(dbg_dap_t *s, const json &request, json body = json::object()) {
+void respond(dbg_dap_t *s, const request_t &request, json body = json::object()) {
     send(s, {{"type", "response"},
-             {"request_seq", request.value("seq", 0)},
+             {"request_seq", request.seq},
              {"success", true},
-             {"command", request.value("command", "")},
+             {"command", request.command},
              {"body", std::move(body)}});
 }
 
-void fail(dbg_dap_t *s, const json &request, const std::string &message) {
+void fail(dbg_dap_t *s, const request_t &request, const std::string &message) {
     send(s, {{"type", "response"},
-             {"request_seq", request.value("seq", 0)},
+             {"request_seq", request.seq},
              {"success", false},
-             {"command", request.value("command", "")},
+             {"command", request.command},
              {"message", message},
              {"body", {{"error", {{"id", 1}, {"format", message}}}}}});
 }
@@ -165,6 +305,14 @@ std::string hex_ref(unsigned address) {
 // "0x8000", "8000", "$8000", a symbol; false when none.
 bool parse_ref(dbg_dap_t *s, const std::string &text, uint16_t *address) {
     return dbg_parse_address(&s->e->symbols, text, address);
+}
+
+// A hit condition: the hit that stops (a whole number); the breakpoint skips the hits before it.
+bool parse_hits(const std::string &text, uint32_t *skip) {
+    uint64_t hits = 0;
+    if (!text.empty() && !dbg_parse_decimal(text, UINT32_MAX, &hits)) return false;
+    *skip = hits > 0 ? static_cast<uint32_t>(hits - 1) : 0;
+    return true;
 }
 
 // ---- the adapters to engine features (one place each to switch) ----
@@ -318,13 +466,13 @@ void bounded_step(dbg_dap_t *s, dbg_stop_t (*run)(dbg_engine_t *, bool), bool by
         return;
     }
     const uint64_t limit = e->tick_limit;
-    dbg_set_tick_limit(e, dbg_ticks(e) + 50000000); // five seconds of board time
+    dbg_set_tick_limit(e, dbg_ticks(e) + s->limits.step_ticks);
     dbg_stop_t stop = run(e, by_line);
     dbg_set_tick_limit(e, limit);
     if (stop.cause == DBG_CAUSE_TICKS) {
         stop.cause = DBG_CAUSE_PAUSE;
-        stop.text = "The step did not end within five seconds of board time; paused at " +
-                    dbg_hex4(stop.pc);
+        stop.text = "The step did not end within " + std::to_string(s->limits.step_ticks / 10000) +
+                    " ms of board time; paused at " + dbg_hex4(stop.pc);
     }
     if (!report_stop(s, stop)) {
         s->running = true;
@@ -336,7 +484,7 @@ void bounded_step(dbg_dap_t *s, dbg_stop_t (*run)(dbg_engine_t *, bool), bool by
 
 std::vector<dbg_frame_t> frames(dbg_dap_t *s, const std::vector<uint8_t> &memory,
                                 const z_cpu_t &cpu) {
-    return dbg_source_frames(model(s), memory.data(), cpu, &s->e->symbols);
+    return dbg_source_frames(model(s), memory.data(), cpu, &s->e->symbols, MAX_FRAMES);
 }
 
 json source_of(dbg_dap_t *s, int file) {
@@ -439,7 +587,12 @@ void resume(dbg_dap_t *s) {
     if (threaded(s)) dbg_continue(s->e);
 }
 
-void on_initialize(dbg_dap_t *s, const json &r) {
+// A frame id of a request (1: the innermost frame).
+int frame_id(fields_t &a) {
+    return static_cast<int>(a.number("frameId", 1, 1, MAX_FRAMES));
+}
+
+void on_initialize(dbg_dap_t *s, const request_t &r) {
     respond(s, r,
             {{"supportsConfigurationDoneRequest", true},
              {"supportsFunctionBreakpoints", true},
@@ -457,14 +610,26 @@ void on_initialize(dbg_dap_t *s, const json &r) {
              {"exceptionBreakpointFilters",
               json::array({{{"filter", "invalid"}, {"label", "Invalid opcode"}, {"default", true}},
                            {{"filter", "halt"}, {"label", "HALT"}, {"default", true}}})}});
+    s->initialized = true;
     event(s, "initialized");
 }
 
-void on_launch(dbg_dap_t *s, const json &r) {
+void on_launch(dbg_dap_t *s, const request_t &r) {
     dbg_engine_t *e = s->e;
-    const json args = r.value("arguments", json::object());
-    const std::string program = args.value("program", "");
-    const std::string rom = args.value("rom", s->rom_default);
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const std::string program = a.text("program");
+    const std::string rom = a.text("rom", s->rom_default);
+    const std::vector<std::string> dirs = a.texts("sourceDirs", false);
+    std::vector<std::string> symbols = a.texts("symbols", true);
+    for (const std::string &path : a.texts("debugInfo", true))
+        symbols.push_back(path);
+    // Editors' configurations use "type" for the debugger ("quillane"): there the text to type
+    // is "typeText".
+    std::string type = a.has("typeText") ? a.text("typeText") : a.text("type");
+    const bool realtime = a.flag("realtime", false);
+    const bool stop_on_entry = a.flag("stopOnEntry", false);
+    if (!bad.empty()) return fail(s, r, bad);
     if (program.empty()) return fail(s, r, "launch needs a program (an Intel HEX image)");
     std::string error;
     if (!rom.empty() && dbg_load_hex(e->emu, rom, true, nullptr, &error) != 0)
@@ -472,54 +637,57 @@ void on_launch(dbg_dap_t *s, const json &r) {
     uint16_t start = 0xFFFF;
     if (dbg_load_hex(e->emu, program, false, &start, &error) != 0) return fail(s, r, error);
     if (rom.empty()) e->emu->cpu.PC = start;
-    std::vector<std::string> dirs, symbols;
-    for (const auto &d : args.value("sourceDirs", json::array()))
-        if (d.is_string()) dirs.push_back(d);
-    for (const char *key : {"symbols", "debugInfo"}) {
-        const json v = args.value(key, json());
-        if (v.is_string()) symbols.push_back(v);
-        if (v.is_array())
-            for (const auto &p : v)
-                if (p.is_string()) symbols.push_back(p);
-    }
     load_debug_info(s, program, dirs, symbols, rom);
-    // Editors' configurations use "type" for the debugger ("quillane"): there the text to type
-    // is "typeText".
-    std::string type = args.value("typeText", args.value("type", ""));
     if (type == "quillane") type.clear();
     if (!type.empty() && !dbg_type(e, dbg_unescape(type), true, &error))
         return fail(s, r, "type: " + error);
-    e->realtime = args.value("realtime", false);
-    s->stop_on_entry = args.value("stopOnEntry", false);
+    e->realtime = realtime;
+    s->stop_on_entry = stop_on_entry;
     s->entry = start;
+    if (s->entry_bp >= 0) dbg_delete(e, s->entry_bp); // a second launch replaces the first's
     s->entry_bp = dbg_break_add(e, start, 0);
     s->launched = true;
     respond(s, r);
     if (s->configured && !s->attached) resume(s);
 }
 
-void on_set_breakpoints(dbg_dap_t *s, const json &r) {
-    const json args = r.value("arguments", json::object());
-    const json source = args.value("source", json::object());
-    std::string path = source.value("path", source.value("name", ""));
+// What a breakpoint request asks for, read whole before any breakpoint changes.
+struct breakpoint_ask_t {
+    int64_t line = 0;
+    std::string name; // a function, an instruction reference or a dataId
+    int64_t offset = 0;
+    std::string condition, hits, access;
+};
+
+void on_set_breakpoints(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    fields_t source = a.object("source");
+    const std::string path = source.has("path") ? source.text("path") : source.text("name");
+    std::vector<breakpoint_ask_t> asks;
+    for (fields_t &b : a.objects("breakpoints")) {
+        breakpoint_ask_t ask;
+        ask.line = b.required_number("line", 1, INT32_MAX);
+        ask.condition = b.text("condition");
+        ask.hits = b.text("hitCondition");
+        asks.push_back(ask);
+    }
+    if (!bad.empty()) return fail(s, r, bad);
     delete_group(s, "source:" + path);
     const std::string file = path.substr(path.find_last_of('/') + 1);
     json out = json::array();
-    for (const auto &b : args.value("breakpoints", json::array())) {
-        const int line = b.value("line", 0);
+    for (const breakpoint_ask_t &ask : asks) {
         int f = 0, l = 0, code_line = 0;
         uint16_t address = 0;
+        uint32_t skip = 0;
         std::string error;
-        json answer = {{"verified", false}, {"line", line}};
-        if (dbg_source_location(model(s), file + ":" + std::to_string(line), -1, &f, &l, &address,
-                                &code_line, &error) &&
-            code_line > 0) {
-            uint32_t skip = 0;
-            const std::string hits = b.value("hitCondition", "");
-            if (!hits.empty())
-                skip = static_cast<uint32_t>(std::strtoul(hits.c_str(), nullptr, 10));
-            skip = skip > 0 ? skip - 1 : 0;
-            const int id = break_add(s, address, skip, b.value("condition", ""), &error);
+        json answer = {{"verified", false}, {"line", ask.line}};
+        if (!parse_hits(ask.hits, &skip)) {
+            error = "the hit count is not a whole number: " + ask.hits.substr(0, 40);
+        } else if (dbg_source_location(model(s), file + ":" + std::to_string(ask.line), -1, &f, &l,
+                                       &address, &code_line, &error) &&
+                   code_line > 0) {
+            const int id = break_add(s, address, skip, ask.condition, &error);
             if (id >= 0) {
                 s->groups["source:" + path].push_back(id);
                 answer = {{"verified", true},
@@ -528,7 +696,7 @@ void on_set_breakpoints(dbg_dap_t *s, const json &r) {
                           {"instructionReference", hex_ref(address)}};
             }
         } else if (error.empty()) {
-            error = "no code at or after line " + std::to_string(line);
+            error = "no code at or after line " + std::to_string(ask.line);
         }
         if (!error.empty()) answer["message"] = error;
         out.push_back(answer);
@@ -536,36 +704,45 @@ void on_set_breakpoints(dbg_dap_t *s, const json &r) {
     respond(s, r, {{"breakpoints", out}});
 }
 
-void on_set_function_breakpoints(dbg_dap_t *s, const json &r, bool instructions) {
-    const json args = r.value("arguments", json::object());
+void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instructions) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    std::vector<breakpoint_ask_t> asks;
+    for (fields_t &b : a.objects("breakpoints")) {
+        breakpoint_ask_t ask;
+        const char *key = instructions ? "instructionReference" : "name";
+        ask.name = b.required_text(key);
+        if (instructions) ask.offset = b.number("offset", 0, -MAX_OFFSET, MAX_OFFSET);
+        ask.condition = b.text("condition");
+        ask.hits = b.text("hitCondition");
+        asks.push_back(ask);
+    }
+    if (!bad.empty()) return fail(s, r, bad);
     const std::string group = instructions ? "instructions" : "functions";
     delete_group(s, group);
     json out = json::array();
-    for (const auto &b : args.value("breakpoints", json::array())) {
+    for (const breakpoint_ask_t &ask : asks) {
         std::string error;
         uint16_t address = 0;
         bool found = false;
         if (instructions) {
-            found = parse_ref(s, b.value("instructionReference", ""), &address);
-            address = static_cast<uint16_t>(address + b.value("offset", 0));
+            found = parse_ref(s, ask.name, &address);
+            address = static_cast<uint16_t>(address + ask.offset);
         } else {
-            const std::string name = b.value("name", "");
             int f = 0, l = 0, code_line = 0;
-            found =
-                (dbg_source_function(model(s), name) &&
-                 dbg_source_location(model(s), name, -1, &f, &l, &address, &code_line, &error)) ||
-                dbg_symbol_lookup(&s->e->symbols, name, &address);
+            found = (dbg_source_function(model(s), ask.name) &&
+                     dbg_source_location(model(s), ask.name, -1, &f, &l, &address, &code_line,
+                                         &error)) ||
+                    dbg_symbol_lookup(&s->e->symbols, ask.name, &address);
         }
         json answer = {{"verified", false}};
+        uint32_t skip = 0;
         if (!found) {
             answer["message"] = "no such function or address";
+        } else if (!parse_hits(ask.hits, &skip)) {
+            answer["message"] = "the hit count is not a whole number: " + ask.hits.substr(0, 40);
         } else {
-            uint32_t skip = 0;
-            const std::string hits = b.value("hitCondition", "");
-            if (!hits.empty())
-                skip = static_cast<uint32_t>(std::strtoul(hits.c_str(), nullptr, 10));
-            const int id =
-                break_add(s, address, skip > 0 ? skip - 1 : 0, b.value("condition", ""), &error);
+            const int id = break_add(s, address, skip, ask.condition, &error);
             if (id < 0) {
                 answer["message"] = error;
             } else {
@@ -584,21 +761,38 @@ void on_set_function_breakpoints(dbg_dap_t *s, const json &r, bool instructions)
     respond(s, r, {{"breakpoints", out}});
 }
 
-void on_data_breakpoint_info(dbg_dap_t *s, const json &r) {
-    const json args = r.value("arguments", json::object());
-    const std::string name = args.value("name", "");
-    const int ref = args.value("variablesReference", 0);
-    std::string expression = name;
+void on_set_exception_breakpoints(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const std::vector<std::string> filters = a.texts("filters", false);
+    if (!bad.empty()) return fail(s, r, bad);
+    s->e->stop_on_invalid = std::find(filters.begin(), filters.end(), "invalid") != filters.end();
+    s->e->stop_on_halt = std::find(filters.begin(), filters.end(), "halt") != filters.end();
+    respond(s, r);
+}
+
+// The path of a variable shown under a container reference (a scope's: the name alone).
+std::string path_under(dbg_dap_t *s, int64_t ref, const std::string &name) {
     if (ref >= REF_FIRST_CONTAINER &&
-        ref - REF_FIRST_CONTAINER < static_cast<int>(s->containers.size()))
-        expression = child_path(s->containers[ref - REF_FIRST_CONTAINER].path, name);
+        ref - REF_FIRST_CONTAINER < static_cast<int64_t>(s->containers.size()))
+        return child_path(s->containers[static_cast<size_t>(ref - REF_FIRST_CONTAINER)].path, name);
+    return name;
+}
+
+void on_data_breakpoint_info(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const std::string name = a.required_text("name");
+    const int64_t ref = a.number("variablesReference", 0, 0, MAX_REF);
+    const int frame = frame_id(a);
+    if (!bad.empty()) return fail(s, r, bad);
+    const std::string expression = path_under(s, ref, name);
     const view_t v = take_view(s);
     dbg_value_t value;
     std::string error;
     uint16_t address = 0;
     uint32_t length = 1;
-    if (dbg_source_print(model(s), expression, v.context(args.value("frameId", 1) - 1), &value,
-                         &error) &&
+    if (dbg_source_print(model(s), expression, v.context(frame - 1), &value, &error) &&
         value.in_memory) {
         address = value.address;
         const int t = value.type_index;
@@ -618,29 +812,40 @@ void on_data_breakpoint_info(dbg_dap_t *s, const json &r) {
              {"canPersist", true}});
 }
 
-void on_set_data_breakpoints(dbg_dap_t *s, const json &r) {
+void on_set_data_breakpoints(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    std::vector<breakpoint_ask_t> asks;
+    for (fields_t &b : a.objects("breakpoints")) {
+        breakpoint_ask_t ask;
+        ask.name = b.required_text("dataId");
+        ask.access = b.text("accessType", "write");
+        if (ask.access != "read" && ask.access != "write" && ask.access != "readWrite")
+            b.wrong(b.name("accessType") + " must be read, write or readWrite");
+        asks.push_back(ask);
+    }
+    if (!bad.empty()) return fail(s, r, bad);
     delete_group(s, "data");
     json out = json::array();
-    for (const auto &b : r.value("arguments", json::object()).value("breakpoints", json::array())) {
-        const std::string id = b.value("dataId", "");
-        const size_t colon = id.find(':');
+    for (const breakpoint_ask_t &ask : asks) {
+        // "HHHH:LENGTH", as dataBreakpointInfo made it.
+        const size_t colon = ask.name.find(':');
         uint32_t address = 0;
-        json answer = {{"verified", false}};
-        if (colon == std::string::npos || !dbg_parse_hex(id.substr(0, colon), 0xFFFF, &address)) {
-            answer["message"] = "bad dataId " + id;
-            out.push_back(answer);
+        uint64_t length = 0;
+        if (colon == std::string::npos ||
+            !dbg_parse_hex(ask.name.substr(0, colon), 0xFFFF, &address) ||
+            !dbg_parse_decimal(ask.name.substr(colon + 1), 0x10000, &length) || length == 0) {
+            out.push_back(
+                {{"verified", false}, {"message", "bad dataId " + ask.name.substr(0, 40)}});
             continue;
         }
-        const uint32_t length = std::clamp<uint32_t>(
-            static_cast<uint32_t>(std::strtoul(id.c_str() + colon + 1, nullptr, 10)), 1,
-            0x10000 - address);
-        const std::string access = b.value("accessType", "write");
+        const uint32_t bytes = std::min<uint32_t>(static_cast<uint32_t>(length), 0x10000 - address);
         int first = -1;
-        if (access != "write")
-            first = dbg_watch_add(s->e, DBG_WATCH_READ, static_cast<uint16_t>(address), length);
-        if (access != "read") {
+        if (ask.access != "write")
+            first = dbg_watch_add(s->e, DBG_WATCH_READ, static_cast<uint16_t>(address), bytes);
+        if (ask.access != "read") {
             const int w =
-                dbg_watch_add(s->e, DBG_WATCH_WRITE, static_cast<uint16_t>(address), length);
+                dbg_watch_add(s->e, DBG_WATCH_WRITE, static_cast<uint16_t>(address), bytes);
             if (first < 0)
                 first = w;
             else
@@ -652,7 +857,7 @@ void on_set_data_breakpoints(dbg_dap_t *s, const json &r) {
     respond(s, r, {{"breakpoints", out}});
 }
 
-void on_stack_trace(dbg_dap_t *s, const json &r) {
+void on_stack_trace(dbg_dap_t *s, const request_t &r) {
     const view_t v = take_view(s);
     json out = json::array();
     for (size_t i = 0; i < v.frames.size(); ++i) {
@@ -670,8 +875,11 @@ void on_stack_trace(dbg_dap_t *s, const json &r) {
     respond(s, r, {{"stackFrames", out}, {"totalFrames", out.size()}});
 }
 
-void on_scopes(dbg_dap_t *s, const json &r) {
-    const int frame = std::max(0, r.value("arguments", json::object()).value("frameId", 1) - 1);
+void on_scopes(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const int frame = frame_id(a) - 1;
+    if (!bad.empty()) return fail(s, r, bad);
     auto scope = [&](const char *name, int kind, bool expensive) {
         return json{{"name", name},
                     {"variablesReference", frame * SCOPE_REFS + kind},
@@ -683,8 +891,11 @@ void on_scopes(dbg_dap_t *s, const json &r) {
                scope("Registers", REF_REGISTERS, false)}}});
 }
 
-void on_variables(dbg_dap_t *s, const json &r) {
-    const int ref = r.value("arguments", json::object()).value("variablesReference", 0);
+void on_variables(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const int64_t ref = a.required_number("variablesReference", 0, MAX_REF);
+    if (!bad.empty()) return fail(s, r, bad);
     json out = json::array();
     if (ref >= REF_FIRST_CONTAINER) {
         const size_t index = static_cast<size_t>(ref - REF_FIRST_CONTAINER);
@@ -694,13 +905,14 @@ void on_variables(dbg_dap_t *s, const json &r) {
             out.push_back(variable(s, value, c.path));
         return respond(s, r, {{"variables", out}});
     }
-    const int frame = ref / SCOPE_REFS, kind = ref % SCOPE_REFS;
+    const int frame = static_cast<int>(ref / SCOPE_REFS), kind = static_cast<int>(ref % SCOPE_REFS);
+    if (frame >= MAX_FRAMES || kind == 0) return fail(s, r, "no such variable reference");
     const view_t v = take_view(s);
     if (kind == REF_REGISTERS) {
         const json regs = json::parse(dbg_regs_json(s->e), nullptr, false);
         if (regs.is_object())
             for (const auto &[name, value] : regs.items()) {
-                if (name == "ticks" || !value.is_number()) {
+                if (name == "ticks" || !value.is_number_unsigned()) {
                     out.push_back(
                         {{"name", name}, {"value", value.dump()}, {"variablesReference", 0}});
                     continue;
@@ -731,11 +943,13 @@ void on_variables(dbg_dap_t *s, const json &r) {
     respond(s, r, {{"variables", out}});
 }
 
-void on_set_variable(dbg_dap_t *s, const json &r) {
-    const json args = r.value("arguments", json::object());
-    const int ref = args.value("variablesReference", 0);
-    const std::string name = args.value("name", "");
-    const std::string value = args.value("value", "");
+void on_set_variable(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const int64_t ref = a.required_number("variablesReference", 0, MAX_REF);
+    const std::string name = a.required_text("name");
+    const std::string value = a.required_text("value");
+    if (!bad.empty()) return fail(s, r, bad);
     std::string error;
     if (ref < REF_FIRST_CONTAINER && ref % SCOPE_REFS == REF_REGISTERS) {
         uint32_t n = 0;
@@ -743,15 +957,13 @@ void on_set_variable(dbg_dap_t *s, const json &r) {
             return fail(s, r, "Bad value: " + value);
         if (!dbg_set_register(s->e, name, n, &error)) return fail(s, r, error);
     } else {
-        std::string path = name;
-        if (ref >= REF_FIRST_CONTAINER &&
-            ref - REF_FIRST_CONTAINER < static_cast<int>(s->containers.size()))
-            path = child_path(s->containers[ref - REF_FIRST_CONTAINER].path, name);
+        const std::string path = path_under(s, ref, name);
         const view_t v = take_view(s);
         uint16_t address = 0;
         std::vector<uint8_t> bytes;
-        if (!dbg_source_assign(model(s), path, value, v.context(ref / SCOPE_REFS), &address, &bytes,
-                               &error))
+        // A scope's reference carries its frame; a container's stands for the innermost one.
+        const int frame = ref < REF_FIRST_CONTAINER ? static_cast<int>(ref / SCOPE_REFS) : 0;
+        if (!dbg_source_assign(model(s), path, value, v.context(frame), &address, &bytes, &error))
             return fail(s, r, error);
         for (size_t i = 0; i < bytes.size(); ++i)
             dbg_poke(s->e, static_cast<uint16_t>(address + i), bytes[i]);
@@ -761,42 +973,47 @@ void on_set_variable(dbg_dap_t *s, const json &r) {
     event(s, "invalidated", {{"areas", {"variables"}}});
 }
 
-void on_evaluate(dbg_dap_t *s, const json &r) {
-    const json args = r.value("arguments", json::object());
-    const std::string expression = args.value("expression", "");
-    if (args.value("context", "") == "repl") {
-        // A run command typed here (quillane-run) reads no pause meanwhile: ten seconds of board
-        // time at most, then it stops at the tick limit.
-        const uint64_t limit = s->e->tick_limit;
-        if (!threaded(s)) dbg_set_tick_limit(s->e, dbg_ticks(s->e) + 100000000);
-        const dbg_result_t result = dbg_execute(s->e, expression);
-        if (!threaded(s)) dbg_set_tick_limit(s->e, limit);
-        invalidate_views(s);
-        sync_breakpoints(s);
-        if (result.quit) {
-            respond(s, r, {{"result", ""}, {"variablesReference", 0}});
-            event(s, "terminated");
-            s->running = false;
-            s->finished = true;
-            return;
-        }
-        if (result.error) return fail(s, r, result.output.substr(0, result.output.size() - 1));
-        std::string text = result.output;
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        respond(s, r, {{"result", text}, {"variablesReference", 0}});
-        if (result.stopped) {
-            json body = {{"reason", "step"}, {"threadId", 1}, {"allThreadsStopped", true}};
-            event(s, "stopped", body);
-        } else {
-            event(s, "invalidated", {{"areas", {"variables", "stacks"}}});
-        }
+void on_console(dbg_dap_t *s, const request_t &r, const std::string &command) {
+    if (!s->limits.console) return fail(s, r, "the debug console is off in this session");
+    // A run command typed here (quillane-run) reads no pause meanwhile: it runs for a bounded
+    // board time at most, then it stops at the tick limit.
+    const uint64_t limit = s->e->tick_limit;
+    if (!threaded(s)) dbg_set_tick_limit(s->e, dbg_ticks(s->e) + s->limits.console_ticks);
+    const dbg_result_t result = dbg_execute(s->e, command);
+    if (!threaded(s)) dbg_set_tick_limit(s->e, limit);
+    invalidate_views(s);
+    sync_breakpoints(s);
+    if (result.quit) {
+        respond(s, r, {{"result", ""}, {"variablesReference", 0}});
+        event(s, "terminated");
+        s->running = false;
+        s->finished = true;
         return;
     }
+    if (result.error) return fail(s, r, result.output.substr(0, result.output.size() - 1));
+    std::string text = result.output;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    respond(s, r, {{"result", text}, {"variablesReference", 0}});
+    if (result.stopped) {
+        json body = {{"reason", "step"}, {"threadId", 1}, {"allThreadsStopped", true}};
+        event(s, "stopped", body);
+    } else {
+        event(s, "invalidated", {{"areas", {"variables", "stacks"}}});
+    }
+}
+
+void on_evaluate(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const std::string expression = a.required_text("expression");
+    const std::string context = a.text("context");
+    const int frame = frame_id(a);
+    if (!bad.empty()) return fail(s, r, bad);
+    if (context == "repl") return on_console(s, r, expression);
     const view_t v = take_view(s);
     dbg_value_t value;
     std::string error;
-    if (!dbg_source_print(model(s), expression, v.context(args.value("frameId", 1) - 1), &value,
-                          &error))
+    if (!dbg_source_print(model(s), expression, v.context(frame - 1), &value, &error))
         return fail(s, r, error);
     const json var = variable(s, value, "");
     json body = {{"result", value.text},
@@ -806,23 +1023,39 @@ void on_evaluate(dbg_dap_t *s, const json &r) {
     respond(s, r, body);
 }
 
-void on_disassemble(dbg_dap_t *s, const json &r) {
-    const json args = r.value("arguments", json::object());
+// The address a memory request names: its memoryReference (a number or a symbol) moved by its
+// offset, wrapping at FFFF.
+struct place_t {
+    std::string reference;
+    int64_t offset;
+};
+place_t read_place(fields_t &a) {
+    return {a.required_text("memoryReference"), a.number("offset", 0, -MAX_OFFSET, MAX_OFFSET)};
+}
+bool find_place(dbg_dap_t *s, const place_t &place, uint16_t *address) {
+    if (!parse_ref(s, place.reference, address)) return false;
+    *address = static_cast<uint16_t>(*address + place.offset);
+    return true;
+}
+
+void on_disassemble(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const place_t place = read_place(a);
+    const int64_t skip = a.number("instructionOffset", 0, -MAX_INSTRUCTIONS, MAX_INSTRUCTIONS);
+    const int64_t count = a.required_number("instructionCount", 0, MAX_INSTRUCTIONS);
+    if (!bad.empty()) return fail(s, r, bad);
     uint16_t address = 0;
-    if (!parse_ref(s, args.value("memoryReference", ""), &address))
-        return fail(s, r, "bad memoryReference");
-    address = static_cast<uint16_t>(address + args.value("offset", 0));
-    const int count = std::clamp(args.value("instructionCount", 0), 0, 4096);
-    const int skip = args.value("instructionOffset", 0);
+    if (!find_place(s, place, &address)) return fail(s, r, "bad memoryReference");
     // Instructions before the address are found by starting that many bytes times three lower
     // (Z80 instructions average under three bytes) and walking forward.
     if (skip < 0) address = static_cast<uint16_t>(address + skip * 3);
     const std::vector<uint8_t> memory = dbg_memory(s->e);
-    for (int i = 0; i < skip; ++i)
+    for (int64_t i = 0; i < skip; ++i)
         address = static_cast<uint16_t>(
             address + dbg_disassemble(memory.data(), address, &s->e->symbols).length);
     json out = json::array();
-    for (int i = 0; i < count; ++i) {
+    for (int64_t i = 0; i < count; ++i) {
         const dbg_instruction_t in = dbg_disassemble(memory.data(), address, &s->e->symbols);
         json item = {{"address", hex_ref(address)},
                      {"instructionBytes", dbg_instruction_bytes(in)},
@@ -840,27 +1073,37 @@ void on_disassemble(dbg_dap_t *s, const json &r) {
     respond(s, r, {{"instructions", out}});
 }
 
-void on_read_memory(dbg_dap_t *s, const json &r) {
-    const json args = r.value("arguments", json::object());
+void on_read_memory(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const place_t place = read_place(a);
+    const int64_t asked = a.required_number("count", 0, MAX_OFFSET);
+    if (!bad.empty()) return fail(s, r, bad);
     uint16_t address = 0;
-    if (!parse_ref(s, args.value("memoryReference", ""), &address))
-        return fail(s, r, "bad memoryReference");
-    const uint32_t start = static_cast<uint16_t>(address + args.value("offset", 0));
-    const uint32_t count = std::min<uint32_t>(std::max(args.value("count", 0), 0), 0x10000 - start);
+    if (!find_place(s, place, &address)) return fail(s, r, "bad memoryReference");
+    const uint32_t start = address;
+    // The bytes up to FFFF; the rest of the count is unreadable.
+    const uint32_t count = std::min<uint32_t>(static_cast<uint32_t>(asked), 0x10000 - start);
     std::vector<uint8_t> bytes(count);
     for (uint32_t i = 0; i < count; ++i)
         bytes[i] = dbg_peek(s->e, static_cast<uint16_t>(start + i));
-    respond(s, r, {{"address", hex_ref(start)}, {"data", base64(bytes)}});
+    json body = {{"address", hex_ref(start)}, {"data", base64(bytes)}};
+    if (asked > count) body["unreadableBytes"] = asked - count;
+    respond(s, r, body);
 }
 
-void on_write_memory(dbg_dap_t *s, const json &r) {
-    const json args = r.value("arguments", json::object());
+void on_write_memory(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const place_t place = read_place(a);
+    const std::string data = a.required_text("data");
+    if (!bad.empty()) return fail(s, r, bad);
     uint16_t address = 0;
     std::vector<uint8_t> bytes;
-    if (!parse_ref(s, args.value("memoryReference", ""), &address))
-        return fail(s, r, "bad memoryReference");
-    if (!unbase64(args.value("data", ""), &bytes)) return fail(s, r, "data is not base64");
-    const uint32_t start = static_cast<uint16_t>(address + args.value("offset", 0));
+    if (!find_place(s, place, &address)) return fail(s, r, "bad memoryReference");
+    if (data.size() > 0x10000 / 3 * 4 + 4) return fail(s, r, "the data runs past FFFF");
+    if (!unbase64(data, &bytes)) return fail(s, r, "data is not base64");
+    const uint32_t start = address;
     if (start + bytes.size() > 0x10000) return fail(s, r, "the data runs past FFFF");
     for (size_t i = 0; i < bytes.size(); ++i)
         dbg_poke(s->e, static_cast<uint16_t>(start + i), bytes[i]);
@@ -871,10 +1114,22 @@ void on_write_memory(dbg_dap_t *s, const json &r) {
     event(s, "invalidated", {{"areas", {"variables"}}});
 }
 
-void handle(dbg_dap_t *s, const json &r) {
-    const std::string command = r.value("command", "");
-    const json args = r.value("arguments", json::object());
-    const bool by_line = args.value("granularity", "line") != "instruction" && s->e->source;
+void on_step(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const bool by_line = a.text("granularity", "line") != "instruction" && s->e->source;
+    if (!bad.empty()) return fail(s, r, bad);
+    if (s->running) return fail(s, r, "the program is running");
+    respond(s, r);
+    bounded_step(s,
+                 r.command == "next"     ? step_over
+                 : r.command == "stepIn" ? step_in
+                                         : step_out,
+                 by_line);
+}
+
+void handle(dbg_dap_t *s, const request_t &r) {
+    const std::string &command = r.command;
     if (command == "initialize") return on_initialize(s, r);
     if (command == "launch") {
         // The window's machine is already running: an editor attaches to it.
@@ -898,13 +1153,7 @@ void handle(dbg_dap_t *s, const json &r) {
     if (command == "setBreakpoints") return on_set_breakpoints(s, r);
     if (command == "setFunctionBreakpoints") return on_set_function_breakpoints(s, r, false);
     if (command == "setInstructionBreakpoints") return on_set_function_breakpoints(s, r, true);
-    if (command == "setExceptionBreakpoints") {
-        const json filters = args.value("filters", json::array());
-        s->e->stop_on_invalid =
-            std::find(filters.begin(), filters.end(), "invalid") != filters.end();
-        s->e->stop_on_halt = std::find(filters.begin(), filters.end(), "halt") != filters.end();
-        return respond(s, r);
-    }
+    if (command == "setExceptionBreakpoints") return on_set_exception_breakpoints(s, r);
     if (command == "dataBreakpointInfo") return on_data_breakpoint_info(s, r);
     if (command == "setDataBreakpoints") return on_set_data_breakpoints(s, r);
     if (command == "threads") return respond(s, r, {{"threads", {{{"id", 1}, {"name", "Z80"}}}}});
@@ -931,16 +1180,7 @@ void handle(dbg_dap_t *s, const json &r) {
         report_stop(s, stop);
         return;
     }
-    if (command == "next" || command == "stepIn" || command == "stepOut") {
-        if (s->running) return fail(s, r, "the program is running");
-        respond(s, r);
-        bounded_step(s,
-                     command == "next"     ? step_over
-                     : command == "stepIn" ? step_in
-                                           : step_out,
-                     by_line);
-        return;
-    }
+    if (command == "next" || command == "stepIn" || command == "stepOut") return on_step(s, r);
     if (command == "disconnect" || command == "terminate") {
         respond(s, r);
         if (command == "terminate") event(s, "terminated");
@@ -956,7 +1196,71 @@ void handle(dbg_dap_t *s, const json &r) {
         s->finished = command == "disconnect";
         return;
     }
-    fail(s, r, "unknown request " + command);
+    fail(s, r, "unknown request " + command.substr(0, 80));
+}
+
+// The deepest nesting of arrays and objects in a JSON text, counted without parsing and without
+// recursion (brackets inside strings do not count); the count stops once it passes limit.
+int nesting(const std::string &text, int limit) {
+    int depth = 0;
+    bool in_string = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return depth;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return 0;
+}
+
+// One message: checked, then handled; anything wrong with it is answered, never thrown.
+void take_message(dbg_dap_t *s, const std::string &body) {
+    request_t r;
+    // The parser and the values it builds recurse by depth: a deep message is refused unread.
+    if (nesting(body, DBG_DAP_MAX_DEPTH) > DBG_DAP_MAX_DEPTH)
+        return fail(s, r,
+                    "the message nests arrays and objects deeper than " +
+                        std::to_string(static_cast<int>(DBG_DAP_MAX_DEPTH)) + " levels");
+    const json message = json::parse(body, nullptr, false);
+    if (message.is_discarded()) return fail(s, r, "the message is not valid JSON");
+    if (!message.is_object()) return fail(s, r, "the message is not a JSON object");
+    std::string bad;
+    fields_t m(message, "", &bad);
+    // The seq first, so that what else is wrong answers the request by its number.
+    r.seq = m.required_number("seq", 0, INT64_MAX);
+    if (!bad.empty()) return fail(s, r, bad);
+    const std::string type = m.required_text("type");
+    if (!bad.empty()) return fail(s, r, bad);
+    if (type != "request") {
+        // Events and responses (this adapter sends no requests to answer): noted, passed over.
+        output(s, "quillane: passed over a message of type \"" + type.substr(0, 40) + "\"",
+               "stderr");
+        return;
+    }
+    r.command = m.required_text("command");
+    if (m.has("arguments")) {
+        const json &arguments = message["arguments"];
+        if (arguments.is_object())
+            r.arguments = arguments;
+        else
+            m.wrong("arguments must be an object");
+    }
+    if (!bad.empty()) return fail(s, r, bad);
+    try {
+        handle(s, r);
+    } catch (const std::exception &error) {
+        // A last resort: every field is read through fields_t, so this should not be reached.
+        fail(s, r, std::string("the request could not be handled: ") + error.what());
+    }
 }
 
 } // namespace
@@ -973,6 +1277,10 @@ void dbg_dap_free(dbg_dap_t *s) {
     delete s;
 }
 
+void dbg_dap_set_limits(dbg_dap_t *s, const dbg_dap_limits_t &limits) {
+    s->limits = limits;
+}
+
 bool dbg_dap_feed(dbg_dap_t *s, const char *data, size_t length) {
     s->framer.buffer.append(data, length);
     for (;;) {
@@ -983,20 +1291,7 @@ bool dbg_dap_feed(dbg_dap_t *s, const char *data, size_t length) {
             return false;
         }
         if (got == 0) return true;
-        const json message = json::parse(body, nullptr, false);
-        if (!message.is_object() || message.value("type", "") != "request" ||
-            !message.contains("command") || !message["command"].is_string()) {
-            fail(s, message.is_object() ? message : json::object(),
-                 message.is_discarded() ? "the message is not valid JSON"
-                                        : "the message is not a request");
-            continue;
-        }
-        try {
-            handle(s, message);
-        } catch (const json::exception &error) {
-            // A field of the wrong type (a line given as text, ...).
-            fail(s, message, std::string("malformed request: ") + error.what());
-        }
+        take_message(s, body);
     }
 }
 
@@ -1031,4 +1326,8 @@ void dbg_dap_poll(dbg_dap_t *s) {
 
 bool dbg_dap_finished(const dbg_dap_t *s) {
     return s->finished;
+}
+
+bool dbg_dap_initialized(const dbg_dap_t *s) {
+    return s->initialized;
 }

@@ -2,10 +2,12 @@
 // the machine unpaced (or paced with --realtime) until a stop, and reports what was asked.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <poll.h>
 #include <string>
@@ -384,40 +386,90 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
     return good;
 }
 
+// Writes what it can of *pending to standard output (non-blocking) without waiting; false on a
+// write error (a client that went away), with errno set.
+bool write_some(std::string *pending) {
+    size_t done = 0;
+    while (done < pending->size()) {
+        const ssize_t put = write(1, pending->data() + done, pending->size() - done);
+        if (put > 0) {
+            done += static_cast<size_t>(put);
+        } else if (put < 0 && errno == EINTR) {
+            continue;
+        } else if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        } else {
+            return false;
+        }
+    }
+    pending->erase(0, done);
+    return true;
+}
+
 // quillane-run --dap: the protocol on standard input and output. While the program runs, the
 // machine runs in slices of 10 ms of board time with standard input polled between them, so a
-// pause or disconnect is read at once.
+// pause or disconnect is read at once. Replies go out without blocking, so a client that does not
+// read stops neither the machine nor a signal; one that leaves more than DBG_DAP_MAX_UNREAD bytes
+// unread is given up.
 int serve_dap(dbg_engine_t *e, const options_t &o) {
     dbg_dap_t *session = dbg_dap_new(e, o.rom);
+    const int out_flags = fcntl(1, F_GETFL);
+    if (out_flags >= 0) fcntl(1, F_SETFL, out_flags | O_NONBLOCK);
+    std::string pending;
     int status = EXIT_OK;
-    bool open = true;
+    bool open = true, reader = true;
     while (open && !dbg_dap_finished(session) && !interrupted) {
-        const std::string bytes = dbg_dap_take_output(session);
-        if (!bytes.empty() && (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
-                               std::fflush(stdout) != 0)) {
+        pending += dbg_dap_take_output(session);
+        if (!write_some(&pending)) {
             std::fprintf(stderr, "quillane-run: standard output: %s\n", std::strerror(errno));
             status = EXIT_BAD_ARGUMENTS;
+            reader = false;
             break;
         }
-        pollfd in = {0, POLLIN, 0};
-        const int ready = poll(&in, 1, dbg_dap_running(session) ? 0 : -1);
+        if (pending.size() > DBG_DAP_MAX_UNREAD) {
+            std::fprintf(stderr,
+                         "quillane-run: the client left more than %zu bytes of replies "
+                         "unread\n",
+                         static_cast<size_t>(DBG_DAP_MAX_UNREAD));
+            status = EXIT_BAD_ARGUMENTS;
+            reader = false;
+            break;
+        }
+        // Standard output is watched only while replies wait (a closed reader would wake the
+        // poll for ever otherwise).
+        pollfd fds[2] = {{0, POLLIN, 0}, {pending.empty() ? -1 : 1, POLLOUT, 0}};
+        const int ready = poll(fds, 2, dbg_dap_running(session) ? 0 : -1);
         if (ready < 0 && errno != EINTR) break;
-        if (ready > 0) {
+        if (ready > 0 && fds[0].revents != 0) {
             char buffer[65536];
             const ssize_t got = read(0, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) continue;
+            // Standard input may share its file with standard output, and so be non-blocking.
+            if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
             if (got <= 0) break; // the client went away
-            if (!dbg_dap_feed(session, buffer, static_cast<size_t>(got))) {
-                open = false; // a broken stream: its last error goes out, then the end
-                status = EXIT_BAD_ARGUMENTS;
+            // In small pieces, each one's replies taken before the next: a flood of requests
+            // whose replies go unread meets the bound within a few replies of it.
+            for (ssize_t at = 0; open && at < got && pending.size() <= DBG_DAP_MAX_UNREAD;
+                 at += 1024) {
+                const size_t piece = std::min<size_t>(1024, static_cast<size_t>(got - at));
+                if (!dbg_dap_feed(session, buffer + at, piece)) {
+                    open = false; // a broken stream: its last error goes out, then the end
+                    status = EXIT_BAD_ARGUMENTS;
+                }
+                pending += dbg_dap_take_output(session);
             }
             continue;
         }
         dbg_dap_run_slice(session, 100000);
     }
-    const std::string rest = dbg_dap_take_output(session);
-    std::fwrite(rest.data(), 1, rest.size(), stdout);
-    std::fflush(stdout);
+    // The last replies wait for a client that reads, a second at most; a signal ends the wait.
+    pending += dbg_dap_take_output(session);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (reader && !interrupted && write_some(&pending) && !pending.empty() &&
+           std::chrono::steady_clock::now() < deadline) {
+        pollfd out = {1, POLLOUT, 0};
+        poll(&out, 1, 50);
+    }
+    if (out_flags >= 0) fcntl(1, F_SETFL, out_flags);
     dbg_dap_free(session);
     return interrupted ? EXIT_INTERRUPTED : status;
 }

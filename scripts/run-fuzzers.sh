@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the fuzz targets of a fuzz build, each for SECONDS seconds: the HEX decoder and loader from
 # a small seed corpus of valid and nearly valid images, the debug information reader and
-# expression evaluator from a few lines of SDCC's debug information. Exits non-zero when a target is missing or finds a fault; the
+# expression evaluator from a few lines of SDCC's debug information, the debug adapter's message
+# handler from a few framed requests. Exits non-zero when a target is missing or finds a fault; the
 # input that caused it is kept under BUILD_DIR/fuzz-artifacts.
 #
 #   scripts/run-fuzzers.sh BUILD_DIR SECONDS
@@ -69,8 +70,53 @@ cat >"$work/cdb.dict" <<'DICT'
 "->"
 DICT
 
+mkdir -p "$work/dap-seeds"
+dap_seed() { # NAME BODY...: the bodies framed, one after the other
+    name=$1
+    shift
+    for body in "$@"; do
+        printf 'Content-Length: %d\r\n\r\n%s' ${#body} "$body"
+    done >"$work/dap-seeds/$name"
+}
+dap_seed initialize '{"seq":1,"type":"request","command":"initialize","arguments":{"adapterID":"quillane"}}'
+dap_seed launch '{"seq":2,"type":"request","command":"launch","arguments":{"program":"prog.hex","stopOnEntry":true,"sourceDirs":["."]}}' \
+    '{"seq":3,"type":"request","command":"configurationDone"}'
+dap_seed breakpoints '{"seq":4,"type":"request","command":"setBreakpoints","arguments":{"source":{"path":"prog.c"},"breakpoints":[{"line":3,"condition":"a==1","hitCondition":"2"}]}}' \
+    '{"seq":5,"type":"request","command":"setInstructionBreakpoints","arguments":{"breakpoints":[{"instructionReference":"0x8003","offset":6}]}}' \
+    '{"seq":6,"type":"request","command":"setDataBreakpoints","arguments":{"breakpoints":[{"dataId":"9000:1","accessType":"readWrite"}]}}' \
+    '{"seq":7,"type":"request","command":"continue","arguments":{"threadId":1}}'
+dap_seed stack '{"seq":8,"type":"request","command":"stepIn","arguments":{"threadId":1,"granularity":"instruction"}}' \
+    '{"seq":9,"type":"request","command":"stackTrace","arguments":{"threadId":1}}' \
+    '{"seq":10,"type":"request","command":"scopes","arguments":{"frameId":1}}' \
+    '{"seq":11,"type":"request","command":"variables","arguments":{"variablesReference":3}}'
+dap_seed evaluate '{"seq":12,"type":"request","command":"evaluate","arguments":{"expression":"total+1","frameId":1,"context":"watch"}}' \
+    '{"seq":13,"type":"request","command":"setVariable","arguments":{"variablesReference":3,"name":"a","value":"$12"}}'
+dap_seed disassemble '{"seq":14,"type":"request","command":"disassemble","arguments":{"memoryReference":"main","offset":0,"instructionOffset":-4,"instructionCount":8}}' \
+    '{"seq":15,"type":"request","command":"readMemory","arguments":{"memoryReference":"0x9000","count":16}}' \
+    '{"seq":16,"type":"request","command":"writeMemory","arguments":{"memoryReference":"0x9000","data":"AQID"}}'
+cat >"$work/dap.dict" <<'DICT'
+"Content-Length: "
+"\x0d\x0a\x0d\x0a"
+"\"seq\":"
+"\"type\":\"request\""
+"\"command\":"
+"\"arguments\":"
+"\"memoryReference\":"
+"\"instructionOffset\":"
+"\"instructionCount\":"
+"\"variablesReference\":"
+"\"frameId\":"
+"\"breakpoints\":"
+"\"granularity\":\"instruction\""
+"null"
+"true"
+"-2147483648"
+"18446744073709551615"
+"[[[["
+DICT
+
 status=0
-for target in fuzz_ihex_decode fuzz_ihex_load fuzz_source; do
+for target in fuzz_ihex_decode fuzz_ihex_load fuzz_source fuzz_dap; do
     exe=$build/tests/$target
     if [ ! -x "$exe" ]; then
         echo "run-fuzzers: $exe not found (build it with -DQUILLANE_FUZZ=ON)" >&2
@@ -81,6 +127,7 @@ for target in fuzz_ihex_decode fuzz_ihex_load fuzz_source; do
     mkdir -p "$corpus"
     seeds=$work/seeds dict=$work/hex.dict
     [ "$target" = fuzz_source ] && seeds=$work/cdb-seeds dict=$work/cdb.dict
+    [ "$target" = fuzz_dap ] && seeds=$work/dap-seeds dict=$work/dap.dict
     cp "$seeds/"* "$corpus/"
     log=$work/$target.log
     echo "run-fuzzers: $target for ${seconds}s"

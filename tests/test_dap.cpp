@@ -64,36 +64,168 @@ TEST(Dap, BrokenStreamsAreRefused) {
     }
 }
 
-TEST(Dap, MalformedMessagesGetErrorsAndTheSessionGoesOn) {
-    harness_init();
-    dbg_dap_t *s = dbg_dap_new(dbg_engine(), "");
-    auto feed = [&](const std::string &body) {
-        EXPECT_TRUE(dbg_dap_feed(s, dbg_dap_frame(body).data(), dbg_dap_frame(body).size()));
+namespace {
+
+// A session over the harness's machine, fed framed bodies.
+struct session_t {
+    dbg_dap_t *s;
+    session_t() {
+        harness_init();
+        s = dbg_dap_new(dbg_engine(), "");
+    }
+    ~session_t() { dbg_dap_free(s); }
+    std::string feed(const std::string &body) {
+        const std::string framed = dbg_dap_frame(body);
+        EXPECT_TRUE(dbg_dap_feed(s, framed.data(), framed.size()));
         return dbg_dap_take_output(s);
+    }
+};
+
+size_t count(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+std::string request(int seq, const std::string &command, const std::string &arguments) {
+    return R"({"seq":)" + std::to_string(seq) + R"(,"type":"request","command":")" + command +
+           R"(","arguments":)" + arguments + "}";
+}
+
+} // namespace
+
+TEST(Dap, BadMessagesAreAnsweredAndTheSessionGoesOn) {
+    session_t session;
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    // The message, its arguments and 62 arrays nest 64 deep, at the bound: read (then the missing
+    // expression is the error); one more is refused. Brackets in a string do not count.
+    const std::string at_bound = std::string(62, '[') + std::string(62, ']');
+    std::string many = R"({"name":"main"})";
+    for (int i = 1; i < 4097; ++i)
+        many += R"(,{"name":"main"})";
+    struct bad_t {
+        std::string body;
+        int seq; // the request_seq of the answer
+        std::string error;
     };
-    std::string out = feed("{not json");
-    EXPECT_NE(std::string::npos, out.find("\"success\":false")) << out;
-    EXPECT_NE(std::string::npos, out.find("not valid JSON")) << out;
-    out = feed(R"({"seq":2,"type":"request","command":"frobnicate"})");
-    EXPECT_NE(std::string::npos, out.find("\"request_seq\":2")) << out;
-    EXPECT_NE(std::string::npos, out.find("unknown request frobnicate")) << out;
-    // A field of the wrong type is an error response, not an exception out of the server.
-    out = feed(R"({"seq":3,"type":"request","command":"launch","arguments":{"program":7}})");
-    EXPECT_NE(std::string::npos, out.find("\"success\":false")) << out;
-    EXPECT_NE(std::string::npos, out.find("malformed request")) << out;
-    out = feed(
-        R"({"seq":4,"type":"request","command":"launch","arguments":{"program":"/nonexistent.hex"}})");
-    EXPECT_NE(std::string::npos, out.find("\"success\":false")) << out;
-    EXPECT_NE(std::string::npos, out.find("nonexistent.hex")) << out;
-    // Still answering: initialize, then the initialized event.
-    out = feed(R"({"seq":5,"type":"request","command":"initialize","arguments":{}})");
-    EXPECT_NE(std::string::npos, out.find("\"supportsDataBreakpoints\":true")) << out;
-    EXPECT_NE(std::string::npos, out.find("\"event\":\"initialized\"")) << out;
+    const std::vector<bad_t> cases = {
+        {"{not json", 0, "not valid JSON"},
+        {"[1,2]", 0, "not a JSON object"},
+        {R"({"seq":"1","type":"request","command":"initialize"})", 0, "seq must be a whole number"},
+        {R"({"seq":null,"type":"request","command":"initialize"})", 0,
+         "seq must be a whole number"},
+        {R"({"seq":1.5,"type":"request","command":"initialize"})", 0, "seq must be a whole number"},
+        {R"({"type":"request","command":"initialize"})", 0, "seq is missing"},
+        {R"({"seq":-4,"type":"request","command":"initialize"})", 0, "seq is out of range"},
+        {R"({"seq":7,"type":5,"command":"initialize"})", 7, "type must be a string"},
+        {R"({"seq":7,"command":"initialize"})", 7, "type is missing"},
+        {R"({"seq":8,"type":"request","command":5})", 8, "command must be a string"},
+        {R"({"seq":8,"type":"request"})", 8, "command is missing"},
+        {request(9, "launch", "[]"), 9, "arguments must be an object"},
+        {request(10, "frobnicate", "{}"), 10, "unknown request frobnicate"},
+        {request(11, "launch", R"({"program":7})"), 11, "arguments.program must be a string"},
+        {request(12, "launch", R"({"program":"p.hex","sourceDirs":["a",1]})"), 12,
+         "arguments.sourceDirs[1] must be a string"},
+        {request(13, "launch", R"({"program":"p.hex","stopOnEntry":"yes"})"), 13,
+         "arguments.stopOnEntry must be true or false"},
+        {request(14, "launch", R"({"program":"/nonexistent.hex"})"), 14, "nonexistent.hex"},
+        {request(15, "setBreakpoints", R"({"source":5})"), 15,
+         "arguments.source must be an object"},
+        {request(16, "setBreakpoints", R"({"source":{"path":"a.c"},"breakpoints":{}})"), 16,
+         "arguments.breakpoints must be an array"},
+        {request(17, "setBreakpoints", R"({"source":{"path":"a.c"},"breakpoints":[{"line":"3"}]})"),
+         17, "arguments.breakpoints[0].line must be a whole number"},
+        {request(18, "setBreakpoints", R"({"source":{"path":"a.c"},"breakpoints":[3]})"), 18,
+         "arguments.breakpoints[0] must be an object"},
+        {request(37, "setFunctionBreakpoints", R"({"breakpoints":[)" + many + "]}"), 37,
+         "arguments.breakpoints has more than 4096 entries"},
+        {request(19, "setFunctionBreakpoints", R"({"breakpoints":[{"condition":"a"}]})"), 19,
+         "arguments.breakpoints[0].name is missing"},
+        {request(20, "setDataBreakpoints",
+                 R"({"breakpoints":[{"dataId":"8000:1","accessType":"exec"}]})"),
+         20, "accessType must be read, write or readWrite"},
+        {request(21, "setExceptionBreakpoints", R"({"filters":"halt"})"), 21,
+         "arguments.filters must be an array of strings"},
+        {request(22, "scopes", R"({"frameId":2147483647})"), 22,
+         "arguments.frameId is out of range (1 to 32)"},
+        {request(23, "variables", R"({"variablesReference":18446744073709551615})"), 23,
+         "arguments.variablesReference is out of range"},
+        {request(24, "variables", R"({"variablesReference":999})"), 24,
+         "no such variable reference"},
+        {request(25, "variables", "{}"), 25, "arguments.variablesReference is missing"},
+        {request(
+             26, "disassemble",
+             R"({"memoryReference":"0x8000","instructionOffset":2147483647,"instructionCount":1})"),
+         26, "arguments.instructionOffset is out of range (-4096 to 4096)"},
+        {request(27, "disassemble", R"({"memoryReference":"0x8000","instructionCount":100000})"),
+         27, "arguments.instructionCount is out of range (0 to 4096)"},
+        {request(28, "readMemory", R"({"memoryReference":"0x8000","count":-1})"), 28,
+         "arguments.count is out of range"},
+        {request(29, "readMemory", R"({"memoryReference":8000,"count":1})"), 29,
+         "arguments.memoryReference must be a string"},
+        {request(30, "evaluate", R"({"frameId":1})"), 30, "arguments.expression is missing"},
+        {request(31, "stepIn", R"({"granularity":3})"), 31,
+         "arguments.granularity must be a string"},
+        {request(32, "setVariable", R"({"variablesReference":3,"name":"a","value":5})"), 32,
+         "arguments.value must be a string"},
+        {request(33, "evaluate", R"({"expression":1,"x":)" + deep + "}"), 0,
+         "deeper than 64 levels"},
+        {request(34, "evaluate", R"({"x":)" + at_bound + "}"), 34,
+         "arguments.expression is missing"},
+        {request(35, "evaluate", R"({"x":[)" + at_bound + "]}"), 0, "deeper than 64 levels"},
+        {request(36, "evaluate", R"({"expression":")" + std::string(100, '[') + R"("})"), 36,
+         "unexpected '['"},
+    };
+    int good = 1000;
+    for (const bad_t &c : cases) {
+        const std::string out = session.feed(c.body);
+        const std::string what = c.body.substr(0, 80);
+        EXPECT_EQ(1u, count(out, "\"success\":false")) << what << "\n" << out;
+        EXPECT_NE(std::string::npos, out.find("\"request_seq\":" + std::to_string(c.seq) + ","))
+            << what << "\n"
+            << out;
+        EXPECT_NE(std::string::npos, out.find(c.error)) << what << "\n" << out;
+        // The next good request is answered.
+        const std::string next = session.feed(R"({"seq":)" + std::to_string(++good) +
+                                              R"(,"type":"request","command":"threads"})");
+        EXPECT_NE(std::string::npos, next.find("\"request_seq\":" + std::to_string(good) + ","))
+            << next;
+        EXPECT_NE(std::string::npos, next.find("\"success\":true")) << next;
+    }
+    // A message that is not a request is noted and passed over, with no response.
+    const std::string out = session.feed(R"({"seq":3,"type":"event","event":"x"})");
+    EXPECT_EQ(std::string::npos, out.find("\"type\":\"response\"")) << out;
+    EXPECT_NE(std::string::npos, out.find("passed over a message of type")) << out;
     // A broken stream ends the session after one last message to the client.
     const std::string huge = "Content-Length: 99999999999\r\n\r\n";
-    EXPECT_FALSE(dbg_dap_feed(s, huge.data(), huge.size()));
-    EXPECT_NE(std::string::npos, dbg_dap_take_output(s).find("above the limit"));
-    dbg_dap_free(s);
+    EXPECT_FALSE(dbg_dap_feed(session.s, huge.data(), huge.size()));
+    EXPECT_NE(std::string::npos, dbg_dap_take_output(session.s).find("above the limit"));
+}
+
+TEST(Dap, NumbersAtTheirBoundsAreServed) {
+    session_t session;
+    // The most instructions there are, the furthest skip.
+    std::string out = session.feed(request(
+        1, "disassemble",
+        R"({"memoryReference":"0x8000","instructionOffset":-4096,"instructionCount":4096})"));
+    EXPECT_EQ(4096u, count(out, "\"instructionBytes\"")) << out.substr(0, 200);
+    out = session.feed(request(
+        2, "disassemble",
+        R"({"memoryReference":"0x8000","offset":65536,"instructionOffset":4096,"instructionCount":1})"));
+    EXPECT_EQ(1u, count(out, "\"instructionBytes\"")) << out;
+    // Memory is read up to FFFF; the rest of the count is unreadable.
+    out = session.feed(
+        request(3, "readMemory", R"({"memoryReference":"0xFF00","offset":-1,"count":65536})"));
+    EXPECT_NE(std::string::npos, out.find("\"address\":\"0xFEFF\"")) << out.substr(0, 200);
+    EXPECT_NE(std::string::npos, out.find("\"unreadableBytes\":65279")) << out.substr(0, 200);
+    // The last frame's scopes, and its registers.
+    out = session.feed(request(4, "scopes", R"({"frameId":32})"));
+    EXPECT_NE(std::string::npos, out.find("\"variablesReference\":" + std::to_string(31 * 4 + 3)))
+        << out;
+    out = session.feed(request(5, "variables", R"({"variablesReference":127})"));
+    EXPECT_NE(std::string::npos, out.find("\"name\":\"pc\"")) << out;
+    EXPECT_EQ(0u, count(out, "\"success\":false")) << out;
 }
 
 // A variable of a big array shows a bounded part over DAP as everywhere: its first elements and
