@@ -43,8 +43,13 @@ enum : int {
 
 // Ctrl+C and SIGTERM pause the run at the next instruction; the outputs are still written.
 volatile sig_atomic_t interrupted = 0;
+// The flags of standard output to put back at a signal while the DAP server has made it
+// non-blocking and it is a terminal, which the shell shares: a second signal ends the program
+// before the server could put them back. -1 when there is nothing to put back.
+volatile sig_atomic_t terminal_out_flags = -1;
 void on_signal(int) {
     interrupted = 1;
+    if (terminal_out_flags >= 0) fcntl(1, F_SETFL, static_cast<int>(terminal_out_flags));
     dbg_interrupt(dbg_engine());
 }
 
@@ -415,6 +420,7 @@ int serve_dap(dbg_engine_t *e, const options_t &o) {
     dbg_dap_t *session = dbg_dap_new(e, o.rom);
     const int out_flags = fcntl(1, F_GETFL);
     if (out_flags >= 0) fcntl(1, F_SETFL, out_flags | O_NONBLOCK);
+    if (out_flags >= 0 && isatty(1)) terminal_out_flags = out_flags;
     std::string pending;
     int status = EXIT_OK;
     bool open = true, reader = true;
@@ -469,6 +475,7 @@ int serve_dap(dbg_engine_t *e, const options_t &o) {
         pollfd out = {1, POLLOUT, 0};
         poll(&out, 1, 50);
     }
+    terminal_out_flags = -1;
     if (out_flags >= 0) fcntl(1, F_SETFL, out_flags);
     dbg_dap_free(session);
     return interrupted ? EXIT_INTERRUPTED : status;
