@@ -364,6 +364,13 @@ void input_changed(dbg_engine_t *e, const char *timeline) {
 
 } // namespace
 
+size_t dbg_history_bytes(dbg_engine_t *e) {
+    dbg_lock(e);
+    const size_t bytes = e->history ? history_bytes(e->history) : 0;
+    dbg_unlock(e);
+    return bytes;
+}
+
 void dbg_input_changed(dbg_engine_t *e) {
     input_changed(e, nullptr);
 }

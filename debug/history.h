@@ -21,6 +21,7 @@
 // Every function here is called with the machine lock held (threaded) unless it says otherwise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -39,6 +40,8 @@ void dbg_history_start(dbg_engine_t *e, uint32_t seconds);
 void dbg_history_stop(dbg_engine_t *e);
 // One line: the span kept, the snapshots and their bytes. Takes the lock itself.
 std::string dbg_history_status(dbg_engine_t *e);
+// The bytes the history keeps, as its bound counts them (0 when off). Takes the lock itself.
+size_t dbg_history_bytes(dbg_engine_t *e);
 
 // Inputs. The user changed the machine (a new segment starts here; a recording gets the state).
 void dbg_input_changed(dbg_engine_t *e);
