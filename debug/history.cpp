@@ -263,10 +263,11 @@ dbg_stop_t land_nth(travel_t *t, size_t i, uint64_t index, dbg_stop_t stop) {
     return settle(t, i, stop);
 }
 
-// Where travel ends when it reaches the history's start, and why the history starts there.
-std::string history_start(const dbg_history_t *h) {
+// Why the history starts where it does, for travel that reaches its start: " (state loaded)"
+// where a timeline starts there, else nothing.
+std::string start_reason(const dbg_history_t *h) {
     const char *why = h->segments[0]->timeline;
-    return why ? std::string("the start of the history (") + why + ")" : "the start of the history";
+    return why ? std::string(" (") + why + ")" : "";
 }
 
 // Lands in the first segment at tick, when travel reached the start of the history: a step stop
@@ -438,8 +439,8 @@ bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *er
         need -= boundaries;
         if (i == 0) {
             *stop = land_at_start(&t, first,
-                                  "At " + history_start(h) + ", " + std::to_string(count - need) +
-                                      " instructions back: ");
+                                  "At the start of the history" + start_reason(h) + ", " +
+                                      std::to_string(count - need) + " instructions back: ");
             return true;
         }
     }
@@ -489,10 +490,9 @@ bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
             return true;
         }
         if (i == 0) {
-            const char *why = h->segments[0]->timeline;
             *stop = land_at_start(&t, h->segments[0]->start.ticks,
-                                  std::string("No earlier stop in the history; at its start") +
-                                      (why ? std::string(" (") + why + ")" : "") + ": ");
+                                  "No earlier stop in the history; at its start" + start_reason(h) +
+                                      ": ");
             return true;
         }
     }
