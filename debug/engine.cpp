@@ -863,8 +863,7 @@ dbg_stop_t dbg_finish_line(dbg_engine_t *e) {
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {
     if (e->mode != DBG_INLINE) return dbg_stop_t{};
     const uint64_t old_limit = e->tick_limit;
-    const uint64_t end = e->emu->ticks + ticks;
-    e->tick_limit = std::min(old_limit, end);
+    e->tick_limit = std::min(old_limit, dbg_ticks_after(e->emu->ticks, ticks));
     dbg_stop_t stop = start(e, DBG_REQ_CONTINUE);
     e->tick_limit = old_limit;
     return stop;
@@ -1108,15 +1107,18 @@ void dbg_reset(dbg_engine_t *e) {
     ay_reset(&e->emu->psg);
     kbd_reset(&e->emu->kbd);
     e->pending = false;
-    dbg_input_changed(e);
+    dbg_input_new_timeline(e, "reset");
     dbg_update(e);
     dbg_unlock(e);
 }
 
 bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error) {
     dbg_lock(e);
+    // A load that fails keeps the records before its bad line: that changes memory too.
+    const std::vector<uint8_t> before(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
     const int result = dbg_load_hex(e->emu, path, false, nullptr, error);
-    if (result == 0) dbg_input_changed(e);
+    if (result == 0 || std::memcmp(before.data(), e->emu->memory, EMU_MEMORY_SIZE) != 0)
+        dbg_input_new_timeline(e, "image loaded");
     dbg_unlock(e);
     return result == 0;
 }

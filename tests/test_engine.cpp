@@ -221,7 +221,7 @@ TEST_F(Engine, CommandsReadAndSetTheMachine) {
     EXPECT_TRUE(dbg_execute(e_, "quit").quit);
     // `type` queues the rest of the line as written, whatever the command's case.
     EXPECT_FALSE(dbg_execute(e_, " TYPE aB").error);
-    const std::deque<dbg_key_event_t> typed = e_->keys;
+    const dbg_key_queue_t typed = e_->keys;
     e_->keys.clear();
     std::string error;
     ASSERT_TRUE(dbg_type(e_, "aB", true, &error));
