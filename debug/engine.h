@@ -329,9 +329,9 @@ std::vector<uint8_t> dbg_memory(dbg_engine_t *e); // all 64 KB
 // Registers: the one-line JSON object of `regs` (keys pc, sp, af, bc, de, hl, ix, iy, af_, bc_,
 // de_, hl_, i, r, im, iff1, iff2, ticks; decimal numbers).
 std::string dbg_regs_json(dbg_engine_t *e);
-// Sets a register or pair (a, f, ..., af, ..., af_ or af', ..., ix, iy, sp, pc, i, r; any case), a
-// flag (fs fz fh fp fn fc, and s z p n alone since no register has those names: 0 or 1), im (0-2),
-// iff1 or iff2 (0 or 1). False with a one-line reason when not.
+// Sets a register of the register table (cpu/zregs.h: a, ..., af, ..., af_ or af', ix, iy, sp, pc,
+// i, r, ixh ... iyl, im 0-2, iff1, iff2, the flags fs fz fh fp fn fc; any case), or a flag as s z
+// p n (here only: those are common C names). False with a one-line reason when not.
 bool dbg_set_register(dbg_engine_t *e, const std::string &name, uint32_t value, std::string *error);
 
 // Memory without bus callbacks (no watchpoint fires); poke writes ROM too, as a loader does.
