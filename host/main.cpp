@@ -21,6 +21,7 @@
 #include "host/options.h"
 #include "host/reload.h"
 #include "host/signals.h"
+#include "host/sound_sdl.h"
 #include "machine/emu.h"
 #include "machine/error.h"
 #include "machine/process.h"
