@@ -20,6 +20,7 @@
 #include "debug/engine.h"
 #include "debug/history.h"
 #include "machine/emu.h"
+#include "machine/process.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ constexpr uint64_t second = 10000000;
 
 dbg_engine_t *start_machine() {
     emu_t *emu = &emu_state;
-    dbg_machine_init(emu);
+    emu_power_on(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     std::ifstream in(std::string(QUILLANE_BUILD_DIR) + "/tests/z80/travel.bin", std::ios::binary);
     const std::vector<char> image{std::istreambuf_iterator<char>(in),

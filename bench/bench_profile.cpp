@@ -19,6 +19,7 @@
 #include "debug/engine.h"
 #include "debug/profile.h"
 #include "machine/emu.h"
+#include "machine/process.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ std::vector<char> program(const char *name) {
 // A machine with the program at 0000, attached inline, collecting as the mode asks.
 dbg_engine_t *start(const std::vector<char> &image, mode_t mode) {
     emu_t *emu = &emu_state;
-    dbg_machine_init(emu);
+    emu_power_on(emu);
     std::memcpy(emu->memory, image.data(), image.size());
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     if (mode == PROFILE) dbg_profile_start(e);

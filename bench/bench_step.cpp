@@ -10,6 +10,7 @@
 #include "debug/commands.h"
 #include "debug/engine.h"
 #include "machine/emu.h"
+#include "machine/process.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void fail(const std::string &what) {
 // Boots the monitor, starts guess and stops at its first printf line; returns the ms of a next.
 double next_over_printf_ms() {
     emu_t *emu = &emu_state;
-    dbg_machine_init(emu);
+    emu_power_on(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     std::string error;
     const std::string rom = QUILLANE_BUILD_DIR "/tessik.hex";

@@ -8,6 +8,7 @@
 #include "debug/commands.h"
 #include "debug/engine.h"
 #include "machine/emu.h"
+#include "machine/process.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ std::string range_text(int i) {
 }
 
 void BM_watch_set(benchmark::State &state) {
-    dbg_machine_init(&machine);
+    emu_power_on(&machine);
     dbg_engine_t *e = dbg_attach(&machine, DBG_INLINE);
     for (auto _ : state) {
         for (int i = 0; i < ranges; ++i) {
@@ -40,7 +41,7 @@ void BM_watch_set(benchmark::State &state) {
 BENCHMARK(BM_watch_set)->Unit(benchmark::kMillisecond);
 
 void BM_watch_set_and_delete(benchmark::State &state) {
-    dbg_machine_init(&machine);
+    emu_power_on(&machine);
     dbg_engine_t *e = dbg_attach(&machine, DBG_INLINE);
     for (auto _ : state) {
         for (int i = 0; i < ranges; ++i)

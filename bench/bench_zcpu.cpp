@@ -17,6 +17,7 @@
 #include "cpu/zcpu.h"
 #include "debug/engine.h"
 #include "machine/emu.h"
+#include "machine/process.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ void BM_quillane_run(benchmark::State &state, const char *name) {
         return;
     }
     emu_t *emu = &emu_state;
-    dbg_machine_init(emu);
+    emu_power_on(emu);
     std::memcpy(emu->memory, m.image.data(), m.image.size());
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     uint64_t ticks = 0;

@@ -654,20 +654,6 @@ dbg_engine_t *dbg_engine() {
     return &engine_storage;
 }
 
-void dbg_machine_init(emu_t *emu) {
-    std::memset(emu->memory, 0, sizeof emu->memory);
-    emu->cpu_clock_hz = 10000000.0f;
-    emu->frame_rate_hz = 60.0f;
-    emu->ticks = 0;
-    z_init(&emu->cpu, emu_mem_read_callback, emu_mem_write_callback, emu_io_read_callback,
-           emu_io_write_callback, emu_exception_callback, emu_halt_callback, emu->memory);
-    ay_init(&emu->psg, EMU_PSG_CLOCK_HZ, EMU_PSG_SAMPLE_RATE_HZ);
-    gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY);
-    kbd_initialize(&emu->kbd);
-    emu_lock_init(&emu->lock);
-    emu_set_running(emu, 1);
-}
-
 int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
                  std::string *error) {
     uint16_t address = 0xFFFF;

@@ -212,10 +212,6 @@ struct dbg_engine_t {
 // The process's engine (attached or not).
 dbg_engine_t *dbg_engine();
 
-// Brings the machine record to its start-up state without a window: memory cleared, processor
-// initialised with the machine's bus callbacks, sound generator, keyboard and display initialised,
-// the lock created, running = 1, ticks = 0.
-void dbg_machine_init(emu_t *emu);
 // Loads an Intel HEX image into memory; with set_pc, PC = the image's start address (the load
 // address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH: REASON"
 // in *error ("Line 2: bad checksum", "The file holds no data record", the system's text).

@@ -60,8 +60,4 @@ void snd_note_request(snd_t *snd, uint64_t now_ns, int length);
 // The steady clock that requests are timed on, in nanoseconds.
 uint64_t snd_clock_ns();
 
-// Host audio (SDL): open, prime and close the stream; the callback refills it.
-int snd_initialize(snd_t *snd, ay_t *psg);
-int snd_start(snd_t *snd);
-void snd_callback(void *instance, uint8_t *stream, int length);
-int snd_finalize(snd_t *snd);
+// The host's audio output (host/sound_sdl.h) opens a stream that pulls from the ring.

@@ -1,10 +1,10 @@
-// The program's main window. The record holds the host's objects as opaque pointers so that the
-// machine record can embed it without seeing the window system.
+// The program's main window. Its record (devices/present.h) holds the host's objects as opaque
+// pointers so that the machine record can embed it without seeing the window system.
 #pragma once
 
 #include <cstdint>
 
-struct gfx_layout_t;
+#include "devices/present.h"
 
 enum : int {
     GUI_STATUS_BAR_ID = 101,
@@ -14,20 +14,6 @@ enum : int {
     GUI_CMD_RESET = 105,
     GUI_DISPLAY_WIDTH = 640,
     GUI_DISPLAY_HEIGHT = 480,
-};
-
-struct gui_t {
-    void *menu_bar;
-    uint16_t class_atom;
-    void *window;
-    void *status_bar;
-    void *accel_table;
-    // Size of the display area above the status bar, kept current by the window and read by the
-    // display thread.
-    int32_t display_width;
-    int32_t display_height;
-    // Takes a decoded 320 x 240 frame and its layout to the screen; set by the window.
-    int (*present)(gui_t *gui, const uint8_t *frame, const gfx_layout_t *layout);
 };
 
 struct emu_t;

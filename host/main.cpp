@@ -21,6 +21,7 @@
 #include "host/options.h"
 #include "host/reload.h"
 #include "host/signals.h"
+#include "host/sound_sdl.h"
 #include "machine/emu.h"
 #include "machine/error.h"
 #include "machine/process.h"
@@ -98,10 +99,9 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    if (gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY) != 0)
-        exit_with_fatal_error("gfx_initialize");
+    // The display and the keyboard were initialised with the board (emu_power_on): they hold no
+    // host object, so only the audio device is opened here.
     if (snd_initialize(&emu->snd, &emu->psg) != 0) exit_with_fatal_error("snd_initialize");
-    if (kbd_initialize(&emu->kbd) != 0) exit_with_fatal_error("kbd_initialize");
     gui_show_window(&emu->gui);
     if (emu_start_threads(emu) != 0) exit_with_fatal_error("CreateThread");
     // Warp runs faster than the sound can follow: the stream plays silence until warp ends.

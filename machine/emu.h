@@ -10,8 +10,8 @@
 #include "devices/ay8913.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
+#include "devices/present.h"
 #include "devices/sound.h"
-#include "host/gui.h"
 #include "machine/boundary.h"
 #include "machine/lock.h"
 

@@ -5,10 +5,12 @@
 #include <memory>
 
 #include "devices/ay8913.h"
+#include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "devices/sound.h"
 #include "files/file.h"
 #include "machine/emu.h"
+#include "machine/lock.h"
 #include "machine/process.h"
 
 emu_t emu_state;
@@ -49,20 +51,28 @@ void emu_exception_callback(z_cpu_t *, const char *) {}
 
 void emu_halt_callback(z_cpu_t *) {}
 
-int emu_startup(emu_t *emu, const char *rom_path, emu_file_error_t *error) {
+void emu_power_on(emu_t *emu) {
     std::memset(emu->memory, 0, sizeof emu->memory);
     emu->cpu_clock_hz = 10000000.0f;
     emu->frame_rate_hz = 60.0f;
-    auto image = std::make_unique<emu_ihex_image_t>();
-    // A file without a single data record fails the read: the processor would start on empty
-    // memory and do nothing.
-    if (emu_read_ihex_file(rom_path, image.get(), EMU_MEMORY_SIZE, error) != 0) return 1;
-    emu_store_ihex_image(image.get(), emu->memory, EMU_MEMORY_SIZE);
-    const uint16_t start = image->start;
+    emu->ticks = 0;
     z_init(&emu->cpu, emu_mem_read_callback, emu_mem_write_callback, emu_io_read_callback,
            emu_io_write_callback, emu_exception_callback, emu_halt_callback, emu->memory);
     ay_init(&emu->psg, EMU_PSG_CLOCK_HZ, EMU_PSG_SAMPLE_RATE_HZ);
+    // Neither holds a host object, so neither can fail.
+    gfx_initialize(&emu->gfx, emu->memory + EMU_VIDEO_MEMORY);
+    kbd_initialize(&emu->kbd);
+    emu_lock_init(&emu->lock);
     emu_set_running(emu, 1);
-    emu->cpu.PC = start;
+}
+
+int emu_startup(emu_t *emu, const char *rom_path, emu_file_error_t *error) {
+    auto image = std::make_unique<emu_ihex_image_t>();
+    // A file without a single data record fails the read: the processor would start on empty
+    // memory and do nothing. The image is read whole before the machine is touched.
+    if (emu_read_ihex_file(rom_path, image.get(), EMU_MEMORY_SIZE, error) != 0) return 1;
+    emu_power_on(emu);
+    emu_store_ihex_image(image.get(), emu->memory, EMU_MEMORY_SIZE);
+    emu->cpu.PC = image->start;
     return 0;
 }

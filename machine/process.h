@@ -11,10 +11,15 @@ struct emu_file_error_t;
 // The version both programs print for --version.
 #define QUILLANE_VERSION "1.0"
 
-// Start-up steps up to the window: clears memory, sets the rates, loads the ROM image, initialises
-// the processor and the sound generator, sets `running` and the start PC. Returns 0, or 1 when the
-// ROM image cannot be loaded or holds no data record (nothing else has been created then);
-// *error, when given, then says why.
+// Brings the record to its power-on state, the one way every program and test builds the board:
+// memory cleared, rates set, ticks = 0, the processor initialised with the board's bus callbacks
+// (PC 0), the sound generator, display and keyboard initialised, the lock created, running = 1.
+// Creates no host object and no thread.
+void emu_power_on(emu_t *emu);
+
+// Start-up steps up to the window: reads the ROM image, powers the board on (emu_power_on), stores
+// the image and sets the start PC. Returns 0, or 1 when the ROM image cannot be loaded or holds no
+// data record (the machine is untouched then); *error, when given, then says why.
 int emu_startup(emu_t *emu, const char *rom_path, emu_file_error_t *error = nullptr);
 
 // Creates the lock, then the processor thread and the display thread. Returns 0, or 1 when a

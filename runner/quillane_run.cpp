@@ -498,7 +498,7 @@ int main(int argc, char **argv) {
     if (parsed >= 0) return parsed;
 
     emu_t *emu = &emu_state;
-    dbg_machine_init(emu);
+    emu_power_on(emu);
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
     if (o.dap) {
         catch_signals();

@@ -9,6 +9,7 @@
 
 #include "debug/engine.h"
 #include "machine/emu.h"
+#include "machine/process.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ bool run_to(uint64_t end, bool stop_on_halt) {
 
 emu_t *harness_init() {
     emu_t *emu = &emu_state;
-    dbg_machine_init(emu);
+    emu_power_on(emu);
     engine = dbg_attach(emu, DBG_INLINE);
     dbg_symbols_clear(&engine->symbols);
     dbg_set_port_observer(engine, log_port);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "devices/graphics.h"
-#include "host/gui.h"
+#include "devices/present.h"
 
 namespace {
 

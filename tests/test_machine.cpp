@@ -99,7 +99,7 @@ struct StartCase {
     uint16_t pc;
 };
 
-TEST(Startup, StartsAtTheFirstDataRecord) {
+TEST(Startup, StartsTheHeadlessBoardAtTheFirstDataRecordOrLeavesTheMachine) {
     const StartCase cases[] = {
         {":03000000C3000139\r\n", 0, 0x0000},
         {":03010000000000FC\r\n:010000007689\r\n", 0, 0x0100}, // first record in file order
@@ -110,8 +110,22 @@ TEST(Startup, StartsAtTheFirstDataRecord) {
         const std::string path = write_temp(c.image);
         emu_state.memory[0x4000] = 0x99;
         emu_state.running = 0;
+        emu_state.ticks = 1234;
+        emu_state.kbd.rows[3] = 0x10;
+        emu_state.gfx.video_memory = nullptr;
         EXPECT_EQ(emu_startup(&emu_state, path.c_str()), c.result) << c.image;
-        if (c.result == 0) {
+        if (c.result != 0) {
+            // A refused image leaves the machine as it was.
+            EXPECT_EQ(emu_state.memory[0x4000], 0x99) << c.image;
+            EXPECT_EQ(emu_state.ticks, 1234u) << c.image;
+            EXPECT_EQ(emu_state.running, 0) << c.image;
+        } else {
+            // The same board the headless programs power on, with the image in it.
+            EXPECT_EQ(emu_state.ticks, 0u);
+            EXPECT_EQ(emu_state.kbd.rows[3], 0);
+            EXPECT_EQ(emu_state.gfx.video_memory, emu_state.memory + EMU_VIDEO_MEMORY);
+            EXPECT_EQ(emu_state.cpu.mem_write, emu_mem_write_callback);
+            EXPECT_EQ(emu_state.cpu.io_write, emu_io_write_callback);
             EXPECT_EQ(emu_state.cpu.PC, c.pc) << c.image;
             EXPECT_EQ(emu_state.cpu.SP, 0);
             EXPECT_EQ(emu_state.memory[0x4000], 0) << "memory is cleared before loading";

@@ -10,6 +10,7 @@
 #include "debug/engine.h"
 #include "debug/symbols.h"
 #include "machine/emu.h"
+#include "machine/process.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const uint8_t program[] = {0x31, 0x00, 0xFF, 0xCD, 0x09, 0x80, 0x18, 0xFB, 0x00,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     emu_t *emu = &emu_state;
-    dbg_machine_init(emu);
+    emu_power_on(emu);
     std::memcpy(emu->memory + 0x8000, program, sizeof program);
     emu->cpu.PC = 0x8000;
     dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);

@@ -96,7 +96,7 @@ class test_dap_server : public QObject {
 
   private slots:
     void initTestCase() {
-        dbg_machine_init(emu);
+        emu_power_on(emu);
         emu->memory[0] = 0x18; // 0000: JR 0000
         emu->memory[1] = 0xFE;
         emu->cpu.PC = 0;

@@ -75,7 +75,7 @@ class test_debugger : public QObject {
 
   private slots:
     void initTestCase() {
-        dbg_machine_init(emu);
+        emu_power_on(emu);
         QFile bin(program_dir + QStringLiteral("/debugger.bin"));
         QVERIFY(bin.open(QIODevice::ReadOnly));
         const QByteArray code = bin.readAll();

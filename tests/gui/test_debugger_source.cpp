@@ -81,7 +81,7 @@ class test_debugger_source : public QObject {
     void initTestCase() {
         struct stat info {};
         if (stat((program + ".cdb").c_str(), &info) != 0) QSKIP("built without SDCC");
-        dbg_machine_init(emu);
+        emu_power_on(emu);
         std::string error;
         QVERIFY2(dbg_load_hex(emu, QUILLANE_BUILD_DIR "/tessik.hex", true, nullptr, &error) == 0,
                  error.c_str());

@@ -2,7 +2,7 @@
 // buffers, pulled by SDL's callback from the ring of four rendered buffers.
 #include <SDL.h>
 
-#include "devices/sound.h"
+#include "host/sound_sdl.h"
 #include "machine/error.h"
 
 int snd_initialize(snd_t *snd, ay_t *psg) {
