@@ -81,8 +81,10 @@ int main(int argc, char **argv) {
     while (b0 < v.size() && std::abs(v[b0]) == level_a)
         ++b0;
     std::printf("tone B starts %.3f s after tone A\n", (b0 - a0) / value_rate);
-    // The ROM waits a second by counting T-states; a busy host may run the clock a little slower.
-    check(b0 - a0 > second * 8 / 10 && b0 - a0 < second * 2, "tone B about a second after A");
+    // The ROM waits a second by counting T-states. The paced clock never runs faster than the
+    // board's, but a host busy with other work may run it several times slower: how fast it
+    // runs is a benchmark's figure, so only the order and a generous bound are checked here.
+    check(b0 - a0 > second * 8 / 10 && b0 - a0 < second * 20, "tone B a second or more after A");
     std::vector<int> b_signs, ab_signs;
     bool ab_levels = true;
     for (size_t i = b0 + second / 10; i < b0 + second * 6 / 10 && i < v.size(); ++i) {
@@ -107,7 +109,7 @@ int main(int argc, char **argv) {
     while (c0 < v.size() && on_tones(v[c0]))
         ++c0;
     std::printf("noise starts %.3f s after tone B\n", (c0 - b0) / value_rate);
-    check(c0 - b0 > second * 8 / 10 && c0 - b0 < second * 2, "noise about a second after B");
+    check(c0 - b0 > second * 8 / 10 && c0 - b0 < second * 20, "noise a second or more after B");
     bool noise_range = true;
     std::set<int> residuals;
     double sum = 0;
