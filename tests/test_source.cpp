@@ -868,7 +868,7 @@ seen_t by_console(const scenario_t &scenario) {
     return look(e, scenario.names);
 }
 
-seen_t by_dap(const scenario_t &scenario) {
+seen_t by_dap(const scenario_t &scenario, std::string *all = nullptr) {
     dbg_engine_t *e = fresh_engine();
     dbg_dap_t *s = dbg_dap_new(e, QUILLANE_BUILD_DIR "/tessik.hex");
     int seq = 1;
@@ -883,6 +883,7 @@ seen_t by_dap(const scenario_t &scenario) {
             dbg_dap_run_slice(s, 1000000);
         EXPECT_FALSE(dbg_dap_running(s)) << scenario.name << ": " << command;
         out = dbg_dap_take_output(s);
+        if (all) *all += out;
         EXPECT_EQ(std::string::npos, out.find(R"("success":false)"))
             << scenario.name << ": " << command << ": " << out;
     };
@@ -907,6 +908,9 @@ seen_t by_dap(const scenario_t &scenario) {
             }
             if (!extra.empty()) b += R"(,"condition":")" + extra + R"(")";
             send("setFunctionBreakpoints", R"({"breakpoints":[)" + b + "}]}");
+        } else if (verb == "logpoint") {
+            send("setFunctionBreakpoints",
+                 R"({"breakpoints":[{"name":")" + name + R"(","logMessage":")" + extra + R"("}]})");
         } else if (verb == "lbreak") {
             const std::string line = marked(name).substr(std::string("stepping.c:").size());
             send("setBreakpoints", file + R"([{"line":)" + line + "}]}");
@@ -1014,4 +1018,27 @@ TEST(Stepping, EveryFrontEndStopsAtTheSamePlaceWithTheArguments) {
                 << scenario.name << ": " << console.values;
         EXPECT_EQ(console, by_dap(scenario)) << scenario.name;
     }
+}
+
+// A DAP logpoint prints its message with each {expression} evaluated where it is reached, as an
+// output event, and the run goes on to the next breakpoint.
+TEST(Stepping, LogpointsPrintAndGoOn) {
+    if (!exists(stepping + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    const scenario_t scenario = {
+        "logpoint",
+        {},
+        {"logpoint scale {amount} times {factor}, {{braces}}", "lbreak @pointer", "continue"},
+        "pointer",
+        "main",
+        {},
+        {}};
+    std::string out;
+    const seen_t seen = by_dap(scenario, &out);
+    EXPECT_EQ(line_of("pointer", stepping_source), seen.line);
+    for (int amount = 1; amount <= 4; ++amount)
+        EXPECT_NE(std::string::npos,
+                  out.find(std::to_string(amount) + " ($000" + std::to_string(amount) +
+                           ") in BC times 3 ($0003), {braces}"))
+            << out;
+    EXPECT_EQ(std::string::npos, out.find(R"("reason":"breakpoint","hitBreakpointIds":[3)")) << out;
 }
