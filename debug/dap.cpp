@@ -1142,14 +1142,23 @@ void on_write_memory(dbg_dap_t *s, const request_t &r) {
     event(s, "invalidated", {{"areas", {"variables"}}});
 }
 
-void on_step(dbg_dap_t *s, const request_t &r) {
+// A step's granularity (statement and line go by source line where the PC has lines, instruction
+// never does); false, the request answered, when it cannot step now.
+bool step_ready(dbg_dap_t *s, const request_t &r, dbg_granularity_t *granularity) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    // statement and line go by source line where the PC has lines; instruction never does.
-    const dbg_granularity_t granularity =
+    *granularity =
         a.text("granularity", "line") == "instruction" ? DBG_GRAN_INSTRUCTION : DBG_GRAN_LINE;
-    if (!bad.empty()) return fail(s, r, bad);
-    if (s->running) return fail(s, r, "the program is running");
+    if (!bad.empty())
+        fail(s, r, bad);
+    else if (s->running)
+        fail(s, r, "the program is running");
+    return bad.empty() && !s->running;
+}
+
+void on_step(dbg_dap_t *s, const request_t &r) {
+    dbg_granularity_t granularity;
+    if (!step_ready(s, r, &granularity)) return;
     respond(s, r);
     bounded_step(s,
                  r.command == "next"     ? DBG_STEP_OVER
@@ -1160,12 +1169,8 @@ void on_step(dbg_dap_t *s, const request_t &r) {
 
 // Back in time by the engine's rules (dbg_back_by, dbg_rcontinue): the stop is reported at once.
 void on_travel(dbg_dap_t *s, const request_t &r) {
-    std::string bad;
-    fields_t a(r.arguments, "arguments", &bad);
-    const dbg_granularity_t granularity =
-        a.text("granularity", "line") == "instruction" ? DBG_GRAN_INSTRUCTION : DBG_GRAN_LINE;
-    if (!bad.empty()) return fail(s, r, bad);
-    if (s->running) return fail(s, r, "the program is running");
+    dbg_granularity_t granularity;
+    if (!step_ready(s, r, &granularity)) return;
     dbg_stop_t stop;
     std::string error;
     const bool done = r.command == "stepBack" ? dbg_back_by(s->e, granularity, &stop, &error)
