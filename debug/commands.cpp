@@ -74,12 +74,12 @@ bool count(const std::string &text, uint32_t max, uint32_t *v) {
 
 dbg_result_t bad_address(const std::string &text) {
     return dbg_failed("Bad address: " + text +
-                      " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
+                      " (a register, a known symbol or a hexadecimal number)");
 }
 
 dbg_result_t bad_value(const std::string &text) {
     return dbg_failed("Bad value: " + text +
-                      " (a hexadecimal number, a known symbol, or pc, sp, hl, ix, iy)");
+                      " (a register, a known symbol or a hexadecimal number)");
 }
 
 dbg_result_t bad_count(const std::string &text) {

@@ -11,6 +11,7 @@
 #include "debug/commands.h"
 #include "debug/engine.h"
 #include "debug/history.h"
+#include "debug/register_rows.h"
 #include "debug/source.h"
 #include "debug/source_commands.h"
 #include "debug/symbols.h"
@@ -937,24 +938,15 @@ void on_variables(dbg_dap_t *s, const request_t &r) {
     if (frame >= MAX_FRAMES || kind == 0) return fail(s, r, "no such variable reference");
     const view_t v = take_view(s);
     if (kind == REF_REGISTERS) {
-        const json regs = json::parse(dbg_regs_json(s->e), nullptr, false);
-        if (regs.is_object())
-            for (const auto &[name, value] : regs.items()) {
-                if (name == "ticks" || !value.is_number_unsigned()) {
-                    out.push_back(
-                        {{"name", name}, {"value", value.dump()}, {"variablesReference", 0}});
-                    continue;
-                }
-                const unsigned n = value.get<unsigned>();
-                const bool word = name.size() == 2 || name.back() == '_';
-                const bool flag = name == "im" || name.rfind("iff", 0) == 0;
-                out.push_back(
-                    {{"name", name},
-                     {"value", flag ? std::to_string(n)
-                                    : "$" + (word && name != "im" ? dbg_hex4(n) : dbg_hex2(n))},
-                     {"evaluateName", name},
-                     {"variablesReference", 0}});
-            }
+        // The rows the window's register pane shows, then the T-states run.
+        for (const dbg_register_row_t &row : dbg_register_rows(v.cpu))
+            out.push_back({{"name", row.name},
+                           {"value", dbg_register_text(row)},
+                           {"evaluateName", row.name},
+                           {"variablesReference", 0}});
+        out.push_back({{"name", "ticks"},
+                       {"value", std::to_string(dbg_ticks(s->e))},
+                       {"variablesReference", 0}});
     } else if (kind == REF_LOCALS) {
         if (frame < static_cast<int>(v.frames.size()))
             for (const dbg_value_t &value : dbg_source_locals(model(s), v.context(frame)))
@@ -981,7 +973,8 @@ void on_set_variable(dbg_dap_t *s, const request_t &r) {
     std::string error;
     if (ref < REF_FIRST_CONTAINER && ref % SCOPE_REFS == REF_REGISTERS) {
         uint32_t n = 0;
-        if (!dbg_parse_value(&s->e->symbols, nullptr, value, 0xFFFF, &n))
+        const z_cpu_t registers = dbg_registers(s->e);
+        if (!dbg_parse_value(&s->e->symbols, &registers, value, 0xFFFF, &n))
             return fail(s, r, "Bad value: " + value);
         if (!dbg_set_register(s->e, name, n, &error)) return fail(s, r, error);
     } else {

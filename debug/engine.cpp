@@ -2,6 +2,7 @@
 #include "debug/engine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <iterator>
 
 #include "cpu/zcpu.h"
+#include "cpu/zregs.h"
 #include "debug/coverage.h"
 #include "debug/engine_internal.h"
 #include "debug/history.h"
@@ -916,8 +918,7 @@ dbg_stop_t dbg_step_by(dbg_engine_t *e, dbg_step_kind_t kind, dbg_granularity_t 
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {
     if (e->mode != DBG_INLINE) return dbg_stop_t{};
     const uint64_t old_limit = e->tick_limit;
-    const uint64_t end = e->emu->ticks + ticks;
-    e->tick_limit = std::min(old_limit, end);
+    e->tick_limit = std::min(old_limit, dbg_ticks_after(e->emu->ticks, ticks));
     dbg_stop_t stop = start(e, DBG_REQ_CONTINUE);
     e->tick_limit = old_limit;
     return stop;
@@ -1062,85 +1063,47 @@ std::string dbg_regs_json(dbg_engine_t *e) {
     const z_cpu_t c = e->emu->cpu;
     const uint64_t ticks = e->emu->ticks;
     dbg_unlock(e);
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "{\"pc\":%u,\"sp\":%u,\"af\":%u,\"bc\":%u,\"de\":%u,\"hl\":%u,\"ix\":%u,"
-                  "\"iy\":%u,\"af_\":%u,\"bc_\":%u,\"de_\":%u,\"hl_\":%u,\"i\":%u,\"r\":%u,"
-                  "\"im\":%u,\"iff1\":%u,\"iff2\":%u,\"ticks\":%llu}",
-                  c.PC, c.SP, c.AF, c.BC, c.DE, c.HL, c.IX, c.IY, c.AF_, c.BC_, c.DE_, c.HL_, c.I,
-                  c.R, unsigned{c.im}, unsigned{c.iff1}, unsigned{c.iff2},
-                  static_cast<unsigned long long>(ticks));
-    return text;
+    // Scripts read these keys in this order.
+    static const char *const keys[] = {"pc",  "sp",  "af",  "bc", "de", "hl", "ix",   "iy",  "af_",
+                                       "bc_", "de_", "hl_", "i",  "r",  "im", "iff1", "iff2"};
+    std::string text = "{";
+    for (const char *key : keys)
+        text +=
+            std::string("\"") + key + "\":" + std::to_string(z_register_find(key)->read(c)) + ",";
+    return text + "\"ticks\":" + std::to_string(ticks) + "}";
 }
 
 bool dbg_set_register(dbg_engine_t *e, const std::string &name_in, uint32_t value,
                       std::string *error) {
+    // s z p n name flags here only: no register has those names, but C variables often do.
+    static const std::pair<const char *, const char *> flag_words[] = {
+        {"s", "fs"}, {"z", "fz"}, {"p", "fp"}, {"n", "fn"}};
     std::string name = name_in;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (!name.empty() && name.back() == '\'') name.back() = '_';
+    for (const auto &[word, flag] : flag_words)
+        if (name.size() == 1 && std::tolower(static_cast<unsigned char>(name[0])) == word[0])
+            name = flag;
+    const z_register_t *r = z_register_find(name);
+    *error = "";
+    if (!r) {
+        *error = "Unknown register: " + name_in;
+        return false;
+    }
+    const bool flag = r->bits == 1 && r->name[0] == 'f';
+    const bool interrupt = r->bits < 8 && !flag; // im, iff1, iff2
+    if (value > r->max) {
+        *error = flag        ? "A flag is 0 or 1: " + name_in
+                 : interrupt ? "Out of range for " + std::string(r->name) + ": " + dbg_hex2(value)
+                             : "Out of range for " + name_in + ": " + dbg_hex4(value);
+        return false;
+    }
     dbg_lock(e);
     z_cpu_t *c = cpu_of(e);
-    struct {
-        const char *name;
-        uint8_t *r8;
-        uint16_t *r16;
-    } const registers[] = {
-        {"a", &c->A, nullptr},     {"f", &c->F, nullptr},     {"b", &c->B, nullptr},
-        {"c", &c->C, nullptr},     {"d", &c->D, nullptr},     {"e", &c->E, nullptr},
-        {"h", &c->H, nullptr},     {"l", &c->L, nullptr},     {"i", &c->I, nullptr},
-        {"r", &c->R, nullptr},     {"af", nullptr, &c->AF},   {"bc", nullptr, &c->BC},
-        {"de", nullptr, &c->DE},   {"hl", nullptr, &c->HL},   {"af_", nullptr, &c->AF_},
-        {"bc_", nullptr, &c->BC_}, {"de_", nullptr, &c->DE_}, {"hl_", nullptr, &c->HL_},
-        {"ix", nullptr, &c->IX},   {"iy", nullptr, &c->IY},   {"sp", nullptr, &c->SP},
-        {"pc", nullptr, &c->PC},
-    };
-    struct {
-        const char *name;
-        uint8_t bit;
-    } const flags[] = {{"s", S_FLAG},  {"z", Z_FLAG},  {"p", PV_FLAG}, {"n", N_FLAG},
-                       {"fs", S_FLAG}, {"fz", Z_FLAG}, {"fh", H_FLAG}, {"fp", PV_FLAG},
-                       {"fn", N_FLAG}, {"fc", C_FLAG}};
-    bool done = false;
-    *error = "";
-    for (const auto &r : registers) {
-        if (name != r.name) continue;
-        if ((r.r8 && value > 0xFF) || value > 0xFFFF)
-            *error = "Out of range for " + name_in + ": " + dbg_hex4(value);
-        else if (r.r8)
-            *r.r8 = static_cast<uint8_t>(value);
-        else
-            *r.r16 = static_cast<uint16_t>(value);
-        done = true;
-    }
-    if (!done) {
-        for (const auto &f : flags) {
-            if (name != f.name) continue;
-            if (value > 1)
-                *error = "A flag is 0 or 1: " + name_in;
-            else
-                c->F = static_cast<uint8_t>(value ? c->F | f.bit : c->F & ~f.bit);
-            done = true;
-        }
-    }
-    if (!done && (name == "im" || name == "iff1" || name == "iff2")) {
-        const uint32_t most = name == "im" ? 2 : 1;
-        if (value > most)
-            *error = "Out of range for " + name + ": " + dbg_hex2(value);
-        else if (name == "im")
-            c->im = value & 3;
-        else if (name == "iff1")
-            c->iff1 = value & 1;
-        else
-            c->iff2 = value & 1;
-        done = true;
-    }
-    if (!done) *error = "Unknown register: " + name_in;
+    r->write(*c, static_cast<uint16_t>(value));
     // A new PC starts a new instruction.
-    if (done && error->empty() && name == "pc") c->cycles = 0;
-    if (done && error->empty()) dbg_input_changed(e);
+    if (std::string_view(r->name) == "pc") c->cycles = 0;
+    dbg_input_changed(e);
     dbg_unlock(e);
-    return error->empty();
+    return true;
 }
 
 uint8_t dbg_peek(dbg_engine_t *e, uint16_t address) {
@@ -1161,15 +1124,18 @@ void dbg_reset(dbg_engine_t *e) {
     ay_reset(&e->emu->psg);
     kbd_reset(&e->emu->kbd);
     e->pending = false;
-    dbg_input_changed(e);
+    dbg_input_new_timeline(e, "reset");
     dbg_update(e);
     dbg_unlock(e);
 }
 
 bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error) {
     dbg_lock(e);
+    // A load that fails keeps the records before its bad line: that changes memory too.
+    const std::vector<uint8_t> before(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
     const int result = dbg_load_hex(e->emu, path, false, nullptr, error);
-    if (result == 0) dbg_input_changed(e);
+    if (result == 0 || std::memcmp(before.data(), e->emu->memory, EMU_MEMORY_SIZE) != 0)
+        dbg_input_new_timeline(e, "image loaded");
     dbg_unlock(e);
     return result == 0;
 }

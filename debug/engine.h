@@ -25,13 +25,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "cpu/zcpu.h"
 #include "debug/disasm.h"
+#include "debug/key_queue.h"
 #include "debug/source.h"
 #include "debug/symbols.h"
 
@@ -90,13 +90,6 @@ struct dbg_watchpoint_t {
     uint32_t hits;
     std::string condition; // as written ("value" is the byte); "" for none
     dbg_expr_t expr;
-};
-
-// A key event of the typing queue, by emulated tick.
-struct dbg_key_event_t {
-    uint64_t tick;
-    uint8_t vk; // host virtual-key code, as the window delivers keys
-    bool down;
 };
 
 // Called on every port access while set (for the tests' port log and the like).
@@ -185,7 +178,7 @@ struct dbg_engine_t {
     uint64_t halts;           // HALT instructions executed since attaching
 
     // Typing: events by tick, released once the keyboard is ready when `typing_wait` is set.
-    std::deque<dbg_key_event_t> keys;
+    dbg_key_queue_t keys;
     bool typing_wait;
     uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
 
@@ -300,6 +293,14 @@ void dbg_interrupt(dbg_engine_t *e);
 // Inline runs stop with DBG_CAUSE_TICKS at the first instruction boundary at or after this
 // absolute tick count (UINT64_MAX: never), so a stopped run never leaves an instruction half done.
 void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick);
+// The largest tick count a state or a recording may hold: 2^63 T-states, 29,000 years of board
+// time. Runs start at most there, so a tick plus the engine's own spans (a snapshot interval, an
+// instruction, a typed key) never wraps; a span given by the user is added with dbg_ticks_after.
+constexpr uint64_t DBG_TICKS_MAX = uint64_t{1} << 63;
+// tick + span, or UINT64_MAX (no limit) where the sum would pass it.
+constexpr uint64_t dbg_ticks_after(uint64_t tick, uint64_t span) {
+    return span > UINT64_MAX - tick ? UINT64_MAX : tick + span;
+}
 // True while the machine runs (threaded: not stopped; inline: always false between calls).
 bool dbg_is_running(dbg_engine_t *e);
 dbg_stop_t dbg_last_stop(dbg_engine_t *e);
@@ -359,9 +360,9 @@ std::vector<uint8_t> dbg_memory(dbg_engine_t *e); // all 64 KB
 // Registers: the one-line JSON object of `regs` (keys pc, sp, af, bc, de, hl, ix, iy, af_, bc_,
 // de_, hl_, i, r, im, iff1, iff2, ticks; decimal numbers).
 std::string dbg_regs_json(dbg_engine_t *e);
-// Sets a register or pair (a, f, ..., af, ..., af_ or af', ..., ix, iy, sp, pc, i, r; any case), a
-// flag (fs fz fh fp fn fc, and s z p n alone since no register has those names: 0 or 1), im (0-2),
-// iff1 or iff2 (0 or 1). False with a one-line reason when not.
+// Sets a register of the register table (cpu/zregs.h: a, ..., af, ..., af_ or af', ix, iy, sp, pc,
+// i, r, ixh ... iyl, im 0-2, iff1, iff2, the flags fs fz fh fp fn fc; any case), or a flag as s z
+// p n (here only: those are common C names). False with a one-line reason when not.
 bool dbg_set_register(dbg_engine_t *e, const std::string &name, uint32_t value, std::string *error);
 
 // Memory without bus callbacks (no watchpoint fires); poke writes ROM too, as a loader does.

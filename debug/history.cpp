@@ -20,6 +20,9 @@
 struct dbg_history_segment_t {
     dbg_machine_state_t start;
     std::vector<dbg_key_event_t> keys;
+    // Why a new timeline starts with this snapshot (a state loaded, ...), or null: the history
+    // holds nothing before such a segment.
+    const char *timeline;
 };
 
 struct dbg_history_t {
@@ -32,47 +35,84 @@ struct dbg_history_t {
 
 namespace {
 
-// What one snapshot costs: the memory copy and the records around it.
-constexpr size_t segment_bytes = EMU_MEMORY_SIZE + sizeof(dbg_history_segment_t);
+// Keys from outside the typing queue kept in one segment: past it a new segment starts, so that
+// the oldest keys can go with their segment when the history is over its bound.
+constexpr size_t segment_keys_max = 4096;
 
 uint64_t now(const dbg_engine_t *e) {
     return e->emu->ticks;
+}
+
+// What a segment costs without its typing queue: the records, the memory copy, its key log.
+size_t segment_bytes(const dbg_history_segment_t &s) {
+    return sizeof s + s.start.memory.capacity() + s.keys.capacity() * sizeof(dbg_key_event_t);
+}
+
+// The typing queue's events of segment i when no older segment shares them (snapshots in a row
+// share one queue until keys are queued again), else 0: each queue is counted once.
+size_t queue_bytes(const dbg_history_t *h, size_t i) {
+    const dbg_key_queue_t &q = h->segments[i]->start.keys;
+    if (i > 0 && h->segments[i - 1]->start.keys.storage() == q.storage()) return 0;
+    return q.storage_bytes();
+}
+
+// Everything the history keeps.
+size_t history_bytes(const dbg_history_t *h) {
+    size_t bytes = sizeof *h + (h->spare ? segment_bytes(*h->spare) : 0);
+    for (size_t i = 0; i < h->segments.size(); ++i)
+        bytes += segment_bytes(*h->segments[i]) + queue_bytes(h, i);
+    return bytes;
 }
 
 std::unique_ptr<dbg_history_segment_t> fresh_segment(dbg_history_t *h) {
     std::unique_ptr<dbg_history_segment_t> s = std::move(h->spare);
     if (!s) s = std::make_unique<dbg_history_segment_t>();
     s->keys.clear();
+    s->timeline = nullptr;
     return s;
 }
 
+// Keeps a dropped segment for its memory copy only: its typing queue and key log go.
+void drop(dbg_history_t *h, std::unique_ptr<dbg_history_segment_t> s) {
+    s->start.keys.clear();
+    s->keys = {};
+    h->spare = std::move(s);
+}
+
 // Drops the oldest segments while the next one still starts early enough to cover the span, and
-// while the snapshots take more than the memory bound (the current segment always stays).
+// while the history takes more than its memory bound (the current segment always stays).
 void trim(dbg_engine_t *e) {
     dbg_history_t *h = e->history;
     const uint64_t t = now(e);
     while (h->segments.size() > 1) {
         const bool old = t - std::min(t, h->segments[1]->start.ticks) >= h->span;
-        const bool big = h->segments.size() * segment_bytes > DBG_HISTORY_MAX_BYTES;
-        if (!old && !big) break;
-        h->spare = std::move(h->segments.front());
+        if (!old && history_bytes(h) <= DBG_HISTORY_MAX_BYTES) break;
+        drop(h, std::move(h->segments.front()));
         h->segments.pop_front();
     }
 }
 
-// A new segment starting with the machine as it is now. A segment that starts at this very
-// tick is taken over: nothing ran in it, so the new snapshot holds all it held.
-void snapshot(dbg_engine_t *e) {
+// A new segment starting with the machine as it is now; `timeline` (or null) says why nothing
+// before it belongs to what follows, and then the older segments go. A segment that starts at
+// this very tick is taken over: nothing ran in it, so the new snapshot holds all it held.
+void snapshot(dbg_engine_t *e, const char *timeline = nullptr) {
     dbg_history_t *h = e->history;
     if (!h->segments.empty() && h->segments.back()->start.ticks == now(e)) {
         h->segments.back()->keys.clear();
         dbg_state_capture(e, &h->segments.back()->start);
+        if (timeline) h->segments.back()->timeline = timeline;
     } else {
         std::unique_ptr<dbg_history_segment_t> s = fresh_segment(h);
         dbg_state_capture(e, &s->start);
+        s->timeline = timeline;
         h->segments.push_back(std::move(s));
-        trim(e);
     }
+    if (timeline)
+        while (h->segments.size() > 1) {
+            drop(h, std::move(h->segments.front()));
+            h->segments.pop_front();
+        }
+    trim(e);
     h->next = now(e) + h->interval;
 }
 
@@ -125,8 +165,9 @@ void restore(travel_t *t, const dbg_history_segment_t &s) {
 // forward run did: the typing queue's keys at each boundary after the first instruction, the
 // segment's own keys at the first boundary at or after their tick (an instruction makes all its
 // accesses in its first T-state, so a key that came in its middle counts from the next one).
-// visit(tick) is called at each boundary before end, before its instruction runs; hit(tick, stop)
-// after an instruction that hit a watchpoint, with the tick of the boundary after it.
+// visit(tick) is called at each boundary before end, before its instruction runs, and stops the
+// run there when it returns false; hit(tick, stop) after an instruction that hit a watchpoint,
+// with the tick of the boundary after it.
 template <class Visit, class Hit>
 void run_segment(dbg_engine_t *e, const dbg_history_segment_t &s, uint64_t end, Visit &&visit,
                  Hit &&hit) {
@@ -142,8 +183,7 @@ void run_segment(dbg_engine_t *e, const dbg_history_segment_t &s, uint64_t end, 
                 apply_key(e, s.keys[next_key].vk, s.keys[next_key].down);
                 ++next_key;
             }
-            if (ticks >= end) return;
-            visit(ticks);
+            if (ticks >= end || !visit(ticks)) return;
             z_step(cpu);
             ++ticks;
         }
@@ -175,16 +215,15 @@ uint64_t segment_end(const dbg_history_t *h, size_t i, uint64_t current) {
     return i + 1 < h->segments.size() ? h->segments[i + 1]->start.ticks : current;
 }
 
-// Makes the machine that of the boundary at `tick` in segment i, forgets what came after, and
+void no_hit(uint64_t, const dbg_stop_t &) {}
+
+// With the machine at a boundary of segment i (replayed there): forgets what came after, and
 // puts back what the travel changed. `stop` describes the moment (its cause decides the text).
-dbg_stop_t land(travel_t *t, size_t i, uint64_t tick, dbg_stop_t stop) {
+dbg_stop_t settle(travel_t *t, size_t i, dbg_stop_t stop) {
     dbg_engine_t *e = t->e;
     dbg_history_t *h = e->history;
-    restore(t, *h->segments[i]);
-    run_segment(
-        e, *h->segments[i], tick, [](uint64_t) {}, [](uint64_t, const dbg_stop_t &) {});
     while (h->segments.size() > i + 1) {
-        h->spare = std::move(h->segments.back());
+        drop(h, std::move(h->segments.back()));
         h->segments.pop_back();
     }
     std::vector<dbg_key_event_t> &keys = h->segments[i]->keys;
@@ -203,6 +242,34 @@ dbg_stop_t land(travel_t *t, size_t i, uint64_t tick, dbg_stop_t stop) {
     e->pending = false;
     dbg_update(e);
     return e->last_stop;
+}
+
+// Makes the machine that of the boundary at `tick` in segment i, and settles there.
+dbg_stop_t land(travel_t *t, size_t i, uint64_t tick, dbg_stop_t stop) {
+    const dbg_history_segment_t &s = *t->e->history->segments[i];
+    restore(t, s);
+    run_segment(
+        t->e, s, tick, [](uint64_t) { return true; }, no_hit);
+    return settle(t, i, stop);
+}
+
+// The same at the segment's boundary number `index` (0 is its first), found by counting as the
+// segment is replayed rather than by keeping each boundary's tick.
+dbg_stop_t land_nth(travel_t *t, size_t i, uint64_t index, dbg_stop_t stop) {
+    dbg_history_t *h = t->e->history;
+    const dbg_history_segment_t &s = *h->segments[i];
+    uint64_t seen = 0;
+    restore(t, s);
+    run_segment(
+        t->e, s, segment_end(h, i, t->from), [&](uint64_t) { return seen++ < index; }, no_hit);
+    return settle(t, i, stop);
+}
+
+// Why the history starts where it does, for travel that reaches its start: " (state loaded)"
+// where a timeline starts there, else nothing.
+std::string start_reason(const dbg_history_t *h) {
+    const char *why = h->segments[0]->timeline;
+    return why ? std::string(" (") + why + ")" : "";
 }
 
 // Lands in the first segment at tick, when travel reached the start of the history: a step stop
@@ -276,17 +343,20 @@ std::string dbg_history_status(dbg_engine_t *e) {
                       "%.1f MB",
                       kept / second, static_cast<double>(h->span) / second,
                       DBG_HISTORY_MAX_BYTES >> 20, h->segments.size(),
-                      static_cast<double>(h->segments.size() * segment_bytes) / (1 << 20));
+                      static_cast<double>(history_bytes(h)) / (1 << 20));
         text = line;
     }
     dbg_unlock(e);
     return text;
 }
 
-void dbg_input_changed(dbg_engine_t *e) {
+namespace {
+
+// A change by hand (timeline null) or one that starts a new timeline.
+void input_changed(dbg_engine_t *e, const char *timeline) {
     if (!e->history && !e->recording) return;
     if (e->history) {
-        snapshot(e);
+        snapshot(e, timeline);
         if (e->recording) dbg_record_state(e, e->history->segments.back()->start);
         return;
     }
@@ -295,13 +365,35 @@ void dbg_input_changed(dbg_engine_t *e) {
     dbg_record_state(e, s);
 }
 
+} // namespace
+
+size_t dbg_history_bytes(dbg_engine_t *e) {
+    dbg_lock(e);
+    const size_t bytes = e->history ? history_bytes(e->history) : 0;
+    dbg_unlock(e);
+    return bytes;
+}
+
+void dbg_input_changed(dbg_engine_t *e) {
+    input_changed(e, nullptr);
+}
+
+void dbg_input_new_timeline(dbg_engine_t *e, const char *why) {
+    input_changed(e, why);
+}
+
 void dbg_history_mark(dbg_engine_t *e) {
     if (e->history) snapshot(e);
 }
 
 void dbg_input_key(dbg_engine_t *e, uint8_t vk, bool down) {
     apply_key(e, vk, down);
-    if (e->history) e->history->segments.back()->keys.push_back({now(e), vk, down});
+    if (e->history) {
+        std::vector<dbg_key_event_t> &keys = e->history->segments.back()->keys;
+        keys.push_back({now(e), vk, down});
+        // The key is in the machine now: a snapshot holds it and the log starts again.
+        if (keys.size() >= segment_keys_max) snapshot(e);
+    }
     if (e->recording) dbg_record_key(e, now(e), vk, down);
 }
 
@@ -328,27 +420,29 @@ bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *er
     travel_begin(&t, e);
     const uint64_t current = now(e);
     uint64_t need = std::max<uint64_t>(count, 1);
-    std::vector<uint64_t> boundaries;
     for (size_t i = h->segments.size(); i-- > 0;) {
-        boundaries.clear();
+        // The segment's boundaries are counted, then it is replayed again to the one asked for.
+        uint64_t boundaries = 0, first = h->segments[i]->start.ticks;
         restore(&t, *h->segments[i]);
         run_segment(
             e, *h->segments[i], segment_end(h, i, current),
-            [&](uint64_t tick) { boundaries.push_back(tick); },
-            [](uint64_t, const dbg_stop_t &) {});
+            [&](uint64_t tick) {
+                if (boundaries++ == 0) first = tick;
+                return true;
+            },
+            no_hit);
         dbg_stop_t s{};
         s.cause = DBG_CAUSE_STEP;
-        if (boundaries.size() >= need) {
-            *stop = land(&t, i, boundaries[boundaries.size() - need], s);
+        if (boundaries >= need) {
+            *stop = land_nth(&t, i, boundaries - need, s);
             dbg_unlock(e);
             return true;
         }
-        need -= boundaries.size();
+        need -= boundaries;
         if (i == 0) {
-            *stop =
-                land_at_start(&t, boundaries.empty() ? h->segments[0]->start.ticks : boundaries[0],
-                              "At the start of the history, " + std::to_string(count - need) +
-                                  " instructions back: ");
+            *stop = land_at_start(&t, first,
+                                  "At the start of the history" + start_reason(h) + ", " +
+                                      std::to_string(count - need) + " instructions back: ");
             return true;
         }
     }
@@ -386,8 +480,9 @@ bool dbg_back_by(dbg_engine_t *e, dbg_granularity_t granularity, dbg_stop_t *sto
                     found = true;
                     at = tick;
                 }
+                return true;
             },
-            [](uint64_t, const dbg_stop_t &) {});
+            no_hit);
         dbg_stop_t s{};
         s.cause = DBG_CAUSE_STEP;
         if (found) {
@@ -397,7 +492,8 @@ bool dbg_back_by(dbg_engine_t *e, dbg_granularity_t granularity, dbg_stop_t *sto
         }
         if (i == 0) {
             *stop = land_at_start(&t, h->segments[0]->start.ticks,
-                                  "No earlier line in the history; at its start: ");
+                                  "No earlier line in the history; at its start" + start_reason(h) +
+                                      ": ");
             return true;
         }
     }
@@ -435,12 +531,13 @@ bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
             e, *h->segments[i], end,
             [&](uint64_t tick) {
                 const uint16_t pc = e->emu->cpu.PC;
-                if (!e->break_at[pc]) return;
+                if (!e->break_at[pc]) return true;
                 for (const dbg_breakpoint_t &b : e->breakpoints) {
                     std::string error;
                     if (b.address == pc && dbg_breakpoint_holds(e, b, &error))
                         hits.push_back({tick, b.id, error});
                 }
+                return true;
             },
             [&](uint64_t tick, const dbg_stop_t &hit) {
                 if (tick > end || tick >= current) return;
@@ -474,7 +571,8 @@ bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
         }
         if (i == 0) {
             *stop = land_at_start(&t, h->segments[0]->start.ticks,
-                                  "No earlier stop in the history; at its start: ");
+                                  "No earlier stop in the history; at its start" + start_reason(h) +
+                                      ": ");
             return true;
         }
     }

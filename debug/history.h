@@ -7,8 +7,13 @@
 // register set, a reset, a state load, keys queued by `type`, `press` or `hold`). Going back
 // restores the segment's snapshot and runs it forward again, delivering its keys at the ticks they
 // came, to the instruction boundary asked for. The history keeps the last 10 s of board time by
-// default (`history SECONDS` changes it) and never more than 64 MB: about 6.6 MB for 10 s, plus a
-// snapshot per change.
+// default (`history SECONDS` changes it) and never more than 64 MB in all it keeps (snapshots,
+// their typing queues, counted once where snapshots share one, and key logs): about 6.6 MB for
+// 10 s, plus a snapshot per change.
+//
+// A state loaded, an image loaded and a reset start a new timeline: the moments before it are not
+// the past of what follows (a state loaded brings another tick and another memory), so the
+// history drops them, and travel stops at the timeline's start and says why.
 //
 // Going back forgets what came after the moment reached: running forward again runs the machine
 // live from there (identically, unless new inputs arrive).
@@ -16,6 +21,7 @@
 // Every function here is called with the machine lock held (threaded) unless it says otherwise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,7 +29,7 @@
 
 enum : uint32_t {
     DBG_HISTORY_SECONDS = 10,                   // kept by default
-    DBG_HISTORY_MAX_BYTES = 64u * 1024u * 1024, // never more than this in snapshots
+    DBG_HISTORY_MAX_BYTES = 64u * 1024u * 1024, // never more than this in all the history keeps
     DBG_HISTORY_SNAPSHOTS_PER_SECOND = 10,
 };
 
@@ -34,9 +40,15 @@ void dbg_history_start(dbg_engine_t *e, uint32_t seconds);
 void dbg_history_stop(dbg_engine_t *e);
 // One line: the span kept, the snapshots and their bytes. Takes the lock itself.
 std::string dbg_history_status(dbg_engine_t *e);
+// The bytes the history keeps, as its bound counts them (0 when off). Takes the lock itself.
+size_t dbg_history_bytes(dbg_engine_t *e);
 
 // Inputs. The user changed the machine (a new segment starts here; a recording gets the state).
 void dbg_input_changed(dbg_engine_t *e);
+// The same for a change that replaces the machine's past (a state loaded, an image loaded, a
+// reset): a new timeline starts here, and `why` (a static text, e.g. "state loaded") is what
+// travel that reaches its start reports.
+void dbg_input_new_timeline(dbg_engine_t *e, const char *why);
 // A segment starts here: a front end calls it after changing the machine directly (loading
 // images into memory, setting PC) rather than through the engine.
 void dbg_history_mark(dbg_engine_t *e);
@@ -56,7 +68,8 @@ void dbg_history_boundary(dbg_engine_t *e);
 // on its oldest instruction and says so). rcontinue: back to the latest breakpoint or watchpoint
 // stop before now, or the history's start when there is none. A breakpoint stops where its
 // condition holds and past its skip count, as running forwards: its hits are numbered back from
-// its count of hits now. False with a one-line reason when nothing was done.
+// its count of hits now. Neither goes past the start of the timeline. False with a one-line
+// reason when nothing was done.
 bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *error);
 bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error);
 // Step back by the rule of dbg_step_by: by source line where the PC has lines (to the latest

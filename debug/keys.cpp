@@ -178,8 +178,7 @@ void dbg_keys_at_boundary(dbg_engine_t *e) {
     if (e->typing_wait) {
         if (e->key_port_reads < ready_reads) return;
         e->typing_wait = false;
-        for (dbg_key_event_t &k : e->keys)
-            k.tick += now;
+        e->keys.delay(now);
         dbg_update(e);
     }
     while (!e->keys.empty() && e->keys.front().tick <= now) {

@@ -44,7 +44,8 @@ bool dbg_place_resolve(dbg_engine_t *e, const std::string &text, dbg_place_t *pl
     }
     if (!found) {
         *error = "Bad address: " + text +
-                 " (a hexadecimal number, a known symbol, FILE:LINE, a function or an expression)";
+                 " (a register, a known symbol, a hexadecimal number, FILE:LINE, a function or an "
+                 "expression)";
         return false;
     }
     if (const dbg_line_range_t *range =

@@ -2,6 +2,7 @@
 // playing it back on the inline engine.
 #include "debug/record.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -223,6 +224,7 @@ bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> 
         if (!events->empty() && events->back().kind == DBG_SESSION_END)
             return refuse("records after the end");
         if (ev.tick < last_tick) return refuse(where + ": its tick goes backwards");
+        if (ev.tick > DBG_TICKS_MAX) return refuse(where + ": impossible tick count");
         last_tick = ev.tick;
         events->push_back(std::move(ev));
         at += size + 4;
@@ -233,18 +235,22 @@ bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> 
 }
 
 bool dbg_session_replay(dbg_engine_t *e, const std::vector<dbg_session_event_t> &events,
-                        std::string *error) {
-    for (const dbg_session_event_t &ev : events) {
+                        uint64_t until, std::string *error) {
+    for (size_t i = 0; i < events.size(); ++i) {
+        const dbg_session_event_t &ev = events[i];
         // Inputs came between two T-states of the window's processor thread: the run stops at
-        // exactly that tick, inside an instruction if need be, and goes on from there after.
-        while (e->emu->ticks < ev.tick) {
+        // exactly that tick, inside an instruction if need be, and goes on from there after. The
+        // first record is the state the session starts from: nothing runs before it.
+        const uint64_t to = std::min(ev.tick, until);
+        while (i > 0 && e->emu->ticks < to) {
             const uint64_t before = e->emu->ticks;
-            const dbg_stop_t stop = dbg_run_ticks(e, ev.tick - before);
+            const dbg_stop_t stop = dbg_run_ticks(e, to - before);
             if (stop.cause == DBG_CAUSE_TICKS) continue;
             // A HALT or a breakpoint of the run's own stops the replay where it is.
             *error = "The replay stopped before tick " + std::to_string(ev.tick) + ": " + stop.text;
             return false;
         }
+        if (i > 0 && ev.tick > until) return true;
         if (ev.kind == DBG_SESSION_STATE) {
             dbg_machine_state_t s;
             std::string why;

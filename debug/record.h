@@ -61,7 +61,8 @@ bool dbg_record_close(dbg_engine_t *e, std::string *error);
 bool dbg_session_read(const std::string &path, std::vector<dbg_session_event_t> *events,
                       std::string *error);
 // Plays a session read by dbg_session_read on the inline engine: starts from its first state and
-// applies each record at its tick, up to the end record's tick. False with a reason when a run
-// stopped before (an invalid opcode, an interrupt).
+// applies each record at its tick, up to the end record's tick or to the first instruction
+// boundary at or after the absolute tick `until` (UINT64_MAX: none), whichever comes first. False
+// with a reason when a run stopped before (an invalid opcode, an interrupt).
 bool dbg_session_replay(dbg_engine_t *e, const std::vector<dbg_session_event_t> &events,
-                        std::string *error);
+                        uint64_t until, std::string *error);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cpu/zregs.h"
 #include "debug/source.h"
 #include "debug/source_internal.h"
 #include "debug/symbols.h"
@@ -277,78 +278,12 @@ const dbg_frame_t &frame_of(evaluator_t *e) {
     return e->frame;
 }
 
+// An 8-bit register by SDCC's name for it ("a", "ixl"); false when the name is none.
 bool register_byte(const z_cpu_t &cpu, const std::string &name, uint8_t *value) {
-    static const struct {
-        const char *name;
-        size_t offset;
-    } bytes[] = {{"a", offsetof(z_cpu_t, A)}, {"f", offsetof(z_cpu_t, F)},
-                 {"b", offsetof(z_cpu_t, B)}, {"c", offsetof(z_cpu_t, C)},
-                 {"d", offsetof(z_cpu_t, D)}, {"e", offsetof(z_cpu_t, E)},
-                 {"h", offsetof(z_cpu_t, H)}, {"l", offsetof(z_cpu_t, L)}};
-    for (const auto &b : bytes)
-        if (name == b.name) {
-            *value = reinterpret_cast<const uint8_t *>(&cpu)[b.offset];
-            return true;
-        }
-    if (name == "ixl" || name == "ixh") {
-        *value = static_cast<uint8_t>(name == "ixl" ? cpu.IX : cpu.IX >> 8);
-        return true;
-    }
-    if (name == "iyl" || name == "iyh") {
-        *value = static_cast<uint8_t>(name == "iyl" ? cpu.IY : cpu.IY >> 8);
-        return true;
-    }
-    return false;
-}
-
-// A register, pair or flag by name (any case); false when the name is none.
-bool register_value(const z_cpu_t &cpu, std::string name, int64_t *value, bool *is_byte) {
-    for (auto &c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    uint8_t byte = 0;
-    *is_byte = true;
-    if (name.size() == 1 && register_byte(cpu, name, &byte)) {
-        *value = byte;
-        return true;
-    }
-    static const struct {
-        const char *name;
-        uint8_t mask;
-    } flags[] = {{"fs", S_FLAG},  {"fz", Z_FLAG}, {"fh", H_FLAG},
-                 {"fp", PV_FLAG}, {"fn", N_FLAG}, {"fc", C_FLAG}};
-    for (const auto &f : flags)
-        if (name == f.name) {
-            *value = (cpu.F & f.mask) != 0;
-            return true;
-        }
-    if (name == "i") {
-        *value = cpu.I;
-        return true;
-    }
-    if (name == "r") {
-        *value = cpu.R;
-        return true;
-    }
-    *is_byte = false;
-    static const struct {
-        const char *name;
-        size_t offset;
-    } pairs[] = {{"af", offsetof(z_cpu_t, AF)},   {"bc", offsetof(z_cpu_t, BC)},
-                 {"de", offsetof(z_cpu_t, DE)},   {"hl", offsetof(z_cpu_t, HL)},
-                 {"af'", offsetof(z_cpu_t, AF_)}, {"bc'", offsetof(z_cpu_t, BC_)},
-                 {"de'", offsetof(z_cpu_t, DE_)}, {"hl'", offsetof(z_cpu_t, HL_)},
-                 {"af_", offsetof(z_cpu_t, AF_)}, {"bc_", offsetof(z_cpu_t, BC_)},
-                 {"de_", offsetof(z_cpu_t, DE_)}, {"hl_", offsetof(z_cpu_t, HL_)},
-                 {"ix", offsetof(z_cpu_t, IX)},   {"iy", offsetof(z_cpu_t, IY)},
-                 {"sp", offsetof(z_cpu_t, SP)},   {"pc", offsetof(z_cpu_t, PC)}};
-    for (const auto &pair : pairs)
-        if (name == pair.name) {
-            uint16_t v = 0;
-            std::memcpy(&v, reinterpret_cast<const uint8_t *>(&cpu) + pair.offset, 2);
-            *value = v;
-            return true;
-        }
-    return false;
+    const z_register_t *r = z_register_find(name);
+    if (!r || r->bits != 8) return false;
+    *value = static_cast<uint8_t>(r->read(cpu));
+    return true;
 }
 
 bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
@@ -453,11 +388,14 @@ const dbg_variable_t *find_variable(evaluator_t *e, const std::string &name) {
     return best_local ? best_local : file_static ? file_static : global;
 }
 
+// A name in the one order of the command language: a C variable in scope (a program's loop
+// counter `i` or `c` stays readable), a register, `value` in a watchpoint's condition, a symbol,
+// a hexadecimal number.
 bool resolve_name(evaluator_t *e, const std::string &name, ev_t *out) {
     if (const dbg_variable_t *v = find_variable(e, name)) return variable_ev(e, *v, out);
-    bool is_byte = false;
-    if (register_value(*e->context.cpu, name, &out->number, &is_byte)) {
-        out->type = is_byte ? DBG_TYPE_UCHAR_INDEX : DBG_TYPE_UINT_INDEX;
+    if (const z_register_t *r = z_register_find(name)) {
+        out->number = r->read(*e->context.cpu);
+        out->type = r->bits == 16 ? DBG_TYPE_UINT_INDEX : DBG_TYPE_UCHAR_INDEX;
         out->is_location = true;
         return true;
     }

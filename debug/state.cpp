@@ -179,6 +179,10 @@ bool decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s, std::stri
     }
     reader_t r{bytes.data() + header_size};
     s->ticks = r.u64();
+    if (s->ticks > DBG_TICKS_MAX) {
+        *why = "impossible tick count";
+        return false;
+    }
     z_cpu_t &c = s->cpu;
     c = z_cpu_t{};
     for (uint16_t *v :
@@ -404,7 +408,7 @@ bool dbg_state_load(dbg_engine_t *e, const std::string &path, std::string *error
     }
     dbg_lock(e);
     apply(e, s);
-    dbg_input_changed(e);
+    dbg_input_new_timeline(e, "state loaded");
     dbg_unlock(e);
     return true;
 }

@@ -20,7 +20,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -39,7 +38,7 @@ struct dbg_machine_state_t {
     kbd_t kbd;
     bool typing_wait;
     uint32_t key_port_reads;
-    std::deque<dbg_key_event_t> keys;
+    dbg_key_queue_t keys;
 };
 
 // Both with the machine lock held (threaded). Capturing copies; restoring makes the state the

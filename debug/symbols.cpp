@@ -16,6 +16,7 @@
 #include "files/input.h"
 
 #include "cpu/zcpu.h"
+#include "cpu/zregs.h"
 
 bool dbg_parse_decimal(const std::string &text, uint64_t max, uint64_t *value) {
     if (text.empty()) return false;
@@ -333,18 +334,12 @@ std::string dbg_symbol_near(const dbg_symbols_t *symbols, uint16_t address, uint
 
 namespace {
 
-// The registers a word may name: those no hexadecimal number can be mistaken for.
-bool register_value(const z_cpu_t *c, const std::string &text, uint16_t *value) {
-    std::string name = text;
-    for (char &ch : name)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (name != "pc" && name != "sp" && name != "hl" && name != "ix" && name != "iy") return false;
-    if (c)
-        *value = name == "pc"   ? c->PC
-                 : name == "sp" ? c->SP
-                 : name == "hl" ? c->HL
-                 : name == "ix" ? c->IX
-                                : c->IY;
+// A register's value by its name (registers come before symbols and numbers); false when the
+// word names no register, or names one and registers is null.
+bool register_value(const z_cpu_t *registers, const std::string &name, uint16_t *value) {
+    const z_register_t *r = z_register_find(name);
+    if (!r || !registers) return false;
+    *value = r->read(*registers);
     return true;
 }
 
@@ -359,9 +354,8 @@ bool based_value(const dbg_symbols_t *symbols, const z_cpu_t *registers, const s
     const size_t sign = text.find_last_of("+-");
     const std::string base = text.substr(0, sign);
     uint16_t at = 0, offset = 0;
-    if (register_value(nullptr, base, &at)) {
-        if (!registers) return false;
-        register_value(registers, base, &at);
+    if (z_register_find(base)) {
+        if (!register_value(registers, base, &at)) return false;
     } else if (!dbg_symbol_lookup(symbols, base, &at)) {
         return false;
     }
@@ -383,8 +377,9 @@ bool dbg_parse_value(const dbg_symbols_t *symbols, const z_cpu_t *registers,
         uint16_t word = 0;
         if (based_value(symbols, registers, text, &word))
             v = word;
-        else if (!dbg_parse_hex(text, max, &v))
-            return false;
+        else if (z_register_find(text.substr(0, text.find_last_of("+-"))) ||
+                 !dbg_parse_hex(text, max, &v))
+            return false; // a register's name is never a number, even where no registers are
     }
     if (v > max) return false;
     *value = v;
@@ -405,16 +400,15 @@ std::vector<std::string> dbg_symbol_warnings(const dbg_symbols_t *symbols) {
     std::map<std::string, std::string> sorted;
     for (const auto &entry : symbols->by_name) {
         const std::string &name = entry.first;
-        uint16_t unused = 0;
         uint32_t number = 0;
         // The word that finds this symbol: its name, or without SDCC's "_" when nothing else
         // has that name.
         std::string word = name;
         if (name.size() > 1 && name[0] == '_' && !symbols->by_name.count(name.substr(1)))
             word = name.substr(1);
-        if (register_value(nullptr, name, &unused))
+        if (z_register_find(name) || z_register_find(word))
             sorted[name] =
-                "warning: symbol " + name + " is also a register: " + name + " means the register";
+                "warning: symbol " + name + " is also a register: " + word + " means the register";
         else if (number_form(name) && dbg_parse_hex(name, 0xFFFFFFFF, &number))
             sorted[name] = "warning: symbol " + name + " cannot be named: " + name + " is a number";
         else if (!number_form(word) && dbg_parse_hex(word, 0xFFFFFFFF, &number))

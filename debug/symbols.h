@@ -86,8 +86,9 @@ bool dbg_parse_decimal(const std::string &text, uint64_t max, uint64_t *value);
 
 // The one rule for a word that stands for a number (an address, a byte value, a length, a register
 // value), in the command language and wherever an address is typed:
-//   1. a register that no hexadecimal number can be mistaken for: pc, sp, hl, ix, iy (any case),
-//      with an optional +OFFSET or -OFFSET ("pc-4"); only when registers is given;
+//   1. a register of the register table (cpu/zregs.h: "de", "a", "fc", "af'"; any case), with an
+//      optional +OFFSET or -OFFSET ("pc-4"); when registers is null, a register's name is no
+//      value at all (never the hexadecimal number it also spells);
 //   2. a word that begins with a digit or with "$" is a hexadecimal number ("0ff", "0x8000",
 //      "8000h", "$BC"), whatever symbols exist;
 //   3. a symbol (SDCC's "_" prefix may be left out), or a symbol +/- a hexadecimal offset;

@@ -12,6 +12,7 @@
 
 #include "debug/disasm.h"
 #include "debug/engine.h"
+#include "debug/register_rows.h"
 #include "debug/source.h"
 #include "debug/symbols.h"
 #include "host/debugger_profile.h"
@@ -52,47 +53,12 @@ void set_text(QTableWidget *table, int row, int column, const QString &text) {
     if (item->text() != text) item->setText(text);
 }
 
-struct register_field_t {
-    const char *label;
-    const char *name; // as dbg_set_register takes it
-    int digits;
-};
-
-constexpr register_field_t register_fields[] = {
-    {"AF", "af", 4},     {"BC", "bc", 4},     {"DE", "de", 4},   {"HL", "hl", 4}, {"AF'", "af_", 4},
-    {"BC'", "bc_", 4},   {"DE'", "de_", 4},   {"HL'", "hl_", 4}, {"IX", "ix", 4}, {"IY", "iy", 4},
-    {"SP", "sp", 4},     {"PC", "pc", 4},     {"I", "i", 2},     {"R", "r", 2},   {"IM", "im", 1},
-    {"IFF1", "iff1", 1}, {"IFF2", "iff2", 1},
-};
-
-struct flag_field_t {
-    const char *label;
-    uint8_t mask;
-};
-
-constexpr flag_field_t flag_fields[] = {
-    {"S", S_FLAG}, {"Z", Z_FLAG}, {"H", H_FLAG}, {"P/V", PV_FLAG}, {"N", N_FLAG}, {"C", C_FLAG},
-};
+// Hexadecimal digits of a register field: IM, IFF1 and IFF2 take one.
+int digits_of(const dbg_register_row_t &row) {
+    return (row.bits + 3) / 4;
+}
 
 } // namespace
-
-bool gui_debugger_register_value(const z_cpu_t &cpu, const QString &name, uint16_t *value) {
-    const QString n = name.trimmed().toLower().replace(QLatin1Char('\''), QLatin1Char('_'));
-    const std::pair<const char *, uint16_t> values[] = {
-        {"af", cpu.AF},   {"bc", cpu.BC},   {"de", cpu.DE},     {"hl", cpu.HL},
-        {"af_", cpu.AF_}, {"bc_", cpu.BC_}, {"de_", cpu.DE_},   {"hl_", cpu.HL_},
-        {"ix", cpu.IX},   {"iy", cpu.IY},   {"sp", cpu.SP},     {"pc", cpu.PC},
-        {"a", cpu.A},     {"b", cpu.B},     {"c", cpu.C},       {"d", cpu.D},
-        {"e", cpu.E},     {"h", cpu.H},     {"l", cpu.L},       {"i", cpu.I},
-        {"r", cpu.R},     {"im", cpu.im},   {"iff1", cpu.iff1}, {"iff2", cpu.iff2},
-    };
-    for (const auto &[key, v] : values)
-        if (n == QLatin1String(key)) {
-            *value = v;
-            return true;
-        }
-    return false;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Registers
@@ -104,33 +70,33 @@ gui_registers_pane::gui_registers_pane(dbg_engine_t *engine, QWidget *parent)
     grid->setContentsMargins(4, 4, 4, 4);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     const int width = QFontMetrics(fixed).horizontalAdvance(QStringLiteral("00000"));
-    for (size_t i = 0; i < std::size(register_fields); ++i) {
-        const register_field_t &f = register_fields[i];
+    auto *flag_row = new QHBoxLayout;
+    for (const dbg_register_row_t &row : dbg_register_rows(z_cpu_t{})) {
+        if (row.flag) {
+            auto *box = new QCheckBox(QLatin1String(row.label), this);
+            box->setObjectName(QStringLiteral("flag_") +
+                               QString::fromLatin1(row.label).left(1).toLower());
+            box->setEnabled(false);
+            const int bit = static_cast<int>(flags_.size());
+            connect(box, &QCheckBox::clicked, this, [this, bit] { write_flag(bit); });
+            flag_row->addWidget(box);
+            flags_.push_back(box);
+            continue;
+        }
         auto *field = new QLineEdit(this);
-        field->setObjectName(QStringLiteral("reg_") + QLatin1String(f.name));
+        field->setObjectName(QStringLiteral("reg_") + QLatin1String(row.name));
         field->setFont(fixed);
-        field->setMaxLength(f.digits);
+        field->setMaxLength(digits_of(row));
         field->setFixedWidth(width + 12);
         field->setReadOnly(true);
-        const int index = static_cast<int>(i);
+        const int index = static_cast<int>(fields_.size());
         connect(field, &QLineEdit::editingFinished, this, [this, index] { write(index); });
         // Three columns of four pairs, then I, R, IM, IFF1 and IFF2 in a row below them.
-        const int row = index < 12 ? index % 4 : 4 + (index - 12) / 3;
+        const int grid_row = index < 12 ? index % 4 : 4 + (index - 12) / 3;
         const int column = index < 12 ? index / 4 * 2 : (index - 12) % 3 * 2;
-        grid->addWidget(new QLabel(QLatin1String(f.label), this), row, column);
-        grid->addWidget(field, row, column + 1);
+        grid->addWidget(new QLabel(QLatin1String(row.label), this), grid_row, column);
+        grid->addWidget(field, grid_row, column + 1);
         fields_.push_back(field);
-    }
-    auto *flag_row = new QHBoxLayout;
-    for (size_t i = 0; i < flags_.size(); ++i) {
-        auto *box = new QCheckBox(QLatin1String(flag_fields[i].label), this);
-        box->setObjectName(QStringLiteral("flag_") +
-                           QString::fromLatin1(flag_fields[i].label).left(1).toLower());
-        box->setEnabled(false);
-        const int bit = static_cast<int>(i);
-        connect(box, &QCheckBox::clicked, this, [this, bit] { write_flag(bit); });
-        flag_row->addWidget(box);
-        flags_[i] = box;
     }
     grid->addLayout(flag_row, 6, 0, 1, 6);
     ticks_ = new QLabel(this);
@@ -140,50 +106,55 @@ gui_registers_pane::gui_registers_pane(dbg_engine_t *engine, QWidget *parent)
 }
 
 void gui_registers_pane::show_view(const gui_debugger_view_t &view, bool editable) {
-    cpu_ = view.cpu;
     editable_ = editable;
-    for (size_t i = 0; i < fields_.size(); ++i) {
-        uint16_t value = 0;
-        gui_debugger_register_value(cpu_, QLatin1String(register_fields[i].name), &value);
-        QLineEdit *field = fields_[i];
-        field->setReadOnly(!editable);
+    rows_ = dbg_register_rows(view.cpu);
+    size_t field = 0, flag = 0;
+    for (const dbg_register_row_t &row : rows_) {
+        if (row.flag) {
+            flags_[flag]->setChecked(row.value);
+            flags_[flag++]->setEnabled(editable);
+            continue;
+        }
+        QLineEdit *edit = fields_[field++];
+        edit->setReadOnly(!editable);
         // A field being typed into keeps its text (and an unchanged one its cursor).
-        const QString text = hex(value, register_fields[i].digits);
-        if (field->text() != text && !(editable && field->hasFocus() && field->isModified()))
-            field->setText(text);
-    }
-    for (size_t i = 0; i < flags_.size(); ++i) {
-        flags_[i]->setChecked(cpu_.F & flag_fields[i].mask);
-        flags_[i]->setEnabled(editable);
+        const QString text = hex(row.value, digits_of(row));
+        if (edit->text() != text && !(editable && edit->hasFocus() && edit->isModified()))
+            edit->setText(text);
     }
     ticks_->setText(QStringLiteral("T-states %1").arg(view.ticks));
+}
+
+// The row of the index-th field (flag false) or check box (flag true).
+const dbg_register_row_t &gui_registers_pane::row_of(int index, bool flag) const {
+    for (const dbg_register_row_t &row : rows_)
+        if (row.flag == flag && index-- == 0) return row;
+    return rows_.back();
 }
 
 void gui_registers_pane::write(int index) {
     QLineEdit *field = fields_[static_cast<size_t>(index)];
     if (!editable_ || !field->isModified()) return;
     field->setModified(false);
-    const register_field_t &f = register_fields[index];
-    uint16_t old_value = 0;
-    gui_debugger_register_value(cpu_, QLatin1String(f.name), &old_value);
+    const dbg_register_row_t &row = row_of(index, false);
     uint32_t value = 0;
-    const uint32_t max = f.digits == 4 ? 0xFFFF : f.digits == 2 ? 0xFF : 0xF;
+    const uint32_t max = row.bits == 16 ? 0xFFFF : row.bits == 8 ? 0xFF : 0xF;
     if (!parse_hex(field->text(), max, &value)) {
-        field->setText(hex(old_value, f.digits));
+        field->setText(hex(row.value, digits_of(row)));
         emit changed(QStringLiteral("Bad hex number: ") + field->text());
         return;
     }
-    if (value == old_value) return;
+    if (value == row.value) return;
     std::string error;
-    const bool ok = dbg_set_register(engine_, f.name, value, &error);
+    const bool ok = dbg_set_register(engine_, row.name, value, &error);
     emit changed(ok ? QString() : QString::fromStdString(error));
 }
 
 void gui_registers_pane::write_flag(int bit) {
     if (!editable_) return;
-    const uint8_t f = cpu_.F ^ flag_fields[bit].mask;
+    const dbg_register_row_t &row = row_of(bit, true);
     std::string error;
-    const bool ok = dbg_set_register(engine_, "f", f, &error);
+    const bool ok = dbg_set_register(engine_, row.name, row.value ? 0 : 1, &error);
     emit changed(ok ? QString() : QString::fromStdString(error));
 }
 
@@ -406,7 +377,7 @@ void gui_memory_pane::show_view(const gui_debugger_view_t &view, const dbg_symbo
     uint16_t address = start_;
     const std::string text = address_->text().trimmed().toStdString();
     std::string error;
-    if (!text.empty() && !gui_debugger_register_value(view.cpu, address_->text(), &address)) {
+    if (!text.empty()) {
         dbg_source_t empty;
         if (!model) {
             dbg_source_init(&empty);

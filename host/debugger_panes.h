@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
+#include "debug/register_rows.h"
 
 class QCheckBox;
 class QLabel;
@@ -32,10 +33,6 @@ struct gui_debugger_view_t {
     uint64_t cost_total;
 };
 
-// The value of a register pair or register by its name in the command language ("hl", "sp",
-// "af_"); false when the name is no register.
-bool gui_debugger_register_value(const z_cpu_t &cpu, const QString &name, uint16_t *value);
-
 class gui_registers_pane : public QWidget {
     Q_OBJECT
   public:
@@ -49,12 +46,13 @@ class gui_registers_pane : public QWidget {
   private:
     void write(int index);
     void write_flag(int bit);
+    const dbg_register_row_t &row_of(int index, bool flag) const;
 
     dbg_engine_t *engine_;
-    std::vector<QLineEdit *> fields_;
-    std::array<QCheckBox *, 6> flags_{};
+    std::vector<QLineEdit *> fields_; // the rows that are not flags, in order
+    std::vector<QCheckBox *> flags_;
     QLabel *ticks_;
-    z_cpu_t cpu_{};
+    std::vector<dbg_register_row_t> rows_; // as last shown
     bool editable_ = false;
 };
 

@@ -229,8 +229,8 @@ void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length) {
     *length = carried == 0 ? 65536u : carried;
 }
 
-void emu_open_file(gui_t *gui, emu_t *machine) {
-    if (emu_file_job_running()) return;
+bool emu_open_file(gui_t *gui, emu_t *machine) {
+    if (emu_file_job_running()) return false;
     QWidget *owner = emu_dialog_owner(gui);
     QFileDialog dialog(owner);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -242,7 +242,7 @@ void emu_open_file(gui_t *gui, emu_t *machine) {
         {QString::fromLatin1(emu_hex_filter), QString::fromLatin1(emu_all_files_filter)});
     const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
     emu_give_focus_back(gui);
-    if (!chosen) return;
+    if (!chosen) return false;
     const QByteArray path = QFile::encodeName(dialog.selectedFiles().first());
 
     // The whole file is read and decoded first, without the lock; only storing the decoded bytes
@@ -254,11 +254,12 @@ void emu_open_file(gui_t *gui, emu_t *machine) {
             *result =
                 emu_read_ihex_file(path.constData(), image.get(), EMU_MEMORY_SIZE, error.get());
         }))
-        return;
+        return false;
     emu_lock_enter(&machine->lock);
     emu_store_ihex_image(image.get(), machine->memory, EMU_MEMORY_SIZE);
     emu_lock_leave(&machine->lock);
     if (*result != 0) emu_file_failure(gui, "Unable to load HEX file", path, *error);
+    return true;
 }
 
 void emu_save_file(gui_t *gui, emu_t *machine) {

@@ -38,8 +38,9 @@ void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length);
 
 // Open: asks for an existing Intel HEX file and loads it into the running machine's memory
 // (the records before a bad line too); a failure shows "Unable to load HEX file" with the file
-// and the reason.
-void emu_open_file(gui_t *gui, emu_t *machine);
+// and the reason. True when the file's records were stored (those before a bad line too), false
+// when the dialog was cancelled or the file could not be read at all.
+bool emu_open_file(gui_t *gui, emu_t *machine);
 // Save: asks for a file name and a block of memory and writes the block as Intel HEX; a failure
 // shows "Unable to save HEX file" with the file and the reason. Quitting while a save blocks
 // (a pipe nobody reads) leaves the save behind.

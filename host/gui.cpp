@@ -353,10 +353,9 @@ void gui_main_window::run_command(int id) {
     dbg_engine_t *e = input_watcher(machine_);
     switch (id) {
     case GUI_CMD_OPEN:
-        emu_open_file(gui_, machine_);
-        if (e) {
+        if (emu_open_file(gui_, machine_) && e) {
             dbg_lock(e);
-            dbg_input_changed(e);
+            dbg_input_new_timeline(e, "image loaded");
             dbg_unlock(e);
         }
         break;

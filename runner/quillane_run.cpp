@@ -77,8 +77,9 @@ const char usage_text[] =
     "  --state FILE        start from a save state (no ROM is loaded: the state holds memory);\n"
     "                      --ticks then counts from the state's tick\n"
     "  --replay FILE       play a session recorded by quillane --record to its end (its start\n"
-    "                      state holds the ROM and images); --ticks, a script and the outputs\n"
-    "                      then go on from there. A damaged file is refused and nothing runs\n"
+    "                      state holds the ROM and images); a script and the outputs then go on\n"
+    "                      from there, and --ticks counts from its start (a longer session stops\n"
+    "                      there). A damaged file is refused and nothing runs\n"
     "Stops (addresses are hexadecimal or symbols):\n"
     "  --ticks N           stop after N emulated T-states (decimal; 10000000 is a second)\n"
     "  --until-halt        stop when the processor executes HALT\n"
@@ -505,15 +506,19 @@ int main(int argc, char **argv) {
         return serve_dap(e, o);
     }
     std::string error;
+    // The tick at which the run stops (--ticks), once its start is known.
+    uint64_t tick_limit = UINT64_MAX;
     if (!o.replay.empty()) {
         // Checked whole before anything runs.
         std::vector<dbg_session_event_t> session;
         if (!dbg_session_read(o.replay, &session, &error)) return bad(error);
+        // --ticks counts from the session's start and cuts a longer session short.
+        if (o.has_ticks) tick_limit = dbg_ticks_after(session.front().tick, o.ticks);
         // As in the window without the debugger, a HALT or an invalid opcode holds the
         // processor in place.
         dbg_set_stop_on_halt(e, false);
         dbg_set_stop_on_invalid(e, false);
-        const bool played = dbg_session_replay(e, session, &error);
+        const bool played = dbg_session_replay(e, session, tick_limit, &error);
         dbg_set_stop_on_halt(e, true);
         dbg_set_stop_on_invalid(e, true);
         if (!played) {
@@ -594,7 +599,8 @@ int main(int argc, char **argv) {
         dbg_outputs_discard(e);
         return bad(error);
     }
-    if (o.has_ticks) dbg_set_tick_limit(e, emu->ticks + o.ticks);
+    if (o.has_ticks && o.replay.empty()) tick_limit = dbg_ticks_after(emu->ticks, o.ticks);
+    dbg_set_tick_limit(e, tick_limit);
     e->realtime = o.realtime;
 
     catch_signals();
@@ -607,7 +613,7 @@ int main(int argc, char **argv) {
     }
     dbg_stop_t stop = e->last_stop;
     // A script that failed ends there: what it left is written, and nothing more runs. A replay
-    // ends where the session ended, unless --ticks asks for more.
+    // ends where the session ended, unless --ticks asks for more (or stopped it sooner).
     const bool run_on = o.replay.empty() || o.has_ticks;
     if (run_on && !quit && !interrupted && script_errors == 0 && stop.cause != DBG_CAUSE_INVALID &&
         stop.cause != DBG_CAUSE_HALT)

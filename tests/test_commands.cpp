@@ -139,3 +139,43 @@ TEST_F(Commands, MemoryEndsAtFFFFAndEchoesSayWhatTheyDid) {
 }
 
 } // namespace
+
+namespace {
+
+// A register's name means the register in every command: print, a condition, a place, a value,
+// even where the name is also a hexadecimal number or a loaded symbol; a leading digit makes it a
+// number.
+TEST_F(Commands, ARegisterNameMeansTheRegisterEverywhere) {
+    const std::string de_symbol = ::testing::TempDir() + "commands_de.sym";
+    std::ofstream(de_symbol) << "de EQU 01234H\n";
+    EXPECT_NE(std::string::npos,
+              out("symbols " + de_symbol).find("warning: symbol de is also a register"));
+    out("poke 9000 00 00 00 76"); // NOP NOP NOP HALT
+    out("set pc 9000");
+    out("set de 9002");
+    out("set c 45");
+
+    EXPECT_NE(std::string::npos, out("print de").find("$9002"));
+    EXPECT_NE(std::string::npos, out("print c").find("$45"));
+    EXPECT_NE(std::string::npos, out("print 0de").find("($00DE)"));
+    EXPECT_NE(std::string::npos, out("break de if de == 9002").find("at 9002"));
+    // Were de the number DE in a condition, this one would stop first.
+    EXPECT_NE(std::string::npos, out("break 9001 if de == 0de").find("at 9001"));
+    const dbg_result_t stop = run("continue");
+    EXPECT_TRUE(stop.stopped);
+    EXPECT_NE(std::string::npos, stop.output.find("Breakpoint 1 at 9002")) << stop.output;
+
+    EXPECT_NE(std::string::npos, out("break 0de").find("at 00DE"));
+    EXPECT_NE(std::string::npos, out("break c000").find("at C000"));
+    EXPECT_NE(std::string::npos, out("break C000").find("at C000"));
+    out("set hl de");
+    EXPECT_EQ(0x9002, emu_->cpu.HL);
+    out("poke 9100 c 0c fc");
+    EXPECT_EQ(0x45, harness_peek(0x9100));
+    EXPECT_EQ(0x0C, harness_peek(0x9101));
+    EXPECT_EQ(emu_->cpu.F & 1, harness_peek(0x9102)); // the carry flag
+    EXPECT_EQ(0u, out("mem c 1").find("0045"));
+    EXPECT_EQ(0u, out("mem de-2 1").find("9000"));
+}
+
+} // namespace

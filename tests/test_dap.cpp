@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "debug/dap.h"
 #include "debug/engine.h"
+#include "debug/register_rows.h"
 #include "debug/source.h"
 #include "harness.h"
+#include "machine/emu.h"
 
 namespace {
 
@@ -275,4 +278,42 @@ TEST(Dap, PauseWithNothingRunningStops) {
     EXPECT_NE(std::string::npos, out.find(R"("command":"pause")")) << out;
     EXPECT_NE(std::string::npos, out.find(R"("event":"stopped")")) << out;
     EXPECT_NE(std::string::npos, out.find(R"("reason":"pause")")) << out;
+}
+
+// The Registers scope lists the rows of the register view model (the pane's), in its order, with
+// the values set in the processor; a value written there follows the command language's order
+// of names (a register's name is the register).
+TEST(Dap, RegistersScopeShowsTheViewModelRows) {
+    session_t session;
+    z_cpu_t &cpu = emu_state.cpu;
+    cpu.BC = 0x1234, cpu.DE_ = 0xBEEF, cpu.I = 0x3F, cpu.im = 2, cpu.C = 0x45;
+    cpu.F = Z_FLAG;
+    const std::string out = session.feed(request(1, "variables", R"({"variablesReference":3})"));
+    const std::regex row(R"re("name":"([^"]*)","value":"([^"]*)")re");
+    std::vector<std::string> names;
+    std::map<std::string, std::string> values;
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), row); it != std::sregex_iterator();
+         ++it) {
+        names.push_back((*it)[1]);
+        values[(*it)[1]] = (*it)[2];
+    }
+    std::vector<std::string> model;
+    for (const dbg_register_row_t &r : dbg_register_rows(cpu))
+        model.push_back(r.name);
+    model.push_back("ticks");
+    EXPECT_EQ(model, names) << out;
+    EXPECT_EQ("$1245", values["bc"]);
+    EXPECT_EQ("$BEEF", values["de_"]);
+    EXPECT_EQ("$3F", values["i"]);
+    EXPECT_EQ("2", values["im"]);
+    EXPECT_EQ("1", values["fz"]);
+    EXPECT_EQ("0", values["fc"]);
+
+    std::string set = session.feed(
+        request(2, "setVariable", R"({"variablesReference":3,"name":"hl","value":"c"})"));
+    EXPECT_NE(std::string::npos, set.find("\"success\":true")) << set;
+    EXPECT_EQ(0x45, cpu.HL);
+    set = session.feed(
+        request(3, "setVariable", R"({"variablesReference":3,"name":"hl","value":"0c"})"));
+    EXPECT_EQ(0x0C, cpu.HL);
 }

@@ -183,8 +183,8 @@ TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
     EXPECT_FALSE(dbg_execute(e_, "poke buffer+1 55 66").error);
     EXPECT_EQ(0x66, harness_peek(at("target") + 2));
     EXPECT_EQ(
-        "Bad address: nowhere (a hexadecimal number, a known symbol, FILE:LINE, a function or an "
-        "expression)\n",
+        "Bad address: nowhere (a register, a known symbol, a hexadecimal number, FILE:LINE, a "
+        "function or an expression)\n",
         dbg_execute(e_, "break nowhere").output);
 }
 
@@ -222,7 +222,7 @@ TEST_F(Engine, CommandsReadAndSetTheMachine) {
     EXPECT_TRUE(dbg_execute(e_, "quit").quit);
     // `type` queues the rest of the line as written, whatever the command's case.
     EXPECT_FALSE(dbg_execute(e_, " TYPE aB").error);
-    const std::deque<dbg_key_event_t> typed = e_->keys;
+    const dbg_key_queue_t typed = e_->keys;
     e_->keys.clear();
     std::string error;
     ASSERT_TRUE(dbg_type(e_, "aB", true, &error));

@@ -13,10 +13,12 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <regex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
+#include "debug/dap.h"
 #include "debug/engine.h"
 #include "debug/profile.h"
 #include "debug/symbols.h"
@@ -233,6 +235,63 @@ class test_debugger : public QObject {
         key(Qt::Key_F11);
         WAIT_PAUSED();
         QCOMPARE(pc(), static_cast<uint16_t>(symbol("decide") + 2));
+    }
+
+    void dap_registers_show_what_the_pane_shows() {
+        // Paused with registers unlike each other: the DAP Registers scope and the pane must
+        // name the same registers and show the same values.
+        const z_cpu_t before = cpu();
+        std::string error;
+        for (const auto &[name, value] : {std::pair<const char *, uint32_t>{"bc", 0x1234},
+                                          {"de_", 0xBEEF},
+                                          {"iy", 0x7A5C},
+                                          {"im", 1},
+                                          {"fc", 1}})
+            QVERIFY2(dbg_set_register(dbg_engine(), name, value, &error), error.c_str());
+        window->refresh();
+        dbg_dap_t *dap = dbg_dap_new(dbg_engine(), "");
+        const std::string body =
+            R"({"seq":1,"type":"request","command":"variables","arguments":{"variablesReference":3}})";
+        const std::string frame = dbg_dap_frame(body);
+        QVERIFY(dbg_dap_feed(dap, frame.data(), frame.size()));
+        const std::string out = dbg_dap_take_output(dap);
+        dbg_dap_free(dap);
+        const std::regex row(R"re("name":"([^"]*)","value":"([^"]*)")re");
+        int fields = 0, flags = 0;
+        for (auto it = std::sregex_iterator(out.begin(), out.end(), row);
+             it != std::sregex_iterator(); ++it) {
+            const QString name = QString::fromStdString((*it)[1]);
+            QString value = QString::fromStdString((*it)[2]);
+            if (name == QStringLiteral("ticks")) continue;
+            auto *field =
+                window->registers()->findChild<QLineEdit *>(QStringLiteral("reg_") + name);
+            auto *box =
+                window->registers()->findChild<QCheckBox *>(QStringLiteral("flag_") + name.mid(1));
+            QVERIFY2(field || (name.startsWith(QLatin1Char('f')) && box), qPrintable(name));
+            const bool hex = value.startsWith(QLatin1Char('$'));
+            const unsigned shown = value.remove(QLatin1Char('$')).toUInt(nullptr, hex ? 16 : 10);
+            if (field) {
+                QCOMPARE(field->text().toUInt(nullptr, 16), shown);
+                ++fields;
+            } else {
+                QCOMPARE(box->isChecked(), shown == 1);
+                ++flags;
+            }
+        }
+        // Every field and check box of the pane has its row.
+        QCOMPARE(fields, static_cast<int>(window->registers()->findChildren<QLineEdit *>().size()));
+        QCOMPARE(flags, static_cast<int>(window->registers()->findChildren<QCheckBox *>().size()));
+        QCOMPARE(window->registers()->findChild<QLineEdit *>(QStringLiteral("reg_bc"))->text(),
+                 QStringLiteral("1234"));
+        QVERIFY(window->registers()->findChild<QCheckBox *>(QStringLiteral("flag_c"))->isChecked());
+        for (const char *name : {"bc", "de_", "iy", "af", "im"}) {
+            const uint32_t old = std::string(name) == "bc"    ? before.BC
+                                 : std::string(name) == "de_" ? before.DE_
+                                 : std::string(name) == "iy"  ? before.IY
+                                 : std::string(name) == "af"  ? before.AF
+                                                              : before.im;
+            QVERIFY(dbg_set_register(dbg_engine(), name, old, &error));
+        }
     }
 
     void a_watchpoint_names_the_writer() {

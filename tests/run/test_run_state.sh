@@ -54,3 +54,63 @@ for bad in short:truncated damaged:'damaged (checksum mismatch)' \
         grep -q "\"ticks\":$T}" "$WORK/out.txt" || fail "$name changed the machine: $(cat "$WORK/out.txt")"
 done
 echo "state round trip and bad states: ok"
+
+# Tick counts far from the start: --ticks counts on from a state's tick without wrapping, a state
+# past 2^63 is refused, and a recording's end beyond --ticks stops the replay there. The files are
+# made from t.state: numbers little-endian, and a file's CRC-32 is the one gzip keeps in its
+# trailer. Bytes are passed around as printf escapes (a shell variable cannot hold a zero byte).
+esc() { # esc NUMBER BYTES: the number's bytes (below 2^63)
+    n=$1 i=0
+    while [ $i -lt "$2" ]; do
+        printf '\\%03o' $((n & 255))
+        n=$((n >> 8)) i=$((i + 1))
+    done
+}
+# shellcheck disable=SC2059
+bytes() { printf "$1"; }
+crc() { gzip -c | tail -c 8 | head -c 4; }
+with_crc() { cat "$1"; crc <"$1"; }
+# with_tick TICK FILE: t.state at another tick.
+with_tick() {
+    { head -c 16 "$WORK/t.state"; bytes "$1"; tail -c +25 "$WORK/t.state" | head -c $((size - 28)); } \
+        >"$2.part"
+    with_crc "$2.part" >"$2"
+}
+# record TICK KIND [PAYLOAD]: one record of a recording.
+record() {
+    payload=${3:-/dev/null}
+    { bytes "$1$(esc "$2" 1)$(esc "$(wc -c <"$payload")" 4)"; cat "$payload"; } >record.part
+    with_crc record.part
+}
+ticks_of() { sed -n 's/.*"ticks":\([0-9]*\)}.*/\1/p' out.txt; }
+cd "$WORK"
+with_tick '\234\377\377\377\377\377\377\377' high.state # 2^64 - 100
+run --state high.state --ticks 1000 --regs
+[ $rc = 2 ] && [ "$(cat err.txt)" = "quillane-run: high.state: impossible tick count" ] ||
+    fail "a state at 2^64 - 100: status $rc, $(cat err.txt)"
+with_tick '\0\0\0\0\0\0\0\200' top.state # 2^63: the first boundary from 2^63 + 1000 on
+run --state top.state --ticks 1000 --regs
+[ $rc = 0 ] && grep -Eq '"ticks":92233720368547768(0[89]|[12][0-9]|3[01])}' out.txt ||
+    fail "1000 ticks from 2^63: status $rc, $(cat out.txt err.txt)"
+# The largest --ticks from there ends nowhere near: a wait in the script runs its 10000 ticks.
+printf 'wait 1\nquit\n' >wait.txt
+run --state top.state --ticks 18446744073709551615 --script wait.txt --regs
+[ $rc = 0 ] && grep -Eq '"ticks":92233720368547858(0[89]|[12][0-9]|3[01])}' out.txt ||
+    fail "a wait under the largest --ticks from 2^63: status $rc, $(cat out.txt err.txt)"
+
+# Sessions that start with t.state and end at 2^62, 500 ticks in, and past 2^63.
+for session in far:'\0\0\0\0\0\0\0\100' short:"$(esc $((T + 500)) 8)" past:'\001\0\0\0\0\0\0\200'; do
+    { bytes 'QUILREC\0\001\0\0\0'; record "$(esc $T 8)" 1 "$WORK/t.state"; record "${session#*:}" 3; } \
+        >"${session%%:*}.rec"
+done
+# --ticks counts from the session's start: it cuts the long one short, and runs the short one on.
+for limit in far:1000 short:100000; do
+    run --replay "${limit%%:*}.rec" --ticks "${limit#*:}" --regs
+    ticks=$(ticks_of)
+    [ $rc = 0 ] && [ "$ticks" -ge $((T + ${limit#*:})) ] && [ "$ticks" -lt $((T + ${limit#*:} + 24)) ] ||
+        fail "${limit%%:*} session under --ticks ${limit#*:}: status $rc, $(cat out.txt err.txt)"
+done
+run --replay past.rec --regs
+[ $rc = 2 ] && [ "$(cat err.txt)" = "quillane-run: past.rec: record 2: impossible tick count" ] ||
+    fail "a session ending past 2^63: status $rc, $(cat err.txt)"
+echo "ticks far from the start: ok"
