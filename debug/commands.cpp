@@ -128,40 +128,6 @@ bool split_condition(const call_t &c, std::vector<std::string> *args, std::strin
     return true;
 }
 
-// A place in the source (FILE:LINE or a function's name) when the model knows it: its address,
-// and the line that has its code when that is another one.
-bool source_place(dbg_engine_t *e, const std::string &text, uint16_t *at, std::string *moved,
-                  std::string *error) {
-    if (!e->source) return false;
-    if (text.find(':') == std::string::npos && !dbg_source_function(e->source, text)) return false;
-    int file = -1, line = 0, code_line = 0;
-    if (!dbg_source_location(e->source, text, -1, &file, &line, at, &code_line, error)) return true;
-    if (code_line == 0) {
-        *error = text + ": no code at or after that line";
-        return true;
-    }
-    if (code_line != line && text.find(':') != std::string::npos)
-        *moved = "; line " + std::to_string(line) + " has no code";
-    // A C function: past its opening line, where its parameters have reached their places (SDCC
-    // passes the first ones in registers and stores them in the function's prologue).
-    const dbg_function_t *function = dbg_source_function(e->source, text);
-    if (function && text.find(':') == std::string::npos) {
-        const auto &lines = e->source->lines;
-        auto it =
-            std::lower_bound(lines.begin(), lines.end(), function->start,
-                             [](const dbg_line_range_t &r, uint16_t a) { return r.address < a; });
-        int opening = INT32_MAX;
-        for (auto r = it; r != lines.end() && r->address == function->start; ++r)
-            if (r->file == function->file) opening = std::min(opening, r->line);
-        for (; it != lines.end() && it->address < function->end; ++it)
-            if (it->is_code && it->file == function->file && it->line != opening) {
-                *at = it->address;
-                break;
-            }
-    }
-    return true;
-}
-
 dbg_result_t run_result(const dbg_stop_t &stop) {
     if (stop.cause == DBG_CAUSE_NONE) return ok();
     dbg_result_t r = ok(stop.text);
@@ -218,22 +184,19 @@ std::string breakpoint_list(dbg_engine_t *e) {
 
 dbg_result_t cmd_break(const call_t &c) {
     std::vector<std::string> args;
-    std::string condition, error, moved;
+    std::string condition, error;
     if (!split_condition(c, &args, &condition)) return usage(c);
     const size_t n = args.size();
     if (n == 0 && condition.empty()) return ok(breakpoint_list(c.e));
     if (n == 0 || n > 2) return usage(c);
-    uint16_t at = 0;
+    dbg_place_t place;
     uint32_t skip = 0;
-    if (source_place(c.e, args[0], &at, &moved, &error)) {
-        if (!error.empty()) return dbg_failed(error);
-    } else if (!address(c.e, args[0], &at)) {
-        return bad_address(args[0]);
-    }
+    if (!dbg_place_resolve(c.e, args[0], &place, &error)) return dbg_failed(error);
     if (n == 2 && !count(args[1], 0xFFFFFFFF, &skip)) return bad_count(args[1]);
-    const int id = dbg_break_add_if(c.e, at, skip, condition, &error);
+    const int id = dbg_break_add_if(c.e, place.address, skip, condition, &error);
     if (id < 0) return dbg_failed("Bad condition: " + error);
-    return ok(describe(c.e, dbg_breakpoint_t{id, at, skip, 0, condition, {}}) + moved);
+    return ok(describe(c.e, dbg_breakpoint_t{id, place.address, skip, 0, condition, {}, skip}) +
+              place.note);
 }
 
 dbg_result_t cmd_delete(const call_t &c) {
@@ -318,9 +281,9 @@ dbg_result_t cmd_step(const call_t &c) {
         return bad_count(c.args[0]);
     if (!at_line(c.e)) return run_result(dbg_step(c.e, steps));
     // N source lines, ending early at any other stop (or where lines end).
-    dbg_stop_t stop = dbg_step_line(c.e);
+    dbg_stop_t stop = dbg_step_by(c.e, DBG_STEP_INTO, DBG_GRAN_AUTO);
     for (uint32_t n = 1; n < steps && stop.cause == DBG_CAUSE_STEP && at_line(c.e); ++n)
-        stop = dbg_step_line(c.e);
+        stop = dbg_step_by(c.e, DBG_STEP_INTO, DBG_GRAN_AUTO);
     return run_result(stop);
 }
 
@@ -334,24 +297,25 @@ dbg_result_t cmd_stepi(const call_t &c) {
 
 dbg_result_t cmd_next(const call_t &c) {
     if (!c.args.empty()) return usage(c);
-    return run_result(dbg_next_line(c.e));
+    return run_result(dbg_step_by(c.e, DBG_STEP_OVER, DBG_GRAN_AUTO));
 }
 
 dbg_result_t cmd_nexti(const call_t &c) {
     if (!c.args.empty()) return usage(c);
-    return run_result(dbg_next(c.e));
+    return run_result(dbg_step_by(c.e, DBG_STEP_OVER, DBG_GRAN_INSTRUCTION));
 }
 
 dbg_result_t cmd_finish(const call_t &c) {
     if (!c.args.empty()) return usage(c);
-    return run_result(dbg_finish_line(c.e));
+    return run_result(dbg_step_by(c.e, DBG_STEP_OUT, DBG_GRAN_AUTO));
 }
 
 dbg_result_t cmd_until(const call_t &c) {
-    uint16_t at;
     if (c.args.size() != 1) return usage(c);
-    if (!address(c.e, c.args[0], &at)) return bad_address(c.args[0]);
-    return run_result(dbg_until(c.e, at));
+    dbg_place_t place;
+    std::string error;
+    if (!dbg_place_resolve(c.e, c.args[0], &place, &error)) return dbg_failed(error);
+    return run_result(dbg_until(c.e, place.address));
 }
 
 dbg_result_t cmd_regs(const call_t &c) {
@@ -545,7 +509,7 @@ const command_t commands[] = {
      "run until the current routine has returned to its caller\n"
      "(in the caller's line when it has lines)",
      cmd_finish},
-    {"until", "", "until ADDR", "run until PC reaches ADDR", cmd_until},
+    {"until", "", "until PLACE", "run until PC reaches PLACE (as break names it)", cmd_until},
     {"regs", "", "regs", "registers as one JSON object", cmd_regs},
     {"set", "", "set REG VALUE | set var NAME VALUE",
      "a register or pair (a ... iy, af' or af_, sp, pc, i, r),\n"
@@ -596,6 +560,10 @@ const command_t commands[] = {
      "count the lines run; save as an lcov tracefile", by_module<dbg_command_coverage>},
     {"back", "", "back [N]", "N instructions back in time (decimal, default 1)",
      by_module<dbg_command_back>},
+    {"rstep", "rs", "rstep",
+     "back to the start of the previous source line (where PC has\n"
+     "lines; else one instruction)",
+     by_module<dbg_command_rstep>},
     {"rcontinue", "rc", "rcontinue", "back to the previous breakpoint or watchpoint stop",
      by_module<dbg_command_rcontinue>},
     {"history", "", "history [SECONDS]",

@@ -130,6 +130,14 @@ dbg_result_t dbg_command_back(dbg_engine_t *e, const std::vector<std::string> &a
     return stopped(stop);
 }
 
+dbg_result_t dbg_command_rstep(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (!args.empty()) return dbg_failed("Usage: rstep");
+    dbg_stop_t stop;
+    std::string error;
+    if (!dbg_back_by(e, DBG_GRAN_AUTO, &stop, &error)) return dbg_failed(error);
+    return stopped(stop);
+}
+
 dbg_result_t dbg_command_rcontinue(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!args.empty()) return dbg_failed("Usage: rcontinue");
     dbg_stop_t stop;

@@ -21,6 +21,8 @@ dbg_result_t dbg_command_wait(dbg_engine_t *e, const std::vector<std::string> &a
 dbg_result_t dbg_command_cells(dbg_engine_t *e, const std::vector<std::string> &args);
 // back [N]: N instructions back in the history (decimal, default 1)
 dbg_result_t dbg_command_back(dbg_engine_t *e, const std::vector<std::string> &args);
+// rstep: back to the start of the previous source line (dbg_back_by)
+dbg_result_t dbg_command_rstep(dbg_engine_t *e, const std::vector<std::string> &args);
 // rcontinue: back to the previous breakpoint or watchpoint stop
 dbg_result_t dbg_command_rcontinue(dbg_engine_t *e, const std::vector<std::string> &args);
 // history [SECONDS]: what the history keeps; SECONDS (decimal, 0 off) restarts it with that span

@@ -10,6 +10,7 @@
 
 #include "debug/commands.h"
 #include "debug/engine.h"
+#include "debug/history.h"
 #include "debug/register_rows.h"
 #include "debug/source.h"
 #include "debug/source_commands.h"
@@ -125,7 +126,9 @@ struct dbg_dap_t {
     uint16_t entry = 0;
     // Breakpoint ids by what set them: a source path, "functions", "instructions", "data".
     std::map<std::string, std::vector<int>> groups;
-    std::vector<int> foreign;            // breakpoints set elsewhere, told to the client
+    std::vector<int> foreign; // breakpoints set elsewhere, told to the client
+    std::map<int, std::string>
+        logpoints;                       // breakpoint id: the message it prints instead of stopping
     std::vector<container_t> containers; // valid until the machine runs on
     dbg_source_t empty;                  // the model while no debug information is loaded
 };
@@ -333,25 +336,16 @@ void load_debug_info(dbg_dap_t *s, const std::string &image, const std::vector<s
     if (!good) output(s, "Some debug information could not be read (above)", "stderr");
 }
 
-// Stepping by source lines, or by instructions (granularity "instruction", or no lines here).
-dbg_stop_t step_in(dbg_engine_t *e, bool by_line) {
-    return by_line ? dbg_step_line(e) : dbg_step(e, 1);
-}
-dbg_stop_t step_over(dbg_engine_t *e, bool by_line) {
-    return by_line ? dbg_next_line(e) : dbg_next(e);
-}
-dbg_stop_t step_out(dbg_engine_t *e, bool by_line) {
-    return by_line ? dbg_finish_line(e) : dbg_finish(e);
-}
-
 int break_add(dbg_dap_t *s, uint16_t address, uint32_t skip, const std::string &condition,
               std::string *error) {
     return dbg_break_add_if(s->e, address, skip, condition, error);
 }
 
 void delete_group(dbg_dap_t *s, const std::string &group) {
-    for (int id : s->groups[group])
+    for (int id : s->groups[group]) {
         dbg_delete(s->e, id);
+        s->logpoints.erase(id);
+    }
     s->groups[group].clear();
 }
 
@@ -392,6 +386,35 @@ void invalidate_views(dbg_dap_t *s) {
     s->containers.clear();
 }
 
+// A logpoint's message with each {EXPRESSION} replaced by its value where the machine stands
+// (or by "<the reason>" when it cannot be evaluated); "{{" and "}}" are braces.
+std::string log_text(dbg_dap_t *s, const std::string &message) {
+    const std::vector<uint8_t> memory = dbg_memory(s->e);
+    const z_cpu_t cpu = dbg_registers(s->e);
+    const dbg_eval_context_t context{memory.data(), &cpu, &s->e->symbols, nullptr, -1};
+    std::string out;
+    for (size_t i = 0; i < message.size(); ++i) {
+        const char c = message[i];
+        if ((c == '{' || c == '}') && i + 1 < message.size() && message[i + 1] == c) {
+            out += c;
+            ++i;
+            continue;
+        }
+        const size_t end = c == '{' ? message.find('}', i) : std::string::npos;
+        if (end == std::string::npos) {
+            out += c;
+            continue;
+        }
+        dbg_value_t value;
+        std::string error;
+        const std::string expression = message.substr(i + 1, end - i - 1);
+        out += dbg_source_print(model(s), expression, context, &value, &error) ? value.text
+                                                                               : "<" + error + ">";
+        i = end;
+    }
+    return out;
+}
+
 // Reports a stop; false when the run goes on (the program's entry without stopOnEntry).
 bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
     dbg_engine_t *e = s->e;
@@ -420,6 +443,10 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
             event(s, "terminated");
             s->running = false;
             return true;
+        }
+        if (const auto log = s->logpoints.find(stop.breakpoint); log != s->logpoints.end()) {
+            output(s, log_text(s, log->second));
+            return false;
         }
         reason = "breakpoint";
         body["hitBreakpointIds"] = {stop.breakpoint};
@@ -459,16 +486,16 @@ void take_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
 }
 
 // A run of the machine that ends within a bound (stepping): a step that never ends is paused.
-void bounded_step(dbg_dap_t *s, dbg_stop_t (*run)(dbg_engine_t *, bool), bool by_line) {
+void bounded_step(dbg_dap_t *s, dbg_step_kind_t kind, dbg_granularity_t granularity) {
     dbg_engine_t *e = s->e;
     if (threaded(s)) { // the stop comes through the engine's stop callback
         s->running = true;
-        run(e, by_line);
+        dbg_step_by(e, kind, granularity);
         return;
     }
     const uint64_t limit = e->tick_limit;
     dbg_set_tick_limit(e, dbg_ticks(e) + s->limits.step_ticks);
-    dbg_stop_t stop = run(e, by_line);
+    dbg_stop_t stop = dbg_step_by(e, kind, granularity);
     dbg_set_tick_limit(e, limit);
     if (stop.cause == DBG_CAUSE_TICKS) {
         stop.cause = DBG_CAUSE_PAUSE;
@@ -607,6 +634,8 @@ void on_initialize(dbg_dap_t *s, const request_t &r) {
              {"supportsReadMemoryRequest", true},
              {"supportsWriteMemoryRequest", true},
              {"supportsSteppingGranularity", true},
+             {"supportsStepBack", true},
+             {"supportsLogPoints", true},
              {"supportsTerminateRequest", true},
              {"exceptionBreakpointFilters",
               json::array({{{"filter", "invalid"}, {"label", "Invalid opcode"}, {"default", true}},
@@ -658,6 +687,7 @@ struct breakpoint_ask_t {
     std::string name; // a function, an instruction reference or a dataId
     int64_t offset = 0;
     std::string condition, hits, access;
+    std::string log; // a logpoint's message ("" for a breakpoint that stops)
 };
 
 void on_set_breakpoints(dbg_dap_t *s, const request_t &r) {
@@ -671,6 +701,7 @@ void on_set_breakpoints(dbg_dap_t *s, const request_t &r) {
         ask.line = b.required_number("line", 1, INT32_MAX);
         ask.condition = b.text("condition");
         ask.hits = b.text("hitCondition");
+        ask.log = b.text("logMessage");
         asks.push_back(ask);
     }
     if (!bad.empty()) return fail(s, r, bad);
@@ -678,26 +709,22 @@ void on_set_breakpoints(dbg_dap_t *s, const request_t &r) {
     const std::string file = path.substr(path.find_last_of('/') + 1);
     json out = json::array();
     for (const breakpoint_ask_t &ask : asks) {
-        int f = 0, l = 0, code_line = 0;
-        uint16_t address = 0;
+        dbg_place_t place;
         uint32_t skip = 0;
         std::string error;
         json answer = {{"verified", false}, {"line", ask.line}};
         if (!parse_hits(ask.hits, &skip)) {
             error = "the hit count is not a whole number: " + ask.hits.substr(0, 40);
-        } else if (dbg_source_location(model(s), file + ":" + std::to_string(ask.line), -1, &f, &l,
-                                       &address, &code_line, &error) &&
-                   code_line > 0) {
-            const int id = break_add(s, address, skip, ask.condition, &error);
+        } else if (dbg_place_resolve(s->e, file + ":" + std::to_string(ask.line), &place, &error)) {
+            const int id = break_add(s, place.address, skip, ask.condition, &error);
             if (id >= 0) {
                 s->groups["source:" + path].push_back(id);
+                if (!ask.log.empty()) s->logpoints[id] = ask.log;
                 answer = {{"verified", true},
-                          {"line", code_line},
+                          {"line", place.line},
                           {"id", id},
-                          {"instructionReference", hex_ref(address)}};
+                          {"instructionReference", hex_ref(place.address)}};
             }
-        } else if (error.empty()) {
-            error = "no code at or after line " + std::to_string(ask.line);
         }
         if (!error.empty()) answer["message"] = error;
         out.push_back(answer);
@@ -716,6 +743,7 @@ void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instruct
         if (instructions) ask.offset = b.number("offset", 0, -MAX_OFFSET, MAX_OFFSET);
         ask.condition = b.text("condition");
         ask.hits = b.text("hitCondition");
+        ask.log = b.text("logMessage");
         asks.push_back(ask);
     }
     if (!bad.empty()) return fail(s, r, bad);
@@ -730,11 +758,9 @@ void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instruct
             found = parse_ref(s, ask.name, &address);
             address = static_cast<uint16_t>(address + ask.offset);
         } else {
-            int f = 0, l = 0, code_line = 0;
-            found = (dbg_source_function(model(s), ask.name) &&
-                     dbg_source_location(model(s), ask.name, -1, &f, &l, &address, &code_line,
-                                         &error)) ||
-                    dbg_symbol_lookup(&s->e->symbols, ask.name, &address);
+            dbg_place_t place;
+            found = dbg_place_resolve(s->e, ask.name, &place, &error);
+            address = place.address;
         }
         json answer = {{"verified", false}};
         uint32_t skip = 0;
@@ -748,6 +774,7 @@ void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instruct
                 answer["message"] = error;
             } else {
                 s->groups[group].push_back(id);
+                if (!ask.log.empty()) s->logpoints[id] = ask.log;
                 answer = {
                     {"verified", true}, {"id", id}, {"instructionReference", hex_ref(address)}};
                 const dbg_line_range_t *line = dbg_source_line_at(model(s), address);
@@ -767,8 +794,9 @@ void on_set_exception_breakpoints(dbg_dap_t *s, const request_t &r) {
     fields_t a(r.arguments, "arguments", &bad);
     const std::vector<std::string> filters = a.texts("filters", false);
     if (!bad.empty()) return fail(s, r, bad);
-    s->e->stop_on_invalid = std::find(filters.begin(), filters.end(), "invalid") != filters.end();
-    s->e->stop_on_halt = std::find(filters.begin(), filters.end(), "halt") != filters.end();
+    dbg_set_stop_on_invalid(s->e,
+                            std::find(filters.begin(), filters.end(), "invalid") != filters.end());
+    dbg_set_stop_on_halt(s->e, std::find(filters.begin(), filters.end(), "halt") != filters.end());
     respond(s, r);
 }
 
@@ -1107,18 +1135,44 @@ void on_write_memory(dbg_dap_t *s, const request_t &r) {
     event(s, "invalidated", {{"areas", {"variables"}}});
 }
 
-void on_step(dbg_dap_t *s, const request_t &r) {
+// A step's granularity (statement and line go by source line where the PC has lines, instruction
+// never does); false, the request answered, when it cannot step now.
+bool step_ready(dbg_dap_t *s, const request_t &r, dbg_granularity_t *granularity) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
-    const bool by_line = a.text("granularity", "line") != "instruction" && s->e->source;
-    if (!bad.empty()) return fail(s, r, bad);
-    if (s->running) return fail(s, r, "the program is running");
+    *granularity =
+        a.text("granularity", "line") == "instruction" ? DBG_GRAN_INSTRUCTION : DBG_GRAN_LINE;
+    if (!bad.empty())
+        fail(s, r, bad);
+    else if (s->running)
+        fail(s, r, "the program is running");
+    return bad.empty() && !s->running;
+}
+
+void on_step(dbg_dap_t *s, const request_t &r) {
+    dbg_granularity_t granularity;
+    if (!step_ready(s, r, &granularity)) return;
     respond(s, r);
     bounded_step(s,
-                 r.command == "next"     ? step_over
-                 : r.command == "stepIn" ? step_in
-                                         : step_out,
-                 by_line);
+                 r.command == "next"     ? DBG_STEP_OVER
+                 : r.command == "stepIn" ? DBG_STEP_INTO
+                                         : DBG_STEP_OUT,
+                 granularity);
+}
+
+// Back in time by the engine's rules (dbg_back_by, dbg_rcontinue): the stop is reported at once.
+void on_travel(dbg_dap_t *s, const request_t &r) {
+    dbg_granularity_t granularity;
+    if (!step_ready(s, r, &granularity)) return;
+    dbg_stop_t stop;
+    std::string error;
+    const bool done = r.command == "stepBack" ? dbg_back_by(s->e, granularity, &stop, &error)
+                                              : dbg_rcontinue(s->e, &stop, &error);
+    if (!done) return fail(s, r, error);
+    respond(s, r);
+    if (stop.cause == DBG_CAUSE_BREAKPOINT && s->logpoints.count(stop.breakpoint))
+        stop.cause = DBG_CAUSE_STEP; // a logpoint reached backwards is a place, not a message
+    report_stop(s, stop);
 }
 
 void handle(dbg_dap_t *s, const request_t &r) {
@@ -1164,8 +1218,10 @@ void handle(dbg_dap_t *s, const request_t &r) {
     }
     if (command == "pause") {
         respond(s, r);
-        if (threaded(s)) return dbg_pause(s->e); // the stop comes through the callback
-        if (!s->running) return;
+        // With something running the stop comes through the engine's callback (threaded) or is
+        // taken here (inline); with nothing running (stopped, or the program ended) the client
+        // is told where the machine stands, so that it never waits for a stop.
+        if (threaded(s) && dbg_is_running(s->e)) return dbg_pause(s->e);
         dbg_stop_t stop = dbg_last_stop(s->e);
         stop.cause = DBG_CAUSE_PAUSE;
         stop.pc = dbg_registers(s->e).PC;
@@ -1174,6 +1230,7 @@ void handle(dbg_dap_t *s, const request_t &r) {
         return;
     }
     if (command == "next" || command == "stepIn" || command == "stepOut") return on_step(s, r);
+    if (command == "stepBack" || command == "reverseContinue") return on_travel(s, r);
     if (command == "disconnect" || command == "terminate") {
         respond(s, r);
         if (command == "terminate") event(s, "terminated");

@@ -33,14 +33,8 @@ z_cpu_t *cpu_of(dbg_engine_t *e) {
     return &e->emu->cpu;
 }
 
-// The source model, or an empty one (registers, memory and symbols work without it).
 const dbg_source_t *model_of(const dbg_engine_t *e) {
-    static const dbg_source_t empty = [] {
-        dbg_source_t model;
-        dbg_source_init(&model);
-        return model;
-    }();
-    return e->source ? e->source : &empty;
+    return dbg_source_or_empty(e);
 }
 
 // A breakpoint's or watchpoint's condition at a hit: true when it holds or cannot be evaluated
@@ -56,6 +50,14 @@ bool condition_holds(dbg_engine_t *e, const std::string &condition, const dbg_ex
     }
     return result != 0;
 }
+
+} // namespace
+
+bool dbg_breakpoint_holds(dbg_engine_t *e, const dbg_breakpoint_t &b, std::string *error) {
+    return condition_holds(e, b.condition, b.expr, -1, error);
+}
+
+namespace {
 
 // ---- watching bus callbacks: the machine's own, plus a look at the engine's tables ----
 
@@ -297,6 +299,22 @@ bool over_done(dbg_engine_t *e, const z_cpu_t *cpu) {
     return false;
 }
 
+// Where a call to target ends up: through a jump table's JP to the routine itself, and through a
+// JP (HL), JP (IX) or JP (IY) (SDCC calls a function pointer through ___sdcc_call_hl or
+// ___sdcc_call_iy, which are just that jump) to the register's value, which holds the pointer
+// already when the call is made.
+uint16_t call_destination(dbg_engine_t *e, const z_cpu_t *cpu, uint16_t target) {
+    const uint8_t *memory = e->emu->memory;
+    if (memory[target] == 0xC3)
+        return static_cast<uint16_t>(memory[static_cast<uint16_t>(target + 1)] |
+                                     memory[static_cast<uint16_t>(target + 2)] << 8);
+    const uint8_t second = memory[static_cast<uint16_t>(target + 1)];
+    if (memory[target] == 0xE9) return cpu->HL;
+    if (memory[target] == 0xDD && second == 0xE9) return cpu->IX;
+    if (memory[target] == 0xFD && second == 0xE9) return cpu->IY;
+    return target;
+}
+
 // Source step or next, before the instruction at PC runs: a call to run over (next: any; step:
 // one into code without lines), or for next a DJNZ or block instruction to run to its end.
 void line_look(dbg_engine_t *e, const z_cpu_t *cpu) {
@@ -304,15 +322,7 @@ void line_look(dbg_engine_t *e, const z_cpu_t *cpu) {
     const dbg_instruction_t in = dbg_disassemble(e->emu->memory, cpu->PC, nullptr);
     if (in.valid && in.is_call) {
         bool over = e->line_over;
-        if (!over) {
-            // Through a jump table's JP to the routine itself.
-            const uint8_t *memory = e->emu->memory;
-            uint16_t target = in.target;
-            if (memory[target] == 0xC3)
-                target = static_cast<uint16_t>(memory[static_cast<uint16_t>(target + 1)] |
-                                               memory[static_cast<uint16_t>(target + 2)] << 8);
-            over = !dbg_source_line_at(model, target);
-        }
+        if (!over) over = !dbg_source_line_at(model, call_destination(e, cpu, in.target));
         if (over) {
             e->over_call = true;
             e->target_pc = static_cast<uint16_t>(cpu->PC + in.length);
@@ -340,13 +350,35 @@ bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
     }
     const dbg_source_t *model = e->source;
     if (!model) return true;
+    // Entering a C function: its set-up code runs before the step stops at its first line.
+    if (e->line_entering) {
+        if (cpu->PC == e->line_body_pc) return true;
+        line_look(e, cpu);
+        return false;
+    }
     const dbg_line_range_t *range = dbg_source_line_at(model, cpu->PC);
+    // Back in the caller: at its return address, or at a line outside the function the step
+    // started in (the `}` of a function that returns through POP HL / INC SP / JP (HL) moves SP
+    // above the return address's slot before it leaves: that is still the same line).
     if (e->line_returns && sp_above(cpu->SP, e->line_return_slot, false) &&
-        (range || cpu->PC == e->line_return_pc))
+        (cpu->PC == e->line_return_pc ||
+         (range && dbg_source_function_at(model, cpu->PC) != e->line_function)))
         return true;
     if (range && dbg_source_is_line_start(model, cpu->PC) &&
-        (range->file != e->line_file || range->line != e->line_line || cpu->PC <= e->line_start_pc))
+        (range->file != e->line_file || range->line != e->line_line ||
+         cpu->PC <= e->line_start_pc)) {
+        const dbg_function_t *entered = dbg_source_function_at(model, cpu->PC);
+        if (entered && entered->start == cpu->PC) {
+            const uint16_t body = dbg_source_function_body(model, entered);
+            if (body != cpu->PC) {
+                e->line_entering = true;
+                e->line_body_pc = body;
+                line_look(e, cpu);
+                return false;
+            }
+        }
         return true;
+    }
     line_look(e, cpu);
     return false;
 }
@@ -389,7 +421,7 @@ bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
         for (dbg_breakpoint_t &b : e->breakpoints) {
             if (b.address != cpu->PC) continue;
             std::string error;
-            if (!condition_holds(e, b.condition, b.expr, -1, &error)) continue;
+            if (!dbg_breakpoint_holds(e, b, &error)) continue;
             ++b.hits;
             if (b.skip > 0) {
                 --b.skip;
@@ -597,6 +629,15 @@ void count_watchpoint(dbg_engine_t *e, const dbg_watchpoint_t &w, int delta) {
 } // namespace
 
 // ---- shared helpers ----
+
+const dbg_source_t *dbg_source_or_empty(const dbg_engine_t *e) {
+    static const dbg_source_t empty = [] {
+        dbg_source_t model;
+        dbg_source_init(&model);
+        return model;
+    }();
+    return e->source ? e->source : &empty;
+}
 
 std::string dbg_place_name(dbg_engine_t *e, uint16_t address) {
     const dbg_function_t *function =
@@ -810,6 +851,8 @@ dbg_stop_t line_request(dbg_engine_t *e, bool over) {
     e->line_start_pc = cpu->PC;
     e->line_over = over;
     e->over_call = false;
+    e->line_entering = false;
+    e->line_function = dbg_source_function_at(e->source, cpu->PC);
     const std::vector<dbg_frame_t> frames =
         dbg_source_frames(e->source, e->emu->memory, *cpu, &e->symbols, 2);
     e->line_returns = frames.size() >= 2;
@@ -846,6 +889,16 @@ dbg_stop_t dbg_finish_line(dbg_engine_t *e) {
     e->target_pc = frames[1].pc;
     e->target_sp = static_cast<uint16_t>(frames[1].sp - 2);
     return start(e, DBG_REQ_FINISH);
+}
+
+dbg_stop_t dbg_step_by(dbg_engine_t *e, dbg_step_kind_t kind, dbg_granularity_t granularity) {
+    const bool by_line = granularity != DBG_GRAN_INSTRUCTION;
+    switch (kind) {
+    case DBG_STEP_INTO: return by_line ? dbg_step_line(e) : dbg_step(e, 1);
+    case DBG_STEP_OVER: return by_line ? dbg_next_line(e) : dbg_next(e);
+    case DBG_STEP_OUT: break;
+    }
+    return by_line ? dbg_finish_line(e) : dbg_finish(e);
 }
 
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {
@@ -912,7 +965,7 @@ int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std
     if (!cond.empty() && !dbg_expr_parse(model_of(e), cond, &expr, error)) return -1;
     dbg_lock(e);
     const int id = e->next_id++;
-    e->breakpoints.push_back({id, address, skip, 0, cond, std::move(expr)});
+    e->breakpoints.push_back({id, address, skip, 0, cond, std::move(expr), skip});
     count_breakpoint(e, address, 1);
     dbg_update(e);
     dbg_unlock(e);
@@ -1071,6 +1124,18 @@ bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error
         dbg_input_new_timeline(e, "image loaded");
     dbg_unlock(e);
     return result == 0;
+}
+
+void dbg_set_stop_on_halt(dbg_engine_t *e, bool on) {
+    dbg_lock(e);
+    e->stop_on_halt = on;
+    dbg_unlock(e);
+}
+
+void dbg_set_stop_on_invalid(dbg_engine_t *e, bool on) {
+    dbg_lock(e);
+    e->stop_on_invalid = on;
+    dbg_unlock(e);
 }
 
 void dbg_set_warp(dbg_engine_t *e, bool on) {

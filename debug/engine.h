@@ -79,6 +79,7 @@ struct dbg_breakpoint_t {
     uint32_t hits;         // times reached (with its condition true)
     std::string condition; // as written; "" for none
     dbg_expr_t expr;       // the condition parsed
+    uint32_t skip_set;     // the skip count it was set with (reverse runs count hits by it)
 };
 
 struct dbg_watchpoint_t {
@@ -163,6 +164,11 @@ struct dbg_engine_t {
     uint16_t line_return_pc;
     uint16_t line_return_slot;
     bool over_call;
+    // A step that entered a C function runs its set-up code to line_body_pc; the function the
+    // step started in (null: none), which a return leaves.
+    bool line_entering;
+    uint16_t line_body_pc;
+    const dbg_function_t *line_function;
 
     // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
     bool pending;
@@ -264,6 +270,14 @@ dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
 dbg_stop_t dbg_step_line(dbg_engine_t *e);
 dbg_stop_t dbg_next_line(dbg_engine_t *e);
 dbg_stop_t dbg_finish_line(dbg_engine_t *e);
+// The one step verb of every front end (the console's step, next, finish, stepi, nexti; DAP's
+// stepIn, next, stepOut with their granularity; the window's buttons): into, over or out of calls,
+// by source line (DBG_GRAN_LINE and DBG_GRAN_AUTO: dbg_step_line, dbg_next_line, dbg_finish_line,
+// which go by instruction where the PC has no line) or by instruction (dbg_step, dbg_next,
+// dbg_finish).
+enum dbg_step_kind_t : uint8_t { DBG_STEP_INTO, DBG_STEP_OVER, DBG_STEP_OUT };
+enum dbg_granularity_t : uint8_t { DBG_GRAN_AUTO, DBG_GRAN_LINE, DBG_GRAN_INSTRUCTION };
+dbg_stop_t dbg_step_by(dbg_engine_t *e, dbg_step_kind_t kind, dbg_granularity_t granularity);
 // Inline: runs ticks T-states (or to an earlier stop), ending at the first instruction boundary
 // at or after them. Threaded: not available (cause NONE).
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
@@ -312,6 +326,23 @@ bool dbg_debug_info_load(dbg_engine_t *e, const std::string &image,
 // source model, anything else as symbols (dbg_symbols_load). False with a one-line reason.
 bool dbg_debug_file_load(dbg_engine_t *e, const std::string &path,
                          const std::vector<std::string> &source_dirs, std::string *report);
+// A place where a run stops, as every front end names it (break, until, --break, DAP source and
+// function breakpoints, the window's margin): "FILE:LINE" (a line without code moves to the next
+// line with code; note says so), a C function (after its set-up code: dbg_source_function_body,
+// where a step into it stops too), a label or address or register as the command language reads
+// a word (dbg_parse_address), or an expression whose value is the address. The line that holds
+// the address in file and line (-1 and 0 when none). False with a one-line reason.
+struct dbg_place_t {
+    uint16_t address = 0;
+    int file = -1;
+    int line = 0;
+    std::string note; // "; line 12 has no code" when the line moved
+};
+bool dbg_place_resolve(dbg_engine_t *e, const std::string &text, dbg_place_t *place,
+                       std::string *error);
+// "FILE:LINE" for a file of the source model by index ("" when there is none).
+std::string dbg_place_of_line(const dbg_engine_t *e, int file, int line);
+
 // Deletes a breakpoint or watchpoint by id; false when none has it.
 bool dbg_delete(dbg_engine_t *e, int id);
 void dbg_delete_all(dbg_engine_t *e);
@@ -420,6 +451,10 @@ std::string dbg_place_name(dbg_engine_t *e, uint16_t address);
 // Upper-case hexadecimal as the monitor prints it: "8123", "0C".
 std::string dbg_hex4(unsigned value);
 std::string dbg_hex2(unsigned value);
+
+// Whether a HALT, an invalid opcode, stops a run (both on at attach). They take the lock.
+void dbg_set_stop_on_halt(dbg_engine_t *e, bool on);
+void dbg_set_stop_on_invalid(dbg_engine_t *e, bool on);
 
 // Warp: the processor thread runs unpaced while set.
 void dbg_set_warp(dbg_engine_t *e, bool on);

@@ -13,6 +13,14 @@
 // notices its periodic snapshot (the inline executors look at the tick count themselves).
 enum : uint32_t { DBG_ATTENTION_CHECK = 1, DBG_ATTENTION_WARP = 2, DBG_ATTENTION_HISTORY = 4 };
 
+// The source model, or an empty one (registers, memory and symbols work without it; a FILE:LINE
+// gets the model's own "no file" reason).
+const dbg_source_t *dbg_source_or_empty(const dbg_engine_t *e);
+
+// A breakpoint's condition at a hit, with the machine as it is now: true when it holds or cannot
+// be evaluated (*error then says why, and the hit stops).
+bool dbg_breakpoint_holds(dbg_engine_t *e, const dbg_breakpoint_t &b, std::string *error);
+
 // Recomputes attention and the watching callbacks from the engine's state.
 void dbg_update(dbg_engine_t *e);
 

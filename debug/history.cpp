@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <climits>
 #include <deque>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "debug/engine_internal.h"
@@ -449,33 +451,92 @@ bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *er
     return false;
 }
 
+bool dbg_back_by(dbg_engine_t *e, dbg_granularity_t granularity, dbg_stop_t *stop,
+                 std::string *error) {
+    const dbg_source_t *model = e->source;
+    if (granularity == DBG_GRAN_INSTRUCTION || !model ||
+        !dbg_source_line_at(model, dbg_registers(e).PC))
+        return dbg_back(e, 1, stop, error);
+    if (!travel_ready(e, error)) return false;
+    dbg_history_t *h = e->history;
+    travel_t t;
+    travel_begin(&t, e);
+    const uint64_t current = now(e);
+    // A line starts where a line step stops: a line start, but not a C function's first byte
+    // where set-up code runs before its first line.
+    auto line_start = [model](uint16_t pc) {
+        if (!dbg_source_is_line_start(model, pc)) return false;
+        const dbg_function_t *f = dbg_source_function_at(model, pc);
+        return !f || f->start != pc || dbg_source_function_body(model, f) == pc;
+    };
+    for (size_t i = h->segments.size(); i-- > 0;) {
+        bool found = false;
+        uint64_t at = 0;
+        restore(&t, *h->segments[i]);
+        run_segment(
+            e, *h->segments[i], segment_end(h, i, current),
+            [&](uint64_t tick) {
+                if (tick < current && line_start(e->emu->cpu.PC)) {
+                    found = true;
+                    at = tick;
+                }
+                return true;
+            },
+            no_hit);
+        dbg_stop_t s{};
+        s.cause = DBG_CAUSE_STEP;
+        if (found) {
+            *stop = land(&t, i, at, s);
+            dbg_unlock(e);
+            return true;
+        }
+        if (i == 0) {
+            *stop = land_at_start(&t, h->segments[0]->start.ticks,
+                                  "No earlier line in the history; at its start" + start_reason(h) +
+                                      ": ");
+            return true;
+        }
+    }
+    travel_end(&t);
+    dbg_unlock(e);
+    return false;
+}
+
 bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
     if (!travel_ready(e, error)) return false;
     dbg_history_t *h = e->history;
     travel_t t;
     travel_begin(&t, e);
     const uint64_t current = now(e);
+    // Condition-true hits of each breakpoint found after the segment being searched: a hit's
+    // number is its count of hits less those, and it stops only past the skip count it was set
+    // with, as running forwards.
+    std::map<int, uint32_t> later;
+    // Stopped at a breakpoint: its hit here was counted, and is not before now.
+    if (e->last_stop.cause == DBG_CAUSE_BREAKPOINT && e->last_stop.pc == e->emu->cpu.PC)
+        later[e->last_stop.breakpoint] = 1;
     for (size_t i = h->segments.size(); i-- > 0;) {
         const uint64_t end = segment_end(h, i, current);
         bool found = false;
         uint64_t at = 0;
         dbg_stop_t best{};
+        struct hit_t {
+            uint64_t tick;
+            int id;
+            std::string error; // a condition that could not be evaluated
+        };
+        std::vector<hit_t> hits;
         restore(&t, *h->segments[i]);
         run_segment(
             e, *h->segments[i], end,
             [&](uint64_t tick) {
                 const uint16_t pc = e->emu->cpu.PC;
-                // A watchpoint stop found at this boundary names it, as it does running forward.
-                if (!e->break_at[pc] || (found && at == tick)) return true;
-                for (const dbg_breakpoint_t &b : e->breakpoints)
-                    if (b.address == pc) {
-                        best = dbg_stop_t{};
-                        best.cause = DBG_CAUSE_BREAKPOINT;
-                        best.breakpoint = b.id;
-                        break;
-                    }
-                found = true;
-                at = tick;
+                if (!e->break_at[pc]) return true;
+                for (const dbg_breakpoint_t &b : e->breakpoints) {
+                    std::string error;
+                    if (b.address == pc && dbg_breakpoint_holds(e, b, &error))
+                        hits.push_back({tick, b.id, error});
+                }
                 return true;
             },
             [&](uint64_t tick, const dbg_stop_t &hit) {
@@ -484,6 +545,25 @@ bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
                 found = true;
                 at = tick;
             });
+        for (size_t n = hits.size(); n-- > 0;) {
+            const hit_t &hit = hits[n];
+            // A watchpoint stop found at this boundary names it, as it does running forward.
+            if (found && hit.tick <= at) break;
+            const auto b = std::find_if(e->breakpoints.begin(), e->breakpoints.end(),
+                                        [&](const dbg_breakpoint_t &x) { return x.id == hit.id; });
+            // Numbered from the latest hit (number `hits`) down; hits from before it was set have
+            // no number and stop only where it has no skip count.
+            const uint32_t after = later[hit.id]++;
+            const uint32_t number = after < b->hits ? b->hits - after : 0;
+            if (b->skip_set > 0 && number <= b->skip_set) continue;
+            best = dbg_stop_t{};
+            best.cause = DBG_CAUSE_BREAKPOINT;
+            best.breakpoint = hit.id;
+            best.text = hit.error;
+            found = true;
+            at = hit.tick;
+            break;
+        }
         if (found) {
             *stop = land(&t, segment_of(h, at), at, best);
             dbg_unlock(e);

@@ -66,8 +66,14 @@ void dbg_history_boundary(dbg_engine_t *e);
 // Travel; front-end calls that take the lock themselves. In the window the machine must be
 // stopped. back: `count` instructions back (fewer when the history starts sooner: then it lands
 // on its oldest instruction and says so). rcontinue: back to the latest breakpoint or watchpoint
-// stop before now (breakpoints count at every hit, whatever their skip counts), or the history's
-// start when there is none. Neither goes past the start of the timeline. False with a one-line
+// stop before now, or the history's start when there is none. A breakpoint stops where its
+// condition holds and past its skip count, as running forwards: its hits are numbered back from
+// its count of hits now. Neither goes past the start of the timeline. False with a one-line
 // reason when nothing was done.
 bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *error);
 bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error);
+// Step back by the rule of dbg_step_by: by source line where the PC has lines (to the latest
+// instruction boundary before now where a line step would have stopped: a line's start, not the
+// set-up code at a C function's first byte), else (or by DBG_GRAN_INSTRUCTION) one instruction.
+bool dbg_back_by(dbg_engine_t *e, dbg_granularity_t granularity, dbg_stop_t *stop,
+                 std::string *error);

@@ -200,6 +200,19 @@ const dbg_function_t *dbg_source_function(const dbg_source_t *model, const std::
     return nullptr;
 }
 
+uint16_t dbg_source_function_body(const dbg_source_t *model, const dbg_function_t *function) {
+    // The opening line is the one at the function's first byte (in its own file).
+    const auto &lines = model->lines;
+    auto it = std::lower_bound(lines.begin(), lines.end(), function->start,
+                               [](const dbg_line_range_t &r, uint16_t a) { return r.address < a; });
+    int opening = INT32_MAX;
+    for (auto r = it; r != lines.end() && r->address == function->start; ++r)
+        if (r->file == function->file) opening = std::min(opening, r->line);
+    for (; it != lines.end() && it->address < function->end; ++it)
+        if (it->is_code && it->file == function->file && it->line != opening) return it->address;
+    return function->start;
+}
+
 std::string dbg_source_where(const dbg_source_t *model, uint16_t address) {
     const dbg_line_range_t *range = dbg_source_line_at(model, address);
     if (!range) return "";
@@ -238,8 +251,8 @@ bool dbg_source_location(const dbg_source_t *model, const std::string &text, int
         }
         *line = static_cast<int>(number);
     } else if (const dbg_function_t *function = dbg_source_function(model, text)) {
-        const dbg_line_range_t *range = dbg_source_line_at(model, function->start);
-        *address = function->start;
+        *address = dbg_source_function_body(model, function);
+        const dbg_line_range_t *range = dbg_source_line_at(model, *address);
         *code_line = range ? range->line : 0;
         *file = range ? range->file : -1;
         *line = *code_line;

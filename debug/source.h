@@ -212,6 +212,12 @@ const dbg_function_t *dbg_source_function_at(const dbg_source_t *model, uint16_t
 // By name (a static function by its name too); null when unknown.
 const dbg_function_t *dbg_source_function(const dbg_source_t *model, const std::string &name);
 
+// Where a C function stops when it is entered (a breakpoint on it, a step into it): the first
+// line after its opening line, once the set-up code has put the parameters in their places
+// (SDCC passes the first ones in registers and stores them there). Its start when it has no
+// such line.
+uint16_t dbg_source_function_body(const dbg_source_t *model, const dbg_function_t *function);
+
 // "prog.c:26", or "" when the address has no line.
 std::string dbg_source_where(const dbg_source_t *model, uint16_t address);
 // For stop reports and breakpoints: "sum_points, prog.c:26", "prog.c:26" (no function) or
@@ -219,9 +225,10 @@ std::string dbg_source_where(const dbg_source_t *model, uint16_t address);
 std::string dbg_source_describe(const dbg_source_t *model, uint16_t address);
 
 // A place as the command language writes it: "FILE:LINE", "LINE" (in default_file) or a
-// function's name (its first line). Sets the file and line as written, and the address of the
-// code and the line that has it (a line without code moves to the next one with code; *code_line
-// is 0 when none follows). False with a one-line reason when the text names no place.
+// function's name (its stop point, dbg_source_function_body). Sets the file and line as written,
+// and the address of the code and the line that has it (a line without code moves to the next one
+// with code; *code_line is 0 when none follows). False with a one-line reason when the text names
+// no place.
 bool dbg_source_location(const dbg_source_t *model, const std::string &text, int default_file,
                          int *file, int *line, uint16_t *address, int *code_line,
                          std::string *error);

@@ -56,6 +56,12 @@ bool gui_dap_server::listen(quint16 port, QString *error) {
     return false;
 }
 
+void gui_dap_server::set_images(const std::vector<std::string> &images,
+                                const std::vector<std::string> &dirs) {
+    images_ = images;
+    source_dirs_ = dirs;
+}
+
 quint16 gui_dap_server::port() const {
     return server_->serverPort();
 }
@@ -72,6 +78,9 @@ void gui_dap_server::accept() {
         }
         client_ = socket;
         debugger_->open(); // attaches the engine in threaded mode, with the window's stops
+        if (!dbg_engine()->source)
+            for (const std::string &image : images_)
+                debugger_->load_symbols_beside(QString::fromStdString(image), source_dirs_);
         session_ = dbg_dap_new(dbg_engine(), std::string());
         connect(socket, &QTcpSocket::readyRead, this, &gui_dap_server::read);
         connect(socket, &QTcpSocket::disconnected, this, &gui_dap_server::close_client);

@@ -8,6 +8,8 @@
 
 #include <QObject>
 #include <QString>
+#include <string>
+#include <vector>
 
 class QTcpServer;
 class QTcpSocket;
@@ -23,6 +25,9 @@ class gui_dap_server : public QObject {
     // Listens on 127.0.0.1:port (0: a free one); false with the reason.
     bool listen(quint16 port, QString *error);
     quint16 port() const;
+    // The images the window loaded and where their sources are: a client's session finds their
+    // debug information beside them, whether or not --debug loaded it already.
+    void set_images(const std::vector<std::string> &images, const std::vector<std::string> &dirs);
 
   private:
     void accept();
@@ -38,4 +43,6 @@ class gui_dap_server : public QObject {
     int initialize_ms_;
     QTcpSocket *client_ = nullptr;
     dbg_dap_t *session_ = nullptr;
+    std::vector<std::string> images_;
+    std::vector<std::string> source_dirs_;
 };

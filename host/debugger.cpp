@@ -82,6 +82,9 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     step_ = add("step", QStringLiteral("Step"), QKeySequence(Qt::Key_F11));
     next_ = add("next", QStringLiteral("Step over"), QKeySequence(Qt::Key_F10));
     finish_ = add("finish", QStringLiteral("Step out"), QKeySequence(Qt::SHIFT | Qt::Key_F11));
+    stepi_ = add("stepi", QStringLiteral("Step instruction"), QKeySequence(Qt::CTRL | Qt::Key_F11));
+    nexti_ = add("nexti", QStringLiteral("Step over instruction"),
+                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F10));
     run_to_cursor_ =
         add("run_to_cursor", QStringLiteral("Run to cursor"), QKeySequence(Qt::CTRL | Qt::Key_F10));
     bar->addSeparator();
@@ -108,6 +111,8 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     connect(step_, &QAction::triggered, this, [this] { run(RUN_STEP); });
     connect(next_, &QAction::triggered, this, [this] { run(RUN_NEXT); });
     connect(finish_, &QAction::triggered, this, [this] { run(RUN_FINISH); });
+    connect(stepi_, &QAction::triggered, this, [this] { run(RUN_STEPI); });
+    connect(nexti_, &QAction::triggered, this, [this] { run(RUN_NEXTI); });
     connect(run_to_cursor_, &QAction::triggered, this, [this] { run(RUN_TO_CURSOR); });
     connect(toggle_break_, &QAction::triggered, this, [this] { toggle_selected_breakpoint(); });
     connect(warp_, &QAction::toggled, this, [this](bool on) { set_warp(on); });
@@ -207,8 +212,9 @@ gui_debugger_window::~gui_debugger_window() {
 }
 
 QAction *gui_debugger_window::control(const QString &name) const {
-    for (QAction *a : {continue_pause_, step_, next_, finish_, run_to_cursor_, toggle_break_, warp_,
-                       symbols_, step_back_, reverse_continue_, save_state_, load_state_, reload_})
+    for (QAction *a :
+         {continue_pause_, step_, next_, finish_, stepi_, nexti_, run_to_cursor_, toggle_break_,
+          warp_, symbols_, step_back_, reverse_continue_, save_state_, load_state_, reload_})
         if (a->objectName() == name) return a;
     return nullptr;
 }
@@ -233,9 +239,13 @@ void gui_debugger_window::open() {
         emu_lock_enter(&emu_->lock);
         const bool attached_before =
             engine_->emu == emu_ && emu_->cpu.exception != emu_exception_callback;
-        if (attached_before) engine_->stop_on_halt = engine_->stop_on_invalid = true;
         emu_lock_leave(&emu_->lock);
-        if (!attached_before) dbg_attach(emu_, DBG_THREADED);
+        if (attached_before) {
+            dbg_set_stop_on_halt(engine_, true);
+            dbg_set_stop_on_invalid(engine_, true);
+        } else {
+            dbg_attach(emu_, DBG_THREADED);
+        }
         dbg_set_stop_callback(engine_, stop_callback, this);
         {
             const QSignalBlocker block(warp_);
@@ -268,9 +278,8 @@ void gui_debugger_window::detach() {
         // nothing left that stops the machine, as the command line attaches it.
         dbg_delete_all(engine_);
         dbg_set_warp(engine_, false);
-        emu_lock_enter(&emu_->lock);
-        engine_->stop_on_halt = engine_->stop_on_invalid = false;
-        emu_lock_leave(&emu_->lock);
+        dbg_set_stop_on_halt(engine_, false);
+        dbg_set_stop_on_invalid(engine_, false);
         if (!dbg_is_running(engine_)) dbg_continue(engine_);
     } else {
         dbg_detach(engine_);
@@ -338,7 +347,8 @@ void gui_debugger_window::update_controls() {
     const bool can_step = attached_ && paused_ && !busy_;
     continue_pause_->setText(paused_ ? QStringLiteral("Continue") : QStringLiteral("Pause"));
     continue_pause_->setEnabled(attached_ && !busy_);
-    for (QAction *a : {step_, next_, finish_, run_to_cursor_, step_back_, reverse_continue_})
+    for (QAction *a :
+         {step_, next_, finish_, stepi_, nexti_, run_to_cursor_, step_back_, reverse_continue_})
         a->setEnabled(can_step);
     for (QAction *a : {save_state_, load_state_})
         a->setEnabled(!busy_);
@@ -374,12 +384,16 @@ void gui_debugger_window::run(run_kind_t kind) {
         return;
     }
     // A single step stays silent; anything longer plays on.
-    if (kind != RUN_STEP) snd_set_muted(&emu_->snd, warp_->isChecked());
+    if (kind != RUN_STEPI) snd_set_muted(&emu_->snd, warp_->isChecked());
+    // Step, Step over and Step out go by source line where the PC has lines, as the console's
+    // step, next and finish do; the instruction buttons never do.
     switch (kind) {
     case RUN_CONTINUE: dbg_continue(engine_); break;
-    case RUN_STEP: dbg_step(engine_, 1); break;
-    case RUN_NEXT: dbg_next(engine_); break;
-    case RUN_FINISH: dbg_finish(engine_); break;
+    case RUN_STEP: dbg_step_by(engine_, DBG_STEP_INTO, DBG_GRAN_AUTO); break;
+    case RUN_NEXT: dbg_step_by(engine_, DBG_STEP_OVER, DBG_GRAN_AUTO); break;
+    case RUN_FINISH: dbg_step_by(engine_, DBG_STEP_OUT, DBG_GRAN_AUTO); break;
+    case RUN_STEPI: dbg_step_by(engine_, DBG_STEP_INTO, DBG_GRAN_INSTRUCTION); break;
+    case RUN_NEXTI: dbg_step_by(engine_, DBG_STEP_OVER, DBG_GRAN_INSTRUCTION); break;
     case RUN_TO_CURSOR: dbg_until(engine_, target); break;
     }
     set_paused(false, QStringLiteral("Running"));
@@ -410,13 +424,13 @@ void gui_debugger_window::toggle_breakpoint(uint16_t address) {
 // A line without code takes its breakpoint at the next line that has code, where it is drawn.
 void gui_debugger_window::toggle_source_breakpoint(int file, int line) {
     if (!attached_ || busy_ || !engine_->source) return;
-    uint16_t address = 0;
-    int actual = 0;
-    if (!dbg_source_address_of(engine_->source, file, line, &address, &actual)) {
+    dbg_place_t place;
+    std::string error;
+    if (!dbg_place_resolve(engine_, dbg_place_of_line(engine_, file, line), &place, &error)) {
         print(QStringLiteral("No code at or after line %1").arg(line));
         return;
     }
-    toggle_breakpoint(address);
+    toggle_breakpoint(place.address);
 }
 
 void gui_debugger_window::choose_frame(int index) {
@@ -492,8 +506,8 @@ void gui_debugger_window::travel(bool to_stop) {
     if (!attached_ || !paused_) return;
     dbg_stop_t stop;
     std::string error;
-    const bool good =
-        to_stop ? dbg_rcontinue(engine_, &stop, &error) : dbg_back(engine_, 1, &stop, &error);
+    const bool good = to_stop ? dbg_rcontinue(engine_, &stop, &error)
+                              : dbg_back_by(engine_, DBG_GRAN_AUTO, &stop, &error);
     if (!good) {
         print(QString::fromStdString(error));
         return;

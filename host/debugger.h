@@ -78,7 +78,8 @@ class gui_debugger_window : public QMainWindow {
     gui_locals_pane *locals() const { return locals_; }
     gui_watch_pane *watch() const { return watch_; }
     QLineEdit *console_input() const { return input_; }
-    // Control actions by object name: continue_pause, step, next, finish, run_to_cursor,
+    // Control actions by object name: continue_pause, step, next, finish, stepi, nexti,
+    // run_to_cursor,
     // toggle_breakpoint, warp, symbols, step_back, reverse_continue, save_state, load_state,
     // reload.
     QAction *control(const QString &name) const;
@@ -101,7 +102,15 @@ class gui_debugger_window : public QMainWindow {
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
-    enum run_kind_t { RUN_CONTINUE, RUN_STEP, RUN_NEXT, RUN_FINISH, RUN_TO_CURSOR };
+    enum run_kind_t {
+        RUN_CONTINUE,
+        RUN_STEP,
+        RUN_NEXT,
+        RUN_FINISH,
+        RUN_STEPI,
+        RUN_NEXTI,
+        RUN_TO_CURSOR
+    };
 
     static void stop_callback(void *user, const dbg_stop_t *stop);
     void stopped(const dbg_stop_t &stop);
@@ -151,7 +160,8 @@ class gui_debugger_window : public QMainWindow {
     QLabel *clock_;
     QTimer *timer_;
     QAction *continue_pause_, *step_, *next_, *finish_, *run_to_cursor_, *toggle_break_, *warp_,
-        *symbols_, *step_back_, *reverse_continue_, *save_state_, *load_state_, *reload_;
+        *symbols_, *stepi_, *nexti_, *step_back_, *reverse_continue_, *save_state_, *load_state_,
+        *reload_;
     std::vector<std::string> reload_images_, reload_type_;
 
     QStringList history_;

@@ -92,6 +92,7 @@ int main(int argc, char **argv) {
     std::unique_ptr<gui_dap_server> dap;
     if (options.dap_port) {
         dap = std::make_unique<gui_dap_server>(debugger.get());
+        dap->set_images(options.images, options.source_dirs);
         QString error;
         if (!dap->listen(static_cast<quint16>(options.dap_port), &error)) {
             std::fprintf(stderr, "quillane: --dap-port %d: %s\n", options.dap_port,

@@ -103,8 +103,8 @@ int host_apply_options(emu_t *emu, const host_options_t &options) {
     // Without a debugger nothing would resume a stop, so a HALT or an invalid opcode stops the
     // processor as it does without the engine: in place, until a reset.
     dbg_engine_t *e = dbg_attach(emu, DBG_THREADED);
-    e->stop_on_halt = false;
-    e->stop_on_invalid = false;
+    dbg_set_stop_on_halt(e, false);
+    dbg_set_stop_on_invalid(e, false);
     for (const std::string &text : options.type)
         dbg_type(e, text, true, &error);
     if (options.warp) dbg_set_warp(e, true);

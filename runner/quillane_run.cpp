@@ -84,8 +84,9 @@ const char usage_text[] =
     "  --ticks N           stop after N emulated T-states (decimal; 10000000 is a second)\n"
     "  --until-halt        stop when the processor executes HALT\n"
     "  --until-pc ADDR     stop when PC reaches ADDR\n"
-    "  --break ADDR        stop at a breakpoint at ADDR (repeatable); with debug information\n"
-    "                      also FILE:LINE or a function\n"
+    "  --break PLACE       stop at a breakpoint at PLACE (repeatable): ADDR, a label, and with\n"
+    "                      debug information FILE:LINE or a function (after its set-up code,\n"
+    "                      as break does); \"PLACE if COND\" stops only where COND holds\n"
     "  An invalid opcode always stops the run with its report, e.g. \"Invalid ED opcode at "
     "8123\".\n"
     "  A HALT always ends the run, since nothing can wake the processor.\n"
@@ -515,9 +516,11 @@ int main(int argc, char **argv) {
         if (o.has_ticks) tick_limit = dbg_ticks_after(session.front().tick, o.ticks);
         // As in the window without the debugger, a HALT or an invalid opcode holds the
         // processor in place.
-        e->stop_on_halt = e->stop_on_invalid = false;
+        dbg_set_stop_on_halt(e, false);
+        dbg_set_stop_on_invalid(e, false);
         const bool played = dbg_session_replay(e, session, tick_limit, &error);
-        e->stop_on_halt = e->stop_on_invalid = true;
+        dbg_set_stop_on_halt(e, true);
+        dbg_set_stop_on_invalid(e, true);
         if (!played) {
             std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
             return EXIT_NOT_REACHED;
@@ -561,20 +564,14 @@ int main(int argc, char **argv) {
     std::vector<int> until_ids;
     for (const auto *list : {&o.until_pc, &o.breaks})
         for (const std::string &text : *list) {
-            uint16_t address;
-            // FILE:LINE or a C function where the debug information knows it.
-            int file = -1, line = 0, code_line = 0;
-            std::string unknown;
-            const bool place =
-                e->source &&
-                (text.find(':') != std::string::npos || dbg_source_function(e->source, text)) &&
-                dbg_source_location(e->source, text, -1, &file, &line, &address, &code_line,
-                                    &unknown) &&
-                code_line != 0;
-            if (!place && !dbg_parse_address(&e->symbols, text, &address))
-                return bad("bad address " + text +
-                           " (a hexadecimal number, a known symbol, FILE:LINE or a function)");
-            const int id = dbg_break_add(e, address, 0);
+            // "PLACE if COND" stops only where COND holds, as the command language's break.
+            const size_t cut = text.find(" if ");
+            const std::string where = text.substr(0, cut);
+            const std::string condition = cut == std::string::npos ? "" : text.substr(cut + 4);
+            dbg_place_t place;
+            if (!dbg_place_resolve(e, where, &place, &error)) return bad(error);
+            const int id = dbg_break_add_if(e, place.address, 0, condition, &error);
+            if (id < 0) return bad("bad condition in " + text + ": " + error);
             if (list == &o.until_pc) until_ids.push_back(id);
         }
     if (!o.profile.empty()) dbg_profile_start(e);

@@ -269,6 +269,17 @@ TEST(Dap, BigArraysShowABoundedPart) {
     dbg_dap_free(s);
 }
 
+// A pause with nothing running is answered with a stop where the machine stands, so that a
+// client waiting for one never waits for ever.
+TEST(Dap, PauseWithNothingRunningStops) {
+    session_t session;
+    session.feed(request(1, "initialize", "{}"));
+    const std::string out = session.feed(request(2, "pause", R"({"threadId":1})"));
+    EXPECT_NE(std::string::npos, out.find(R"("command":"pause")")) << out;
+    EXPECT_NE(std::string::npos, out.find(R"("event":"stopped")")) << out;
+    EXPECT_NE(std::string::npos, out.find(R"("reason":"pause")")) << out;
+}
+
 // The Registers scope lists the rows of the register view model (the pane's), in its order, with
 // the values set in the processor; a value written there follows the command language's order
 // of names (a register's name is the register).

@@ -183,7 +183,8 @@ TEST_F(Engine, SymbolsFromPasmoAndSdccFilesWorkWhereverAnAddressDoes) {
     EXPECT_FALSE(dbg_execute(e_, "poke buffer+1 55 66").error);
     EXPECT_EQ(0x66, harness_peek(at("target") + 2));
     EXPECT_EQ(
-        "Bad address: nowhere (a register, a known symbol or a hexadecimal number)\n",
+        "Bad address: nowhere (a register, a known symbol, a hexadecimal number, FILE:LINE, a "
+        "function or an expression)\n",
         dbg_execute(e_, "break nowhere").output);
 }
 

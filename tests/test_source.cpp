@@ -5,15 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "debug/commands.h"
+#include "debug/dap.h"
 #include "debug/engine.h"
+#include "debug/history.h"
 #include "debug/source.h"
 #include "debug/source_commands.h"
 #include "debug/symbols.h"
@@ -31,12 +35,12 @@ bool exists(const std::string &path) {
 }
 
 // The line of the fixture that holds "@mark".
-int line_of(const std::string &mark) {
-    std::ifstream in(source);
+int line_of(const std::string &mark, const std::string &file = source) {
+    std::ifstream in(file);
     std::string text;
     for (int line = 1; std::getline(in, text); ++line)
         if (text.find("@" + mark + " ") != std::string::npos) return line;
-    ADD_FAILURE() << "no @" << mark << " in " << source;
+    ADD_FAILURE() << "no @" << mark << " in " << file;
     return -1;
 }
 
@@ -192,7 +196,10 @@ TEST_F(Source, LinesFunctionsAndTypesFromTheDebugInformation) {
               dbg_source_describe(&model_, address));
     ASSERT_TRUE(
         dbg_source_location(&model_, "sum_points", -1, &file, &line, &address, &actual, &error_));
-    EXPECT_EQ(dbg_source_function(&model_, "sum_points")->start, address);
+    // A function's place is its first line after its set-up code (sum_points has an IX frame).
+    EXPECT_LT(dbg_source_function(&model_, "sum_points")->start, address);
+    EXPECT_EQ(address_of("nocode"), address);
+    EXPECT_EQ(line_of("nocode") + 1, actual);
     ASSERT_TRUE(
         dbg_source_location(&model_, "9999", file_, &file, &line, &address, &actual, &error_));
     EXPECT_EQ(0, actual); // no code at or after it
@@ -769,3 +776,269 @@ TEST(SourceInput, TypesLargerThanMemoryAreRefusedAndValuesShowABoundedPart) {
 }
 
 } // namespace
+
+// One rule for every front end: each scenario reaches a stop through the command language and
+// through the debug adapter, and both must leave the machine at the same address, line and frame,
+// with the parameters equal to the arguments (tests/c/stepping.c: scale(amount, factor) keeps
+// factor in its IX frame, which holds garbage before its set-up code has run).
+namespace {
+
+const std::string stepping = QUILLANE_BUILD_DIR "/tests/c/stepping";
+const std::string stepping_source = QUILLANE_SOURCE_DIR "/tests/c/stepping.c";
+
+// "@mark" in a step becomes "stepping.c:LINE".
+std::string marked(const std::string &text) {
+    const size_t at = text.find('@');
+    if (at == std::string::npos) return text;
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    return text.substr(0, at) + "stepping.c:" +
+           std::to_string(line_of(text.substr(at + 1, end - at - 1), stepping_source)) +
+           text.substr(end);
+}
+
+// Where a stop left the machine, as the user sees it.
+struct seen_t {
+    uint16_t pc = 0;
+    int line = 0;
+    std::string function;
+    std::string values; // print's output for the scenario's names
+    bool operator==(const seen_t &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const seen_t &s) {
+    return out << dbg_hex4(s.pc) << " line " << s.line << " in " << s.function << ": " << s.values;
+}
+
+seen_t look(dbg_engine_t *e, const std::vector<std::string> &names) {
+    seen_t s;
+    const z_cpu_t cpu = dbg_registers(e);
+    s.pc = cpu.PC;
+    if (const dbg_line_range_t *range = dbg_source_line_at(e->source, s.pc)) s.line = range->line;
+    const std::vector<uint8_t> memory = dbg_memory(e);
+    const auto frames = dbg_source_frames(e->source, memory.data(), cpu, &e->symbols, 1);
+    if (!frames.empty()) s.function = frames[0].name;
+    e->source_frame = 0;
+    for (const std::string &name : names)
+        s.values += dbg_cmd_print(e, {name}).output;
+    return s;
+}
+
+// A fresh machine with the monitor, its symbols and nothing else loaded.
+dbg_engine_t *fresh_engine() {
+    harness_init();
+    dbg_engine_t *e = dbg_engine();
+    delete e->source;
+    e->source = nullptr;
+    dbg_symbols_clear(&e->symbols);
+    e->monitor_symbols = false;
+    return e;
+}
+
+struct scenario_t {
+    const char *name;
+    std::vector<std::string> console; // command lines
+    // DAP: "fbreak NAME [CONDITION|HITS]", "lbreak @mark", "clear", or a request without
+    // arguments beyond the thread (continue, stepIn, next, stepOut, stepBack, reverseContinue).
+    std::vector<std::string> dap;
+    const char *mark;     // the line it stops at
+    const char *function; // the innermost frame
+    std::vector<std::string> names;
+    std::vector<std::string> shown; // what print shows for them (a part of each line)
+};
+
+seen_t by_console(const scenario_t &scenario) {
+    dbg_engine_t *e = fresh_engine();
+    EXPECT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
+    harness_run_ticks(2000000);
+    EXPECT_EQ(0, harness_load_hex(stepping + ".ihx", nullptr, false));
+    e->rom_path = QUILLANE_BUILD_DIR "/tessik.hex";
+    std::string report, error;
+    EXPECT_TRUE(
+        dbg_debug_info_load(e, stepping + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"}, &report))
+        << report;
+    dbg_history_mark(e);
+    EXPECT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 100000000); // a missed stop fails, never hangs
+    for (const std::string &line : scenario.console) {
+        const dbg_result_t r = dbg_execute(e, marked(line));
+        EXPECT_FALSE(r.error) << scenario.name << ": " << line << ": " << r.output;
+    }
+    EXPECT_NE(DBG_CAUSE_TICKS, e->last_stop.cause) << scenario.name;
+    return look(e, scenario.names);
+}
+
+seen_t by_dap(const scenario_t &scenario, std::string *all = nullptr) {
+    dbg_engine_t *e = fresh_engine();
+    dbg_dap_t *s = dbg_dap_new(e, QUILLANE_BUILD_DIR "/tessik.hex");
+    int seq = 1;
+    std::string out;
+    auto send = [&](const std::string &command, const std::string &arguments) {
+        const std::string body = R"({"seq":)" + std::to_string(seq++) +
+                                 R"(,"type":"request","command":")" + command +
+                                 R"(","arguments":)" + arguments + "}";
+        const std::string framed = dbg_dap_frame(body);
+        EXPECT_TRUE(dbg_dap_feed(s, framed.data(), framed.size()));
+        for (int n = 0; n < 400 && dbg_dap_running(s); ++n)
+            dbg_dap_run_slice(s, 1000000);
+        EXPECT_FALSE(dbg_dap_running(s)) << scenario.name << ": " << command;
+        out = dbg_dap_take_output(s);
+        if (all) *all += out;
+        EXPECT_EQ(std::string::npos, out.find(R"("success":false)"))
+            << scenario.name << ": " << command << ": " << out;
+    };
+    const std::string file = R"({"source":{"path":")" + stepping_source + R"("},"breakpoints":)";
+    send("initialize", "{}");
+    send("launch", R"({"program":")" + stepping +
+                       R"(.ihx","sourceDirs":[")" QUILLANE_SOURCE_DIR
+                       R"(/tests/c"],"type":"g 8000\n","stopOnEntry":true})");
+    send("configurationDone", "{}");
+    for (const std::string &step : scenario.dap) {
+        std::istringstream words(step);
+        std::string verb, name, extra;
+        words >> verb >> name;
+        std::getline(words >> std::ws, extra);
+        if (verb == "fbreak") {
+            // "fbreak NAME [HITS] [CONDITION]"
+            std::string b = R"({"name":")" + name + R"(")";
+            if (!extra.empty() && std::isdigit(static_cast<unsigned char>(extra[0]))) {
+                const size_t space = extra.find(' ');
+                b += R"(,"hitCondition":")" + extra.substr(0, space) + R"(")";
+                extra = space == std::string::npos ? "" : extra.substr(space + 1);
+            }
+            if (!extra.empty()) b += R"(,"condition":")" + extra + R"(")";
+            send("setFunctionBreakpoints", R"({"breakpoints":[)" + b + "}]}");
+        } else if (verb == "logpoint") {
+            send("setFunctionBreakpoints",
+                 R"({"breakpoints":[{"name":")" + name + R"(","logMessage":")" + extra + R"("}]})");
+        } else if (verb == "lbreak") {
+            const std::string line = marked(name).substr(std::string("stepping.c:").size());
+            send("setBreakpoints", file + R"([{"line":)" + line + "}]}");
+        } else if (verb == "clear") {
+            send("setBreakpoints", file + "[]}");
+            send("setFunctionBreakpoints", R"({"breakpoints":[]})");
+        } else {
+            send(verb, R"({"threadId":1})");
+            EXPECT_NE(std::string::npos, out.find(R"("event":"stopped")"))
+                << scenario.name << ": " << step << ": " << out;
+        }
+    }
+    const seen_t seen = look(e, scenario.names);
+    dbg_dap_free(s);
+    return seen;
+}
+
+} // namespace
+
+TEST(Stepping, EveryFrontEndStopsAtTheSamePlaceWithTheArguments) {
+    if (!exists(stepping + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    const std::vector<std::string> scale_args = {"amount", "factor"};
+    const std::vector<scenario_t> scenarios = {
+        {"function breakpoint",
+         {"break scale", "continue"},
+         {"fbreak scale", "continue"},
+         "scale",
+         "scale",
+         scale_args,
+         {"amount = 1 (", "factor = 3 ("}},
+        {"line breakpoint",
+         {"break @scale", "continue"},
+         {"lbreak @scale", "continue"},
+         "scale",
+         "scale",
+         scale_args,
+         {"amount = 1 (", "factor = 3 ("}},
+        {"step into a direct call",
+         {"break @direct", "continue", "delete", "step"},
+         {"lbreak @direct", "continue", "clear", "stepIn"},
+         "scale",
+         "scale",
+         scale_args,
+         {"amount = 1 (", "factor = 3 ("}},
+        {"step into a call through a pointer",
+         {"break @pointer", "continue", "delete", "step"},
+         {"lbreak @pointer", "continue", "clear", "stepIn"},
+         "scale",
+         "scale",
+         scale_args,
+         {"amount = 5 (", "factor = 7 ("}},
+        {"step over",
+         {"break @direct", "continue", "delete", "next"},
+         {"lbreak @direct", "continue", "clear", "next"},
+         "loop",
+         "main",
+         {"seen"},
+         {"seen = 3 ("}},
+        {"step out",
+         {"break scale", "continue", "delete", "finish"},
+         {"fbreak scale", "continue", "clear", "stepOut"},
+         "direct",
+         "main",
+         {"seen"},
+         {"seen = 3 ("}},
+        // One stop for the `}` of a function that returns through POP HL / INC SP / JP (HL):
+        // next is back in the caller (after the call, in its line), not at INC SP.
+        {"} of a JP (HL) function",
+         {"break @choose_end", "continue", "delete", "next"},
+         {"lbreak @choose_end", "continue", "clear", "next"},
+         "jphl",
+         "main",
+         {},
+         {}},
+        // amount 1 is false, 2 is skipped, 3 stops.
+        {"conditional breakpoint",
+         {"break scale 1 if amount >= 2", "continue"},
+         {"fbreak scale 2 amount >= 2", "continue"},
+         "scale",
+         "scale",
+         scale_args,
+         {"amount = 3 (", "factor = 3 ("}},
+        {"conditional breakpoint in reverse",
+         {"break @after", "continue", "delete", "break scale if amount == 3", "rcontinue"},
+         {"lbreak @after", "continue", "clear", "fbreak scale amount == 3", "reverseContinue"},
+         "scale",
+         "scale",
+         scale_args,
+         {"amount = 3 (", "factor = 3 ("}},
+        // Back from the caller's line into the last line that ran: the callee's `}`.
+        {"reverse step by line",
+         {"break @after", "continue", "rstep"},
+         {"lbreak @after", "continue", "stepBack"},
+         "choose_end",
+         "choose",
+         {},
+         {}},
+    };
+    for (const scenario_t &scenario : scenarios) {
+        const seen_t console = by_console(scenario);
+        EXPECT_EQ(line_of(scenario.mark, stepping_source), console.line) << scenario.name;
+        EXPECT_EQ(scenario.function, console.function) << scenario.name;
+        for (const std::string &shown : scenario.shown)
+            EXPECT_NE(std::string::npos, console.values.find(shown))
+                << scenario.name << ": " << console.values;
+        EXPECT_EQ(console, by_dap(scenario)) << scenario.name;
+    }
+}
+
+// A DAP logpoint prints its message with each {expression} evaluated where it is reached, as an
+// output event, and the run goes on to the next breakpoint.
+TEST(Stepping, LogpointsPrintAndGoOn) {
+    if (!exists(stepping + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    const scenario_t scenario = {
+        "logpoint",
+        {},
+        {"logpoint scale {amount} times {factor}, {{braces}}", "lbreak @pointer", "continue"},
+        "pointer",
+        "main",
+        {},
+        {}};
+    std::string out;
+    const seen_t seen = by_dap(scenario, &out);
+    EXPECT_EQ(line_of("pointer", stepping_source), seen.line);
+    for (int amount = 1; amount <= 4; ++amount)
+        EXPECT_NE(std::string::npos,
+                  out.find(std::to_string(amount) + " ($000" + std::to_string(amount) +
+                           ") in BC times 3 ($0003), {braces}"))
+            << out;
+    EXPECT_EQ(std::string::npos, out.find(R"("reason":"breakpoint","hitBreakpointIds":[3)")) << out;
+}

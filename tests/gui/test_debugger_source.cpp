@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include "debug/disasm.h"
 #include "debug/engine.h"
 #include "debug/source.h"
 #include "debug/symbols.h"
@@ -265,6 +266,37 @@ class test_debugger_source : public QObject {
         window->disassembly()->select_address(address_of(line_of("putc")));
         QCOMPARE(listing->item(listing->currentRow(), gui_disassembly_pane::DIS_COST)->text(),
                  QString());
+    }
+
+    // Step, Step over and Step out go by source line where the PC has lines (Step enters a C
+    // function at its first line after its set-up code); Step instruction and Step over
+    // instruction go by one instruction.
+    void buttons_step_by_line_or_instruction() {
+        const int greeting = line_of("putc") - 1; // calls shifted, then pick
+        window->execute(QStringLiteral("delete"));
+        window->execute(QStringLiteral("until debuginfo.c:%1").arg(greeting));
+        WAIT_PAUSED();
+        QCOMPARE(window->source()->current_line(), greeting);
+        auto press = [this](const char *name) {
+            window->control(QLatin1String(name))->trigger();
+            WAIT_PAUSED();
+        };
+        press("step");
+        QCOMPARE(window->source()->current_line(), line_of("inner") - 2); // last = c;
+        const uint16_t before = dbg_registers(dbg_engine()).PC;
+        const uint8_t length = dbg_disassemble(emu->memory, before, nullptr).length;
+        press("stepi");
+        QCOMPARE(dbg_registers(dbg_engine()).PC, static_cast<uint16_t>(before + length));
+        press("finish");
+        QCOMPARE(window->source()->current_line(), greeting);
+        press("next");
+        QCOMPARE(window->source()->current_line(), line_of("putc"));
+        const uint16_t at = dbg_registers(dbg_engine()).PC;
+        press("nexti");
+        QCOMPARE(dbg_registers(dbg_engine()).PC,
+                 static_cast<uint16_t>(at + dbg_disassemble(emu->memory, at, nullptr).length));
+        QCOMPARE(window->control(QStringLiteral("stepi"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_F11));
     }
 };
 
