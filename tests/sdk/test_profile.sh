@@ -65,7 +65,8 @@ grep -qx 'FNDA:8,spin' merged.info || fail "merged: $(grep FNDA merged.info)"
 genhtml -q -o html run.info >genhtml.log 2>&1 || fail "genhtml"
 [ -s html/index.html ] || fail "genhtml wrote no index"
 
-# One phase by commands: from check's entry on, spin no longer runs. `profile` alone lists the
+# One phase by commands: from check's first line on (its stop point, after its set-up code), spin
+# no longer runs; check's entry was before the phase, its body in it. `profile` alone lists the
 # hottest functions first, with the T-states the file gives them.
 printf 'until check\nprofile start\ncoverage start\nuntil 10\nprofile\nprofile save phase.out\ncoverage save phase.info\nquit\n' >phase.txt
 "$RUN" --no-rom profiled.ihx --symbols profiled.cdb --symbols profiled.noi --script phase.txt \
@@ -74,7 +75,8 @@ grep -qx 'fn=check' phase.out && ! grep -qx 'fn=spin' phase.out || fail "phase p
 check_ts=$(awk '/^fn=/ { f = $0 } f == "fn=check" && /^0x/ { sum += $3 } END { print sum }' phase.out)
 [ "$(grep -A1 '^function' phase.log | tail -n 1 | awk '{ print $1, $2 }')" = "check $check_ts" ] ||
     fail "hot spots: $(cat phase.log)"
-grep -qx 'FNDA:0,spin' phase.info && grep -qx 'FNDA:1,check' phase.info ||
+grep -qx 'FNDA:0,spin' phase.info && grep -qx 'FNDA:0,check' phase.info &&
+    grep -qx 'DA:18,1' phase.info ||
     fail "phase coverage: $(grep FNDA phase.info)"
 
 # `profile lines` lists the hottest source lines first: spin's loop body, with the T-states the
