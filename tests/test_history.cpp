@@ -143,7 +143,8 @@ TEST_F(History, BackLandsOnTheInstructionTheForwardTraceRecorded) {
     EXPECT_TRUE(dbg_execute(e_, "back x").error);
 }
 
-// Bytes the process has allocated and not freed (the tests run on one thread).
+// Bytes the process has allocated and not freed (the tests run on one thread); 0 under an
+// allocator that does not tell (AddressSanitizer's), where the comparisons with it are skipped.
 size_t live_bytes() {
     const struct mallinfo2 m = mallinfo2();
     return m.uordblks + m.hblkhd;
@@ -172,8 +173,10 @@ TEST_F(History, ItsBoundCountsTypingQueuesOnceAndHoldsWhatTheProcessHolds) {
     const size_t grown = live_bytes() - live0, counted = dbg_history_bytes(e_) - bytes0;
     EXPECT_GE(counted, 19 * snapshot_bytes);
     EXPECT_LT(counted, 22 * snapshot_bytes);
-    EXPECT_LT(grown, counted + 256 * 1024) << "the history holds more than it counts";
-    EXPECT_LT(counted, grown + 256 * 1024) << "the history counts more than it holds";
+    if (live0 != 0) {
+        EXPECT_LT(grown, counted + 256 * 1024) << "the history holds more than it counts";
+        EXPECT_LT(counted, grown + 256 * 1024) << "the history counts more than it holds";
+    }
 
     // Each `type` gives the queue its own events again (64 KB more each time), and each step
     // a snapshot: kept whole, 60 of them would take 120 MB. The oldest go, and the history stays
@@ -187,7 +190,9 @@ TEST_F(History, ItsBoundCountsTypingQueuesOnceAndHoldsWhatTheProcessHolds) {
     const size_t held = dbg_history_bytes(e_);
     EXPECT_GT(held, DBG_HISTORY_MAX_BYTES / 2);
     // The machine's own queue (shared with the newest snapshot) is counted by the history too.
-    EXPECT_LT(live_bytes() - live1, held + 1024 * 1024);
+    if (live1 != 0) {
+        EXPECT_LT(live_bytes() - live1, held + 1024 * 1024);
+    }
     // Keys from outside the queue at one tick: past 4096 the key log starts a new segment (taken
     // over at this tick), so it does not grow with them.
     const size_t before_keys = dbg_history_bytes(e_);
