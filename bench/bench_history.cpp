@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "debug/engine.h"
-#include "debug/history.h"
+#include "debug/core/engine.h"
+#include "debug/travel/history.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

@@ -11,8 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "debug/engine.h"
-#include "debug/history.h"
+#include "debug/core/engine.h"
+#include "debug/travel/history.h"
 #include "files/file.h"
 #include "machine/counter.h"
 #include "machine/emu.h"

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/coverage.h"
-#include "debug/engine.h"
-#include "debug/profile.h"
+#include "debug/collect/coverage.h"
+#include "debug/core/engine.h"
+#include "debug/collect/profile.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "debug/source.h"
+#include "debug/info/source.h"
 
 namespace {
 

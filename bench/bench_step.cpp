@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "debug/commands.h"
-#include "debug/engine.h"
+#include "debug/front/commands.h"
+#include "debug/core/engine.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

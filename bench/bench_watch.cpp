@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "debug/commands.h"
-#include "debug/engine.h"
+#include "debug/front/commands.h"
+#include "debug/core/engine.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/engine.h"
+#include "debug/core/engine.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

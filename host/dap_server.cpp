@@ -1,4 +1,4 @@
-// The window's debug adapter: a TCP front end over debug/dap.h.
+// The window's debug adapter: a TCP front end over debug/front/dap.h.
 #include "host/dap_server.h"
 
 #include <QHostAddress>
@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "debug/dap.h"
-#include "debug/engine.h"
+#include "debug/front/dap.h"
+#include "debug/core/engine.h"
 #include "host/debugger.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // quillane --dap-port N: the Debug Adapter Protocol over TCP on 127.0.0.1 (never another
 // interface), one client at a time, over the same session core as quillane-run --dap
-// (debug/dap.h) in threaded mode. A client opens the debugger window, whose stops it shares.
+// (debug/front/dap.h) in threaded mode. A client opens the debugger window, whose stops it shares.
 // Anyone on the machine may connect, so a client cannot hold or flood the one slot: one that has
 // not completed initialize within initialize_ms, or leaves more than DBG_DAP_MAX_UNREAD bytes of
 // replies unread, is closed.

@@ -19,14 +19,14 @@
 #include <QVBoxLayout>
 #include <cstring>
 
-#include "debug/commands.h"
-#include "debug/disasm.h"
-#include "debug/history.h"
-#include "debug/reload.h"
-#include "debug/source.h"
-#include "debug/source_commands.h"
-#include "debug/state.h"
-#include "debug/symbols.h"
+#include "debug/front/commands.h"
+#include "debug/info/disasm.h"
+#include "debug/travel/history.h"
+#include "debug/core/reload.h"
+#include "debug/info/source.h"
+#include "debug/front/source_commands.h"
+#include "debug/travel/state.h"
+#include "debug/info/symbols.h"
 #include "devices/sound.h"
 #include "host/file_dialog.h"
 #include "machine/emu.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "debug/engine.h"
+#include "debug/core/engine.h"
 #include "host/debugger_panes.h"
 #include "host/debugger_profile.h"
 #include "host/debugger_source.h"

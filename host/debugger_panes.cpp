@@ -10,11 +10,11 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "debug/disasm.h"
-#include "debug/engine.h"
-#include "debug/register_rows.h"
-#include "debug/source.h"
-#include "debug/symbols.h"
+#include "debug/info/disasm.h"
+#include "debug/core/engine.h"
+#include "debug/front/register_rows.h"
+#include "debug/info/source.h"
+#include "debug/info/symbols.h"
 #include "host/debugger_profile.h"
 
 namespace {

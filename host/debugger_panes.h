@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/register_rows.h"
+#include "debug/front/register_rows.h"
 
 class QCheckBox;
 class QLabel;
@@ -98,7 +98,7 @@ class gui_memory_pane : public QWidget {
   public:
     enum : int { ROWS = 16 };
     explicit gui_memory_pane(dbg_engine_t *engine, QWidget *parent = nullptr);
-    // "Memory at" is an expression (debug/source.h) evaluated in the selected frame (may be
+    // "Memory at" is an expression (debug/info/source.h) evaluated in the selected frame (may be
     // null); one that cannot be evaluated leaves the rows where they were and says why.
     void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
                    const dbg_source_t *model, const dbg_frame_t *frame, bool editable);

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "debug/profile.h"
+#include "debug/collect/profile.h"
 
 class QTableWidget;
 class QTableWidgetItem;

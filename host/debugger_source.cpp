@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "debug/engine.h"
-#include "debug/profile.h"
+#include "debug/core/engine.h"
+#include "debug/collect/profile.h"
 #include "host/debugger_profile.h"
 
 dbg_eval_context_t gui_source_context(const gui_source_view_t &source) {

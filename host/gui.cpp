@@ -17,9 +17,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "debug/engine.h"
-#include "debug/engine_internal.h"
-#include "debug/history.h"
+#include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
+#include "debug/travel/history.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "host/file_dialog.h"

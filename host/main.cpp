@@ -8,8 +8,8 @@
 #include <memory>
 #include <unistd.h>
 
-#include "debug/engine.h"
-#include "debug/record.h"
+#include "debug/core/engine.h"
+#include "debug/travel/record.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
 #include "devices/sound.h"

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "debug/commands.h"
-#include "debug/engine.h"
-#include "debug/record.h"
+#include "debug/front/commands.h"
+#include "debug/core/engine.h"
+#include "debug/travel/record.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

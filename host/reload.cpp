@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "debug/reload.h"
+#include "debug/core/reload.h"
 
 namespace {
 

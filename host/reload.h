@@ -1,4 +1,4 @@
-// quillane --watch: polls the images named on the command line and reloads them (debug/reload.h)
+// quillane --watch: polls the images named on the command line and reloads them (debug/core/reload.h)
 // once a change has settled: the file exists and its size and modification time stayed the same
 // for 200 ms, so a file an assembler or qcc is still writing is never loaded half. Polling by
 // name also follows editors and compilers that replace a file by renaming a new one over it.

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "debug/engine.h"
+#include "debug/core/engine.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

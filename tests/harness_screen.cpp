@@ -6,8 +6,8 @@
 
 #include <map>
 
-#include "debug/engine.h"
-#include "debug/symbols.h"
+#include "debug/core/engine.h"
+#include "debug/info/symbols.h"
 #include "harness.h"
 #include "machine/emu.h"
 

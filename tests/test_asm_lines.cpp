@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "debug/asm_lines.h"
-#include "debug/disasm.h"
-#include "debug/symbols.h"
+#include "debug/info/asm_lines.h"
+#include "debug/info/disasm.h"
+#include "debug/info/symbols.h"
 #include "files/file.h"
 
 namespace {

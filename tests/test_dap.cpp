@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "debug/dap.h"
-#include "debug/engine.h"
-#include "debug/register_rows.h"
-#include "debug/source.h"
+#include "debug/front/dap.h"
+#include "debug/core/engine.h"
+#include "debug/front/register_rows.h"
+#include "debug/info/source.h"
 #include "harness.h"
 #include "machine/emu.h"
 

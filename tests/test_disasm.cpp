@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "debug/disasm.h"
-#include "debug/symbols.h"
+#include "debug/info/disasm.h"
+#include "debug/info/symbols.h"
 #include "zcpu_bus.h"
 
 namespace {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "debug/commands.h"
-#include "debug/engine.h"
-#include "debug/engine_internal.h"
-#include "debug/history.h"
-#include "debug/state.h"
+#include "debug/front/commands.h"
+#include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
+#include "debug/travel/history.h"
+#include "debug/travel/state.h"
 #include "harness.h"
 #include "harness_screen.h"
 #include "machine/emu.h"

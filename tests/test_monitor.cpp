@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "debug/engine.h"
+#include "debug/core/engine.h"
 #include "harness.h"
 #include "harness_screen.h"
 #include "machine/emu.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "debug/engine.h"
-#include "debug/reload.h"
+#include "debug/core/engine.h"
+#include "debug/core/reload.h"
 #include "harness.h"
 #include "machine/emu.h"
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "debug/symbols.h"
+#include "debug/info/symbols.h"
 #include "harness.h"
 #include "harness_screen.h"
 #include "machine/emu.h"

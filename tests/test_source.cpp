@@ -14,13 +14,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "debug/commands.h"
-#include "debug/dap.h"
-#include "debug/engine.h"
-#include "debug/history.h"
-#include "debug/source.h"
-#include "debug/source_commands.h"
-#include "debug/symbols.h"
+#include "debug/front/commands.h"
+#include "debug/front/dap.h"
+#include "debug/core/engine.h"
+#include "debug/travel/history.h"
+#include "debug/info/source.h"
+#include "debug/front/source_commands.h"
+#include "debug/info/symbols.h"
 #include "harness.h"
 #include "machine/emu.h"
 

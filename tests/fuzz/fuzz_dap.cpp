@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "debug/dap.h"
-#include "debug/engine.h"
-#include "debug/symbols.h"
+#include "debug/front/dap.h"
+#include "debug/core/engine.h"
+#include "debug/info/symbols.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 

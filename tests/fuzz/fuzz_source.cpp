@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "debug/source.h"
+#include "debug/info/source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const std::string path = "/tmp/fuzz_source." + std::to_string(getpid()) + ".cdb";

@@ -18,10 +18,10 @@
 #include <thread>
 #include <unistd.h>
 
-#include "debug/dap.h"
-#include "debug/engine.h"
-#include "debug/profile.h"
-#include "debug/symbols.h"
+#include "debug/front/dap.h"
+#include "debug/core/engine.h"
+#include "debug/collect/profile.h"
+#include "debug/info/symbols.h"
 #include "host/debugger.h"
 #include "machine/emu.h"
 #include "machine/process.h"

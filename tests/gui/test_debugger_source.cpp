@@ -16,10 +16,10 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "debug/disasm.h"
-#include "debug/engine.h"
-#include "debug/source.h"
-#include "debug/symbols.h"
+#include "debug/info/disasm.h"
+#include "debug/core/engine.h"
+#include "debug/info/source.h"
+#include "debug/info/symbols.h"
 #include "host/debugger.h"
 #include "machine/emu.h"
 #include "machine/process.h"

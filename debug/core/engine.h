@@ -1,0 +1,468 @@
+// The debug engine: run control, breakpoints, watchpoints, register access, typed keys, screen
+// read-back and the instruction trace, over the real machine record (emu_state) with its real bus
+// callbacks and devices. Both front ends use it: the headless runner and the tests drive the
+// machine on their own thread (inline executor); the window's processor thread calls the engine
+// at instruction boundaries (threaded executor).
+//
+// How it stays free when unused:
+//   - attaching installs only the engine's exception and halt callbacks;
+//   - the memory and port callbacks are swapped for watching ones only while a watchpoint, a port
+//     observer or a keyboard wait exists (under the machine lock);
+//   - `attention` (the machine's boundary hook flag, emu_t::boundary) is set while anything
+//     needs looking at between instructions (breakpoints, a run request, a pending stop, queued
+//     keys, warp); only then does the processor thread call the hook the engine installed at
+//     attach. The per-tick cost otherwise is one relaxed load at instruction boundaries.
+//
+// Instruction boundary: after z_tick, cpu.cycles < 2 means the next tick starts a new
+// instruction. Stops happen there, so a stop always leaves the machine between instructions.
+//
+// There is one engine per process (dbg_engine()), since the bus callbacks find it through a
+// static pointer. Every function here is for one front-end thread; in threaded mode the engine
+// takes the machine lock itself wherever it touches the machine.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cpu/zcpu.h"
+#include "debug/info/disasm.h"
+#include "debug/core/key_queue.h"
+#include "debug/info/source.h"
+#include "debug/info/symbols.h"
+
+struct emu_t;
+struct emu_output_t;
+
+enum dbg_mode_t : uint8_t {
+    DBG_INLINE,   // the caller's thread runs the machine (unpaced) inside the run commands
+    DBG_THREADED, // the processor thread runs it; run commands only set a request
+};
+
+enum dbg_cause_t : uint8_t {
+    DBG_CAUSE_NONE,        // no stop (threaded: the request was handed to the processor thread)
+    DBG_CAUSE_PAUSE,       // paused on request
+    DBG_CAUSE_STEP,        // step, next or finish completed
+    DBG_CAUSE_BREAKPOINT,  // reached a breakpoint (after its skip count)
+    DBG_CAUSE_WATCH_READ,  // a memory read in a watched range
+    DBG_CAUSE_WATCH_WRITE, // a memory write in a watched range
+    DBG_CAUSE_PORT_IN,     // a read of a watched port
+    DBG_CAUSE_PORT_OUT,    // a write to a watched port
+    DBG_CAUSE_HALT,        // the processor executed HALT
+    DBG_CAUSE_INVALID,     // the processor reported an invalid opcode
+    DBG_CAUSE_UNTIL,       // the address of `until` was reached
+    DBG_CAUSE_TICKS,       // the tick limit of the run was reached
+};
+
+struct dbg_stop_t {
+    dbg_cause_t cause;
+    uint16_t pc;                   // where the processor stands: the next instruction
+    uint16_t access_pc;            // watchpoints: the instruction that made the access
+    uint16_t address;              // watchpoints: the memory address or port (low 8 bits)
+    uint8_t value;                 // watchpoints: the byte read or written
+    int breakpoint;                // breakpoints: its id
+    uint64_t ticks;                // emulated T-states since the engine was attached
+    dbg_instruction_t instruction; // the instruction at pc
+    std::string text;              // one line, e.g. "Invalid ED opcode at 8123"
+};
+
+enum dbg_watch_kind_t : uint8_t { DBG_WATCH_READ, DBG_WATCH_WRITE, DBG_WATCH_IN, DBG_WATCH_OUT };
+
+struct dbg_breakpoint_t {
+    int id;
+    uint16_t address;
+    uint32_t skip;         // hits still to ignore
+    uint32_t hits;         // times reached (with its condition true)
+    std::string condition; // as written; "" for none
+    dbg_expr_t expr;       // the condition parsed
+    uint32_t skip_set;     // the skip count it was set with (reverse runs count hits by it)
+};
+
+struct dbg_watchpoint_t {
+    int id;
+    dbg_watch_kind_t kind;
+    uint16_t address; // first address, or the port
+    uint32_t length;  // bytes (1 for ports)
+    uint32_t hits;
+    std::string condition; // as written ("value" is the byte); "" for none
+    dbg_expr_t expr;
+};
+
+// Called on every port access while set (for the tests' port log and the like).
+typedef void (*dbg_port_observer_t)(bool write, uint16_t port, uint8_t value, uint64_t tick);
+// Told of every stop in threaded mode, on the processor thread with the machine lock released.
+typedef void (*dbg_stop_callback_t)(void *user, const dbg_stop_t *stop);
+
+enum dbg_request_t : uint8_t {
+    DBG_REQ_NONE, // running freely (threaded) or idle
+    DBG_REQ_CONTINUE,
+    DBG_REQ_STEP,
+    DBG_REQ_NEXT,
+    DBG_REQ_FINISH,
+    DBG_REQ_UNTIL,
+    DBG_REQ_LINE, // source step or next (see dbg_step_line)
+};
+
+struct dbg_wav_t;
+struct dbg_source_t;
+struct dbg_profile_t;
+struct dbg_coverage_t;
+struct dbg_history_t;
+struct dbg_recording_t;
+
+struct dbg_engine_t {
+    emu_t *emu;
+    dbg_mode_t mode;
+    std::atomic<uint32_t> *attention; // the machine's boundary flag once attached; relaxed
+    std::atomic<bool> warp;           // threaded: the processor thread runs unpaced
+    std::atomic<bool> interrupted;    // dbg_interrupt: runs pause at every boundary
+
+    // Breakpoints: 1 at every address that has one (looked up by PC at each boundary), and the
+    // list with skip counts and hits.
+    uint8_t break_at[65536];
+    std::vector<dbg_breakpoint_t> breakpoints;
+    std::vector<dbg_watchpoint_t> watchpoints;
+    // bit 0 read, bit 1 write. A read of the accessing instruction's own bytes (PC to PC + its
+    // length - 1; PC still holds its first byte during the access) is a fetch and does not count,
+    // so a program that reads its own instruction bytes as data is not caught.
+    uint8_t mem_watch[65536];
+    uint8_t port_watch[256]; // bit 0 in, bit 1 out
+    // How many breakpoints or watch ranges of each kind cover each address (or port): adding or
+    // deleting one updates only its own addresses, and the tables above follow the counts.
+    uint32_t break_count[65536];
+    uint32_t watch_count[4][65536]; // by dbg_watch_kind_t; ports use the first 256
+    int next_id;
+    dbg_port_observer_t port_observer;
+
+    // Run control.
+    dbg_request_t request;
+    uint32_t step_left;   // step: instructions still to run
+    uint16_t target_pc;   // next, until: the address to stop at; finish: the return address
+    uint16_t target_sp;   // next: SP before the instruction; finish: see return_known
+    bool pause_requested; // pause at the next boundary
+    bool stop_on_halt;    // HALT stops a run (default true)
+    bool stop_on_invalid; // an invalid-opcode report stops a run (default true)
+    bool realtime;        // inline: runs are paced at the board's clock
+    bool stopped;         // threaded: the processor thread waits for a request
+    uint64_t tick_limit;  // inline: absolute tick at which a run stops (UINT64_MAX: none)
+    bool next_call;       // next: over a CALL or RST (else DJNZ or a block instruction)
+    bool return_known;    // finish: target_pc is the return address found on the stack at
+                          // target_sp; else a return must leave SP above target_sp
+    bool leave_pending;   // next, finish: the instruction now running is a return or JP (rr)
+    // Source stepping: the line it started on, whether calls are run over (next), the caller's
+    // return address and the stack slot it sits in (line_returns: known), and a call being run
+    // over (over_call; target_pc, target_sp, next_call as for next).
+    int line_file;
+    int line_line;
+    uint16_t line_start_pc;
+    bool line_over;
+    bool line_returns;
+    uint16_t line_return_pc;
+    uint16_t line_return_slot;
+    bool over_call;
+    // A step that entered a C function runs its set-up code to line_body_pc; the function the
+    // step started in (null: none), which a return leaves.
+    bool line_entering;
+    uint16_t line_body_pc;
+    const dbg_function_t *line_function;
+
+    // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
+    bool pending;
+    dbg_stop_t pending_stop;
+    dbg_stop_t last_stop;
+    std::string last_invalid; // the processor's text of the last invalid-opcode report
+    uint64_t halts;           // HALT instructions executed since attaching
+
+    // Typing: events by tick, released once the keyboard is ready when `typing_wait` is set.
+    dbg_key_queue_t keys;
+    bool typing_wait;
+    uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
+
+    dbg_symbols_t symbols;
+    std::string rom_path; // the ROM file, where the monitor's symbols are looked for
+    bool monitor_symbols; // the monitor's symbols are loaded
+    // The source model (debug/info/source.h; null until debug information is loaded) and the frame
+    // that `frame N` selected, valid until the machine runs on (the tick count it was made at).
+    dbg_source_t *source;
+    int source_frame;
+    uint64_t source_frame_ticks;
+    emu_output_t *trace; // inline runs pause once a write to it fails
+    std::string trace_path;
+    uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
+    dbg_wav_t *wav;
+    // Profile and coverage (debug/collect/profile.h, debug/collect/coverage.h): collected at every instruction
+    // boundary while profiling / covering is set; kept after they stop, for saving.
+    dbg_profile_t *profile;
+    dbg_coverage_t *coverage;
+    bool profiling;
+    bool covering;
+    bool collect_only; // nothing but them needs the boundary: no stop to look for there
+
+    // Time travel (debug/travel/history.h): null while off; a periodic snapshot is due at the next
+    // boundary while history_due is set. A session being recorded (debug/travel/record.h), or null.
+    dbg_history_t *history;
+    bool history_due;
+    dbg_recording_t *recording;
+
+    // Threaded mode: the processor thread waits here while stopped.
+    std::mutex wait_mutex;
+    std::condition_variable wait_cv;
+    dbg_stop_callback_t stop_callback;
+    void *stop_user;
+};
+
+// The process's engine (attached or not).
+dbg_engine_t *dbg_engine();
+
+// Loads an Intel HEX image into memory; with set_pc, PC = the image's start address (the load
+// address of its first record). Returns 0, or 1 with "Unable to load HEX file: PATH: REASON"
+// in *error ("Line 2: bad checksum", "The file holds no data record", the system's text).
+int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *start,
+                 std::string *error);
+
+// Attaches the engine to the machine (before the processor thread starts): clears breakpoints,
+// watchpoints, requests and the typing queue, installs the exception and halt callbacks. Threaded
+// mode starts stopped (paused) only when start_stopped is set.
+dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped = false);
+// Restores the machine's own callbacks and wakes a waiting processor thread.
+void dbg_detach(dbg_engine_t *e);
+void dbg_set_stop_callback(dbg_engine_t *e, dbg_stop_callback_t callback, void *user);
+void dbg_set_port_observer(dbg_engine_t *e, dbg_port_observer_t observer);
+
+// Emulated T-states since the machine was initialised.
+uint64_t dbg_ticks(dbg_engine_t *e);
+
+// Run control. Inline mode: runs the machine until the stop and returns it. Threaded mode: hands
+// the request to the processor thread and returns a stop with cause DBG_CAUSE_NONE (the stop
+// arrives through the stop callback). A run always executes at least one instruction before it
+// looks at breakpoints, so continuing from a breakpoint leaves it.
+dbg_stop_t dbg_continue(dbg_engine_t *e);
+dbg_stop_t dbg_step(dbg_engine_t *e, uint32_t count);
+// Step over: a DJNZ or repeating block instruction runs to its end (the next instruction's
+// address with SP not below the current SP). A CALL or RST runs until the routine has returned:
+// SP is back at (or above) its value before the call, and PC is the next instruction or, for a
+// routine that returns past data behind the call (it pops its return address, skips the data and
+// jumps back), the place a return or JP (HL), JP (IX), JP (IY) reached within 256 bytes after
+// it (unless that place follows a CALL: the routine's own calls return there). Anything else is
+// one step.
+dbg_stop_t dbg_next(dbg_engine_t *e);
+// Step out: runs until the current routine has returned to its caller. The return address is the
+// first word on the stack (from SP up) that follows a CALL or RST of a routine (through a JP, as
+// in a jump table) starting within 8 KB below PC, preferably with no symbol between the routine's
+// start and PC, or, when the routine has popped it already, such a word in HL, DE, BC, IX or IY
+// whose routine starts nearer below PC. The run stops where PC reaches it with SP above the
+// word's place, however the routine returns (RET, after popping and pushing its return address
+// again, or SDCC's POP HL / INC SP / JP (HL)); a deeper call of the same routine returning there
+// has SP below and does not stop. With no such word, it runs until a return instruction leaves
+// SP above its value at the start.
+dbg_stop_t dbg_finish(dbg_engine_t *e);
+dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
+// Source stepping: where the PC has line information, by source line (step enters calls into code
+// that has lines and runs over code without, e.g. the monitor; next runs over calls); finish stops
+// in the caller's line when it has lines. Where the PC has no line information they act as stepi,
+// nexti and the instruction finish.
+// A line step stops at the start of another line, at the start of its own line reached again
+// (a loop), or on return to the caller (in the caller's line, after the call).
+dbg_stop_t dbg_step_line(dbg_engine_t *e);
+dbg_stop_t dbg_next_line(dbg_engine_t *e);
+dbg_stop_t dbg_finish_line(dbg_engine_t *e);
+// The one step verb of every front end (the console's step, next, finish, stepi, nexti; DAP's
+// stepIn, next, stepOut with their granularity; the window's buttons): into, over or out of calls,
+// by source line (DBG_GRAN_LINE and DBG_GRAN_AUTO: dbg_step_line, dbg_next_line, dbg_finish_line,
+// which go by instruction where the PC has no line) or by instruction (dbg_step, dbg_next,
+// dbg_finish).
+enum dbg_step_kind_t : uint8_t { DBG_STEP_INTO, DBG_STEP_OVER, DBG_STEP_OUT };
+enum dbg_granularity_t : uint8_t { DBG_GRAN_AUTO, DBG_GRAN_LINE, DBG_GRAN_INSTRUCTION };
+dbg_stop_t dbg_step_by(dbg_engine_t *e, dbg_step_kind_t kind, dbg_granularity_t granularity);
+// Inline: runs ticks T-states (or to an earlier stop), ending at the first instruction boundary
+// at or after them. Threaded: not available (cause NONE).
+dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks);
+// Threaded: asks the processor thread to stop at the next boundary. Inline: nothing to do.
+void dbg_pause(dbg_engine_t *e);
+// Safe in a signal handler: the run pauses at the next boundary, and so does every later run
+// (one instruction each) until the engine is attached again.
+void dbg_interrupt(dbg_engine_t *e);
+// Inline runs stop with DBG_CAUSE_TICKS at the first instruction boundary at or after this
+// absolute tick count (UINT64_MAX: never), so a stopped run never leaves an instruction half done.
+void dbg_set_tick_limit(dbg_engine_t *e, uint64_t tick);
+// The largest tick count a state or a recording may hold: 2^63 T-states, 29,000 years of board
+// time. Runs start at most there, so a tick plus the engine's own spans (a snapshot interval, an
+// instruction, a typed key) never wraps; a span given by the user is added with dbg_ticks_after.
+constexpr uint64_t DBG_TICKS_MAX = uint64_t{1} << 63;
+// tick + span, or UINT64_MAX (no limit) where the sum would pass it.
+constexpr uint64_t dbg_ticks_after(uint64_t tick, uint64_t span) {
+    return span > UINT64_MAX - tick ? UINT64_MAX : tick + span;
+}
+// True while the machine runs (threaded: not stopped; inline: always false between calls).
+bool dbg_is_running(dbg_engine_t *e);
+dbg_stop_t dbg_last_stop(dbg_engine_t *e);
+
+// Breakpoints and watchpoints; the add functions return the new id.
+int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip);
+int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length);
+// A breakpoint or watchpoint with a condition in the expression language (empty: none); -1 with a
+// one-line reason when the condition does not parse.
+// The condition is evaluated at each hit (a watchpoint's: with `value`, the byte read or written,
+// and PC at the accessing instruction); a false one neither stops nor counts as a hit or toward
+// the skip count; one that cannot be evaluated stops, the reason in the stop's text.
+int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std::string &cond,
+                     std::string *error);
+int dbg_watch_add_if(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length,
+                     const std::string &cond, std::string *error);
+// Loads what is found beside an image (IMAGE.noi/.map/.sym, IMAGE.cdb, IMAGE.lines) and, unless
+// already loaded, the monitor's symbols (tessik.sym beside the ROM file or in the build's rom/
+// folder; its line table only on request), with source_dirs to find sources. *report gets one
+// line per file loaded or a reason. False only when a file found is malformed.
+// An empty image loads the monitor's symbols only. The monitor's symbols load first, so that a
+// program's own names win at a shared address. C variables in memory and a line table's data lines
+// are marked as data for the disassembler.
+bool dbg_debug_info_load(dbg_engine_t *e, const std::string &image,
+                         const std::vector<std::string> &source_dirs, std::string *report);
+// Adds a file of debug information by its kind: an SDCC .cdb or a qasm line table (.lines) to the
+// source model, anything else as symbols (dbg_symbols_load). False with a one-line reason.
+bool dbg_debug_file_load(dbg_engine_t *e, const std::string &path,
+                         const std::vector<std::string> &source_dirs, std::string *report);
+// A place where a run stops, as every front end names it (break, until, --break, DAP source and
+// function breakpoints, the window's margin): "FILE:LINE" (a line without code moves to the next
+// line with code; note says so), a C function (after its set-up code: dbg_source_function_body,
+// where a step into it stops too), a label or address or register as the command language reads
+// a word (dbg_parse_address), or an expression whose value is the address. The line that holds
+// the address in file and line (-1 and 0 when none). False with a one-line reason.
+struct dbg_place_t {
+    uint16_t address = 0;
+    int file = -1;
+    int line = 0;
+    std::string note; // "; line 12 has no code" when the line moved
+};
+bool dbg_place_resolve(dbg_engine_t *e, const std::string &text, dbg_place_t *place,
+                       std::string *error);
+// "FILE:LINE" for a file of the source model by index ("" when there is none).
+std::string dbg_place_of_line(const dbg_engine_t *e, int file, int line);
+
+// Deletes a breakpoint or watchpoint by id; false when none has it.
+bool dbg_delete(dbg_engine_t *e, int id);
+void dbg_delete_all(dbg_engine_t *e);
+
+// Copies taken under the lock, for a front end that shows them while the machine runs.
+std::vector<dbg_breakpoint_t> dbg_breakpoint_list(dbg_engine_t *e);
+std::vector<dbg_watchpoint_t> dbg_watchpoint_list(dbg_engine_t *e);
+z_cpu_t dbg_registers(dbg_engine_t *e);
+std::vector<uint8_t> dbg_memory(dbg_engine_t *e); // all 64 KB
+
+// Registers: the one-line JSON object of `regs` (keys pc, sp, af, bc, de, hl, ix, iy, af_, bc_,
+// de_, hl_, i, r, im, iff1, iff2, ticks; decimal numbers).
+std::string dbg_regs_json(dbg_engine_t *e);
+// Sets a register of the register table (cpu/zregs.h: a, ..., af, ..., af_ or af', ix, iy, sp, pc,
+// i, r, ixh ... iyl, im 0-2, iff1, iff2, the flags fs fz fh fp fn fc; any case), or a flag as s z
+// p n (here only: those are common C names). False with a one-line reason when not.
+bool dbg_set_register(dbg_engine_t *e, const std::string &name, uint32_t value, std::string *error);
+
+// Memory without bus callbacks (no watchpoint fires); poke writes ROM too, as a loader does.
+uint8_t dbg_peek(dbg_engine_t *e, uint16_t address);
+void dbg_poke(dbg_engine_t *e, uint16_t address, uint8_t value);
+
+// Machine reset (processor, sound generator, keyboard; memory kept).
+void dbg_reset(dbg_engine_t *e);
+
+// Keys. The virtual-key code and Shift for a character as a US keyboard types it ('\n' Enter,
+// '\t' Tab, '\b' Backspace); false when no key types it.
+bool dbg_key_for_char(char c, uint8_t *vk, bool *shift);
+// True when every character of text has a key; else false with "No key types the character C3"
+// (the byte in hexadecimal).
+bool dbg_typable(const std::string &text, std::string *error);
+// Press and release timings the monitor reads reliably, in T-states.
+enum : uint64_t { DBG_KEY_HOLD_TICKS = 300000, DBG_KEY_GAP_TICKS = 300000 };
+// Queues TEXT as key presses and releases from the current tick on. With wait_ready the first
+// press waits until the keyboard is ready: the PIO's port B is set up for input and the program
+// has read the key port 24 times since (the monitor's start-up reads the matrix once, 8 reads;
+// each poll of its key wait reads it twice, 16), so typing starts in the key wait. False with a
+// one-line reason when a character has no key (nothing is queued then).
+bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::string *error,
+              uint64_t hold_ticks = DBG_KEY_HOLD_TICKS, uint64_t gap_ticks = DBG_KEY_GAP_TICKS);
+// Tick at which the last queued key event happens (the current tick when none is queued).
+uint64_t dbg_typing_end(dbg_engine_t *e);
+// A key press or release now (threaded: under the lock).
+void dbg_key(dbg_engine_t *e, uint8_t vk, bool down);
+// The virtual-key code of a key named as the board's keyboard matrix names it, in any case: a
+// letter, a digit, a punctuation key (` - = [ ] \ ; ' , . /), ENTER, SPACE, SHIFT, CTRL (or
+// CONTROL), BACKSPACE, TAB or CAPSLOCK. False when no key has the name.
+bool dbg_key_by_name(const std::string &name, uint8_t *vk);
+// A key press or release after the keys already queued (typed text, held keys): now when none
+// is queued, else at the tick of the last queued event.
+void dbg_key_after_queue(dbg_engine_t *e, uint8_t vk, bool down);
+// Queues a key held for `ticks` T-states after the keys already queued, or ticks of nothing
+// (vk 0), which delays the keys queued after it.
+void dbg_key_hold(dbg_engine_t *e, uint8_t vk, uint64_t ticks);
+
+// Screen text: each 8 x 8 cell matched against the monitor's font, found in the loaded ROM.
+enum : int { DBG_SCREEN_ROWS = 24, DBG_SCREEN_COLS = 32 };
+// The font's address in memory (searched for by its first glyphs), or -1 when not found.
+int dbg_font_address(const uint8_t *memory);
+// The code 0x20-0x7F of the glyph in a cell, or 0 when none matches (or no font was found).
+char dbg_screen_char(const uint8_t *memory, int row, int col);
+// 24 rows of 32 characters; unknown cells and the monitor's block glyph (7F) as `unknown`.
+std::vector<std::string> dbg_screen_text(const uint8_t *memory, char unknown = '?');
+
+// The screen as 24 lines of 32 cells, each cell its character as dbg_screen_text reads it and its
+// colour byte in hexadecimal, after the row number: "18: H/47 e/47 l/47 ..." (a space between
+// cells, so a blank cell on ink 7, paper 4 is "  /47").
+std::vector<std::string> dbg_screen_cells(const uint8_t *memory);
+
+// Files are written through the program's one writer (files/output.h): a failed write leaves an
+// old file as it was, and a FIFO without a reader is refused at once.
+// The 320 x 240 frame as PNG bytes, and as a PNG file (false with a one-line reason).
+std::string dbg_screenshot_png(dbg_engine_t *e);
+bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
+// Memory as the bytes of a file at path: Intel HEX, or raw when path ends in ".bin". Empty with a
+// one-line reason when the range is empty or goes past FFFF.
+std::string dbg_memory_file(dbg_engine_t *e, const std::string &path, uint16_t address,
+                            uint32_t length, std::string *error);
+// The same written to the file. False with a one-line reason.
+bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address, uint32_t length,
+                     std::string *error);
+// Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
+bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error);
+
+// Instruction trace: a line per instruction (tick, PC, bytes, disassembly, registers). Opening
+// closes a trace already open; false with a one-line reason when that one lost lines (then no
+// new trace is opened) or the file cannot be created.
+bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error);
+// Closes the trace; false with a one-line reason when a line could not be written (a full disk).
+bool dbg_trace_close(dbg_engine_t *e, std::string *error = nullptr);
+
+// Sound recording (inline mode): the stream the window plays, rendered in emulated time, as a
+// 16-bit mono 44100 Hz WAV file. Its header's sizes are filled in at close; on a pipe or device
+// they say "until the end of the stream". A run pauses once a write to it fails.
+bool dbg_wav_open(dbg_engine_t *e, const std::string &path, std::string *error);
+// Writes the header's sizes and closes; false with a reason when a write failed.
+bool dbg_wav_close(dbg_engine_t *e, std::string *error);
+// Closes the trace and the recording without replacing any file (a run that never started).
+void dbg_outputs_discard(dbg_engine_t *e);
+
+// How stop reports and breakpoints name an address: the C function or else the nearest label
+// ("main+3"), and the source line: "sum_points, prog.c:26", "draw_band, colours.asm:141",
+// "mon_putc+4"; "" when nothing is known.
+std::string dbg_place_name(dbg_engine_t *e, uint16_t address);
+
+// Upper-case hexadecimal as the monitor prints it: "8123", "0C".
+std::string dbg_hex4(unsigned value);
+std::string dbg_hex2(unsigned value);
+
+// Whether a HALT, an invalid opcode, stops a run (both on at attach). They take the lock.
+void dbg_set_stop_on_halt(dbg_engine_t *e, bool on);
+void dbg_set_stop_on_invalid(dbg_engine_t *e, bool on);
+
+// Warp: the processor thread runs unpaced while set.
+void dbg_set_warp(dbg_engine_t *e, bool on);
+
+// The boundary hook the engine installs in the machine: the processor thread calls it after
+// z_tick when cpu.cycles < 2 and attention is set, with the machine lock held. May release and
+// retake the lock (while stopped or warping).
+void dbg_boundary(dbg_engine_t *e);
+static inline bool dbg_needs_attention(const dbg_engine_t *e) {
+    return e->attention && e->attention->load(std::memory_order_relaxed) != 0;
+}

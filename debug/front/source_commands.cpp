@@ -1,0 +1,191 @@
+// Source-level commands: list, where, frame, locals, print, set var.
+#include "debug/front/source_commands.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "debug/core/engine.h"
+#include "debug/info/source.h"
+#include "debug/info/symbols.h"
+
+namespace {
+
+const char *no_model = "no debug information loaded (a C program's .cdb)";
+
+// What a command looks at: copies of memory and registers, the stack, the selected frame.
+struct view_t {
+    std::vector<uint8_t> memory;
+    z_cpu_t cpu;
+    std::vector<dbg_frame_t> frames;
+    int selected;
+};
+
+view_t take_view(dbg_engine_t *e, const dbg_source_t *model) {
+    view_t v;
+    v.memory = dbg_memory(e);
+    v.cpu = dbg_registers(e);
+    v.frames = dbg_source_frames(model, v.memory.data(), v.cpu, &e->symbols);
+    v.selected = 0;
+    if (e->source_frame_ticks == dbg_ticks(e) &&
+        e->source_frame < static_cast<int>(v.frames.size()))
+        v.selected = e->source_frame;
+    return v;
+}
+
+dbg_eval_context_t context_of(dbg_engine_t *e, const view_t &v) {
+    return {v.memory.data(), &v.cpu, &e->symbols,
+            v.frames.empty() ? nullptr : &v.frames[v.selected], -1};
+}
+
+std::string frame_line(const dbg_source_t *model, const dbg_frame_t &frame, int index) {
+    std::string text = "#" + std::to_string(index) + "  ";
+    text += frame.name.empty() ? "??" : frame.name;
+    if (frame.file >= 0)
+        text += " (" + model->files[frame.file].name + ":" + std::to_string(frame.line) + ")";
+    return text + " " + dbg_hex4(frame.pc) + "\n";
+}
+
+// A value and, for structs and arrays, its members indented below it.
+void format_value(const dbg_value_t &value, int indent, std::string *out) {
+    out->append(static_cast<size_t>(indent), ' ');
+    if (value.name == "..." && value.text.empty()) { // elements left out
+        *out += "...\n";
+        return;
+    }
+    *out += value.name + " = " + value.text;
+    if (indent == 0 && !value.type.empty()) *out += "  (" + value.type + ")";
+    *out += "\n";
+    if (indent >= 8) return;
+    for (const auto &child : value.children)
+        format_value(child, indent + 2, out);
+}
+
+} // namespace
+
+bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector<std::string> &dirs,
+                     std::string *error) {
+    dbg_source_t *model = new dbg_source_t;
+    dbg_source_init(model);
+    model->search_dirs = dirs;
+    if (dbg_source_load_cdb(model, path, error) < 0) {
+        delete model;
+        return false;
+    }
+    const std::vector<uint8_t> memory = dbg_memory(e);
+    dbg_source_scan_code(model, memory.data(), &e->symbols);
+    delete e->source;
+    e->source = model;
+    e->source_frame = 0;
+    return true;
+}
+
+dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (!e->source) return dbg_failed(no_model);
+    if (args.size() > 1) return dbg_failed("usage: list [FILE:LINE | FUNCTION | LINE]");
+    const view_t v = take_view(e, e->source);
+    const dbg_frame_t *frame = v.frames.empty() ? nullptr : &v.frames[v.selected];
+    int file = frame ? frame->file : -1, line = frame ? frame->line : 0;
+    const int current_file = file, current_line = line;
+    std::string error;
+    uint16_t address = 0;
+    int code_line = 0;
+    if (!args.empty() && !dbg_source_location(e->source, args[0], current_file, &file, &line,
+                                              &address, &code_line, &error))
+        return dbg_failed(error);
+    if (file < 0) return dbg_failed("no source line here (" + dbg_hex4(v.cpu.PC) + ")");
+    const auto &text = dbg_source_text(e->source, file);
+    const std::string &name = e->source->files[file].name;
+    if (text.empty() && !e->source->files[file].problem.empty())
+        return dbg_failed(e->source->files[file].problem);
+    if (text.empty()) return dbg_failed(name + ": source file not found");
+    const int first = std::max(1, line - 5);
+    const int last = std::min(static_cast<int>(text.size()), first + 9);
+    if (line > static_cast<int>(text.size()))
+        return dbg_failed(name + " has " + std::to_string(text.size()) + " lines");
+    std::string out;
+    for (int n = first; n <= last; ++n) {
+        bool breakpoint = false;
+        for (const dbg_line_range_t *range : dbg_source_ranges_of(e->source, file, n))
+            breakpoint |= e->break_at[range->address] != 0;
+        const bool here = file == current_file && n == current_line;
+        char number[16];
+        std::snprintf(number, sizeof number, "%5d", n);
+        out += std::string(here ? "=>" : "  ") + (breakpoint ? "*" : " ") + number + "  " +
+               text[n - 1] + "\n";
+    }
+    return dbg_done(out);
+}
+
+dbg_result_t dbg_cmd_where(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (!args.empty()) return dbg_failed("usage: where");
+    if (!e->source) return dbg_failed(no_model);
+    const view_t v = take_view(e, e->source);
+    std::string out;
+    for (size_t i = 0; i < v.frames.size(); ++i)
+        out += frame_line(e->source, v.frames[i], static_cast<int>(i));
+    return dbg_done(out);
+}
+
+dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (!e->source) return dbg_failed(no_model);
+    const view_t v = take_view(e, e->source);
+    int index = v.selected;
+    if (args.size() > 1) return dbg_failed("usage: frame [N]");
+    if (args.size() == 1) {
+        char *end = nullptr;
+        index = static_cast<int>(std::strtol(args[0].c_str(), &end, 10));
+        if (args[0].empty() || *end || index < 0 || index >= static_cast<int>(v.frames.size()))
+            return dbg_failed("no frame " + args[0] + " (frames 0-" +
+                              std::to_string(v.frames.size() - 1) + ")");
+    }
+    e->source_frame = index;
+    e->source_frame_ticks = dbg_ticks(e);
+    return dbg_done(frame_line(e->source, v.frames[index], index));
+}
+
+dbg_result_t dbg_cmd_locals(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (!args.empty()) return dbg_failed("usage: locals");
+    if (!e->source) return dbg_failed(no_model);
+    const view_t v = take_view(e, e->source);
+    if (v.frames.empty() || v.frames[v.selected].function < 0)
+        return dbg_failed("no C function in this frame");
+    std::string out;
+    for (const auto &value : dbg_source_locals(e->source, context_of(e, v)))
+        format_value(value, 0, &out);
+    return dbg_done(out.empty() ? "no locals\n" : out);
+}
+
+dbg_result_t dbg_cmd_print(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (args.empty()) return dbg_failed("usage: print EXPR");
+    std::string text;
+    for (const auto &word : args)
+        text += (text.empty() ? "" : " ") + word;
+    // Registers, memory and symbols work without debug information too.
+    dbg_source_t empty;
+    if (!e->source) dbg_source_init(&empty);
+    const dbg_source_t *model = e->source ? e->source : &empty;
+    const view_t v = take_view(e, model);
+    dbg_value_t value;
+    std::string error;
+    if (!dbg_source_print(model, text, context_of(e, v), &value, &error)) return dbg_failed(error);
+    std::string out;
+    format_value(value, 0, &out);
+    return dbg_done(out);
+}
+
+dbg_result_t dbg_cmd_set_var(dbg_engine_t *e, const std::vector<std::string> &args) {
+    if (args.size() < 3 || args[0] != "var") return dbg_failed("usage: set var NAME VALUE");
+    if (!e->source) return dbg_failed(no_model);
+    std::string value;
+    for (size_t i = 2; i < args.size(); ++i)
+        value += (i > 2 ? " " : "") + args[i];
+    const view_t v = take_view(e, e->source);
+    uint16_t address = 0;
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!dbg_source_assign(e->source, args[1], value, context_of(e, v), &address, &bytes, &error))
+        return dbg_failed(error);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        dbg_poke(e, static_cast<uint16_t>(address + i), bytes[i]);
+    return dbg_done("");
+}
