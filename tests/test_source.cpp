@@ -14,13 +14,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "debug/core/engine.h"
 #include "debug/front/commands.h"
 #include "debug/front/dap.h"
-#include "debug/core/engine.h"
-#include "debug/travel/history.h"
-#include "debug/info/source.h"
 #include "debug/front/source_commands.h"
+#include "debug/info/source.h"
 #include "debug/info/symbols.h"
+#include "debug/travel/history.h"
 #include "harness.h"
 #include "machine/emu.h"
 
@@ -857,7 +857,7 @@ seen_t by_console(const scenario_t &scenario) {
     EXPECT_TRUE(
         dbg_debug_info_load(e, stepping + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"}, &report))
         << report;
-    dbg_history_mark(e);
+    dbg_changed(e);
     EXPECT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
     dbg_set_tick_limit(e, dbg_ticks(e) + 100000000); // a missed stop fails, never hangs
     for (const std::string &line : scenario.console) {

@@ -408,7 +408,7 @@ bool dbg_state_load(dbg_engine_t *e, const std::string &path, std::string *error
     }
     dbg_lock(e);
     apply(e, s);
-    dbg_input_new_timeline(e, "state loaded");
+    dbg_hooks_changed(e, "state loaded");
     dbg_unlock(e);
     return true;
 }
