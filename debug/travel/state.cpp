@@ -90,6 +90,7 @@ bool decode(const std::vector<uint8_t> &bytes, dbg_machine_state_t *s, std::stri
         *why = "body too short for this version";
         return false;
     }
+    // From here the body holds at least every part's fixed size.
     emu_byte_reader_t r{bytes.data() + header_size, bytes.data() + header_size + body};
     s->ticks = emu_get_u64(&r);
     if (s->ticks > DBG_TICKS_MAX) {
