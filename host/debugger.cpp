@@ -238,11 +238,7 @@ void gui_debugger_window::open() {
         // The command line attaches the engine for typing and warp, with stops on HALT and
         // invalid opcodes off since nothing could resume them; the window keeps its typing and
         // warp and turns those stops on.
-        emu_lock_enter(&emu_->lock);
-        const bool attached_before =
-            engine_->emu == emu_ && emu_->cpu.exception != emu_exception_callback;
-        emu_lock_leave(&emu_->lock);
-        if (attached_before) {
+        if (dbg_is_attached(engine_, emu_)) {
             dbg_set_stop_on_halt(engine_, true);
             dbg_set_stop_on_invalid(engine_, true);
         } else {
@@ -251,7 +247,7 @@ void gui_debugger_window::open() {
         dbg_set_stop_callback(engine_, stop_callback, this);
         {
             const QSignalBlocker block(warp_);
-            warp_->setChecked(engine_->warp.load(std::memory_order_relaxed));
+            warp_->setChecked(dbg_warp(engine_));
         }
         snd_set_muted(&emu_->snd, warp_->isChecked());
         attached_ = true;
@@ -437,8 +433,7 @@ void gui_debugger_window::toggle_source_breakpoint(int file, int line) {
 
 void gui_debugger_window::choose_frame(int index) {
     if (!attached_ || index < 0 || index >= static_cast<int>(frames_.size())) return;
-    engine_->source_frame = index;
-    engine_->source_frame_ticks = dbg_ticks(engine_);
+    dbg_select_frame(engine_, index);
     refresh();
 }
 
@@ -625,9 +620,8 @@ void gui_debugger_window::refresh() {
     dbg_source_t *model = engine_->source ? engine_->source : no_source_.get();
     frames_ = dbg_source_frames(model, v.memory.data(), v.cpu, &engine_->symbols);
     int selected = 0;
-    if (engine_->source_frame_ticks == v.ticks &&
-        engine_->source_frame < static_cast<int>(frames_.size()))
-        selected = engine_->source_frame;
+    if (dbg_selected_frame(engine_) < static_cast<int>(frames_.size()))
+        selected = dbg_selected_frame(engine_);
     const dbg_frame_t *frame = frames_.empty() ? nullptr : &frames_[static_cast<size_t>(selected)];
     const gui_source_view_t source{model, &v, &engine_->symbols, frame};
     registers_->show_view(v, editable);
@@ -688,7 +682,7 @@ void gui_debugger_window::execute(const QString &line) {
     }
     {
         const QSignalBlocker block(warp_);
-        warp_->setChecked(engine_->warp.load(std::memory_order_relaxed));
+        warp_->setChecked(dbg_warp(engine_));
     }
     refresh();
 }

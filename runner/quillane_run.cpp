@@ -336,10 +336,10 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
     std::string error;
     if (o.regs) std::printf("%s\n", dbg_regs_json(e).c_str());
     if (o.text)
-        for (const std::string &line : dbg_screen_text(e->emu->memory))
+        for (const std::string &line : dbg_screen_text(dbg_memory(e).data()))
             std::printf("%s\n", line.c_str());
     if (o.cells)
-        for (const std::string &line : dbg_screen_cells(e->emu->memory))
+        for (const std::string &line : dbg_screen_cells(dbg_memory(e).data()))
             std::printf("%s\n", line.c_str());
     if (!o.save_state.empty()) {
         // The inline engine runs on this thread: there is no other to lock out.
@@ -542,7 +542,7 @@ int main(int argc, char **argv) {
     // Debug information: the monitor's symbols, then what lies beside each image, then the files
     // named, so that a program's own names win inside the program. A malformed file found
     // beside an image is reported and the run goes on without it.
-    e->rom_path = o.rom;
+    dbg_set_rom_path(e, o.rom);
     for (size_t i = 0; i <= o.images.size(); ++i) {
         if (i == o.images.size() && i > 0) break;
         std::string report;
@@ -602,7 +602,7 @@ int main(int argc, char **argv) {
     }
     if (o.has_ticks && o.replay.empty()) tick_limit = dbg_ticks_after(emu->ticks, o.ticks);
     dbg_set_tick_limit(e, tick_limit);
-    e->realtime = o.realtime;
+    dbg_set_realtime(e, o.realtime);
 
     catch_signals();
     bool quit = false;
@@ -612,7 +612,7 @@ int main(int argc, char **argv) {
                                        stderr, &quit);
         emu_reader_close(&script);
     }
-    dbg_stop_t stop = e->last_stop;
+    dbg_stop_t stop = dbg_last_stop(e);
     // A script that failed ends there: what it left is written, and nothing more runs. A replay
     // ends where the session ended, unless --ticks asks for more (or stopped it sooner).
     const bool run_on = o.replay.empty() || o.has_ticks;

@@ -279,3 +279,46 @@ TEST_F(History, BackAndRcontinueStopWhereAStateLoadALoadOrAResetStartedANewTimel
 }
 
 } // namespace
+
+namespace {
+
+// The snapshots the history's status line counts.
+int snapshots(dbg_engine_t *e) {
+    const std::string status = dbg_history_status(e);
+    const size_t end = status.find(" snapshots");
+    const size_t begin = status.rfind(' ', end - 1) + 1;
+    return std::stoi(status.substr(begin, end - begin));
+}
+
+} // namespace
+
+// A snapshot falls due every 0.1 s of board time whatever runs the machine: a quiet run with
+// nothing else to look at between instructions, a run with a collector at every boundary, a run
+// paced at the board's clock. Going back from the end of such a run replays at most one interval,
+// so back 1 lands on the instruction before, as a shorter history would.
+TEST_F(History, SnapshotsFallDueByBoardTimeOnEveryPath) {
+    const uint64_t interval = 10000000 / DBG_HISTORY_SNAPSHOTS_PER_SECOND;
+    const auto run_and_count = [&](uint64_t ticks) {
+        const int before = snapshots(e_);
+        const uint64_t next = dbg_history_next_tick(e_);
+        dbg_run_ticks(e_, ticks);
+        // One each time the board passed a due tick, and the next due within an interval.
+        EXPECT_EQ(before + static_cast<int>((emu_->ticks - next) / interval) + 1, snapshots(e_));
+        EXPECT_GT(dbg_history_next_tick(e_), emu_->ticks);
+        EXPECT_LE(dbg_history_next_tick(e_), emu_->ticks + interval);
+    };
+    run_and_count(15 * interval / 2);
+    ASSERT_FALSE(dbg_execute(e_, "profile start").error);
+    run_and_count(3 * interval);
+    ASSERT_FALSE(dbg_execute(e_, "profile stop").error);
+    dbg_set_realtime(e_, true);
+    run_and_count(3 * interval / 2);
+    dbg_set_realtime(e_, false);
+
+    const uint64_t last = emu_->ticks;
+    dbg_stop_t stop;
+    std::string error;
+    ASSERT_TRUE(dbg_back(e_, 1, &stop, &error)) << error;
+    EXPECT_LT(emu_->ticks, last);
+    EXPECT_GT(emu_->ticks + 24, last); // the longest instruction is 23 T-states
+}

@@ -507,9 +507,9 @@ dbg_stop_t run_inline(dbg_engine_t *e) {
         if (e->emu->ticks >= e->due_tick && cpu->cycles < 2) hooks_due(e);
         uint64_t deadline = past ? e->emu->ticks + (cpu->cycles - 1u) : e->tick_limit;
         if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
-        deadline = std::min(deadline, e->emu->ticks < e->due_tick
-                                          ? e->due_tick
-                                          : e->emu->ticks + (cpu->cycles - 1u));
+        deadline =
+            std::min(deadline, e->emu->ticks < e->due_tick ? e->due_tick
+                                                           : e->emu->ticks + (cpu->cycles - 1u));
         if (run_to_deadline(e, deadline)) return e->last_stop;
         if (e->wav) dbg_wav_render(e);
     }
@@ -1169,6 +1169,32 @@ void dbg_set_warp(dbg_engine_t *e, bool on) {
     e->warp.store(on, std::memory_order_relaxed);
     dbg_update(e);
     dbg_unlock(e);
+}
+
+bool dbg_warp(const dbg_engine_t *e) {
+    return e->warp.load(std::memory_order_relaxed);
+}
+
+void dbg_set_realtime(dbg_engine_t *e, bool on) {
+    e->realtime = on;
+}
+
+uint64_t dbg_tick_limit(dbg_engine_t *e) {
+    return e->tick_limit;
+}
+
+void dbg_set_rom_path(dbg_engine_t *e, const std::string &path) {
+    e->rom_path = path;
+}
+
+void dbg_select_frame(dbg_engine_t *e, int index) {
+    const uint64_t ticks = dbg_ticks(e);
+    e->source_frame = index;
+    e->source_frame_ticks = ticks;
+}
+
+int dbg_selected_frame(dbg_engine_t *e) {
+    return e->source_frame_ticks == dbg_ticks(e) ? e->source_frame : 0;
 }
 
 dbg_stop_t dbg_make_stop(dbg_engine_t *e, dbg_cause_t cause) {

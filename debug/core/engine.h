@@ -485,6 +485,17 @@ void dbg_set_stop_on_invalid(dbg_engine_t *e, bool on);
 
 // Warp: the processor thread runs unpaced while set.
 void dbg_set_warp(dbg_engine_t *e, bool on);
+bool dbg_warp(const dbg_engine_t *e);
+// Inline runs paced at the board's clock (quillane-run --realtime, a DAP launch's realtime).
+void dbg_set_realtime(dbg_engine_t *e, bool on);
+// The absolute tick at which inline runs stop (dbg_set_tick_limit; UINT64_MAX: none).
+uint64_t dbg_tick_limit(dbg_engine_t *e);
+// The ROM file the machine was started with: the monitor's symbols are looked for beside it.
+void dbg_set_rom_path(dbg_engine_t *e, const std::string &path);
+// The frame of the call stack that print, locals, the panes and `frame` look at: index 0 is the
+// innermost. A selection holds until the machine runs on; then the innermost is selected again.
+void dbg_select_frame(dbg_engine_t *e, int index);
+int dbg_selected_frame(dbg_engine_t *e);
 
 // The boundary hook the engine installs in the machine: the processor thread calls it after
 // z_tick when cpu.cycles < 2 and attention is set, with the machine lock held. May release and

@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/info/asm_lines.h"
-#include "debug/front/commands_machine.h"
 #include "debug/collect/coverage.h"
+#include "debug/collect/profile.h"
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
-#include "debug/collect/profile.h"
-#include "debug/info/source.h"
+#include "debug/front/commands_machine.h"
 #include "debug/front/source_commands.h"
+#include "debug/info/asm_lines.h"
+#include "debug/info/source.h"
 #include "files/input.h"
 #include "machine/emu.h"
 

@@ -8,13 +8,13 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "debug/front/commands.h"
 #include "debug/core/engine.h"
-#include "debug/travel/history.h"
+#include "debug/front/commands.h"
 #include "debug/front/register_rows.h"
-#include "debug/info/source.h"
 #include "debug/front/source_commands.h"
+#include "debug/info/source.h"
 #include "debug/info/symbols.h"
+#include "debug/travel/history.h"
 #include "machine/emu.h"
 
 using json = nlohmann::json;
@@ -325,7 +325,7 @@ void load_debug_info(dbg_dap_t *s, const std::string &image, const std::vector<s
                      const std::vector<std::string> &symbols, const std::string &rom) {
     dbg_engine_t *e = s->e;
     std::string report;
-    e->rom_path = rom;
+    dbg_set_rom_path(e, rom);
     // The files named, else those found beside the image; the monitor's symbols either way.
     bool good = dbg_debug_info_load(e, symbols.empty() ? image : std::string(), dirs, &report);
     output(s, report);
@@ -493,7 +493,7 @@ void bounded_step(dbg_dap_t *s, dbg_step_kind_t kind, dbg_granularity_t granular
         dbg_step_by(e, kind, granularity);
         return;
     }
-    const uint64_t limit = e->tick_limit;
+    const uint64_t limit = dbg_tick_limit(e);
     dbg_set_tick_limit(e, dbg_ticks(e) + s->limits.step_ticks);
     dbg_stop_t stop = dbg_step_by(e, kind, granularity);
     dbg_set_tick_limit(e, limit);
@@ -671,7 +671,7 @@ void on_launch(dbg_dap_t *s, const request_t &r) {
     if (type == "quillane") type.clear();
     if (!type.empty() && !dbg_type(e, dbg_unescape(type), true, &error))
         return fail(s, r, "type: " + error);
-    e->realtime = realtime;
+    dbg_set_realtime(e, realtime);
     s->stop_on_entry = stop_on_entry;
     s->entry = start;
     if (s->entry_bp >= 0) dbg_delete(e, s->entry_bp); // a second launch replaces the first's
@@ -998,7 +998,7 @@ void on_console(dbg_dap_t *s, const request_t &r, const std::string &command) {
     if (!s->limits.console) return fail(s, r, "the debug console is off in this session");
     // A run command typed here (quillane-run) reads no pause meanwhile: it runs for a bounded
     // board time at most, then it stops at the tick limit.
-    const uint64_t limit = s->e->tick_limit;
+    const uint64_t limit = dbg_tick_limit(s->e);
     if (!threaded(s)) dbg_set_tick_limit(s->e, dbg_ticks(s->e) + s->limits.console_ticks);
     const dbg_result_t result = dbg_execute(s->e, command);
     if (!threaded(s)) dbg_set_tick_limit(s->e, limit);
@@ -1358,7 +1358,7 @@ bool dbg_dap_running(const dbg_dap_t *s) {
 void dbg_dap_run_slice(dbg_dap_t *s, uint64_t ticks) {
     if (!dbg_dap_running(s)) return;
     dbg_engine_t *e = s->e;
-    const uint64_t limit = e->tick_limit;
+    const uint64_t limit = dbg_tick_limit(e);
     dbg_set_tick_limit(e, dbg_ticks(e) + ticks);
     const dbg_stop_t stop = dbg_continue(e);
     dbg_set_tick_limit(e, limit);

@@ -26,9 +26,8 @@ view_t take_view(dbg_engine_t *e, const dbg_source_t *model) {
     v.cpu = dbg_registers(e);
     v.frames = dbg_source_frames(model, v.memory.data(), v.cpu, &e->symbols);
     v.selected = 0;
-    if (e->source_frame_ticks == dbg_ticks(e) &&
-        e->source_frame < static_cast<int>(v.frames.size()))
-        v.selected = e->source_frame;
+    if (dbg_selected_frame(e) < static_cast<int>(v.frames.size()))
+        v.selected = dbg_selected_frame(e);
     return v;
 }
 
@@ -75,7 +74,7 @@ bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector
     dbg_source_scan_code(model, memory.data(), &e->symbols);
     delete e->source;
     e->source = model;
-    e->source_frame = 0;
+    dbg_select_frame(e, 0);
     return true;
 }
 
@@ -138,8 +137,7 @@ dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args
             return dbg_failed("no frame " + args[0] + " (frames 0-" +
                               std::to_string(v.frames.size() - 1) + ")");
     }
-    e->source_frame = index;
-    e->source_frame_ticks = dbg_ticks(e);
+    dbg_select_frame(e, index);
     return dbg_done(frame_line(e->source, v.frames[index], index));
 }
 
