@@ -466,3 +466,9 @@ void dbg_boundary(dbg_engine_t *e);
 static inline bool dbg_needs_attention(const dbg_engine_t *e) {
     return e->attention && e->attention->load(std::memory_order_relaxed) != 0;
 }
+
+// Read-only views of what the engine has loaded, for front ends that look things up themselves
+// (quillane-test finds its tests there): the source model (null until debug information is
+// loaded; its texts are read on demand) and the symbol table.
+dbg_source_t *dbg_source_model(const dbg_engine_t *e);
+const dbg_symbols_t *dbg_symbol_table(const dbg_engine_t *e);
