@@ -623,12 +623,15 @@ void run_parallel(runner_t *run, const std::vector<test_t> &tests, size_t jobs,
 }
 
 // Boots the monitor and starts the image as g START does, up to its stop at qt_ready; false with
-// the reason.
+// the reason. START is qt_start where the image has one (assembly), else its start address.
 bool start_up(runner_t *run, const options_t &o, uint16_t image_start, std::string *error) {
     dbg_engine_t *e = run->e;
-    if (!o.machine.no_rom &&
-        !dbg_type(e, "g " + dbg_hex4(image_start) + "\n", true, error))
+    dbg_symbol_lookup(dbg_symbol_table(e), "qt_start", &image_start);
+    if (o.machine.no_rom) {
+        dbg_set_register(e, "pc", image_start, error);
+    } else if (!dbg_type(e, "g " + dbg_hex4(image_start) + "\n", true, error)) {
         return false;
+    }
     const int ready = dbg_break_add(e, run->ready, 0);
     dbg_set_tick_limit(e, dbg_ticks_after(dbg_ticks(e), STARTUP_TICKS));
     const dbg_stop_t stop = dbg_continue(e);
