@@ -62,8 +62,7 @@ bool runner_load_debug_info(dbg_engine_t *e, const char *program, const runner_m
     for (size_t i = 0; i <= m.images.size(); ++i) {
         if (i == m.images.size() && i > 0) break;
         std::string report;
-        if (dbg_debug_info_load(e, i < m.images.size() ? m.images[i] : "", m.source_dirs,
-                                &report))
+        if (dbg_debug_info_load(e, i < m.images.size() ? m.images[i] : "", m.source_dirs, &report))
             continue;
         // Only the reasons: the files that loaded are not news.
         for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {

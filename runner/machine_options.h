@@ -9,7 +9,7 @@
 struct dbg_engine_t;
 
 struct runner_machine_t {
-    std::string rom;     // the ROM image (default: found by runner_machine_finish)
+    std::string rom; // the ROM image (default: found by runner_machine_finish)
     bool rom_given = false;
     bool no_rom = false;
     std::vector<std::string> images;

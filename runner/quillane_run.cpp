@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/info/asm_lines.h"
-#include "debug/front/commands.h"
 #include "debug/collect/coverage.h"
-#include "debug/front/dap.h"
-#include "debug/core/engine.h"
-#include "debug/travel/history.h"
 #include "debug/collect/profile.h"
-#include "debug/travel/record.h"
+#include "debug/core/engine.h"
+#include "debug/front/commands.h"
+#include "debug/front/dap.h"
 #include "debug/front/source_commands.h"
+#include "debug/info/asm_lines.h"
+#include "debug/travel/history.h"
+#include "debug/travel/record.h"
 #include "debug/travel/state.h"
 #include "files/data.h"
 #include "files/input.h"
@@ -219,10 +219,10 @@ int parse(int argc, char **argv, options_t *o) {
             if (!*argv[i + 3]) return bad("--dump needs a file name, not an empty one");
             o->dumps.push_back({argv[i + 1], argv[i + 2], argv[i + 3]});
             i += 3;
-        } else if (a == "--ticks" || a == "--until-pc" || a == "--break" ||
-                   a == "--type" || a == "--script" || a == "--screenshot" ||
-                   a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state" ||
-                   a == "--profile" || a == "--coverage" || a == "--replay") {
+        } else if (a == "--ticks" || a == "--until-pc" || a == "--break" || a == "--type" ||
+                   a == "--script" || a == "--screenshot" || a == "--wav" || a == "--trace" ||
+                   a == "--state" || a == "--save-state" || a == "--profile" || a == "--coverage" ||
+                   a == "--replay") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
             if (a == "--until-pc") o->until_pc.push_back(v);
             if (a == "--break") o->breaks.push_back(v);

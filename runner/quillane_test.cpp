@@ -47,7 +47,7 @@ constexpr uint64_t STARTUP_TICKS = 200000000;
 // More messages than this from one test end it: a check in a loop that never ends.
 constexpr uint32_t MAX_MESSAGES = 10000;
 // Failures kept in full per test; the rest are counted.
-constexpr size_t MAX_FAILURES = 50;
+constexpr size_t MAX_FAILURES = 20;
 
 // Message kinds (quillane_test.h, quillane_test.inc).
 enum : uint8_t {
@@ -225,7 +225,9 @@ struct runner_t {
     uint64_t budget;
 };
 
-uint16_t return_address(const runner_t *run) { return static_cast<uint16_t>(run->ready + 1); }
+uint16_t return_address(const runner_t *run) {
+    return static_cast<uint16_t>(run->ready + 1);
+}
 
 uint16_t peek16(dbg_engine_t *e, uint16_t address) {
     return static_cast<uint16_t>(dbg_peek(e, address) | dbg_peek(e, address + 1) << 8);
@@ -316,17 +318,17 @@ uint32_t register_value(dbg_engine_t *e, const z_cpu_t &r, uint8_t kind) {
     }
 }
 
-const char *const register_names[] = {"A",  "B",  "C",  "D",  "E",  "H",
-                                      "L",  "BC", "DE", "HL", "IX", "IY"};
+const char *const register_names[] = {"A", "B",  "C",  "D",  "E",  "H",
+                                      "L", "BC", "DE", "HL", "IX", "IY"};
 
 // A message on the channel: the record HL points to (16 bytes, see quillane_test.h).
 void message(runner_t *run, call_t *c, const dbg_stop_t &stop) {
     dbg_engine_t *e = run->e;
     if (++c->messages > MAX_MESSAGES) {
-        c->result.failures.push_back({where_of(e, stop.access_pc),
-                                      "flooded the channel: more than " +
-                                          std::to_string(MAX_MESSAGES) + " messages",
-                                      "", ""});
+        c->result.failures.push_back(
+            {where_of(e, stop.access_pc),
+             "flooded the channel: more than " + std::to_string(MAX_MESSAGES) + " messages", "",
+             ""});
         c->done = true;
         return;
     }
@@ -397,8 +399,9 @@ void message(runner_t *run, call_t *c, const dbg_stop_t &stop) {
                 f.actual = show(value);
             }
             if (f.text.empty())
-                f.text = kind <= MSG_REG_IY ? std::string("CHECK_") + register_names[kind - MSG_REG_A]
-                                            : "check";
+                f.text = kind <= MSG_REG_IY
+                             ? std::string("CHECK_") + register_names[kind - MSG_REG_A]
+                             : "check";
         } else {
             f.text = "unknown message kind " + std::to_string(kind) + " at " + dbg_hex4(record);
         }
@@ -421,22 +424,22 @@ void stopped(runner_t *run, call_t *c, const dbg_stop_t &stop) {
         if (stop.pc == return_address(run)) {
             c->done = true;
             if (sp != STACK_TOP)
-                guard(stop.pc, "returned with the stack unbalanced: SP " + dbg_hex4(sp) +
-                                   ", not " + dbg_hex4(STACK_TOP));
+                guard(stop.pc, "returned with the stack unbalanced: SP " + dbg_hex4(sp) + ", not " +
+                                   dbg_hex4(STACK_TOP));
         } else {
             guard(stop.pc, "reached the monitor's warm start (" + dbg_hex4(stop.pc) + ")");
         }
         return;
     case DBG_CAUSE_WATCH_WRITE:
         if (stop.address < ROM_END)
-            guard(stop.access_pc, "wrote " + dbg_hex2(stop.value) + " into the ROM at " +
-                                      dbg_hex4(stop.address));
+            guard(stop.access_pc,
+                  "wrote " + dbg_hex2(stop.value) + " into the ROM at " + dbg_hex4(stop.address));
         else if (stop.address >= RETURN_SLOT)
             guard(stop.access_pc, "overwrote the runner's return address at " +
                                       dbg_hex4(stop.address) + " (SP " + dbg_hex4(sp) + ")");
         else
-            guard(stop.access_pc, "the stack grew below " + dbg_hex4(STACK_BOTTOM) + " (SP " +
-                                      dbg_hex4(sp) + ")");
+            guard(stop.access_pc,
+                  "the stack grew below " + dbg_hex4(STACK_BOTTOM) + " (SP " + dbg_hex4(sp) + ")");
         return;
     case DBG_CAUSE_WATCH_READ:
         guard(stop.access_pc, "the stack pointer left the test's stack: read " +
@@ -455,8 +458,8 @@ void stopped(runner_t *run, call_t *c, const dbg_stop_t &stop) {
             c->done = true; // a recording's run reached its failure
             return;
         }
-        guard(stop.pc, "ran past its budget of " + std::to_string(c->limit - c->start_tick) +
-                           " T-states");
+        guard(stop.pc,
+              "ran past its budget of " + std::to_string(c->limit - c->start_tick) + " T-states");
         return;
     default: guard(stop.pc, "stopped: " + stop.text); return;
     }
@@ -489,8 +492,9 @@ qt_result_t call(runner_t *run, const std::string &name, uint16_t address,
     }
     // Failures past the kept ones are counted where they were left out, before a guard's reason.
     if (c.dropped)
-        c.result.failures.insert(c.result.failures.begin() + MAX_FAILURES,
-                                 {"", "and " + std::to_string(c.dropped) + " more failures", "", ""});
+        c.result.failures.insert(
+            c.result.failures.begin() + MAX_FAILURES,
+            {"", "and " + std::to_string(c.dropped) + " more failures", "", ""});
     c.result.ticks = dbg_ticks(e) - c.start_tick;
     return c.result;
 }
@@ -641,7 +645,9 @@ bool start_up(runner_t *run, const options_t &o, uint16_t image_start, std::stri
     return false;
 }
 
-std::string basename_of(const std::string &path) { return path.substr(path.rfind('/') + 1); }
+std::string basename_of(const std::string &path) {
+    return path.substr(path.rfind('/') + 1);
+}
 
 struct report_file_t {
     const std::string *path;
@@ -743,7 +749,8 @@ int main(int argc, char **argv) {
         run_share(&run, tests, 0, 1, o.record_dir, &results);
 
     const bool colour = isatty(1) && !getenv("NO_COLOR");
-    const std::string summary = o.tap ? qt_report_tap(results) : qt_report_terminal(results, colour);
+    const std::string summary =
+        o.tap ? qt_report_tap(results) : qt_report_terminal(results, colour);
     std::fputs(summary.c_str(), stdout);
     bool written = true;
     const std::string texts[] = {qt_report_junit(results, basename_of(image)),

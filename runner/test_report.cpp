@@ -14,14 +14,21 @@ std::string seconds(uint64_t ticks) {
 std::string xml_escape(const std::string &s) {
     std::string out;
     for (unsigned char c : s) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else if (c == '\'') out += "&apos;";
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else if (c == '\'')
+            out += "&apos;";
         // XML 1.0 allows no other control characters, not even as references.
-        else if (c < 0x20 && c != '\t' && c != '\n') out += '?';
-        else out += static_cast<char>(c);
+        else if (c < 0x20 && c != '\t' && c != '\n')
+            out += '?';
+        else
+            out += static_cast<char>(c);
     }
     return out;
 }
@@ -154,9 +161,9 @@ std::string qt_report_junit(const std::vector<qt_result_t> &results, const std::
     const std::string counts = "tests=\"" + std::to_string(results.size()) + "\" failures=\"" +
                                std::to_string(count_failed(results)) + "\" errors=\"0\" time=\"" +
                                seconds(ticks) + "\"";
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"quillane-test\" " +
-                      counts + ">\n  <testsuite name=\"" + xml_escape(suite) + "\" " + counts +
-                      " skipped=\"0\">\n";
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"quillane-test\" " + counts +
+        ">\n  <testsuite name=\"" + xml_escape(suite) + "\" " + counts + " skipped=\"0\">\n";
     for (const qt_result_t &r : results) {
         // The class is the file that holds the test, as JUnit's reporters group by it.
         std::string file = r.where.substr(0, r.where.rfind(':'));
@@ -167,8 +174,8 @@ std::string qt_report_junit(const std::vector<qt_result_t> &results, const std::
             out += " file=\"" + xml_escape(file) + "\" line=\"" +
                    r.where.substr(r.where.rfind(':') + 1) + "\"";
         out += " time=\"" + seconds(r.ticks) + "\">\n";
-        out += "      <properties><property name=\"t-states\" value=\"" +
-               std::to_string(r.ticks) + "\"/></properties>\n";
+        out += "      <properties><property name=\"t-states\" value=\"" + std::to_string(r.ticks) +
+               "\"/></properties>\n";
         if (!r.passed()) {
             std::string body;
             for (const qt_failure_t &f : r.failures)
@@ -195,8 +202,9 @@ std::string qt_report_json(const std::vector<qt_result_t> &results, const std::s
         for (size_t k = 0; k < r.failures.size(); ++k) {
             const qt_failure_t &f = r.failures[k];
             out += std::string(k ? ", " : "") + "{\"where\": " + json_string(f.where) +
-                   ", \"text\": " + json_string(f.text) + ", \"expected\": " +
-                   json_string(f.expected) + ", \"actual\": " + json_string(f.actual) +
+                   ", \"text\": " + json_string(f.text) +
+                   ", \"expected\": " + json_string(f.expected) +
+                   ", \"actual\": " + json_string(f.actual) +
                    ", \"message\": " + json_string(qt_failure_line(f)) + "}";
         }
         out += "]}";
