@@ -64,7 +64,7 @@ has "PASS  test_registers_pass"
 has "guards.asm:31: CHECK_A 43h: expected 43, actual 42"
 has "guards.asm:33: CHECK_NC: expected 0, actual 1"
 has "guards.asm:35: CHECK_DE 4321h: expected 4321, actual 1234"
-has "guards.asm:36: CHECK_MEM have, want, 3: byte 2 (800A) differs: expected 03, actual 04"
+has "guards.asm:36: CHECK_MEM have, want, 3: byte 2 (800C) differs: expected 03, actual 04"
 has "PASS  test_isolated "
 has "PASS  test_isolated_again"
 has "guards.asm:53: wrote 77 into the ROM at 0100"
@@ -126,10 +126,10 @@ grep -q '^events:' prof.out && grep -q 'fn=.*add' prof.out || fail "profile"
 mkdir recs
 qt checks_test.ihx --filter test_eq_fails --record-failures recs
 [ -f recs/test_eq_fails.rec ] || fail "no recording"
-printf 'finish\nwhere\nquit\n' >where.txt
+printf 'where\nquit\n' >where.txt
 timeout 60 "$RUN" --replay recs/test_eq_fails.rec --symbols checks_test.cdb --script where.txt \
     >replay.txt 2>&1 || fail "replay: $(cat replay.txt)"
-grep -q "test_eq_fails (checks_test.c:26)" replay.txt || fail "replay: $(cat replay.txt)"
+grep -q "^#0  test_eq_fails (checks_test.c:27)" replay.txt || fail "replay: $(cat replay.txt)"
 
 # Exit statuses and bad input.
 qt
