@@ -57,7 +57,8 @@ enum : uint8_t {
     MSG_FAIL = 4,
     MSG_BUDGET = 5,
     MSG_SCREEN = 6,
-    MSG_REG_A = 16, // 16-27: A B C D E H L BC DE HL IX IY
+    MSG_BUDGET_THOUSANDS = 7, // assembly's BUDGET: actual thousand T-states
+    MSG_REG_A = 16,           // 16-27: A B C D E H L BC DE HL IX IY
     MSG_REG_IY = 27,
     MSG_FLAG_Z = 28,
     MSG_FLAG_C = 29,
@@ -84,7 +85,8 @@ const char usage_text[] =
     "  --filter GLOB       run the tests whose names match GLOB (repeatable; a leading -\n"
     "                      excludes the names that match the rest)\n"
     "  --budget N          T-states a test may run (decimal; default 10000000, a board\n"
-    "                      second); QT_BUDGET(n) or BUDGET n sets one test's own\n"
+    "                      second); QT_BUDGET(n), or BUDGET n in thousands, sets\n"
+    "                      one test's own\n"
     "  --jobs N            run the tests in N processes (default: the number of processors);\n"
     "                      the results and their order are those of one\n"
     "Reports (files replaced only once written in full; checked before the run):\n"
@@ -364,7 +366,9 @@ void message(runner_t *run, call_t *c, const dbg_stop_t &stop) {
         break;
     }
     case MSG_BUDGET:
-        c->limit = dbg_ticks_after(c->start_tick, actual);
+    case MSG_BUDGET_THOUSANDS:
+        c->limit =
+            dbg_ticks_after(c->start_tick, kind == MSG_BUDGET ? actual : uint64_t{actual} * 1000);
         failed = false;
         break;
     case MSG_SCREEN:
@@ -651,6 +655,19 @@ bool start_up(runner_t *run, const options_t &o, uint16_t image_start, std::stri
     return false;
 }
 
+// The start-up ends while the monitor's g command is still being typed (Enter not yet let go):
+// its key events are done at once and left out of the saved state, so that no test starts
+// with a key held or the engine watching a queue at every instruction.
+void settle_keys(dbg_engine_t *e, dbg_machine_state_t *start) {
+    if (start->keys.empty() && !start->typing_wait) return;
+    for (const dbg_key_event_t k : start->keys)
+        dbg_key(e, k.vk, k.down);
+    dbg_state_capture(e, start);
+    start->keys.clear();
+    start->typing_wait = false;
+    dbg_state_restore(e, *start);
+}
+
 std::string basename_of(const std::string &path) {
     return path.substr(path.rfind('/') + 1);
 }
@@ -742,6 +759,7 @@ int main(int argc, char **argv) {
         }
     }
     dbg_state_capture(e, &run.start);
+    settle_keys(e, &run.start);
 
     // Profiles and coverage are collected in this process, over all tests.
     const bool collecting = !o.coverage.empty() || !o.profile.empty();

@@ -65,7 +65,7 @@ test_forever:
         jr test_forever
 
 test_own_budget:
-        BUDGET 2000
+        BUDGET 2
         ld b, 0
 _spin:  djnz _spin
         ret
@@ -96,4 +96,14 @@ test_flood:
 test_fatal:
         FAIL_FATAL
         FAIL
+        ret
+
+; A budget past 16 bits of T-states: 12 million.
+test_long_budget:
+        BUDGET 12000
+        ld de, 0
+_long:  dec de
+        ld a, d
+        or e
+        jr nz, _long
         ret
