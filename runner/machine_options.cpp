@@ -1,9 +1,13 @@
 #include "runner/machine_options.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "debug/core/engine.h"
 #include "files/data.h"
+#include "files/output.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -78,4 +82,32 @@ bool runner_load_debug_info(dbg_engine_t *e, const char *program, const runner_m
         for (const std::string &warning : dbg_symbol_warnings(&e->symbols))
             std::fprintf(stderr, "%s: %s\n", program, warning.c_str());
     return true;
+}
+
+void runner_ignore_write_signals() {
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+bool runner_finish_output(const char *program, emu_output_t *out, const std::string &path,
+                          const std::string &bytes) {
+    emu_output_write(out, bytes.data(), bytes.size());
+    emu_file_error_t reason{};
+    if (emu_output_close(out, &reason)) return true;
+    std::fprintf(stderr, "%s: %s\n", program, emu_file_error_message(path, reason).c_str());
+    return false;
+}
+
+bool runner_flush_stdout(const char *program) {
+    // A write that failed earlier leaves the error flag.
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout)) return true;
+    // A reader that went away is EPIPE ("Broken pipe"), SIGPIPE being ignored.
+    std::fprintf(stderr, "%s: standard output: %s\n", program,
+                 errno != 0 ? std::strerror(errno) : "write error");
+    return false;
 }

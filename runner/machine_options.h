@@ -7,6 +7,7 @@
 #include <vector>
 
 struct dbg_engine_t;
+struct emu_output_t;
 
 struct runner_machine_t {
     std::string rom; // the ROM image (default: found by runner_machine_finish)
@@ -37,3 +38,13 @@ bool runner_load_images(dbg_engine_t *e, const runner_machine_t &m, bool load_ro
 // where commands are typed).
 bool runner_load_debug_info(dbg_engine_t *e, const char *program, const runner_machine_t &m,
                             bool symbol_warnings, std::string *error);
+
+// Ignores SIGPIPE and SIGXFSZ: a reader that goes away and a file size limit become write
+// errors with their reasons (Broken pipe, File too large), not deaths by signal.
+void runner_ignore_write_signals();
+// Writes bytes to an output opened before the run and closes it; false with the reason printed
+// after "program: ".
+bool runner_finish_output(const char *program, emu_output_t *out, const std::string &path,
+                          const std::string &bytes);
+// Flushes standard output; false with the reason printed when it or an earlier write failed.
+bool runner_flush_stdout(const char *program);

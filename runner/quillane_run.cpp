@@ -314,11 +314,7 @@ bool open_end_outputs(const options_t &o, end_outputs_t *outs) {
 
 // Writes bytes to an output opened before the run and closes it; false with the reason printed.
 bool finish_output(emu_output_t *out, const std::string &path, const std::string &bytes) {
-    emu_output_write(out, bytes.data(), bytes.size());
-    emu_file_error_t reason{};
-    if (emu_output_close(out, &reason)) return true;
-    std::fprintf(stderr, "quillane-run: %s\n", emu_file_error_message(path, reason).c_str());
-    return false;
+    return runner_finish_output("quillane-run", out, path, bytes);
 }
 
 // Writes what was asked at the end; false when an output failed (its reason printed).
@@ -373,16 +369,8 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
     }
-    // What the script or the options printed: a write that failed earlier leaves the error flag.
-    errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
-    if (!flushed || std::ferror(stdout)) {
-        // A reader that went away is EPIPE ("Broken pipe"), SIGPIPE being ignored.
-        std::fprintf(stderr, "quillane-run: standard output: %s\n",
-                     errno != 0 ? std::strerror(errno) : "write error");
-        good = false;
-    }
-    return good;
+    // What the script or the options printed.
+    return runner_flush_stdout("quillane-run") && good;
 }
 
 // Writes what it can of *pending to standard output (non-blocking) without waiting; false on a
@@ -478,13 +466,8 @@ int serve_dap(dbg_engine_t *e, const options_t &o) {
 } // namespace
 
 int main(int argc, char **argv) {
-    // A reader that goes away (quillane-run --text | head) and a file size limit are write
-    // errors with their reasons (Broken pipe, File too large), not deaths by signal.
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, nullptr);
-    sigaction(SIGXFSZ, &ignore, nullptr);
+    // quillane-run --text | head: a write error, not a death by signal.
+    runner_ignore_write_signals();
 
     options_t o;
     const int parsed = parse(argc, argv, &o);

@@ -25,6 +25,7 @@
 #include "files/output.h"
 #include "machine/emu.h"
 #include "machine/process.h"
+#include "runner/golden.h"
 #include "runner/machine_options.h"
 #include "runner/test_report.h"
 
@@ -89,6 +90,10 @@ const char usage_text[] =
     "                      one test's own\n"
     "  --jobs N            run the tests in N processes (default: the number of processors);\n"
     "                      the results and their order are those of one\n"
+    "  --golden DIR        the pictures QT_CHECK_SCREEN(\"name\") compares the screen with\n"
+    "                      (DIR/name.png); a difference writes name.actual.png and\n"
+    "                      name.diff.png beside it\n"
+    "  --update-golden     write the pictures instead of comparing\n"
     "Reports (files replaced only once written in full; checked before the run):\n"
     "  --tap               TAP version 13 on standard output instead of the summary\n"
     "  --junit FILE        JUnit XML\n"
@@ -109,7 +114,8 @@ struct options_t {
     std::vector<std::string> filters;
     uint64_t budget = DEFAULT_BUDGET;
     long jobs = 0; // 0: the number of processors
-    std::string junit, json, coverage, profile, record_dir;
+    std::string junit, json, coverage, profile, record_dir, golden;
+    bool update_golden = false;
 };
 
 int bad(const std::string &message) {
@@ -135,9 +141,11 @@ int parse(int argc, char **argv, options_t *o) {
             o->list = true;
         } else if (a == "--tap") {
             o->tap = true;
+        } else if (a == "--update-golden") {
+            o->update_golden = true;
         } else if (a == "--filter" || a == "--budget" || a == "--jobs" || a == "--junit" ||
                    a == "--json" || a == "--coverage" || a == "--profile" ||
-                   a == "--record-failures") {
+                   a == "--record-failures" || a == "--golden") {
             if (i + 1 >= argc) return bad(a + " needs a value");
             const std::string v = argv[++i];
             if (v.empty()) return bad(a + " needs a value, not an empty one");
@@ -156,6 +164,7 @@ int parse(int argc, char **argv, options_t *o) {
             if (a == "--coverage") o->coverage = v;
             if (a == "--profile") o->profile = v;
             if (a == "--record-failures") o->record_dir = v;
+            if (a == "--golden") o->golden = v;
         } else if (a.size() > 1 && a[0] == '-') {
             return bad("unknown option " + a + " (--help lists the options)");
         } else {
@@ -163,6 +172,7 @@ int parse(int argc, char **argv, options_t *o) {
         }
     }
     if (o->machine.images.size() != 1) return bad("one test image, please (--help)");
+    if (o->update_golden && o->golden.empty()) return bad("--update-golden needs --golden DIR");
     runner_machine_finish(&o->machine);
     if (o->jobs == 0) o->jobs = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
     return -1;
@@ -219,6 +229,8 @@ bool selected(const std::string &name, const std::vector<std::string> &filters) 
 
 struct runner_t {
     dbg_engine_t *e;
+    std::string golden; // --golden, --update-golden
+    bool update_golden;
     // Where the start-up stops (qt_ready), and where the tests return to. A test that jumps back
     // into the start-up code does not pass for returned: the start-up pushes onto the stack
     // before qt_ready, over the return address, which is a guard.
@@ -371,9 +383,12 @@ void message(runner_t *run, call_t *c, const dbg_stop_t &stop) {
             dbg_ticks_after(c->start_tick, kind == MSG_BUDGET ? actual : uint64_t{actual} * 1000);
         failed = false;
         break;
-    case MSG_SCREEN:
-        f.text = "QT_CHECK_SCREEN(\"" + f.text + "\"): screen checks are not supported yet";
+    case MSG_SCREEN: {
+        std::string failure;
+        failed = !qt_screen_check(e, run->golden, run->update_golden, f.text, &failure);
+        f.text = "QT_CHECK_SCREEN(\"" + f.text + "\"): " + failure;
         break;
+    }
     default:
         if (kind >= MSG_REG_A && kind <= MSG_BYTE + 1) {
             uint32_t value = 0;
@@ -680,12 +695,7 @@ struct report_file_t {
 } // namespace
 
 int main(int argc, char **argv) {
-    // A reader that goes away and a file size limit are write errors with their reasons.
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, nullptr);
-    sigaction(SIGXFSZ, &ignore, nullptr);
+    runner_ignore_write_signals();
 
     options_t o;
     const int parsed = parse(argc, argv, &o);
@@ -693,7 +703,7 @@ int main(int argc, char **argv) {
 
     emu_t *emu = &emu_state;
     emu_power_on(emu);
-    runner_t run{dbg_attach(emu, DBG_INLINE), 0, {}, o.budget};
+    runner_t run{dbg_attach(emu, DBG_INLINE), o.golden, o.update_golden, 0, {}, o.budget};
     dbg_engine_t *e = run.e;
     std::string error;
     uint16_t image_start = 0;
@@ -790,20 +800,9 @@ int main(int argc, char **argv) {
             written = false;
             continue;
         }
-        emu_output_write(&r.out, text.data(), text.size());
-        emu_file_error_t reason{};
-        if (!emu_output_close(&r.out, &reason)) {
-            std::fprintf(stderr, "quillane-test: %s\n",
-                         emu_file_error_message(*r.path, reason).c_str());
-            written = false;
-        }
+        written = runner_finish_output("quillane-test", &r.out, *r.path, text) && written;
     }
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "quillane-test: standard output: %s\n",
-                     errno ? std::strerror(errno) : "write error");
-        written = false;
-    }
+    written = runner_flush_stdout("quillane-test") && written;
     if (!written) return EXIT_USAGE;
     for (const qt_result_t &r : results)
         if (!r.passed()) return EXIT_FAILED;

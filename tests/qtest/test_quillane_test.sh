@@ -131,6 +131,27 @@ timeout 60 "$RUN" --replay recs/test_eq_fails.rec --symbols checks_test.cdb --sc
     >replay.txt 2>&1 || fail "replay: $(cat replay.txt)"
 grep -q "^#0  test_eq_fails (checks_test.c:27)" replay.txt || fail "replay: $(cat replay.txt)"
 
+# Screen checks: pictures written by --update-golden, compared, a difference shown.
+cp "$HERE/screen_test.c" .
+sh "$SDK/qcc" --test screen_test.c -o screen_test.ihx
+mkdir golden
+qt screen_test.ihx --golden golden --update-golden --filter test_screen
+status 0
+python3 - golden/words.png <<'PY' || fail "golden picture"
+import struct, sys
+png = open(sys.argv[1], "rb").read()
+assert png[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", png[16:24]) == (320, 240)
+PY
+qt screen_test.ihx --golden golden
+status 1
+has "PASS  test_screen "
+has "screen_test.c:15: QT_CHECK_SCREEN(\"words\"): the screen differs from golden/words.png in 2 cells"
+has "bad picture name \"../words\""
+[ -f golden/words.actual.png ] && [ -f golden/words.diff.png ] || fail "no actual and diff pictures"
+cmp -s golden/words.png golden/words.actual.png && fail "the actual picture is the golden one"
+qt screen_test.ihx --filter test_screen
+has "a screen check needs --golden DIR"
+
 # Exit statuses and bad input.
 qt
 [ "$rc" = 2 ] || fail "no image: $rc"
