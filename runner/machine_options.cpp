@@ -39,6 +39,16 @@ int runner_machine_option(int argc, char **argv, int *i, runner_machine_t *m, st
     return 1;
 }
 
+bool runner_info_option(const std::string &a, const char *program, const char *usage) {
+    if (a == "--help" || a == "-h")
+        std::fputs(usage, stdout);
+    else if (a == "--version")
+        std::printf("%s %s\n", program, QUILLANE_VERSION);
+    else
+        return false;
+    return true;
+}
+
 void runner_machine_finish(runner_machine_t *m) {
     if (!m->rom_given) m->rom = emu_find_data_file(EMU_ROM_FILE_NAME);
 }

@@ -22,6 +22,9 @@ struct runner_machine_t {
 // a value). 1 when the option was one of them, 0 when not, -1 with *error when its value is
 // missing or empty.
 int runner_machine_option(int argc, char **argv, int *i, runner_machine_t *m, std::string *error);
+// --help (or -h) prints usage, --version the program's name and version: true when a was one
+// of them (the program then ends with status 0).
+bool runner_info_option(const std::string &a, const char *program, const char *usage);
 // After the options: the default ROM (the current directory's, else the installed one).
 void runner_machine_finish(runner_machine_t *m);
 

@@ -194,15 +194,9 @@ int parse(int argc, char **argv, options_t *o) {
         std::string error;
         const int machine = runner_machine_option(argc, argv, &i, &o->machine, &error);
         if (machine < 0) return bad(error);
-        if (machine > 0) {
-            continue;
-        } else if (a == "--help" || a == "-h") {
-            std::fputs(usage_text, stdout);
-            return EXIT_OK;
-        } else if (a == "--version") {
-            std::printf("quillane-run %s\n", QUILLANE_VERSION);
-            return EXIT_OK;
-        } else if (a == "--dap") {
+        if (machine > 0) continue;
+        if (runner_info_option(a, "quillane-run", usage_text)) return EXIT_OK;
+        if (a == "--dap") {
             o->dap = true;
         } else if (a == "--realtime") {
             o->realtime = true;

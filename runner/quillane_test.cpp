@@ -131,13 +131,8 @@ int parse(int argc, char **argv, options_t *o) {
         const int machine = runner_machine_option(argc, argv, &i, &o->machine, &error);
         if (machine < 0) return bad(error);
         if (machine > 0) continue;
-        if (a == "--help" || a == "-h") {
-            std::fputs(usage_text, stdout);
-            return EXIT_PASSED;
-        } else if (a == "--version") {
-            std::printf("quillane-test %s\n", QUILLANE_VERSION);
-            return EXIT_PASSED;
-        } else if (a == "--list") {
+        if (runner_info_option(a, "quillane-test", usage_text)) return EXIT_PASSED;
+        if (a == "--list") {
             o->list = true;
         } else if (a == "--tap") {
             o->tap = true;
