@@ -238,8 +238,11 @@ uint16_t peek16(dbg_engine_t *e, uint16_t address) {
     return static_cast<uint16_t>(dbg_peek(e, address) | dbg_peek(e, address + 1) << 8);
 }
 
-uint32_t peek32(dbg_engine_t *e, uint16_t address) {
-    return peek16(e, address) | static_cast<uint32_t>(peek16(e, address + 2)) << 16;
+uint64_t peek64(dbg_engine_t *e, uint16_t address) {
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = value << 8 | dbg_peek(e, static_cast<uint16_t>(address + i));
+    return value;
 }
 
 // A 0-terminated string of the program, at most 200 bytes.
@@ -260,8 +263,8 @@ std::string hex_bytes(dbg_engine_t *e, uint16_t address, uint32_t count) {
     return count > 16 ? s + " ..." : s;
 }
 
-std::string number_text(uint32_t value, bool is_signed) {
-    if (is_signed) return std::to_string(static_cast<int32_t>(value));
+std::string number_text(uint64_t value, bool is_signed) {
+    if (is_signed) return std::to_string(static_cast<int64_t>(value));
     return std::to_string(value);
 }
 
@@ -326,7 +329,7 @@ uint32_t register_value(dbg_engine_t *e, const z_cpu_t &r, uint8_t kind) {
 const char *const register_names[] = {"A", "B",  "C",  "D",  "E",  "H",
                                       "L", "BC", "DE", "HL", "IX", "IY"};
 
-// A message on the channel: the record HL points to (16 bytes, see quillane_test.h).
+// A message on the channel: the record HL points to (24 bytes, see quillane_test.h).
 void message(runner_t *run, call_t *c, const dbg_stop_t &stop) {
     dbg_engine_t *e = run->e;
     if (++c->messages > MAX_MESSAGES) {
@@ -342,7 +345,7 @@ void message(runner_t *run, call_t *c, const dbg_stop_t &stop) {
     const uint8_t kind = dbg_peek(e, record), flags = dbg_peek(e, record + 1);
     const uint16_t line = peek16(e, record + 2), file = peek16(e, record + 4);
     const uint16_t text_at = peek16(e, record + 6);
-    const uint32_t actual = peek32(e, record + 8), expected = peek32(e, record + 12);
+    const uint64_t actual = peek64(e, record + 8), expected = peek64(e, record + 16);
     qt_failure_t f;
     std::string line_text;
     f.where = line && file ? peek_string(e, file) + ":" + std::to_string(line)
@@ -358,7 +361,7 @@ void message(runner_t *run, call_t *c, const dbg_stop_t &stop) {
         break;
     case MSG_MEM: {
         const uint16_t address = actual & 0xFFFF, bytes = expected & 0xFFFF;
-        const uint32_t count = actual >> 16;
+        const uint32_t count = (actual >> 16) & 0xFFFF;
         failed = false;
         for (uint32_t i = 0; i < count && !failed; ++i) {
             const uint16_t at = static_cast<uint16_t>(address + i);

@@ -13,7 +13,7 @@ static void qt_out(qt_message_t *record) __naked {
 }
 
 void qt_send(unsigned char kind, unsigned char flags, unsigned int line, const char *file,
-             const char *text, unsigned long actual, unsigned long expected) {
+             const char *text, unsigned long long actual, unsigned long long expected) {
     message.kind = kind;
     message.flags = flags;
     message.line = line;

@@ -6,7 +6,7 @@
  * and test_setup once, saves the machine there, and starts every test from that state.
  *
  * A check that fails sends a message to the runner and the test goes on (QT_REQUIRE ends it).
- * The message is a 16-byte record (qt_message_t); the runner is told of it by a write to port
+ * The message is a 24-byte record (qt_message_t); the runner is told of it by a write to port
  * F0, which the board does not decode, with HL holding the record's address. In the window the
  * write does nothing, so a test image runs there too.
  */
@@ -31,12 +31,12 @@ typedef struct {
     unsigned int line;   /* 0: the runner takes the line of the sending code */
     const char *file;    /* 0: as for line */
     const char *text;
-    unsigned long actual;
-    unsigned long expected;
+    unsigned long long actual;
+    unsigned long long expected;
 } qt_message_t;
 
 void qt_send(unsigned char kind, unsigned char flags, unsigned int line, const char *file,
-             const char *text, unsigned long actual, unsigned long expected);
+             const char *text, unsigned long long actual, unsigned long long expected);
 
 /* Whether an integer expression has a signed type after promotion (it is not evaluated). */
 #define QT_SIGNED_(x) ((0 ? (x) : -1) < 0)
@@ -47,8 +47,8 @@ void qt_send(unsigned char kind, unsigned char flags, unsigned int line, const c
     } while (0)
 #define QT_CHECK_EQ_(actual, expected, flags)                                                   \
     do {                                                                                       \
-        unsigned long qt_actual_ = (unsigned long)(actual);                                    \
-        unsigned long qt_expected_ = (unsigned long)(expected);                                \
+        unsigned long long qt_actual_ = (unsigned long long)(actual);                          \
+        unsigned long long qt_expected_ = (unsigned long long)(expected);                      \
         if (qt_actual_ != qt_expected_)                                                        \
             qt_send(QT_MSG_EQ,                                                                 \
                     (flags) | QT_SIGNED_(actual) * QT_FLAG_ACTUAL_SIGNED |                     \

@@ -53,3 +53,10 @@ void test_fail_goes_on(void) {
     QT_FAIL("first");
     QT_FAIL("second");
 }
+
+/* 64-bit integers, both values in full. */
+volatile long long wide = -5000000000ll;
+
+void test_wide(void) {
+    QT_CHECK_EQ(wide, 1);
+}

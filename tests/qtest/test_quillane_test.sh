@@ -27,8 +27,8 @@ sh "$SDK/qasm" guards.asm -o guards.hex
 qt checks_test.ihx --list
 [ "$rc" = 0 ] || fail "--list: $rc"
 [ "$(cut -d' ' -f1 out.txt | tr '\n' ' ')" = "test_passes test_eq_fails test_bump_once \
-test_bump_again test_mem test_require_ends test_fail_goes_on " ] || fail "order: $(cat out.txt)"
-has "test_passes checks_test.c:20"
+test_bump_again test_mem test_require_ends test_fail_goes_on test_wide " ] || fail "order: $(cat out.txt)"
+has "test_passes checks_test.c:19"
 qt checks_test.ihx --jobs 1
 [ "$rc" = 1 ] || fail "failures: status $rc"
 has "PASS  test_passes"
@@ -45,7 +45,8 @@ has "checks_test.c:48: counter == 2"
 hasnt "after the requirement"
 has "checks_test.c:53: first"
 has "checks_test.c:54: second"
-has "3 passed, 4 failed"
+has "checks_test.c:61: wide == 1: expected 1, actual -5000000000"
+has "3 passed, 5 failed"
 grep -q "$(printf '\033')" out.txt && fail "colours on a file"
 
 # Filters: globs, and a leading - excludes.
@@ -98,11 +99,11 @@ cmp out1.txt out3.txt && cmp j1.xml j3.xml && cmp j1.json j3.json && cmp tap1.tx
 python3 - j1.xml <<'PY' || fail "JUnit file"
 import sys, xml.etree.ElementTree as ET
 root = ET.parse(sys.argv[1]).getroot()
-assert root.tag == "testsuites" and root.get("tests") == "7" and root.get("failures") == "4", root.attrib
+assert root.tag == "testsuites" and root.get("tests") == "8" and root.get("failures") == "5", root.attrib
 cases = root.findall("./testsuite/testcase")
 assert [c.get("name") for c in cases][:3] == ["test_passes", "test_eq_fails", "test_bump_once"]
 eq = cases[1]
-assert eq.get("file") == "checks_test.c" and eq.get("line") == "26", eq.attrib
+assert eq.get("file") == "checks_test.c" and eq.get("line") == "25", eq.attrib
 failure = eq.find("failure")
 assert failure.get("message") == "checks_test.c:26: add(2, 2) == 5: expected 5, actual 4"
 assert "checks_test.c:29" in failure.text
@@ -111,7 +112,7 @@ assert int(props["t-states"]) > 0
 assert abs(float(eq.get("time")) - int(props["t-states"]) / 1e7) < 1e-6
 assert cases[0].find("failure") is None
 PY
-python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["passed"] == 3 and d["failed"] == 4; assert d["tests"][1]["failures"][0]["actual"] == "4"' j1.json ||
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["passed"] == 3 and d["failed"] == 5; assert d["tests"][1]["failures"][0]["actual"] == "4"' j1.json ||
     fail "JSON file"
 # TAP 13: the version, the plan, a line per test.
 [ "$(head -2 tap1.txt | tr '\n' ' ')" = "TAP version 13 1..17 " ] || fail "TAP header"
