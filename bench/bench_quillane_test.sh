@@ -12,10 +12,10 @@ trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 cp "$BUILD/tessik.hex" .
 
-# Each test: 3846 rounds of a 26 T-state loop (a shared routine, so that 1000 tests fit in
-# memory), then a check.
+# Each test: 3846 rounds of a 26 T-state loop (a shared routine), then a check; from 3C00, the
+# start of the free RAM, so that 1000 tests fit below the stack.
 awk 'BEGIN {
-    print "        org 8000h"
+    print "        org 3C00h"
     print "        include \"quillane_test.inc\""
     print "spin:   ld bc, 3846"
     print "spin_loop: dec bc"
