@@ -65,6 +65,7 @@ deb: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
 	@echo "== bench/bench_window_clock.sh" && sh bench/bench_window_clock.sh $(BUILD)
+	@echo "== bench/bench_quillane_test.sh" && sh bench/bench_quillane_test.sh $(BUILD)
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

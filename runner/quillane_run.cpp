@@ -31,6 +31,7 @@
 #include "files/output.h"
 #include "machine/emu.h"
 #include "machine/process.h"
+#include "runner/machine_options.h"
 
 namespace {
 
@@ -133,9 +134,7 @@ const char usage_text[] =
     "Ctrl+C or SIGTERM, which stop the run at the next instruction (outputs still written).\n";
 
 struct options_t {
-    std::string rom = EMU_ROM_FILE_NAME;
-    bool rom_given = false;
-    bool no_rom = false;
+    runner_machine_t machine; // --rom, --no-rom, --symbols, --source-dir, the images
     bool dap = false;
     bool realtime = false;
     bool has_ticks = false;
@@ -145,8 +144,6 @@ struct options_t {
     std::vector<std::string> breaks;
     std::vector<std::string> type;
     std::optional<std::string> script;
-    std::vector<std::string> symbols;
-    std::vector<std::string> source_dirs;
     bool regs = false;
     std::optional<std::string> screenshot;
     bool text = false;
@@ -162,7 +159,6 @@ struct options_t {
     std::optional<std::string> trace;
     std::string profile;
     std::string coverage;
-    std::vector<std::string> images;
 };
 
 // The files written at the end, opened before the run (files/output.h), so that a path that
@@ -196,16 +192,13 @@ int parse(int argc, char **argv, options_t *o) {
             return argv[++i];
         };
         const char *v = nullptr;
-        if (a == "--help" || a == "-h") {
-            std::fputs(usage_text, stdout);
-            return EXIT_OK;
-        } else if (a == "--version") {
-            std::printf("quillane-run %s\n", QUILLANE_VERSION);
-            return EXIT_OK;
-        } else if (a == "--dap") {
+        std::string error;
+        const int machine = runner_machine_option(argc, argv, &i, &o->machine, &error);
+        if (machine < 0) return bad(error);
+        if (machine > 0) continue;
+        if (runner_info_option(a, "quillane-run", usage_text)) return EXIT_OK;
+        if (a == "--dap") {
             o->dap = true;
-        } else if (a == "--no-rom") {
-            o->no_rom = true;
         } else if (a == "--realtime") {
             o->realtime = true;
         } else if (a == "--until-halt") {
@@ -221,16 +214,11 @@ int parse(int argc, char **argv, options_t *o) {
             if (!*argv[i + 3]) return bad("--dump needs a file name, not an empty one");
             o->dumps.push_back({argv[i + 1], argv[i + 2], argv[i + 3]});
             i += 3;
-        } else if (a == "--rom" || a == "--ticks" || a == "--until-pc" || a == "--break" ||
-                   a == "--type" || a == "--script" || a == "--symbols" || a == "--screenshot" ||
-                   a == "--wav" || a == "--trace" || a == "--state" || a == "--save-state" ||
-                   a == "--profile" || a == "--coverage" || a == "--replay" ||
-                   a == "--source-dir") {
+        } else if (a == "--ticks" || a == "--until-pc" || a == "--break" || a == "--type" ||
+                   a == "--script" || a == "--screenshot" || a == "--wav" || a == "--trace" ||
+                   a == "--state" || a == "--save-state" || a == "--profile" || a == "--coverage" ||
+                   a == "--replay") {
             if (!(v = value(a.c_str()))) return bad(a + " needs a value");
-            if (a == "--rom") {
-                o->rom = v;
-                o->rom_given = true;
-            }
             if (a == "--until-pc") o->until_pc.push_back(v);
             if (a == "--break") o->breaks.push_back(v);
             if (a == "--type") o->type.push_back(dbg_unescape(v));
@@ -238,8 +226,6 @@ int parse(int argc, char **argv, options_t *o) {
             if (!*v && a != "--type" && a != "--ticks" && a != "--until-pc" && a != "--break")
                 return bad(a + " needs a file name, not an empty one");
             if (a == "--script") o->script = v;
-            if (a == "--symbols") o->symbols.push_back(v);
-            if (a == "--source-dir") o->source_dirs.push_back(v);
             if (a == "--screenshot") o->screenshot = v;
             if (a == "--wav") o->wav = v;
             if (a == "--trace") o->trace = v;
@@ -256,18 +242,18 @@ int parse(int argc, char **argv, options_t *o) {
         } else if (a.size() > 1 && a[0] == '-') {
             return bad("unknown option " + a + " (--help lists the options)");
         } else {
-            o->images.push_back(a);
+            o->machine.images.push_back(a);
         }
     }
-    if (o->no_rom && o->images.empty() && o->state.empty())
+    const runner_machine_t &m = o->machine;
+    if (m.no_rom && m.images.empty() && o->state.empty())
         return bad("--no-rom needs an image to start");
-    if (o->rom_given && !o->state.empty()) return bad("--state holds the memory: no --rom with it");
+    if (m.rom_given && !o->state.empty()) return bad("--state holds the memory: no --rom with it");
     if (!o->replay.empty() &&
-        (o->rom_given || o->no_rom || !o->state.empty() || !o->images.empty() || !o->type.empty()))
+        (m.rom_given || m.no_rom || !o->state.empty() || !m.images.empty() || !o->type.empty()))
         return bad("--replay starts from the recording's state: no --rom, --no-rom, --state, "
                    "images or --type with it");
-    // The default ROM: the current directory's, else the installed one.
-    if (!o->rom_given) o->rom = emu_find_data_file(EMU_ROM_FILE_NAME);
+    runner_machine_finish(&o->machine);
     return -1;
 }
 
@@ -276,7 +262,7 @@ bool parse_dumps(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
     for (const auto &d : o.dumps) {
         uint16_t address = 0, length16 = 0;
         uint32_t length = 0;
-        if (!dbg_parse_address(&e->symbols, d.address, &address)) {
+        if (!dbg_parse_address(dbg_symbol_table(e), d.address, &address)) {
             std::fprintf(stderr, "quillane-run: --dump: bad address %s\n", d.address.c_str());
             return false;
         }
@@ -323,11 +309,7 @@ bool open_end_outputs(const options_t &o, end_outputs_t *outs) {
 
 // Writes bytes to an output opened before the run and closes it; false with the reason printed.
 bool finish_output(emu_output_t *out, const std::string &path, const std::string &bytes) {
-    emu_output_write(out, bytes.data(), bytes.size());
-    emu_file_error_t reason{};
-    if (emu_output_close(out, &reason)) return true;
-    std::fprintf(stderr, "quillane-run: %s\n", emu_file_error_message(path, reason).c_str());
-    return false;
+    return runner_finish_output("quillane-run", out, path, bytes);
 }
 
 // Writes what was asked at the end; false when an output failed (its reason printed).
@@ -382,16 +364,8 @@ bool outputs(dbg_engine_t *e, const options_t &o, end_outputs_t *outs) {
         std::fprintf(stderr, "quillane-run: %s\n", error.c_str());
         good = false;
     }
-    // What the script or the options printed: a write that failed earlier leaves the error flag.
-    errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
-    if (!flushed || std::ferror(stdout)) {
-        // A reader that went away is EPIPE ("Broken pipe"), SIGPIPE being ignored.
-        std::fprintf(stderr, "quillane-run: standard output: %s\n",
-                     errno != 0 ? std::strerror(errno) : "write error");
-        good = false;
-    }
-    return good;
+    // What the script or the options printed.
+    return runner_flush_stdout("quillane-run") && good;
 }
 
 // Writes what it can of *pending to standard output (non-blocking) without waiting; false on a
@@ -420,7 +394,7 @@ bool write_some(std::string *pending) {
 // read stops neither the machine nor a signal; one that leaves more than DBG_DAP_MAX_UNREAD bytes
 // unread is given up.
 int serve_dap(dbg_engine_t *e, const options_t &o) {
-    dbg_dap_t *session = dbg_dap_new(e, o.rom);
+    dbg_dap_t *session = dbg_dap_new(e, o.machine.rom);
     const int out_flags = fcntl(1, F_GETFL);
     if (out_flags >= 0) fcntl(1, F_SETFL, out_flags | O_NONBLOCK);
     if (out_flags >= 0 && isatty(1)) terminal_out_flags = out_flags;
@@ -487,13 +461,8 @@ int serve_dap(dbg_engine_t *e, const options_t &o) {
 } // namespace
 
 int main(int argc, char **argv) {
-    // A reader that goes away (quillane-run --text | head) and a file size limit are write
-    // errors with their reasons (Broken pipe, File too large), not deaths by signal.
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, nullptr);
-    sigaction(SIGXFSZ, &ignore, nullptr);
+    // quillane-run --text | head: a write error, not a death by signal.
+    runner_ignore_write_signals();
 
     options_t o;
     const int parsed = parse(argc, argv, &o);
@@ -528,38 +497,10 @@ int main(int argc, char **argv) {
         }
     }
     if (!o.state.empty() && !dbg_state_load(e, o.state, &error)) return bad(error);
-    if (!o.no_rom && o.state.empty() && o.replay.empty() &&
-        dbg_load_hex(emu, o.rom, true, nullptr, &error) != 0) {
-        // Started outside the build directory without --rom, the default ROM is not there.
-        if (!o.rom_given) error += " (the ROM; --rom FILE names another, --no-rom runs without)";
+    // A state or a recording holds the memory: images go on top, and no ROM.
+    if (!runner_load_images(e, o.machine, o.state.empty() && o.replay.empty(), nullptr, &error) ||
+        !runner_load_debug_info(e, "quillane-run", o.machine, true, &error))
         return bad(error);
-    }
-    for (size_t i = 0; i < o.images.size(); ++i) {
-        uint16_t start = 0xFFFF;
-        if (dbg_load_hex(emu, o.images[i], false, &start, &error) != 0) return bad(error);
-        if (o.no_rom && o.state.empty() && i == 0) emu->cpu.PC = start;
-    }
-    // Debug information: the monitor's symbols, then what lies beside each image, then the files
-    // named, so that a program's own names win inside the program. A malformed file found
-    // beside an image is reported and the run goes on without it.
-    dbg_set_rom_path(e, o.rom);
-    for (size_t i = 0; i <= o.images.size(); ++i) {
-        if (i == o.images.size() && i > 0) break;
-        std::string report;
-        if (dbg_debug_info_load(e, i < o.images.size() ? o.images[i] : "", o.source_dirs, &report))
-            continue;
-        // Only the reasons: the files that loaded are not news.
-        for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {
-            const std::string line = report.substr(at, end - at);
-            if (line.rfind("Loaded ", 0) != 0 && line.rfind("Already loaded ", 0) != 0 &&
-                line.rfind("No debug information", 0) != 0)
-                std::fprintf(stderr, "quillane-run: warning: %s (not loaded)\n", line.c_str());
-        }
-    }
-    for (const std::string &path : o.symbols)
-        if (!dbg_debug_file_load(e, path, o.source_dirs, &error)) return bad(error);
-    for (const std::string &warning : dbg_symbol_warnings(&e->symbols))
-        std::fprintf(stderr, "quillane-run: %s\n", warning.c_str());
     // Breakpoints and --until-pc stop the same way; either one reached ends the run well.
     const bool awaiting = o.until_halt || !o.until_pc.empty() || !o.breaks.empty();
     std::vector<int> until_ids;
@@ -577,7 +518,7 @@ int main(int argc, char **argv) {
         }
     if (!o.profile.empty()) dbg_profile_start(e);
     if (!o.coverage.empty()) {
-        if (!e->source)
+        if (!dbg_source_model(e))
             return bad("--coverage needs source lines: --symbols PROG.cdb or PROG.sym "
                        "with its .lines");
         dbg_coverage_start(e);

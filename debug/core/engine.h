@@ -444,6 +444,9 @@ std::vector<std::string> dbg_screen_cells(const uint8_t *memory);
 // The 320 x 240 frame as PNG bytes, and as a PNG file (false with a one-line reason).
 std::string dbg_screenshot_png(dbg_engine_t *e);
 bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error);
+// Any RGB picture (3 bytes a pixel, rows top-down; width * height * 3 bytes) as PNG bytes, in
+// the screenshots' form: 8-bit RGB in stored (uncompressed) deflate blocks.
+std::string dbg_png_encode(const std::vector<uint8_t> &rgb, int width, int height);
 // Memory as the bytes of a file at path: Intel HEX, or raw when path ends in ".bin". Empty with a
 // one-line reason when the range is empty or goes past FFFF.
 std::string dbg_memory_file(dbg_engine_t *e, const std::string &path, uint16_t address,
@@ -504,3 +507,9 @@ void dbg_boundary(dbg_engine_t *e);
 static inline bool dbg_needs_attention(const dbg_engine_t *e) {
     return e->attention && e->attention->load(std::memory_order_relaxed) != 0;
 }
+
+// Views of what the engine has loaded, for front ends that look things up themselves
+// (quillane-test finds its tests there): the source model (null until debug information is
+// loaded; its texts are read on demand) and the symbol table.
+dbg_source_t *dbg_source_model(const dbg_engine_t *e);
+const dbg_symbols_t *dbg_symbol_table(const dbg_engine_t *e);

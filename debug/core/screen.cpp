@@ -190,6 +190,11 @@ std::string dbg_screenshot_png(dbg_engine_t *e) {
     return std::string(png.begin(), png.end());
 }
 
+std::string dbg_png_encode(const std::vector<uint8_t> &rgb, int width, int height) {
+    const std::vector<uint8_t> png = png_encode(rgb.data(), width, height);
+    return std::string(png.begin(), png.end());
+}
+
 bool dbg_screenshot(dbg_engine_t *e, const std::string &path, std::string *error) {
     const std::string png = dbg_screenshot_png(e);
     emu_file_error_t reason{};
