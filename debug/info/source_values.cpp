@@ -286,8 +286,22 @@ bool register_byte(const z_cpu_t &cpu, const std::string &name, uint8_t *value) 
     return true;
 }
 
+// Whether a parameter of the frame's function has no value yet: the function's set-up code, which
+// puts the parameters passed in registers in their registers and stack slots, has not finished.
+// Those passed on the stack (above the frame base) are there from the call on.
+bool parameter_unset(evaluator_t *e, const dbg_variable_t &v) {
+    if (!v.is_parameter || v.function < 0 || (v.place == DBG_VAR_STACK && v.offset > 0))
+        return false;
+    const dbg_frame_t &frame = frame_of(e);
+    if (frame.depth != 0 || frame.function != v.function) return false;
+    const dbg_function_t &function = e->model->functions[v.function];
+    return frame.pc >= function.start && frame.pc < dbg_source_function_body(e->model, &function);
+}
+
 bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
     out->type = v.type;
+    if (parameter_unset(e, v))
+        return fail_ev(e, v.name + ": not set yet (the function's set-up code is running)");
     switch (v.place) {
     case DBG_VAR_MEMORY:
         out->in_memory = true;
@@ -301,6 +315,9 @@ bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
         return true;
     }
     case DBG_VAR_REGISTERS: {
+        // The registers are the innermost frame's: a caller's value in them is long gone.
+        if (v.function >= 0 && frame_of(e).depth != 0)
+            return fail_ev(e, v.name + ": held in registers, not known in a caller's frame");
         out->registers = v.registers;
         int64_t value = 0;
         int shift = 0;
