@@ -21,6 +21,7 @@
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 #include "debug/travel/history.h"
+#include "debug/travel/state.h"
 #include "harness.h"
 #include "machine/emu.h"
 #include "stepping_scenarios.h"
@@ -907,6 +908,113 @@ TEST(Stepping, EveryFrontEndStopsAtTheSamePlaceWithTheArguments) {
                 << scenario.name << ": " << console.values;
         EXPECT_EQ(console, by_dap(scenario)) << scenario.name;
     }
+}
+
+// One stack walk: wherever the machine stops, `finish` returns to the caller that the walk (and
+// so `where`, the window's stack and DAP's stackTrace) names as frame 1, with its SP: in a C
+// function's set-up code and body, at every instruction of the `}` of a function that returns
+// through POP HL / INC SP / JP (HL), in ___sdcc_call_iy (assembly, no lines) and in the monitor.
+TEST(Stepping, FinishReturnsToTheCallerTheStackWalkNames) {
+    if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    dbg_engine_t *e = fresh_engine();
+    ASSERT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
+    harness_run_ticks(2000000);
+    ASSERT_EQ(0, harness_load_hex(stepping_program + ".ihx", nullptr, false));
+    e->rom_path = QUILLANE_BUILD_DIR "/tessik.hex";
+    std::string report, error;
+    ASSERT_TRUE(dbg_debug_info_load(e, stepping_program + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"},
+                                    &report))
+        << report;
+    ASSERT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 100000000);
+    auto walk = [e] {
+        const std::vector<uint8_t> memory = dbg_memory(e);
+        return dbg_source_frames(e->source, memory.data(), dbg_registers(e), &e->symbols);
+    };
+    // finish from here, then back to here: it must land on the walk's frame 1.
+    auto check_finish = [&](const std::string &where) {
+        const std::vector<dbg_frame_t> before = walk();
+        ASSERT_GE(before.size(), 2u) << where;
+        dbg_machine_state_t here;
+        dbg_state_capture(e, &here);
+        EXPECT_EQ(DBG_CAUSE_STEP, dbg_finish(e).cause) << where;
+        EXPECT_EQ(before[1].pc, dbg_registers(e).PC) << where;
+        // SP is where it was before the call, past any argument bytes the callee removed.
+        EXPECT_LE(before[1].sp, dbg_registers(e).SP) << where;
+        EXPECT_GE(before[1].sp + 2, dbg_registers(e).SP) << where;
+        EXPECT_EQ(before[1].name, walk().at(0).name) << where;
+        dbg_state_restore(e, here);
+    };
+    auto run_to = [&](uint16_t address) {
+        const int id = dbg_break_add(e, address, 0);
+        EXPECT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e).cause);
+        dbg_delete(e, id);
+    };
+    const dbg_function_t *scale = dbg_source_function(e->source, "scale");
+    ASSERT_TRUE(scale);
+    run_to(scale->start);
+    check_finish("scale's first instruction");
+    for (uint16_t pc = scale->start; pc < dbg_source_function_body(e->source, scale);
+         pc = dbg_registers(e).PC) {
+        check_finish("scale's set-up code at " + dbg_hex4(pc));
+        dbg_step(e, 1);
+    }
+    check_finish("scale's body");
+    EXPECT_EQ("main", walk().at(1).name);
+
+    uint16_t call_iy = 0;
+    ASSERT_TRUE(dbg_symbol_lookup(&e->symbols, "___sdcc_call_iy", &call_iy));
+    run_to(call_iy);
+    check_finish("___sdcc_call_iy");
+
+    dbg_place_t end;
+    ASSERT_TRUE(dbg_place_resolve(e, marked("@choose_end"), &end, &error)) << error;
+    run_to(end.address);
+    for (int n = 0; n < 8; ++n) {
+        const dbg_instruction_t in = dbg_disassemble(e->emu->memory, dbg_registers(e).PC, nullptr);
+        check_finish("choose's } at " + in.text);
+        if (in.flow == DBG_FLOW_JUMP_REG) break;
+        ASSERT_NE(DBG_FLOW_RETURN, in.flow) << "choose returns through JP (HL)";
+        dbg_step(e, 1);
+    }
+    EXPECT_EQ(DBG_FLOW_JUMP_REG,
+              dbg_disassemble(e->emu->memory, dbg_registers(e).PC, nullptr).flow);
+
+    uint16_t putc = 0;
+    ASSERT_TRUE(dbg_symbol_lookup(&e->symbols, "mon_putc", &putc));
+    run_to(putc);
+    // main calls it last, with a jump: its caller is main's.
+    check_finish("mon_putc");
+}
+
+// Values a view shows are the true ones or say they are not known: scale's parameters while its
+// set-up code runs (they reach their registers and stack slots there) say so, and hold the
+// arguments once it has run.
+TEST(Stepping, ValuesNotKnownYetSaySo) {
+    if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    dbg_engine_t *e = fresh_engine();
+    ASSERT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
+    harness_run_ticks(2000000);
+    ASSERT_EQ(0, harness_load_hex(stepping_program + ".ihx", nullptr, false));
+    std::string report, error;
+    ASSERT_TRUE(dbg_debug_info_load(e, stepping_program + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"},
+                                    &report))
+        << report;
+    ASSERT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 100000000);
+    const dbg_function_t *scale = dbg_source_function(e->source, "scale");
+    ASSERT_TRUE(scale);
+    dbg_break_add(e, scale->start, 0);
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e).cause);
+    for (const char *name : {"amount", "factor"}) {
+        const dbg_result_t r = dbg_execute(e, std::string("print ") + name);
+        EXPECT_TRUE(r.error) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("not set yet")) << r.output;
+    }
+    dbg_delete_all(e);
+    ASSERT_EQ(DBG_CAUSE_STEP, dbg_step_by(e, DBG_STEP_INTO, DBG_GRAN_LINE).cause);
+    EXPECT_NE(std::string::npos, dbg_execute(e, "print amount").output.find("amount = 1 ("));
+    EXPECT_NE(std::string::npos, dbg_execute(e, "print factor").output.find("factor = 3 ("));
 }
 
 // A DAP logpoint prints its message with each {expression} evaluated where it is reached, as an

@@ -451,6 +451,7 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
         uint16_t return_pc = 0, return_slot = 0;
         uint16_t caller_ix = frame.ix;
         bool found = false;
+        bool popped = false; // the return address has left the stack (SP is above its slot)
         if (frame.function >= 0) {
             const dbg_function_t &function = model->functions[frame.function];
             const src_stack_state_t state = src_stack_state(function, memory, frame.pc);
@@ -463,9 +464,12 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
             return_slot = entry_sp;
             return_pc = peek16(memory, return_slot);
             found = true;
+            // SDCC's POP HL / INC SP / JP (HL): the word is still in memory below SP.
+            popped = state.depth < 0;
         } else {
             found = find_return(memory, symbols, frame.pc, frame.sp,
                                 frames.empty() ? &cpu : nullptr, &return_pc, &return_slot);
+            popped = found && static_cast<uint16_t>(return_slot + 2) == frame.sp;
         }
         frame.depth = static_cast<int>(frames.size());
         frames.push_back(frame);
@@ -475,8 +479,9 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
         caller.sp = static_cast<uint16_t>(return_slot + 2);
         caller.ix = caller_ix;
         // A return address that no call precedes ends the walk (the stack's bottom, or junk), and
-        // so does a stack that does not rise (a return address still in a register rises by none).
-        const bool popped = frames.size() == 1 && caller.sp == frame.sp && frame.function < 0;
+        // so does a stack that does not rise, unless the innermost routine has taken its return
+        // address off the stack already.
+        popped = popped && frames.size() == 1;
         if (!dbg_return_site(memory, caller.pc) || (caller.sp <= frame.sp && !popped) ||
             caller.sp == 0)
             break;
