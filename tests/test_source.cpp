@@ -835,7 +835,9 @@ dbg_engine_t *fresh_engine() {
     return e;
 }
 
-seen_t by_console(const scenario_t &scenario) {
+// The monitor booted, stepping.ihx and its debug information loaded, "g 8000" typed: the next
+// run starts the program.
+dbg_engine_t *stepping_engine() {
     dbg_engine_t *e = fresh_engine();
     EXPECT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
     harness_run_ticks(2000000);
@@ -848,6 +850,11 @@ seen_t by_console(const scenario_t &scenario) {
     dbg_history_mark(e);
     EXPECT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
     dbg_set_tick_limit(e, dbg_ticks(e) + 100000000); // a missed stop fails, never hangs
+    return e;
+}
+
+seen_t by_console(const scenario_t &scenario) {
+    dbg_engine_t *e = stepping_engine();
     for (const std::string &line : scenario.console) {
         const dbg_result_t r = dbg_execute(e, marked(line));
         EXPECT_FALSE(r.error) << scenario.name << ": " << line << ": " << r.output;
@@ -916,17 +923,8 @@ TEST(Stepping, EveryFrontEndStopsAtTheSamePlaceWithTheArguments) {
 // through POP HL / INC SP / JP (HL), in ___sdcc_call_iy (assembly, no lines) and in the monitor.
 TEST(Stepping, FinishReturnsToTheCallerTheStackWalkNames) {
     if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
-    dbg_engine_t *e = fresh_engine();
-    ASSERT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
-    harness_run_ticks(2000000);
-    ASSERT_EQ(0, harness_load_hex(stepping_program + ".ihx", nullptr, false));
-    e->rom_path = QUILLANE_BUILD_DIR "/tessik.hex";
-    std::string report, error;
-    ASSERT_TRUE(dbg_debug_info_load(e, stepping_program + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"},
-                                    &report))
-        << report;
-    ASSERT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
-    dbg_set_tick_limit(e, dbg_ticks(e) + 100000000);
+    dbg_engine_t *e = stepping_engine();
+    std::string error;
     auto walk = [e] {
         const std::vector<uint8_t> memory = dbg_memory(e);
         return dbg_source_frames(e->source, memory.data(), dbg_registers(e), &e->symbols);
@@ -992,16 +990,7 @@ TEST(Stepping, FinishReturnsToTheCallerTheStackWalkNames) {
 // arguments once it has run; two variables the records put in the same registers say so too.
 TEST(Stepping, ValuesNotKnownYetSaySo) {
     if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
-    dbg_engine_t *e = fresh_engine();
-    ASSERT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
-    harness_run_ticks(2000000);
-    ASSERT_EQ(0, harness_load_hex(stepping_program + ".ihx", nullptr, false));
-    std::string report, error;
-    ASSERT_TRUE(dbg_debug_info_load(e, stepping_program + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"},
-                                    &report))
-        << report;
-    ASSERT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
-    dbg_set_tick_limit(e, dbg_ticks(e) + 100000000);
+    dbg_engine_t *e = stepping_engine();
     const dbg_function_t *scale = dbg_source_function(e->source, "scale");
     ASSERT_TRUE(scale);
     dbg_break_add(e, scale->start, 0);
