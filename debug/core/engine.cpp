@@ -241,15 +241,10 @@ bool over_done(dbg_engine_t *e, const z_cpu_t *cpu) {
 // ___sdcc_call_iy, which are just that jump) to the register's value, which holds the pointer
 // already when the call is made.
 uint16_t call_destination(dbg_engine_t *e, const z_cpu_t *cpu, uint16_t target) {
-    const uint8_t *memory = e->emu->memory;
-    if (memory[target] == 0xC3)
-        return static_cast<uint16_t>(memory[static_cast<uint16_t>(target + 1)] |
-                                     memory[static_cast<uint16_t>(target + 2)] << 8);
-    const uint8_t second = memory[static_cast<uint16_t>(target + 1)];
-    if (memory[target] == 0xE9) return cpu->HL;
-    if (memory[target] == 0xDD && second == 0xE9) return cpu->IX;
-    if (memory[target] == 0xFD && second == 0xE9) return cpu->IY;
-    return target;
+    const dbg_instruction_t in = dbg_disassemble(e->emu->memory, target, nullptr);
+    if (in.has_target && in.bytes[0] == 0xC3) return in.target; // JP nn
+    if (in.flow != DBG_FLOW_JUMP_REG) return target;
+    return in.bytes[0] == 0xDD ? cpu->IX : in.bytes[0] == 0xFD ? cpu->IY : cpu->HL;
 }
 
 // Source step or next, before the instruction at PC runs: a call to run over (next: any; step:
