@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/core/key_queue.h"
 #include "debug/info/disasm.h"
+#include "debug/core/key_queue.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 
@@ -194,8 +194,8 @@ struct dbg_engine_t {
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
-    // Profile and coverage (debug/collect/profile.h, debug/collect/coverage.h): collected at every
-    // instruction boundary while profiling / covering is set; kept after they stop, for saving.
+    // Profile and coverage (debug/collect/profile.h, debug/collect/coverage.h): collected at every instruction
+    // boundary while profiling / covering is set; kept after they stop, for saving.
     dbg_profile_t *profile;
     dbg_coverage_t *coverage;
     bool profiling;

@@ -376,10 +376,6 @@ void name_frame(const dbg_source_t *model, const dbg_symbols_t *symbols, dbg_fra
     frame->line = range ? range->line : 0;
 }
 
-} // namespace
-
-namespace {
-
 // The return address of a routine without debug information (assembly, the monitor, library
 // code) that runs at pc with the stack at sp, and the place it was taken from. A candidate follows
 // a call of a routine (through a JP, as in a jump table) that starts at most 8 KB below pc and not
