@@ -84,6 +84,10 @@ void gui_dap_server::accept() {
         session_ = dbg_dap_new(dbg_engine(), std::string());
         connect(socket, &QTcpSocket::readyRead, this, &gui_dap_server::read);
         connect(socket, &QTcpSocket::disconnected, this, &gui_dap_server::close_client);
+        // What came while the debug information loaded (the window served events meanwhile)
+        // was announced to no one.
+        if (socket->bytesAvailable() > 0)
+            QMetaObject::invokeMethod(this, &gui_dap_server::read, Qt::QueuedConnection);
         // A client that connects and says nothing (or half a header) would hold the slot.
         QTimer::singleShot(initialize_ms_, socket, [this, socket] {
             if (client_ == socket && session_ && !dbg_dap_initialized(session_))

@@ -129,6 +129,7 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     source_ = new gui_source_pane(this);
     locals_ = new gui_locals_pane(engine_, this);
     watch_ = new gui_watch_pane(engine_, this);
+    breakpoints_ = new gui_breakpoints_pane(this);
     auto *side = new QSplitter(Qt::Vertical, this);
     side->addWidget(registers_);
     side->addWidget(stack_);
@@ -140,11 +141,12 @@ gui_debugger_window::gui_debugger_window(emu_t *emu, QWidget *main_window)
     top->setStretchFactor(0, 3);
     top->setStretchFactor(1, 3);
     top->setStretchFactor(2, 2);
-    // Memory, Locals and Watch share the middle row.
+    // Memory, Locals, Watch and Breakpoints share the middle row.
     auto *values = new QTabWidget(this);
     values->setObjectName(QStringLiteral("values"));
     values->addTab(locals_, QStringLiteral("Locals"));
     values->addTab(watch_, QStringLiteral("Watch"));
+    values->addTab(breakpoints_, QStringLiteral("Breakpoints"));
     auto *middle = new QSplitter(Qt::Horizontal, this);
     middle->addWidget(memory_);
     middle->addWidget(values);
@@ -606,10 +608,7 @@ void gui_debugger_window::refresh() {
     v.ticks = emu_->ticks;
     std::memcpy(v.memory.data(), emu_->memory, v.memory.size());
     emu_lock_leave(&emu_->lock);
-    v.breakpoints.clear();
-    if (attached_)
-        for (const dbg_breakpoint_t &b : dbg_breakpoint_list(engine_))
-            v.breakpoints.push_back(b.address);
+    v.breakpoints = attached_ ? dbg_breakpoint_rows(engine_) : std::vector<dbg_breakpoint_row_t>();
     v.costs = attached_ ? dbg_profile_costs(engine_) : std::vector<uint64_t>();
     v.cost_total = 0;
     for (uint64_t cost : v.costs)
@@ -627,7 +626,8 @@ void gui_debugger_window::refresh() {
     registers_->show_view(v, editable);
     disassembly_->show_view(v, &engine_->symbols, engine_->source);
     memory_->show_view(v, &engine_->symbols, model, frame, editable);
-    stack_->show_view(v, &engine_->symbols, model, frames_, selected);
+    stack_->show_view(v, &engine_->symbols, dbg_frame_rows(model, frames_), selected);
+    breakpoints_->show_view(v);
     source_->show_view(source);
     locals_->show_view(source, editable);
     watch_->show_view(source, editable);

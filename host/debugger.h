@@ -76,6 +76,7 @@ class gui_debugger_window : public QMainWindow {
     gui_profile_pane *hot_spots() const { return hot_spots_; }
     gui_source_pane *source() const { return source_; }
     gui_locals_pane *locals() const { return locals_; }
+    gui_breakpoints_pane *breakpoints() const { return breakpoints_; }
     gui_watch_pane *watch() const { return watch_; }
     QLineEdit *console_input() const { return input_; }
     // Control actions by object name: continue_pause, step, next, finish, stepi, nexti,
@@ -150,6 +151,7 @@ class gui_debugger_window : public QMainWindow {
     gui_profile_pane *hot_spots_;
     gui_source_pane *source_;
     gui_locals_pane *locals_;
+    gui_breakpoints_pane *breakpoints_;
     gui_watch_pane *watch_;
     // The call stack of the view, and the model used while no debug information is loaded.
     std::vector<dbg_frame_t> frames_;

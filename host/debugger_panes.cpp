@@ -10,9 +10,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "debug/info/disasm.h"
 #include "debug/core/engine.h"
 #include "debug/front/register_rows.h"
+#include "debug/info/disasm.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 #include "host/debugger_profile.h"
@@ -291,8 +291,9 @@ void gui_disassembly_pane::fill(uint16_t top) {
         const dbg_instruction_t in = dbg_disassemble(view_->memory.data(), a, symbols_);
         addresses_.push_back(a);
         source_rows_.push_back(false);
-        const bool is_break = std::find(view_->breakpoints.begin(), view_->breakpoints.end(), a) !=
-                              view_->breakpoints.end();
+        const bool is_break =
+            std::any_of(view_->breakpoints.begin(), view_->breakpoints.end(),
+                        [a](const dbg_breakpoint_row_t &b) { return b.address == a; });
         QString mark;
         mark += is_break ? QChar(0x25CF) : QChar(' ');
         if (a == pc) mark += QChar(0x25B6);
@@ -471,8 +472,7 @@ gui_stack_pane::gui_stack_pane(QWidget *parent) : QWidget(parent) {
 }
 
 void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
-                               const dbg_source_t *model, const std::vector<dbg_frame_t> &frames,
-                               int selected) {
+                               const std::vector<dbg_frame_row_t> &frames, int selected) {
     const int count = static_cast<int>(frames.size());
     if (frames_->rowCount() != count) {
         frames_->setRowCount(count);
@@ -481,17 +481,13 @@ void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbol
                 if (!frames_->item(r, c)) frames_->setItem(r, c, new QTableWidgetItem);
     }
     for (int r = 0; r < count; ++r) {
-        const dbg_frame_t &f = frames[static_cast<size_t>(r)];
+        const dbg_frame_row_t &f = frames[static_cast<size_t>(r)];
         set_text(frames_, r, 0,
                  QStringLiteral("%1%2 %3")
                      .arg(r == selected ? QChar(0x25B6) : QChar(' '))
                      .arg(r)
-                     .arg(f.name.empty() ? QStringLiteral("??") : QString::fromStdString(f.name)));
-        set_text(frames_, r, 1,
-                 model && f.file >= 0 ? QStringLiteral("%1:%2")
-                                            .arg(QString::fromStdString(model->files[f.file].name))
-                                            .arg(f.line)
-                                      : QString());
+                     .arg(QString::fromStdString(f.name)));
+        set_text(frames_, r, 1, QString::fromStdString(f.place));
         set_text(frames_, r, 2, hex(f.pc, 4));
     }
     if (count) frames_->resizeColumnsToContents();
@@ -510,8 +506,45 @@ void gui_stack_pane::show_view(const gui_debugger_view_t &view, const dbg_symbol
         // A return address by the routine it returns into; another word by the label it
         // points at or into, unless it is a small number (a count or a flag, not the
         // restart vectors of the first page).
-        const bool named = dbg_follows_call(view.memory.data(), word) || word >= 0x100;
+        const bool named = dbg_return_site(view.memory.data(), word) || word >= 0x100;
         set_text(table_, r, 2,
                  named ? QString::fromStdString(dbg_symbol_near(symbols, word)) : QString());
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Breakpoints
+
+gui_breakpoints_pane::gui_breakpoints_pane(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("breakpoints"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    table_ = make_table(this, 0, BP_COLUMNS);
+    table_->setObjectName(QStringLiteral("breakpoints_table"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setHorizontalHeaderLabels({QStringLiteral("Id"), QStringLiteral("Place"),
+                                       QStringLiteral("Address"), QStringLiteral("Condition"),
+                                       QStringLiteral("Hits")});
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table_);
+}
+
+void gui_breakpoints_pane::show_view(const gui_debugger_view_t &view) {
+    const int count = static_cast<int>(view.breakpoints.size());
+    if (table_->rowCount() != count) {
+        table_->setRowCount(count);
+        for (int r = 0; r < count; ++r)
+            for (int c = 0; c < BP_COLUMNS; ++c)
+                if (!table_->item(r, c)) table_->setItem(r, c, new QTableWidgetItem);
+    }
+    for (int r = 0; r < count; ++r) {
+        const dbg_breakpoint_row_t &b = view.breakpoints[static_cast<size_t>(r)];
+        set_text(table_, r, BP_ID, QString::number(b.id));
+        set_text(table_, r, BP_PLACE, QString::fromStdString(b.place));
+        set_text(table_, r, BP_ADDRESS, hex(b.address, 4));
+        set_text(table_, r, BP_CONDITION, QString::fromStdString(b.condition));
+        set_text(table_, r, BP_HITS, QString::number(b.hits));
+    }
+    if (count) table_->resizeColumnsToContents();
 }

@@ -11,6 +11,7 @@
 
 #include "cpu/zcpu.h"
 #include "debug/front/register_rows.h"
+#include "debug/front/view_rows.h"
 
 class QCheckBox;
 class QLabel;
@@ -25,7 +26,7 @@ struct dbg_symbols_t;
 struct gui_debugger_view_t {
     z_cpu_t cpu;
     uint64_t ticks;
-    std::vector<uint16_t> breakpoints;
+    std::vector<dbg_breakpoint_row_t> breakpoints;
     std::array<uint8_t, 65536> memory;
     // The profile's T-states by instruction address (dbg_profile_costs; empty without one), and
     // their sum: the source and disassembly panes mark hot lines with them.
@@ -128,10 +129,10 @@ class gui_stack_pane : public QWidget {
   public:
     enum : int { ROWS = 16 };
     explicit gui_stack_pane(QWidget *parent = nullptr);
-    // The words on the stack, and the call frames (function, file:line, address) with the
-    // selected one marked.
+    // The words on the stack, and the call frames (function, file:line, address: the rows DAP's
+    // stackTrace shows too) with the selected one marked.
     void show_view(const gui_debugger_view_t &view, const dbg_symbols_t *symbols,
-                   const dbg_source_t *model, const std::vector<dbg_frame_t> &frames, int selected);
+                   const std::vector<dbg_frame_row_t> &frames, int selected);
     QTableWidget *table() const { return table_; }
     QTableWidget *frames_table() const { return frames_; }
 
@@ -141,5 +142,18 @@ class gui_stack_pane : public QWidget {
 
   private:
     QTableWidget *frames_;
+    QTableWidget *table_;
+};
+
+// The breakpoints (the rows DAP reports them with): id, place, address, condition and hits.
+class gui_breakpoints_pane : public QWidget {
+    Q_OBJECT
+  public:
+    enum : int { BP_ID, BP_PLACE, BP_ADDRESS, BP_CONDITION, BP_HITS, BP_COLUMNS };
+    explicit gui_breakpoints_pane(QWidget *parent = nullptr);
+    void show_view(const gui_debugger_view_t &view);
+    QTableWidget *table() const { return table_; }
+
+  private:
     QTableWidget *table_;
 };

@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "debug/core/engine.h"
 #include "debug/collect/profile.h"
+#include "debug/core/engine.h"
 #include "host/debugger_profile.h"
 
 dbg_eval_context_t gui_source_context(const gui_source_view_t &source) {
@@ -89,12 +89,9 @@ void gui_source_pane::show_view(const gui_source_view_t &source) {
     // Breakpoints by the line whose code they are on (one moved past a line without code is
     // drawn at the line it moved to).
     std::vector<bool> breaks(text.size() + 1, false);
-    for (uint16_t address : source.view->breakpoints) {
-        const dbg_line_range_t *range = dbg_source_line_at(model, address);
-        if (range && range->file == file_ && range->line >= 1 &&
-            range->line <= static_cast<int>(text.size()))
-            breaks[range->line] = true;
-    }
+    for (const dbg_breakpoint_row_t &b : source.view->breakpoints)
+        if (b.file == file_ && b.line >= 1 && b.line <= static_cast<int>(text.size()))
+            breaks[b.line] = true;
     // The profile's costs by line, scaled to the hottest line of the file.
     const std::vector<uint64_t> &costs = source.view->costs;
     const std::vector<uint64_t> line_costs = dbg_profile_line_costs(model, costs, file_);
@@ -226,9 +223,8 @@ gui_locals_pane::gui_locals_pane(dbg_engine_t *engine, QWidget *parent)
 }
 
 void gui_locals_pane::show_view(const gui_source_view_t &source, bool editable) {
-    std::vector<dbg_value_t> values;
-    if (source.frame && source.frame->function >= 0)
-        values = dbg_source_locals(source.model, gui_source_context(source));
+    const std::vector<dbg_value_t> values =
+        dbg_frame_locals(source.model, gui_source_context(source));
     QStringList paths;
     for (const dbg_value_t &value : values)
         paths << QString::fromStdString(value.name);

@@ -67,6 +67,7 @@ TEST(Disasm, AgreesWithTheProcessorOnEveryEncoding) {
             EXPECT_TRUE(std::equal(in.bytes, in.bytes + in.length, bytes.begin()));
             const uint16_t next = static_cast<uint16_t>(ORIGIN + in.length);
             bool reached_target = false, returned = false, called = false, repeated = false;
+            bool through_register = false, popped = false;
             for (uint8_t f : {0x00, 0xFF}) {
                 const run_result r = run(bytes, f);
                 ASSERT_EQ(in.valid, r.valid);
@@ -76,6 +77,9 @@ TEST(Disasm, AgreesWithTheProcessorOnEveryEncoding) {
                 returned |= r.pc == RETURN_ADDRESS;
                 called |= jumped && r.sp == SP0 - 2 && r.pushed == next;
                 repeated |= (r.pc == ORIGIN && in.text != "HALT") || (jumped && r.b == 4);
+                through_register |= jumped && r.sp == SP0 && !in.has_target &&
+                                    (r.pc == HL0 || r.pc == IX0 || r.pc == IY0);
+                popped |= !jumped && (r.sp == SP0 + 1 || r.sp == SP0 + 2);
                 const bool explained =
                     !jumped || (in.has_target && r.pc == in.target) ||
                     (in.is_return && r.pc == RETURN_ADDRESS) || (in.is_repeat && r.pc == ORIGIN) ||
@@ -94,6 +98,14 @@ TEST(Disasm, AgreesWithTheProcessorOnEveryEncoding) {
             EXPECT_EQ(in.is_return, returned) << in.text;
             EXPECT_EQ(in.is_call, called) << in.text;
             EXPECT_EQ(in.is_repeat, repeated) << in.text;
+            // The classifier of calls and returns, from the bytes alone, as the processor ran it.
+            const dbg_flow_t flow = called             ? DBG_FLOW_CALL
+                                    : returned         ? DBG_FLOW_RETURN
+                                    : through_register ? DBG_FLOW_JUMP_REG
+                                    : popped           ? DBG_FLOW_POP
+                                                       : DBG_FLOW_NONE;
+            EXPECT_EQ(flow, in.flow) << in.text;
+            EXPECT_EQ(flow, dbg_flow(memory, ORIGIN)) << in.text;
         }
     // 252 main, 248 CB, 58 ED, 39 on each of DD and FD, 31 on each of DD CB and FD CB.
     EXPECT_EQ(valid_count, 252 + 248 + 58 + 39 + 39 + 31 + 31);

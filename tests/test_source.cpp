@@ -21,8 +21,10 @@
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 #include "debug/travel/history.h"
+#include "debug/travel/state.h"
 #include "harness.h"
 #include "machine/emu.h"
+#include "stepping_scenarios.h"
 
 namespace {
 
@@ -321,8 +323,11 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     uint16_t points = 0;
     for (const auto &v : model_.variables)
         if (v.name == "points") points = v.address;
-    EXPECT_EQ((std::vector<std::string>{"p=$" + dbg_hex4(points), "count=3 ($0003)",
-                                        "bias=7 ($0007)", "i=0 ($0000) in BC", "sum=7 ($0007)"}),
+    // i lives in BC while sum_points runs; the registers now are twice's, so its value is not
+    // known in sum_points' frame and says so rather than showing what BC holds.
+    EXPECT_EQ((std::vector<std::string>{
+                  "p=$" + dbg_hex4(points), "count=3 ($0003)", "bias=7 ($0007)",
+                  "i=<i: held in registers, not known in a caller's frame>", "sum=7 ($0007)"}),
               shown);
 
     // print in a selected frame: fields, pointers, indexes, addresses, statics, text.
@@ -366,7 +371,10 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     ASSERT_TRUE(hit);
     stack = frames();
     ASSERT_GE(stack.size(), 3u);
-    EXPECT_EQ("1 ($0001) in BC", print("i", &stack[1]));
+    dbg_value_t held;
+    std::string why;
+    EXPECT_FALSE(dbg_source_print(&model_, "i", context(&stack[1]), &held, &why));
+    EXPECT_EQ("i: held in registers, not known in a caller's frame", why);
 
     // Writing: a stack local of a caller's frame ends the loop early; text into a char array.
     assign("count", "#2", &stack[1]);
@@ -434,7 +442,8 @@ TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
     EXPECT_EQ(0u, dbg_cmd_frame(e_, {"1"}).output.find("#1  sum_points"));
     EXPECT_EQ("p = $" + dbg_hex4(symbol("points")) + "  (struct point *)\n" +
                   "count = 3 ($0003)  (int)\nbias = 7 ($0007)  (int)\n" +
-                  "i = 0 ($0000) in BC  (int)\nsum = 7 ($0007)  (int)\n",
+                  "i = <i: held in registers, not known in a caller's frame>  (int)\n"
+                  "sum = 7 ($0007)  (int)\n",
               dbg_cmd_locals(e_, {}).output);
     EXPECT_EQ("*p = {...}  (struct point)\n  x = 1 ($0001)\n  y = 2 ($0002)\n"
               "  tag = 97 'a' ($61)\n",
@@ -780,19 +789,10 @@ TEST(SourceInput, TypesLargerThanMemoryAreRefusedAndValuesShowABoundedPart) {
 // factor in its IX frame, which holds garbage before its set-up code has run).
 namespace {
 
-const std::string stepping = QUILLANE_BUILD_DIR "/tests/c/stepping";
-const std::string stepping_source = QUILLANE_SOURCE_DIR "/tests/c/stepping.c";
-
-// "@mark" in a step becomes "stepping.c:LINE".
-std::string marked(const std::string &text) {
-    const size_t at = text.find('@');
-    if (at == std::string::npos) return text;
-    size_t end = text.find(' ', at);
-    if (end == std::string::npos) end = text.size();
-    return text.substr(0, at) + "stepping.c:" +
-           std::to_string(line_of(text.substr(at + 1, end - at - 1), stepping_source)) +
-           text.substr(end);
-}
+using stepping::marked;
+using stepping::scenario_t;
+const std::string &stepping_source = stepping::source;
+const std::string &stepping_program = stepping::program;
 
 // Where a stop left the machine, as the user sees it.
 struct seen_t {
@@ -832,31 +832,26 @@ dbg_engine_t *fresh_engine() {
     return e;
 }
 
-struct scenario_t {
-    const char *name;
-    std::vector<std::string> console; // command lines
-    // DAP: "fbreak NAME [CONDITION|HITS]", "lbreak @mark", "clear", or a request without
-    // arguments beyond the thread (continue, stepIn, next, stepOut, stepBack, reverseContinue).
-    std::vector<std::string> dap;
-    const char *mark;     // the line it stops at
-    const char *function; // the innermost frame
-    std::vector<std::string> names;
-    std::vector<std::string> shown; // what print shows for them (a part of each line)
-};
-
-seen_t by_console(const scenario_t &scenario) {
+// The monitor booted, stepping.ihx and its debug information loaded, "g 8000" typed: the next
+// run starts the program.
+dbg_engine_t *stepping_engine() {
     dbg_engine_t *e = fresh_engine();
     EXPECT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
     harness_run_ticks(2000000);
-    EXPECT_EQ(0, harness_load_hex(stepping + ".ihx", nullptr, false));
+    EXPECT_EQ(0, harness_load_hex(stepping_program + ".ihx", nullptr, false));
     e->rom_path = QUILLANE_BUILD_DIR "/tessik.hex";
     std::string report, error;
-    EXPECT_TRUE(
-        dbg_debug_info_load(e, stepping + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"}, &report))
+    EXPECT_TRUE(dbg_debug_info_load(e, stepping_program + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"},
+                                    &report))
         << report;
     dbg_changed(e);
     EXPECT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
     dbg_set_tick_limit(e, dbg_ticks(e) + 100000000); // a missed stop fails, never hangs
+    return e;
+}
+
+seen_t by_console(const scenario_t &scenario) {
+    dbg_engine_t *e = stepping_engine();
     for (const std::string &line : scenario.console) {
         const dbg_result_t r = dbg_execute(e, marked(line));
         EXPECT_FALSE(r.error) << scenario.name << ": " << line << ": " << r.output;
@@ -884,38 +879,17 @@ seen_t by_dap(const scenario_t &scenario, std::string *all = nullptr) {
         EXPECT_EQ(std::string::npos, out.find(R"("success":false)"))
             << scenario.name << ": " << command << ": " << out;
     };
-    const std::string file = R"({"source":{"path":")" + stepping_source + R"("},"breakpoints":)";
     send("initialize", "{}");
-    send("launch", R"({"program":")" + stepping +
+    send("launch", R"({"program":")" + stepping_program +
                        R"(.ihx","sourceDirs":[")" QUILLANE_SOURCE_DIR
                        R"(/tests/c"],"type":"g 8000\n","stopOnEntry":true})");
     send("configurationDone", "{}");
     for (const std::string &step : scenario.dap) {
-        std::istringstream words(step);
-        std::string verb, name, extra;
-        words >> verb >> name;
-        std::getline(words >> std::ws, extra);
-        if (verb == "fbreak") {
-            // "fbreak NAME [HITS] [CONDITION]"
-            std::string b = R"({"name":")" + name + R"(")";
-            if (!extra.empty() && std::isdigit(static_cast<unsigned char>(extra[0]))) {
-                const size_t space = extra.find(' ');
-                b += R"(,"hitCondition":")" + extra.substr(0, space) + R"(")";
-                extra = space == std::string::npos ? "" : extra.substr(space + 1);
-            }
-            if (!extra.empty()) b += R"(,"condition":")" + extra + R"(")";
-            send("setFunctionBreakpoints", R"({"breakpoints":[)" + b + "}]}");
-        } else if (verb == "logpoint") {
-            send("setFunctionBreakpoints",
-                 R"({"breakpoints":[{"name":")" + name + R"(","logMessage":")" + extra + R"("}]})");
-        } else if (verb == "lbreak") {
-            const std::string line = marked(name).substr(std::string("stepping.c:").size());
-            send("setBreakpoints", file + R"([{"line":)" + line + "}]}");
-        } else if (verb == "clear") {
-            send("setBreakpoints", file + "[]}");
-            send("setFunctionBreakpoints", R"({"breakpoints":[]})");
-        } else {
-            send(verb, R"({"threadId":1})");
+        const auto requests = stepping::dap_breakpoint_requests(step);
+        for (const auto &request : requests)
+            send(request.command, request.arguments);
+        if (requests.empty()) {
+            send(step, R"({"threadId":1})");
             EXPECT_NE(std::string::npos, out.find(R"("event":"stopped")"))
                 << scenario.name << ": " << step << ": " << out;
         }
@@ -928,87 +902,10 @@ seen_t by_dap(const scenario_t &scenario, std::string *all = nullptr) {
 } // namespace
 
 TEST(Stepping, EveryFrontEndStopsAtTheSamePlaceWithTheArguments) {
-    if (!exists(stepping + ".cdb")) GTEST_SKIP() << "built without SDCC";
-    const std::vector<std::string> scale_args = {"amount", "factor"};
-    const std::vector<scenario_t> scenarios = {
-        {"function breakpoint",
-         {"break scale", "continue"},
-         {"fbreak scale", "continue"},
-         "scale",
-         "scale",
-         scale_args,
-         {"amount = 1 (", "factor = 3 ("}},
-        {"line breakpoint",
-         {"break @scale", "continue"},
-         {"lbreak @scale", "continue"},
-         "scale",
-         "scale",
-         scale_args,
-         {"amount = 1 (", "factor = 3 ("}},
-        {"step into a direct call",
-         {"break @direct", "continue", "delete", "step"},
-         {"lbreak @direct", "continue", "clear", "stepIn"},
-         "scale",
-         "scale",
-         scale_args,
-         {"amount = 1 (", "factor = 3 ("}},
-        {"step into a call through a pointer",
-         {"break @pointer", "continue", "delete", "step"},
-         {"lbreak @pointer", "continue", "clear", "stepIn"},
-         "scale",
-         "scale",
-         scale_args,
-         {"amount = 5 (", "factor = 7 ("}},
-        {"step over",
-         {"break @direct", "continue", "delete", "next"},
-         {"lbreak @direct", "continue", "clear", "next"},
-         "loop",
-         "main",
-         {"seen"},
-         {"seen = 3 ("}},
-        {"step out",
-         {"break scale", "continue", "delete", "finish"},
-         {"fbreak scale", "continue", "clear", "stepOut"},
-         "direct",
-         "main",
-         {"seen"},
-         {"seen = 3 ("}},
-        // One stop for the `}` of a function that returns through POP HL / INC SP / JP (HL):
-        // next is back in the caller (after the call, in its line), not at INC SP.
-        {"} of a JP (HL) function",
-         {"break @choose_end", "continue", "delete", "next"},
-         {"lbreak @choose_end", "continue", "clear", "next"},
-         "jphl",
-         "main",
-         {},
-         {}},
-        // amount 1 is false, 2 is skipped, 3 stops.
-        {"conditional breakpoint",
-         {"break scale 1 if amount >= 2", "continue"},
-         {"fbreak scale 2 amount >= 2", "continue"},
-         "scale",
-         "scale",
-         scale_args,
-         {"amount = 3 (", "factor = 3 ("}},
-        {"conditional breakpoint in reverse",
-         {"break @after", "continue", "delete", "break scale if amount == 3", "rcontinue"},
-         {"lbreak @after", "continue", "clear", "fbreak scale amount == 3", "reverseContinue"},
-         "scale",
-         "scale",
-         scale_args,
-         {"amount = 3 (", "factor = 3 ("}},
-        // Back from the caller's line into the last line that ran: the callee's `}`.
-        {"reverse step by line",
-         {"break @after", "continue", "rstep"},
-         {"lbreak @after", "continue", "stepBack"},
-         "choose_end",
-         "choose",
-         {},
-         {}},
-    };
-    for (const scenario_t &scenario : scenarios) {
+    if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    for (const scenario_t &scenario : stepping::scenarios()) {
         const seen_t console = by_console(scenario);
-        EXPECT_EQ(line_of(scenario.mark, stepping_source), console.line) << scenario.name;
+        EXPECT_EQ(stepping::line_of(scenario.mark), console.line) << scenario.name;
         EXPECT_EQ(scenario.function, console.function) << scenario.name;
         for (const std::string &shown : scenario.shown)
             EXPECT_NE(std::string::npos, console.values.find(shown))
@@ -1017,10 +914,106 @@ TEST(Stepping, EveryFrontEndStopsAtTheSamePlaceWithTheArguments) {
     }
 }
 
+// One stack walk: wherever the machine stops, `finish` returns to the caller that the walk (and
+// so `where`, the window's stack and DAP's stackTrace) names as frame 1, with its SP: in a C
+// function's set-up code and body, at every instruction of the `}` of a function that returns
+// through POP HL / INC SP / JP (HL), in ___sdcc_call_iy (assembly, no lines) and in the monitor.
+TEST(Stepping, FinishReturnsToTheCallerTheStackWalkNames) {
+    if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    dbg_engine_t *e = stepping_engine();
+    std::string error;
+    auto walk = [e] {
+        const std::vector<uint8_t> memory = dbg_memory(e);
+        return dbg_source_frames(e->source, memory.data(), dbg_registers(e), &e->symbols);
+    };
+    // finish from here, then back to here: it must land on the walk's frame 1.
+    auto check_finish = [&](const std::string &where) {
+        const std::vector<dbg_frame_t> before = walk();
+        ASSERT_GE(before.size(), 2u) << where;
+        dbg_machine_state_t here;
+        dbg_state_capture(e, &here);
+        EXPECT_EQ(DBG_CAUSE_STEP, dbg_finish(e).cause) << where;
+        EXPECT_EQ(before[1].pc, dbg_registers(e).PC) << where;
+        // SP is where it was before the call, past any argument bytes the callee removed.
+        EXPECT_LE(before[1].sp, dbg_registers(e).SP) << where;
+        EXPECT_GE(before[1].sp + 2, dbg_registers(e).SP) << where;
+        EXPECT_EQ(before[1].name, walk().at(0).name) << where;
+        dbg_state_restore(e, here);
+    };
+    auto run_to = [&](uint16_t address) {
+        const int id = dbg_break_add(e, address, 0);
+        EXPECT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e).cause);
+        dbg_delete(e, id);
+    };
+    const dbg_function_t *scale = dbg_source_function(e->source, "scale");
+    ASSERT_TRUE(scale);
+    run_to(scale->start);
+    check_finish("scale's first instruction");
+    for (uint16_t pc = scale->start; pc < dbg_source_function_body(e->source, scale);
+         pc = dbg_registers(e).PC) {
+        check_finish("scale's set-up code at " + dbg_hex4(pc));
+        dbg_step(e, 1);
+    }
+    check_finish("scale's body");
+    EXPECT_EQ("main", walk().at(1).name);
+
+    uint16_t call_iy = 0;
+    ASSERT_TRUE(dbg_symbol_lookup(&e->symbols, "___sdcc_call_iy", &call_iy));
+    run_to(call_iy);
+    check_finish("___sdcc_call_iy");
+
+    dbg_place_t end;
+    ASSERT_TRUE(dbg_place_resolve(e, marked("@choose_end"), &end, &error)) << error;
+    run_to(end.address);
+    for (int n = 0; n < 8; ++n) {
+        const dbg_instruction_t in = dbg_disassemble(e->emu->memory, dbg_registers(e).PC, nullptr);
+        check_finish("choose's } at " + in.text);
+        if (in.flow == DBG_FLOW_JUMP_REG) break;
+        ASSERT_NE(DBG_FLOW_RETURN, in.flow) << "choose returns through JP (HL)";
+        dbg_step(e, 1);
+    }
+    EXPECT_EQ(DBG_FLOW_JUMP_REG,
+              dbg_disassemble(e->emu->memory, dbg_registers(e).PC, nullptr).flow);
+
+    uint16_t putc = 0;
+    ASSERT_TRUE(dbg_symbol_lookup(&e->symbols, "mon_putc", &putc));
+    run_to(putc);
+    // main calls it last, with a jump: its caller is main's.
+    check_finish("mon_putc");
+}
+
+// Values a view shows are the true ones or say they are not known: scale's parameters while its
+// set-up code runs (they reach their registers and stack slots there) say so, and hold the
+// arguments once it has run; two variables the records put in the same registers say so too.
+TEST(Stepping, ValuesNotKnownYetSaySo) {
+    if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    dbg_engine_t *e = stepping_engine();
+    const dbg_function_t *scale = dbg_source_function(e->source, "scale");
+    ASSERT_TRUE(scale);
+    dbg_break_add(e, scale->start, 0);
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e).cause);
+    for (const char *name : {"amount", "factor"}) {
+        const dbg_result_t r = dbg_execute(e, std::string("print ") + name);
+        EXPECT_TRUE(r.error) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("not set yet")) << r.output;
+    }
+    dbg_delete_all(e);
+    ASSERT_EQ(DBG_CAUSE_STEP, dbg_step_by(e, DBG_STEP_INTO, DBG_GRAN_LINE).cause);
+    EXPECT_NE(std::string::npos, dbg_execute(e, "print amount").output.find("amount = 1 ("));
+    EXPECT_NE(std::string::npos, dbg_execute(e, "print factor").output.find("factor = 3 ("));
+    // Back in main, SDCC's records put both i and total in HL: neither can be trusted.
+    ASSERT_EQ(DBG_CAUSE_STEP, dbg_finish(e).cause);
+    for (const char *name : {"i", "total"}) {
+        const dbg_result_t r = dbg_execute(e, std::string("print ") + name);
+        EXPECT_TRUE(r.error) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("shares its registers with")) << r.output;
+    }
+}
+
 // A DAP logpoint prints its message with each {expression} evaluated where it is reached, as an
 // output event, and the run goes on to the next breakpoint.
 TEST(Stepping, LogpointsPrintAndGoOn) {
-    if (!exists(stepping + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    if (!exists(stepping_program + ".cdb")) GTEST_SKIP() << "built without SDCC";
     const scenario_t scenario = {
         "logpoint",
         {},
@@ -1031,7 +1024,7 @@ TEST(Stepping, LogpointsPrintAndGoOn) {
         {}};
     std::string out;
     const seen_t seen = by_dap(scenario, &out);
-    EXPECT_EQ(line_of("pointer", stepping_source), seen.line);
+    EXPECT_EQ(stepping::line_of("pointer"), seen.line);
     for (int amount = 1; amount <= 4; ++amount)
         EXPECT_NE(std::string::npos,
                   out.find(std::to_string(amount) + " ($000" + std::to_string(amount) +

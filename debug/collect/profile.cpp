@@ -41,11 +41,6 @@ constexpr size_t max_frames = 4096;
 // How far above its address a symbol still names code.
 constexpr uint32_t symbol_reach = 0x400;
 
-// CALL nn, CALL cc,nn and RST n: the instructions that push a return address and jump.
-bool is_call(uint8_t opcode) {
-    return opcode == 0xCD || (opcode & 0xC7) == 0xC4 || (opcode & 0xC7) == 0xC7;
-}
-
 void add(dbg_profile_cost_t *to, const dbg_profile_cost_t &from, const dbg_profile_cost_t &since) {
     to->ts += from.ts - since.ts;
     to->ir += from.ir - since.ir;
@@ -250,18 +245,18 @@ void dbg_profile_stop(dbg_engine_t *e) {
 
 void dbg_profile_stack(dbg_profile_t *profile, uint16_t pc, uint16_t sp, const uint8_t *memory) {
     dbg_profile_t &p = *profile;
-    const uint8_t opcode = memory[p.pc];
+    const dbg_flow_t flow = dbg_flow(memory, p.pc);
     {
         // A frame ends once SP stands above the slot of its return address, except while that
         // comes from a POP or INC SP: SDCC's POP HL / INC SP / JP (HL) ends with the jump.
-        const bool unwinding = (opcode & 0xCF) == 0xC1 || opcode == 0x33;
+        const bool unwinding = flow == DBG_FLOW_POP;
         while (!unwinding && !p.frames.empty() &&
                static_cast<int16_t>(sp - p.frames.back().sp) > 0) {
             const dbg_profile_frame_t &f = p.frames.back();
             add(&p.calls[f.call].inclusive, p.total, f.at_call);
             p.frames.pop_back();
         }
-        if (is_call(opcode) && sp == static_cast<uint16_t>(p.sp - 2)) {
+        if (flow == DBG_FLOW_CALL && sp == static_cast<uint16_t>(p.sp - 2)) {
             const uint32_t key = static_cast<uint32_t>(p.pc) << 16 | pc;
             ++p.calls[key].count;
             if (p.frames.size() < max_frames) p.frames.push_back({sp, key, p.total});

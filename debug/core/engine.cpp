@@ -214,69 +214,7 @@ bool sp_above(uint16_t sp, uint16_t former, bool or_equal) {
 
 // Whether the instruction at an address leaves a routine: a return or JP (HL), JP (IX), JP (IY).
 bool leaves(dbg_engine_t *e, uint16_t address) {
-    const dbg_instruction_t in = dbg_disassemble(e->emu->memory, address, nullptr);
-    const uint8_t jump = in.bytes[0] == 0xDD || in.bytes[0] == 0xFD ? in.bytes[1] : in.bytes[0];
-    return in.is_return || (in.valid && jump == 0xE9);
-}
-
-// Whether an address can be a return address: the bytes before it are a CALL nn or an RST; the
-// routine it called in *entry.
-bool return_site(const uint8_t *memory, uint16_t address, uint16_t *entry) {
-    const dbg_instruction_t call =
-        dbg_disassemble(memory, static_cast<uint16_t>(address - 3), nullptr);
-    const dbg_instruction_t rst =
-        dbg_disassemble(memory, static_cast<uint16_t>(address - 1), nullptr);
-    if (call.is_call && call.length == 3)
-        *entry = call.target;
-    else if (rst.is_call && rst.length == 1)
-        *entry = rst.target;
-    else
-        return false;
-    return true;
-}
-
-// The current routine's return address for `finish`, and the place on the stack it was taken
-// from. A candidate follows a call of a routine (through a JP, as in a jump table) that starts at
-// most 8 KB below PC and not with a NOP; better, with no symbol between its start and PC (a local
-// label of an assembly routine may be, so that is a preference, not a rule). The first on the stack
-// from SP up is the routine's own (words it pushed since rarely pass for one; deeper words belong
-// to its callers). The routine may have popped it already: a candidate in HL, DE, BC, IX or IY wins
-// when its routine starts nearer below PC (then "taken from" is just below SP).
-bool find_return(const uint8_t *memory, const dbg_symbols_t &symbols, const z_cpu_t &cpu,
-                 uint16_t *address, uint16_t *slot) {
-    uint16_t named = 0; // the nearest symbol at or below PC
-    const auto label = symbols.by_address.upper_bound(cpu.PC);
-    if (label != symbols.by_address.begin()) named = std::prev(label)->first;
-    bool found = false;
-    int best_tier = 0;
-    uint16_t best_distance = 0;
-    auto consider = [&](uint16_t word, uint16_t from, bool nearer_only) {
-        uint16_t entry = 0;
-        if (!return_site(memory, word, &entry)) return;
-        if (memory[entry] == 0xC3)
-            entry = static_cast<uint16_t>(memory[static_cast<uint16_t>(entry + 1)] |
-                                          memory[static_cast<uint16_t>(entry + 2)] << 8);
-        const uint16_t distance = static_cast<uint16_t>(cpu.PC - entry);
-        // Memory never written holds 00: no routine starts with a NOP.
-        if (entry > cpu.PC || distance >= 0x2000 || memory[entry] == 0x00) return;
-        const int tier = entry < named ? 1 : 0;
-        if (found && (tier > best_tier ||
-                      (tier == best_tier && (!nearer_only || distance >= best_distance))))
-            return;
-        found = true;
-        best_tier = tier;
-        best_distance = distance;
-        *address = word;
-        *slot = from;
-    };
-    for (uint16_t n = 0, at = cpu.SP; n < 64 && !(found && best_tier == 0);
-         ++n, at = static_cast<uint16_t>(at + 2))
-        consider(static_cast<uint16_t>(memory[at] | memory[static_cast<uint16_t>(at + 1)] << 8), at,
-                 false);
-    const uint16_t below = static_cast<uint16_t>(cpu.SP - 2);
-    for (uint16_t word : {cpu.HL, cpu.DE, cpu.BC, cpu.IX, cpu.IY})
-        consider(word, below, true);
-    return found;
+    return dbg_flow_leaves(dbg_flow(e->emu->memory, address));
 }
 
 // next: whether the instruction run over (a call, DJNZ, a block instruction) has ended here.
@@ -286,10 +224,9 @@ bool over_done(dbg_engine_t *e, const z_cpu_t *cpu) {
         // Back past data behind the call: a return or JP (rr) with the return address gone,
         // landing within 256 bytes after the call; one landing right after another CALL is
         // a call of the routine's own returning.
-        uint16_t entry = 0;
         if (e->next_call && e->leave_pending &&
             static_cast<uint16_t>(cpu->PC - e->target_pc) <= 0x100 &&
-            !return_site(e->emu->memory, cpu->PC, &entry))
+            !dbg_return_site(e->emu->memory, cpu->PC))
             return true;
     }
     if (e->next_call) e->leave_pending = leaves(e, cpu->PC);
@@ -301,15 +238,10 @@ bool over_done(dbg_engine_t *e, const z_cpu_t *cpu) {
 // ___sdcc_call_iy, which are just that jump) to the register's value, which holds the pointer
 // already when the call is made.
 uint16_t call_destination(dbg_engine_t *e, const z_cpu_t *cpu, uint16_t target) {
-    const uint8_t *memory = e->emu->memory;
-    if (memory[target] == 0xC3)
-        return static_cast<uint16_t>(memory[static_cast<uint16_t>(target + 1)] |
-                                     memory[static_cast<uint16_t>(target + 2)] << 8);
-    const uint8_t second = memory[static_cast<uint16_t>(target + 1)];
-    if (memory[target] == 0xE9) return cpu->HL;
-    if (memory[target] == 0xDD && second == 0xE9) return cpu->IX;
-    if (memory[target] == 0xFD && second == 0xE9) return cpu->IY;
-    return target;
+    const dbg_instruction_t in = dbg_disassemble(e->emu->memory, target, nullptr);
+    if (in.has_target && in.bytes[0] == 0xC3) return in.target; // JP nn
+    if (in.flow != DBG_FLOW_JUMP_REG) return target;
+    return in.bytes[0] == 0xDD ? cpu->IX : in.bytes[0] == 0xFD ? cpu->IY : cpu->HL;
 }
 
 // Source step or next, before the instruction at PC runs: a call to run over (next: any; step:
@@ -847,11 +779,21 @@ dbg_stop_t dbg_next(dbg_engine_t *e) {
     return start(e, DBG_REQ_NEXT);
 }
 
+// Step out, by line or by instruction alike: to the caller the stack walk finds (the one that
+// `where` shows as frame 1), so that both agree; with none, until a return leaves SP above its
+// value now.
 dbg_stop_t dbg_finish(dbg_engine_t *e) {
     dbg_lock(e);
     const z_cpu_t *cpu = cpu_of(e);
-    e->return_known = find_return(e->emu->memory, e->symbols, *cpu, &e->target_pc, &e->target_sp);
-    if (!e->return_known) e->target_sp = cpu->SP;
+    const std::vector<dbg_frame_t> frames =
+        dbg_source_frames(model_of(e), e->emu->memory, *cpu, &e->symbols, 2);
+    e->return_known = frames.size() >= 2;
+    if (e->return_known) {
+        e->target_pc = frames[1].pc;
+        e->target_sp = static_cast<uint16_t>(frames[1].sp - 2);
+    } else {
+        e->target_sp = cpu->SP;
+    }
     return start(e, DBG_REQ_FINISH);
 }
 
@@ -900,23 +842,6 @@ dbg_stop_t dbg_next_line(dbg_engine_t *e) {
     return line_request(e, true);
 }
 
-dbg_stop_t dbg_finish_line(dbg_engine_t *e) {
-    dbg_lock(e);
-    const z_cpu_t *cpu = cpu_of(e);
-    std::vector<dbg_frame_t> frames;
-    if (e->source && dbg_source_line_at(e->source, cpu->PC))
-        frames = dbg_source_frames(e->source, e->emu->memory, *cpu, &e->symbols, 2);
-    if (frames.size() < 2) {
-        dbg_unlock(e);
-        return dbg_finish(e);
-    }
-    // The caller's return address and the slot it sits in, as the stack walk found them.
-    e->return_known = true;
-    e->target_pc = frames[1].pc;
-    e->target_sp = static_cast<uint16_t>(frames[1].sp - 2);
-    return start(e, DBG_REQ_FINISH);
-}
-
 dbg_stop_t dbg_step_by(dbg_engine_t *e, dbg_step_kind_t kind, dbg_granularity_t granularity) {
     const bool by_line = granularity != DBG_GRAN_INSTRUCTION;
     switch (kind) {
@@ -924,7 +849,7 @@ dbg_stop_t dbg_step_by(dbg_engine_t *e, dbg_step_kind_t kind, dbg_granularity_t 
     case DBG_STEP_OVER: return by_line ? dbg_next_line(e) : dbg_next(e);
     case DBG_STEP_OUT: break;
     }
-    return by_line ? dbg_finish_line(e) : dbg_finish(e);
+    return dbg_finish(e);
 }
 
 dbg_stop_t dbg_run_ticks(dbg_engine_t *e, uint64_t ticks) {

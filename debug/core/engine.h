@@ -277,29 +277,26 @@ dbg_stop_t dbg_step(dbg_engine_t *e, uint32_t count);
 // it (unless that place follows a CALL: the routine's own calls return there). Anything else is
 // one step.
 dbg_stop_t dbg_next(dbg_engine_t *e);
-// Step out: runs until the current routine has returned to its caller. The return address is the
-// first word on the stack (from SP up) that follows a CALL or RST of a routine (through a JP, as
-// in a jump table) starting within 8 KB below PC, preferably with no symbol between the routine's
-// start and PC, or, when the routine has popped it already, such a word in HL, DE, BC, IX or IY
-// whose routine starts nearer below PC. The run stops where PC reaches it with SP above the
-// word's place, however the routine returns (RET, after popping and pushing its return address
-// again, or SDCC's POP HL / INC SP / JP (HL)); a deeper call of the same routine returning there
-// has SP below and does not stop. With no such word, it runs until a return instruction leaves
-// SP above its value at the start.
+// Step out: runs until the current routine has returned to its caller, the frame 1 of the stack
+// walk (dbg_source_frames, as `where` shows it: a C function's caller by its code, another
+// routine's by the return address its stack or a register holds). The run stops where PC reaches
+// that return address with SP above the slot it was read from, however the routine returns (RET,
+// after popping and pushing its return address again, or SDCC's POP HL / INC SP / JP (HL)); a
+// deeper call of the same routine returning there has SP below and does not stop. With no caller
+// found, it runs until a return instruction leaves SP above its value at the start. The same by
+// line and by instruction: the caller's line is where the return address is.
 dbg_stop_t dbg_finish(dbg_engine_t *e);
 dbg_stop_t dbg_until(dbg_engine_t *e, uint16_t address);
 // Source stepping: where the PC has line information, by source line (step enters calls into code
-// that has lines and runs over code without, e.g. the monitor; next runs over calls); finish stops
-// in the caller's line when it has lines. Where the PC has no line information they act as stepi,
-// nexti and the instruction finish.
+// that has lines and runs over code without, e.g. the monitor; next runs over calls). Where
+// the PC has no line information they act as stepi and nexti.
 // A line step stops at the start of another line, at the start of its own line reached again
 // (a loop), or on return to the caller (in the caller's line, after the call).
 dbg_stop_t dbg_step_line(dbg_engine_t *e);
 dbg_stop_t dbg_next_line(dbg_engine_t *e);
-dbg_stop_t dbg_finish_line(dbg_engine_t *e);
 // The one step verb of every front end (the console's step, next, finish, stepi, nexti; DAP's
 // stepIn, next, stepOut with their granularity; the window's buttons): into, over or out of calls,
-// by source line (DBG_GRAN_LINE and DBG_GRAN_AUTO: dbg_step_line, dbg_next_line, dbg_finish_line,
+// by source line (DBG_GRAN_LINE and DBG_GRAN_AUTO: dbg_step_line, dbg_next_line, dbg_finish,
 // which go by instruction where the PC has no line) or by instruction (dbg_step, dbg_next,
 // dbg_finish).
 enum dbg_step_kind_t : uint8_t { DBG_STEP_INTO, DBG_STEP_OVER, DBG_STEP_OUT };

@@ -12,6 +12,7 @@
 #include "debug/front/commands.h"
 #include "debug/front/register_rows.h"
 #include "debug/front/source_commands.h"
+#include "debug/front/view_rows.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 #include "debug/travel/history.h"
@@ -351,6 +352,17 @@ void delete_group(dbg_dap_t *s, const std::string &group) {
 
 json source_of(dbg_dap_t *s, int file);
 
+// A verified breakpoint as the client is told of it: its address, and its line where it has one.
+json breakpoint_json(dbg_dap_t *s, const dbg_breakpoint_row_t &b) {
+    json bp = {{"verified", true}, {"instructionReference", hex_ref(b.address)}};
+    if (b.line > 0) {
+        bp["line"] = b.line;
+        const json source = source_of(s, b.file);
+        if (!source.is_null()) bp["source"] = source;
+    }
+    return bp;
+}
+
 // Breakpoints set elsewhere (the window's console, the REPL) reach the client as `breakpoint`
 // events, and so do their deletions.
 void sync_breakpoints(dbg_dap_t *s) {
@@ -361,16 +373,12 @@ void sync_breakpoints(dbg_dap_t *s) {
     own.push_back(s->entry_bp);
     own.push_back(s->exit_bp);
     std::vector<int> now;
-    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(s->e)) {
+    for (const dbg_breakpoint_row_t &b : dbg_breakpoint_rows(s->e)) {
         if (std::find(own.begin(), own.end(), b.id) != own.end()) continue;
         now.push_back(b.id);
         if (std::find(s->foreign.begin(), s->foreign.end(), b.id) != s->foreign.end()) continue;
-        json bp = {{"id", b.id}, {"verified", true}, {"instructionReference", hex_ref(b.address)}};
-        if (const dbg_line_range_t *line = dbg_source_line_at(model(s), b.address)) {
-            bp["line"] = line->line;
-            const json source = source_of(s, line->file);
-            if (!source.is_null()) bp["source"] = source;
-        }
+        json bp = breakpoint_json(s, b);
+        bp["id"] = b.id;
         event(s, "breakpoint", {{"reason", "new"}, {"breakpoint", bp}});
     }
     for (int id : s->foreign)
@@ -510,11 +518,6 @@ void bounded_step(dbg_dap_t *s, dbg_step_kind_t kind, dbg_granularity_t granular
 
 // ---- views ----
 
-std::vector<dbg_frame_t> frames(dbg_dap_t *s, const std::vector<uint8_t> &memory,
-                                const z_cpu_t &cpu) {
-    return dbg_source_frames(model(s), memory.data(), cpu, &s->e->symbols, MAX_FRAMES);
-}
-
 json source_of(dbg_dap_t *s, int file) {
     dbg_source_t *m = s->e->source;
     if (!m || file < 0 || file >= static_cast<int>(m->files.size())) return nullptr;
@@ -543,23 +546,19 @@ json variable(dbg_dap_t *s, const dbg_value_t &v, const std::string &parent) {
     return out;
 }
 
-// Context of frame `index` (0: the innermost).
-struct view_t {
-    std::vector<uint8_t> memory;
-    z_cpu_t cpu;
-    std::vector<dbg_frame_t> frames;
+// What a request looks at: memory, registers and the stack, as every view takes them; contexts
+// of frame `index` (0: the innermost) with the symbols the window's panes use too.
+struct view_t : dbg_stack_view_t {
+    const dbg_symbols_t *symbols = nullptr;
     dbg_eval_context_t context(int index) const {
-        const dbg_frame_t *f =
-            index >= 0 && index < static_cast<int>(frames.size()) ? &frames[index] : nullptr;
-        return {memory.data(), &cpu, nullptr, f, -1};
+        return dbg_stack_view_t::context(index, symbols);
     }
 };
 
 view_t take_view(dbg_dap_t *s) {
     view_t v;
-    v.memory = dbg_memory(s->e);
-    v.cpu = dbg_registers(s->e);
-    v.frames = frames(s, v.memory, v.cpu);
+    static_cast<dbg_stack_view_t &>(v) = dbg_stack_view(s->e, MAX_FRAMES);
+    v.symbols = &s->e->symbols;
     return v;
 }
 
@@ -775,13 +774,8 @@ void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instruct
             } else {
                 s->groups[group].push_back(id);
                 if (!ask.log.empty()) s->logpoints[id] = ask.log;
-                answer = {
-                    {"verified", true}, {"id", id}, {"instructionReference", hex_ref(address)}};
-                const dbg_line_range_t *line = dbg_source_line_at(model(s), address);
-                if (line) {
-                    answer["line"] = line->line;
-                    answer["source"] = source_of(s, line->file);
-                }
+                answer = breakpoint_json(s, dbg_breakpoint_row(s->e, address));
+                answer["id"] = id;
             }
         }
         out.push_back(answer);
@@ -889,15 +883,15 @@ void on_set_data_breakpoints(dbg_dap_t *s, const request_t &r) {
 void on_stack_trace(dbg_dap_t *s, const request_t &r) {
     const view_t v = take_view(s);
     json out = json::array();
-    for (size_t i = 0; i < v.frames.size(); ++i) {
-        const dbg_frame_t &f = v.frames[i];
-        std::string name = f.name.empty() ? dbg_hex4(f.pc) : f.name;
+    const std::vector<dbg_frame_row_t> rows = dbg_frame_rows(model(s), v.frames);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const dbg_frame_row_t &row = rows[i];
         json frame = {{"id", static_cast<int>(i) + 1},
-                      {"name", name},
-                      {"line", f.line > 0 ? f.line : 0},
-                      {"column", f.line > 0 ? 1 : 0},
-                      {"instructionPointerReference", hex_ref(f.pc)}};
-        const json source = source_of(s, f.file);
+                      {"name", row.name},
+                      {"line", row.line},
+                      {"column", row.line > 0 ? 1 : 0},
+                      {"instructionPointerReference", hex_ref(row.pc)}};
+        const json source = source_of(s, row.file);
         if (!source.is_null()) frame["source"] = source;
         out.push_back(frame);
     }
@@ -949,7 +943,7 @@ void on_variables(dbg_dap_t *s, const request_t &r) {
                        {"variablesReference", 0}});
     } else if (kind == REF_LOCALS) {
         if (frame < static_cast<int>(v.frames.size()))
-            for (const dbg_value_t &value : dbg_source_locals(model(s), v.context(frame)))
+            for (const dbg_value_t &value : dbg_frame_locals(model(s), v.context(frame)))
                 out.push_back(variable(s, value, ""));
     } else if (kind == REF_GLOBALS) {
         for (const dbg_variable_t &var : model(s)->variables) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "debug/core/engine.h"
+#include "debug/front/view_rows.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 
@@ -13,35 +14,26 @@ namespace {
 const char *no_model = "no debug information loaded (a C program's .cdb)";
 
 // What a command looks at: copies of memory and registers, the stack, the selected frame.
-struct view_t {
-    std::vector<uint8_t> memory;
-    z_cpu_t cpu;
-    std::vector<dbg_frame_t> frames;
-    int selected;
+struct view_t : dbg_stack_view_t {
+    int selected = 0;
 };
 
-view_t take_view(dbg_engine_t *e, const dbg_source_t *model) {
+view_t take_view(dbg_engine_t *e) {
     view_t v;
-    v.memory = dbg_memory(e);
-    v.cpu = dbg_registers(e);
-    v.frames = dbg_source_frames(model, v.memory.data(), v.cpu, &e->symbols);
-    v.selected = 0;
+    static_cast<dbg_stack_view_t &>(v) = dbg_stack_view(e);
     if (dbg_selected_frame(e) < static_cast<int>(v.frames.size()))
         v.selected = dbg_selected_frame(e);
     return v;
 }
 
 dbg_eval_context_t context_of(dbg_engine_t *e, const view_t &v) {
-    return {v.memory.data(), &v.cpu, &e->symbols,
-            v.frames.empty() ? nullptr : &v.frames[v.selected], -1};
+    return v.context(v.frames.empty() ? -1 : v.selected, &e->symbols);
 }
 
-std::string frame_line(const dbg_source_t *model, const dbg_frame_t &frame, int index) {
-    std::string text = "#" + std::to_string(index) + "  ";
-    text += frame.name.empty() ? "??" : frame.name;
-    if (frame.file >= 0)
-        text += " (" + model->files[frame.file].name + ":" + std::to_string(frame.line) + ")";
-    return text + " " + dbg_hex4(frame.pc) + "\n";
+std::string frame_line(const dbg_frame_row_t &row, int index) {
+    std::string text = "#" + std::to_string(index) + "  " + row.name;
+    if (!row.place.empty()) text += " (" + row.place + ")";
+    return text + " " + dbg_hex4(row.pc) + "\n";
 }
 
 // A value and, for structs and arrays, its members indented below it.
@@ -81,7 +73,7 @@ bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector
 dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!e->source) return dbg_failed(no_model);
     if (args.size() > 1) return dbg_failed("usage: list [FILE:LINE | FUNCTION | LINE]");
-    const view_t v = take_view(e, e->source);
+    const view_t v = take_view(e);
     const dbg_frame_t *frame = v.frames.empty() ? nullptr : &v.frames[v.selected];
     int file = frame ? frame->file : -1, line = frame ? frame->line : 0;
     const int current_file = file, current_line = line;
@@ -118,16 +110,17 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
 dbg_result_t dbg_cmd_where(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!args.empty()) return dbg_failed("usage: where");
     if (!e->source) return dbg_failed(no_model);
-    const view_t v = take_view(e, e->source);
+    const view_t v = take_view(e);
     std::string out;
-    for (size_t i = 0; i < v.frames.size(); ++i)
-        out += frame_line(e->source, v.frames[i], static_cast<int>(i));
+    const std::vector<dbg_frame_row_t> rows = dbg_frame_rows(e->source, v.frames);
+    for (size_t i = 0; i < rows.size(); ++i)
+        out += frame_line(rows[i], static_cast<int>(i));
     return dbg_done(out);
 }
 
 dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!e->source) return dbg_failed(no_model);
-    const view_t v = take_view(e, e->source);
+    const view_t v = take_view(e);
     int index = v.selected;
     if (args.size() > 1) return dbg_failed("usage: frame [N]");
     if (args.size() == 1) {
@@ -138,17 +131,17 @@ dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args
                               std::to_string(v.frames.size() - 1) + ")");
     }
     dbg_select_frame(e, index);
-    return dbg_done(frame_line(e->source, v.frames[index], index));
+    return dbg_done(frame_line(dbg_frame_rows(e->source, v.frames)[index], index));
 }
 
 dbg_result_t dbg_cmd_locals(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!args.empty()) return dbg_failed("usage: locals");
     if (!e->source) return dbg_failed(no_model);
-    const view_t v = take_view(e, e->source);
+    const view_t v = take_view(e);
     if (v.frames.empty() || v.frames[v.selected].function < 0)
         return dbg_failed("no C function in this frame");
     std::string out;
-    for (const auto &value : dbg_source_locals(e->source, context_of(e, v)))
+    for (const auto &value : dbg_frame_locals(e->source, context_of(e, v)))
         format_value(value, 0, &out);
     return dbg_done(out.empty() ? "no locals\n" : out);
 }
@@ -162,7 +155,7 @@ dbg_result_t dbg_cmd_print(dbg_engine_t *e, const std::vector<std::string> &args
     dbg_source_t empty;
     if (!e->source) dbg_source_init(&empty);
     const dbg_source_t *model = e->source ? e->source : &empty;
-    const view_t v = take_view(e, model);
+    const view_t v = take_view(e);
     dbg_value_t value;
     std::string error;
     if (!dbg_source_print(model, text, context_of(e, v), &value, &error)) return dbg_failed(error);
@@ -177,7 +170,7 @@ dbg_result_t dbg_cmd_set_var(dbg_engine_t *e, const std::vector<std::string> &ar
     std::string value;
     for (size_t i = 2; i < args.size(); ++i)
         value += (i > 2 ? " " : "") + args[i];
-    const view_t v = take_view(e, e->source);
+    const view_t v = take_view(e);
     uint16_t address = 0;
     std::vector<uint8_t> bytes;
     std::string error;

@@ -151,17 +151,56 @@ std::string indexed(const char *index, uint8_t displacement) {
            hex8(static_cast<uint8_t>(d < 0 ? -d : d)) + ")";
 }
 
+// Which page an encoding's opcode is on, and where its opcode byte is.
+z_page_t page_of(const uint8_t *memory, uint16_t address, int *op_at) {
+    const uint8_t first = memory[address];
+    const uint8_t second = memory[static_cast<uint16_t>(address + 1)];
+    *op_at = 1;
+    switch (first) {
+    case 0xCB: return Z_PAGE_CB;
+    case 0xED: return Z_PAGE_ED;
+    case 0xDD:
+    case 0xFD:
+        if (second == 0xCB) {
+            *op_at = 3;
+            return first == 0xDD ? Z_PAGE_DDCB : Z_PAGE_FDCB;
+        }
+        return first == 0xDD ? Z_PAGE_DD : Z_PAGE_FD;
+    }
+    *op_at = 0;
+    return Z_PAGE_MAIN;
+}
+
+dbg_flow_t flow_of(z_page_t page, int op) {
+    const int x = op >> 6, z = op & 7;
+    switch (page) {
+    case Z_PAGE_MAIN:
+        if (op == 0xCD || (x == 3 && (z == 4 || z == 7))) return DBG_FLOW_CALL;
+        if (op == 0xC9 || (x == 3 && z == 0)) return DBG_FLOW_RETURN;
+        if (op == 0xE9) return DBG_FLOW_JUMP_REG;
+        if ((op & 0xCF) == 0xC1 || op == 0x33) return DBG_FLOW_POP;
+        return DBG_FLOW_NONE;
+    case Z_PAGE_DD:
+    case Z_PAGE_FD:
+        if (op == 0xE9) return DBG_FLOW_JUMP_REG;
+        if (op == 0xE1) return DBG_FLOW_POP;
+        return DBG_FLOW_NONE;
+    case Z_PAGE_ED: return op == 0x45 || op == 0x4D ? DBG_FLOW_RETURN : DBG_FLOW_NONE;
+    default: return DBG_FLOW_NONE;
+    }
+}
+
 // Calls, returns, repeats and fixed destinations of the main and ED pages.
 void classify(dbg_instruction_t *in, z_page_t page, int op, uint16_t relative, uint16_t nn) {
     const int x = op >> 6, z = op & 7;
+    in->flow = flow_of(page, op);
+    in->is_call = in->flow == DBG_FLOW_CALL;
+    in->is_return = in->flow == DBG_FLOW_RETURN;
     if (page == Z_PAGE_ED) {
-        in->is_return = op == 0x45 || op == 0x4D;
         in->is_repeat = op >= 0xB0;
         return;
     }
     if (page != Z_PAGE_MAIN) return;
-    in->is_call = op == 0xCD || (x == 3 && (z == 4 || z == 7));
-    in->is_return = op == 0xC9 || (x == 3 && z == 0);
     in->is_repeat = op == 0x10;
     if (op == 0x10 || op == 0x18 || (x == 0 && z == 0 && op >= 0x20)) {
         in->has_target = true;
@@ -203,21 +242,12 @@ dbg_instruction_t dbg_disassemble(const uint8_t *memory, uint16_t address,
     }
 
     // Which page, where its opcode byte is, and how long an invalid encoding counts.
-    z_page_t page = Z_PAGE_MAIN;
-    int op_at = 0, invalid_length = 1;
-    const char *index = nullptr;
-    switch (at(0)) {
-    case 0xCB: page = Z_PAGE_CB, op_at = 1, invalid_length = 2; break;
-    case 0xED: page = Z_PAGE_ED, op_at = 1, invalid_length = 2; break;
-    case 0xDD:
-    case 0xFD:
-        index = at(0) == 0xDD ? "IX" : "IY";
-        if (at(1) == 0xCB)
-            page = at(0) == 0xDD ? Z_PAGE_DDCB : Z_PAGE_FDCB, op_at = 3, invalid_length = 4;
-        else
-            page = at(0) == 0xDD ? Z_PAGE_DD : Z_PAGE_FD, op_at = 1, invalid_length = 2;
-        break;
-    }
+    int op_at = 0;
+    const z_page_t page = page_of(memory, address, &op_at);
+    const int invalid_length = page == Z_PAGE_MAIN ? 1 : op_at == 3 ? 4 : 2;
+    const char *index = page == Z_PAGE_DD || page == Z_PAGE_DDCB   ? "IX"
+                        : page == Z_PAGE_FD || page == Z_PAGE_FDCB ? "IY"
+                                                                   : nullptr;
     const int op = at(op_at);
     const int length = z_instruction_lengths[page][op];
     in.valid = length != 0;
@@ -254,4 +284,24 @@ std::string dbg_instruction_bytes(const dbg_instruction_t &instruction) {
         out += pair;
     }
     return out;
+}
+
+dbg_flow_t dbg_flow(const uint8_t *memory, uint16_t address) {
+    int op_at = 0;
+    const z_page_t page = page_of(memory, address, &op_at);
+    const uint8_t op = memory[static_cast<uint16_t>(address + op_at)];
+    if (z_instruction_lengths[page][op] == 0) return DBG_FLOW_NONE;
+    return flow_of(page, op);
+}
+
+bool dbg_return_site(const uint8_t *memory, uint16_t address, uint16_t *entry) {
+    for (const uint8_t length : {3, 1}) {
+        const dbg_instruction_t in =
+            dbg_disassemble(memory, static_cast<uint16_t>(address - length), nullptr);
+        if (in.is_call && in.length == length) {
+            if (entry) *entry = in.target;
+            return true;
+        }
+    }
+    return false;
 }

@@ -360,13 +360,6 @@ src_stack_state_t src_stack_state(const dbg_function_t &function, const uint8_t 
 
 // Call stack. ------------------------------------------------------------------------------
 
-bool dbg_follows_call(const uint8_t *memory, uint16_t address) {
-    const uint8_t rst = memory[static_cast<uint16_t>(address - 1)];
-    if ((rst & 0xC7) == 0xC7) return true;
-    const uint8_t call = memory[static_cast<uint16_t>(address - 3)];
-    return call == 0xCD || (call & 0xC7) == 0xC4;
-}
-
 namespace {
 
 void name_frame(const dbg_source_t *model, const dbg_symbols_t *symbols, dbg_frame_t *frame,
@@ -383,6 +376,62 @@ void name_frame(const dbg_source_t *model, const dbg_symbols_t *symbols, dbg_fra
     frame->line = range ? range->line : 0;
 }
 
+// The return address of a routine without debug information (assembly, the monitor, library
+// code) that runs at pc with the stack at sp, and the place it was taken from. A candidate follows
+// a call of a routine (through a JP, as in a jump table) that starts at most 8 KB below pc and not
+// with a NOP; better, with no symbol between its start and pc (a local label of an assembly
+// routine may be, so that is a preference, not a rule). The first on the stack from sp up is the
+// routine's own (words it pushed since rarely pass for one; deeper words belong to its callers).
+// With the registers known (the innermost frame) the routine may have popped it already: a
+// candidate in HL, DE, BC, IX or IY wins when its routine starts nearer below pc (then "taken
+// from" is just below sp). Without any such candidate, the first word up the stack that follows
+// a call at all.
+bool find_return(const uint8_t *memory, const dbg_symbols_t *symbols, uint16_t pc, uint16_t sp,
+                 const z_cpu_t *registers, uint16_t *address, uint16_t *slot) {
+    uint16_t named = 0; // the nearest symbol at or below pc
+    if (symbols) {
+        const auto label = symbols->by_address.upper_bound(pc);
+        if (label != symbols->by_address.begin()) named = std::prev(label)->first;
+    }
+    bool found = false;
+    int best_tier = 0;
+    uint16_t best_distance = 0;
+    auto consider = [&](uint16_t word, uint16_t from, bool nearer_only) {
+        uint16_t entry = 0;
+        if (!dbg_return_site(memory, word, &entry)) return;
+        if (memory[entry] == 0xC3) entry = peek16(memory, static_cast<uint16_t>(entry + 1));
+        const uint16_t distance = static_cast<uint16_t>(pc - entry);
+        // Memory never written holds 00: no routine starts with a NOP.
+        if (entry > pc || distance >= 0x2000 || memory[entry] == 0x00) return;
+        const int tier = entry < named ? 1 : 0;
+        if (found && (tier > best_tier ||
+                      (tier == best_tier && (!nearer_only || distance >= best_distance))))
+            return;
+        found = true;
+        best_tier = tier;
+        best_distance = distance;
+        *address = word;
+        *slot = from;
+    };
+    for (uint16_t n = 0, at = sp; n < 64 && !(found && best_tier == 0);
+         ++n, at = static_cast<uint16_t>(at + 2))
+        consider(peek16(memory, at), at, false);
+    if (registers)
+        for (uint16_t word :
+             {registers->HL, registers->DE, registers->BC, registers->IX, registers->IY})
+            consider(word, static_cast<uint16_t>(sp - 2), true);
+    if (found) return true;
+    for (uint32_t at = sp; at + 1 < 0x10000 && at < sp + 128u; at += 2) {
+        const uint16_t word = peek16(memory, static_cast<uint16_t>(at));
+        if (word >= 3 && dbg_return_site(memory, word)) {
+            *address = word;
+            *slot = static_cast<uint16_t>(at);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint8_t *memory,
@@ -395,9 +444,10 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
     frame.ix = cpu.IX;
     name_frame(model, symbols, &frame, frame.pc);
     while (static_cast<int>(frames.size()) < max_frames) {
-        uint32_t return_slot = 0;
+        uint16_t return_pc = 0, return_slot = 0;
         uint16_t caller_ix = frame.ix;
         bool found = false;
+        bool popped = false; // the return address has left the stack (SP is above its slot)
         if (frame.function >= 0) {
             const dbg_function_t &function = model->functions[frame.function];
             const src_stack_state_t state = src_stack_state(function, memory, frame.pc);
@@ -408,27 +458,29 @@ std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint
             frame.base_known = true;
             if (state.ix_saved) caller_ix = peek16(memory, frame.base);
             return_slot = entry_sp;
+            return_pc = peek16(memory, return_slot);
             found = true;
+            // SDCC's POP HL / INC SP / JP (HL): the word is still in memory below SP.
+            popped = state.depth < 0;
         } else {
-            // No debug information: the first word up the stack that follows a call.
-            for (uint32_t slot = frame.sp; slot + 1 < 0x10000 && slot < frame.sp + 128u;
-                 slot += 2) {
-                const uint16_t word = peek16(memory, static_cast<uint16_t>(slot));
-                if (word >= 3 && dbg_follows_call(memory, word)) {
-                    return_slot = slot;
-                    found = true;
-                    break;
-                }
-            }
+            found = find_return(memory, symbols, frame.pc, frame.sp,
+                                frames.empty() ? &cpu : nullptr, &return_pc, &return_slot);
+            popped = found && static_cast<uint16_t>(return_slot + 2) == frame.sp;
         }
+        frame.depth = static_cast<int>(frames.size());
         frames.push_back(frame);
-        if (!found || return_slot + 2 > 0x10000) break;
+        if (!found) break;
         dbg_frame_t caller{};
-        caller.pc = peek16(memory, static_cast<uint16_t>(return_slot));
+        caller.pc = return_pc;
         caller.sp = static_cast<uint16_t>(return_slot + 2);
         caller.ix = caller_ix;
-        // A return address that no call precedes ends the walk (the stack's bottom, or junk).
-        if (!dbg_follows_call(memory, caller.pc) || caller.sp <= frame.sp) break;
+        // A return address that no call precedes ends the walk (the stack's bottom, or junk), and
+        // so does a stack that does not rise, unless the innermost routine has taken its return
+        // address off the stack already.
+        popped = popped && frames.size() == 1;
+        if (!dbg_return_site(memory, caller.pc) || (caller.sp <= frame.sp && !popped) ||
+            caller.sp == 0)
+            break;
         name_frame(model, symbols, &caller, static_cast<uint16_t>(caller.pc - 1));
         frame = caller;
     }

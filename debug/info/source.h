@@ -248,15 +248,19 @@ struct dbg_frame_t {
     int file;         // the line of pc (frame 0) or of pc - 1 (callers, the CALL): -1 none
     int line;
     uint16_t line_address; // the address that line was found at (pc, or pc - 1)
+    int depth;             // 0: the innermost frame, whose registers are the processor's
 };
 
-// Whether a word on the stack can be a return address: the code before it is a CALL nn,
-// CALL cc,nn or RST p.
-bool dbg_follows_call(const uint8_t *memory, uint16_t address);
-
-// Unwinds the stack from the registers: C frames (with or without IX) by their code, others
-// (assembly, the monitor, library code without debug information) by the first word on the stack
-// that follows a CALL or RST. Stops after max_frames, or when no return address is found.
+// Unwinds the stack from the registers: the one stack walk of the debugger (where, frame, the
+// window's stack pane, DAP's stackTrace, the caller that finish and a line step return to). C
+// frames (with or without IX) by their code, including the `}` of a function that returns through
+// POP HL / INC SP / JP (HL). Others (assembly, the monitor, library code without debug
+// information) by the return address their stack holds (see find_return in source.cpp: a word
+// after a CALL or RST of a routine starting at most 8 KB below the frame's pc, preferably with no
+// symbol between; in the innermost frame, one already popped into HL, DE, BC, IX or IY, whose
+// caller's SP is then SP itself); failing that, the first word up the stack that follows a CALL or
+// RST. A frame's caller is at frames[i + 1]: its pc is the return address, and sp - 2 the slot it
+// was read from. Stops after max_frames, or when no return address is found.
 // symbols (may be null) name frames outside C functions.
 std::vector<dbg_frame_t> dbg_source_frames(const dbg_source_t *model, const uint8_t *memory,
                                            const z_cpu_t &cpu, const dbg_symbols_t *symbols,

@@ -286,8 +286,48 @@ bool register_byte(const z_cpu_t &cpu, const std::string &name, uint8_t *value) 
     return true;
 }
 
+// Whether a parameter of the frame's function has no value yet: the function's set-up code, which
+// puts the parameters passed in registers in their registers and stack slots, has not finished.
+// Those passed on the stack (above the frame base) are there from the call on.
+bool parameter_unset(evaluator_t *e, const dbg_variable_t &v) {
+    if (!v.is_parameter || v.function < 0 || (v.place == DBG_VAR_STACK && v.offset > 0))
+        return false;
+    const dbg_frame_t &frame = frame_of(e);
+    if (frame.depth != 0 || frame.function != v.function) return false;
+    const dbg_function_t &function = e->model->functions[v.function];
+    return frame.pc >= function.start && frame.pc < dbg_source_function_body(e->model, &function);
+}
+
+bool in_scope(evaluator_t *e, const dbg_variable_t &v);
+
+// Another variable of the function, in scope here, that SDCC put in one of v's registers. SDCC
+// records no live ranges: while two claim a register, neither value can be trusted.
+const dbg_variable_t *register_rival(evaluator_t *e, const dbg_variable_t &v) {
+    auto names = [](const std::string &list) {
+        std::vector<std::string> out(1);
+        for (char c : list) {
+            if (c == ',')
+                out.emplace_back();
+            else
+                out.back().push_back(c);
+        }
+        return out;
+    };
+    const std::vector<std::string> mine = names(v.registers);
+    for (const dbg_variable_t &other : e->model->variables) {
+        if (&other == &v || other.function != v.function || other.scope != DBG_VAR_FUNCTION ||
+            other.place != DBG_VAR_REGISTERS || !in_scope(e, other))
+            continue;
+        for (const std::string &name : names(other.registers))
+            if (std::find(mine.begin(), mine.end(), name) != mine.end()) return &other;
+    }
+    return nullptr;
+}
+
 bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
     out->type = v.type;
+    if (parameter_unset(e, v))
+        return fail_ev(e, v.name + ": not set yet (the function's set-up code is running)");
     switch (v.place) {
     case DBG_VAR_MEMORY:
         out->in_memory = true;
@@ -301,6 +341,13 @@ bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
         return true;
     }
     case DBG_VAR_REGISTERS: {
+        // The registers are the innermost frame's: a caller's value in them is long gone.
+        if (v.function >= 0 && frame_of(e).depth != 0)
+            return fail_ev(e, v.name + ": held in registers, not known in a caller's frame");
+        if (v.function >= 0)
+            if (const dbg_variable_t *rival = register_rival(e, v))
+                return fail_ev(e, v.name + ": shares its registers with " + rival->name +
+                                      ", so its value is not known here");
         out->registers = v.registers;
         int64_t value = 0;
         int shift = 0;
