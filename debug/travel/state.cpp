@@ -14,6 +14,7 @@
 #include "files/input.h"
 #include "files/output.h"
 #include "machine/emu.h"
+#include "machine/relaxed.h"
 
 namespace {
 
@@ -30,10 +31,10 @@ constexpr uint8_t max_cycles = 23;
 constexpr uint32_t max_key_events = 1u << 20;
 
 template <class T> T load(const T &field) {
-    return std::atomic_ref<const T>(field).load(std::memory_order_relaxed);
+    return emu_relaxed_load(field);
 }
 template <class T> void store(T &field, T value) {
-    std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+    emu_relaxed_store(field, value);
 }
 
 struct writer_t {

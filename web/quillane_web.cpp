@@ -1,0 +1,148 @@
+// The browser edition's side of the page: the board and the debug engine driven inline, one batch
+// of T-states per call, through C functions the page's script calls (web/quillane.js). Files the
+// page hands over (the ROM, opened or dropped images, images from a link) are written to the
+// in-memory file system first, so that every load goes through the desktop's loader and gives its
+// messages. Strings returned stay valid until the next call that returns one.
+#include <cstdint>
+#include <cstring>
+#include <emscripten/emscripten.h>
+#include <string>
+#include <vector>
+
+#include "debug/core/engine.h"
+#include "debug/front/commands.h"
+#include "devices/graphics.h"
+#include "machine/emu.h"
+#include "machine/process.h"
+#include "web/keys.h"
+
+namespace {
+
+dbg_engine_t *engine = nullptr;
+std::string result;
+std::string last_error;
+// The frame as the canvas takes it: red, green, blue, alpha.
+uint8_t frame_rgba[GFX_FRAME_WIDTH * GFX_FRAME_HEIGHT * 4];
+
+int present_rgba(gui_t *, const uint8_t *frame, const gfx_layout_t *) {
+    for (int i = 0, j = 0; i < GFX_FRAME_WIDTH * GFX_FRAME_HEIGHT * 3; i += 3, j += 4) {
+        frame_rgba[j] = frame[i + 2];
+        frame_rgba[j + 1] = frame[i + 1];
+        frame_rgba[j + 2] = frame[i];
+        frame_rgba[j + 3] = 0xFF;
+    }
+    return 0;
+}
+
+const char *give(std::string text) {
+    result = std::move(text);
+    return result.c_str();
+}
+
+std::string joined(const std::vector<std::string> &lines) {
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// Puts back the bytes a failed load changed: a bad line keeps the records before it.
+void restore_memory(const std::vector<uint8_t> &before) {
+    for (uint32_t address = 0; address < EMU_MEMORY_SIZE; ++address)
+        if (dbg_peek(engine, static_cast<uint16_t>(address)) != before[address])
+            dbg_poke(engine, static_cast<uint16_t>(address), before[address]);
+}
+
+} // namespace
+
+extern "C" {
+
+// Powers the board on and loads the ROM at path; PC goes to its start. 0, or 1 with the reason in
+// qw_error().
+EMSCRIPTEN_KEEPALIVE int qw_start(const char *rom_path) {
+    emu_t *emu = &emu_state;
+    emu_power_on(emu);
+    engine = dbg_attach(emu, DBG_INLINE);
+    emu->gui.display_width = GFX_FRAME_WIDTH;
+    emu->gui.display_height = GFX_FRAME_HEIGHT;
+    emu->gui.present = present_rgba;
+    if (dbg_load_hex(emu, rom_path, true, nullptr, &last_error) != 0) return 1;
+    engine->rom_path = rom_path;
+    return 0;
+}
+
+EMSCRIPTEN_KEEPALIVE const char *qw_error() { return last_error.c_str(); }
+
+// Loads the Intel HEX images at the paths (separated by newlines) in order, as File > Open does
+// (PC unchanged). When one fails, memory is put back as it was before the first and the
+// loader's message is in qw_error().
+EMSCRIPTEN_KEEPALIVE int qw_load(const char *paths) {
+    const std::vector<uint8_t> before = dbg_memory(engine);
+    std::string list = paths;
+    for (size_t at = 0; at < list.size();) {
+        size_t end = list.find('\n', at);
+        if (end == std::string::npos) end = list.size();
+        if (end > at && !dbg_load_image(engine, list.substr(at, end - at), &last_error)) {
+            restore_memory(before);
+            return 1;
+        }
+        at = end + 1;
+    }
+    return 0;
+}
+
+// Types text (with --type's escapes) once the monitor is ready for keys. 0, or 1 with the reason.
+EMSCRIPTEN_KEEPALIVE int qw_type(const char *text) {
+    std::string error;
+    if (dbg_type(engine, dbg_unescape(text), true, &error)) return 0;
+    last_error = "type: " + error;
+    return 1;
+}
+
+// Whether a HALT and an invalid opcode end a run (as in quillane-run) or hold the processor in
+// place (as in the window).
+EMSCRIPTEN_KEEPALIVE void qw_set_stops(int on) {
+    dbg_set_stop_on_halt(engine, on != 0);
+    dbg_set_stop_on_invalid(engine, on != 0);
+}
+
+// Runs until the first instruction boundary at or past the absolute tick count, or an earlier
+// stop. Returns the stop's cause (dbg_cause_t); its text is in qw_error().
+EMSCRIPTEN_KEEPALIVE int qw_run_to(double tick) {
+    const uint64_t now = dbg_ticks(engine);
+    const uint64_t target = tick > 0 ? static_cast<uint64_t>(tick) : 0;
+    if (target <= now) return DBG_CAUSE_TICKS;
+    const dbg_stop_t stop = dbg_run_ticks(engine, target - now);
+    last_error = stop.text;
+    return stop.cause;
+}
+
+EMSCRIPTEN_KEEPALIVE double qw_ticks() { return static_cast<double>(dbg_ticks(engine)); }
+
+EMSCRIPTEN_KEEPALIVE void qw_reset() { dbg_reset(engine); }
+
+// The board key at a KeyboardEvent.code, or 0.
+EMSCRIPTEN_KEEPALIVE int qw_key_code(const char *code) { return web_key_from_code(code); }
+EMSCRIPTEN_KEEPALIVE void qw_key(int vk, int down) {
+    dbg_key(engine, static_cast<uint8_t>(vk), down != 0);
+}
+
+EMSCRIPTEN_KEEPALIVE const char *qw_regs() { return give(dbg_regs_json(engine)); }
+EMSCRIPTEN_KEEPALIVE const char *qw_text() {
+    return give(joined(dbg_screen_text(emu_state.memory)));
+}
+EMSCRIPTEN_KEEPALIVE const char *qw_cells() {
+    return give(joined(dbg_screen_cells(emu_state.memory)));
+}
+
+// The frame as PNG: its bytes at the returned address, qw_result_size() of them.
+EMSCRIPTEN_KEEPALIVE const char *qw_screenshot() { return give(dbg_screenshot_png(engine)); }
+EMSCRIPTEN_KEEPALIVE int qw_result_size() { return static_cast<int>(result.size()); }
+
+// Decodes video memory and returns the 320 x 240 red-green-blue-alpha frame.
+EMSCRIPTEN_KEEPALIVE const uint8_t *qw_frame() {
+    gfx_render(&emu_state.gfx, &emu_state.gui);
+    return frame_rgba;
+}
+
+} // extern "C"
