@@ -1,0 +1,348 @@
+// The page around the board: canvas, keys, pacing by animation frames, the toolbar, files dropped
+// or opened, links that carry images (#hex=, #hexz=, &type=, &ticks=, &embed), and
+// window.quillane for tests.
+'use strict';
+
+(function () {
+  const CLOCK_HZ = 10000000;
+  const TICKS_PER_MS = CLOCK_HZ / 1000;
+  // A frame later than this (a hidden tab, a stalled machine) counts as one frame: no burst.
+  const LONGEST_FRAME_MS = 100;
+  const WARP_SLICE_MS = 12;
+  const WARP_BATCH_TICKS = 1000000;
+  const TICKS_MODE_BATCH = 5000000;
+  const LARGEST_FILE = 16 * 1024 * 1024;
+  const CAUSE_HALT = 8;
+  const CAUSE_INVALID = 9;
+
+  const $ = (id) => document.getElementById(id);
+  const canvas = $('screen');
+  const context = canvas.getContext('2d');
+  const image = context.createImageData(320, 240);
+
+  let board = null;
+  let api = null;
+  // The images loaded since the page opened, for Share: [{name, text}].
+  const loaded = [];
+  let linkType = '';
+
+  function showMessage(text) {
+    $('message').textContent = text;
+    $('message').hidden = !text;
+  }
+  function showStatus(text) { $('status').textContent = text; }
+
+  // --- the link: #hex=B64&hexz=B64&type=TEXT&ticks=N&embed ---------------------------------
+
+  function fromBase64url(text, what) {
+    let b64 = text.replace(/-/g, '+').replace(/_/g, '/');
+    if (!/^[A-Za-z0-9+/]*={0,2}$/.test(b64) || b64.replace(/=+$/, '').length % 4 === 1)
+      throw new Error(what + ' is not base64url text');
+    b64 = b64.replace(/=+$/, '');
+    while (b64.length % 4) b64 += '=';
+    const raw = atob(b64);
+    const bytes = new Uint8Array(raw.length);
+    for (let i = 0; i < raw.length; ++i) bytes[i] = raw.charCodeAt(i);
+    return bytes;
+  }
+
+  function toBase64url(bytes) {
+    let raw = '';
+    for (let i = 0; i < bytes.length; i += 0x8000)
+      raw += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return btoa(raw).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+  }
+
+  async function inflate(bytes, what) {
+    try {
+      const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
+      return new Uint8Array(await new Response(stream).arrayBuffer());
+    } catch (error) {
+      throw new Error(what + ' is not deflate-raw data (' + error.message + ')');
+    }
+  }
+
+  async function deflate(bytes) {
+    const stream = new Blob([bytes]).stream().pipeThrough(new CompressionStream('deflate-raw'));
+    return new Uint8Array(await new Response(stream).arrayBuffer());
+  }
+
+  // The link's parts; throws with the reason when one is broken.
+  async function readLink(hash) {
+    const link = { images: [], type: '', ticks: null, embed: false };
+    if (hash.length <= 1) return link;
+    for (const part of hash.slice(1).split('&')) {
+      if (!part) continue;
+      const cut = part.indexOf('=');
+      const key = cut < 0 ? part : part.slice(0, cut);
+      const value = cut < 0 ? '' : part.slice(cut + 1);
+      if (key === 'hex' || key === 'hexz') {
+        const what = 'The link\'s image ' + (link.images.length + 1);
+        let bytes = fromBase64url(value, what);
+        if (key === 'hexz') bytes = await inflate(bytes, what);
+        if (bytes.length > LARGEST_FILE) throw new Error(what + ' is too large');
+        link.images.push(bytes);
+      } else if (key === 'type') {
+        try {
+          link.type += decodeURIComponent(value);
+        } catch (error) {
+          throw new Error('The link\'s type text is not URL-encoded: ' + value);
+        }
+      } else if (key === 'ticks') {
+        if (!/^[0-9]{1,16}$/.test(value))
+          throw new Error('The link\'s ticks is not a decimal number: ' + value);
+        link.ticks = Number(value);
+      } else if (key === 'embed') {
+        link.embed = true;
+      } else {
+        throw new Error('The link has an unknown part: ' + key);
+      }
+    }
+    return link;
+  }
+
+  // --- loading images ------------------------------------------------------------------
+
+  // Loads [{name, bytes}] in order through the desktop's loader; on a failure nothing of them
+  // stays in memory and the loader's message is shown.
+  function loadImages(files) {
+    const names = [];
+    for (const f of files) {
+      board.FS.writeFile(f.name, f.bytes);
+      names.push(f.name);
+    }
+    const failed = api.load(names.join('\n')) !== 0;
+    for (const name of names) board.FS.unlink(name);
+    if (failed) {
+      showMessage(api.error());
+      return false;
+    }
+    for (const f of files) loaded.push({ name: f.name, text: f.bytes });
+    showMessage('');
+    showStatus('Loaded ' + names.join(', '));
+    return true;
+  }
+
+  async function loadFiles(list) {
+    const files = [];
+    for (const file of list) {
+      // Only the name's last part: the in-memory file system takes it as a path.
+      const name = file.name.replace(/^.*[\\/]/, '') || 'image.hex';
+      if (file.size > LARGEST_FILE) {
+        showMessage('Unable to load HEX file: ' + name + ': too large (' + file.size +
+                    ' bytes; at most 16 MiB)');
+        return;
+      }
+      files.push({ name, bytes: new Uint8Array(await file.arrayBuffer()) });
+    }
+    if (files.length) loadImages(files);
+  }
+
+  // --- running ----------------------------------------------------------------------------
+
+  let paused = false;
+  let warp = false;
+  let lastFrame = null;
+  let target = 0;
+
+  function draw() {
+    const at = api.frame();
+    image.data.set(board.HEAPU8.subarray(at, at + image.data.length));
+    context.putImageData(image, 0, 0);
+  }
+
+  function runFor(ms) {
+    if (warp) {
+      const end = performance.now() + WARP_SLICE_MS;
+      do api.runTo(api.ticks() + WARP_BATCH_TICKS); while (performance.now() < end);
+      target = api.ticks();
+      return;
+    }
+    target += ms * TICKS_PER_MS;
+    // A run ends at an instruction boundary past the target; the next frame's target is past it.
+    if (target < api.ticks() - 100) target = api.ticks();
+    api.runTo(Math.floor(target));
+  }
+
+  function frame(now) {
+    // The first timestamp can come before the set-up's clock read: never a negative span.
+    let ms = lastFrame === null ? 0 : Math.max(0, now - lastFrame);
+    if (ms > LONGEST_FRAME_MS) ms = 1000 / 60;
+    lastFrame = now;
+    if (!paused) runFor(ms);
+    draw();
+    requestAnimationFrame(frame);
+  }
+
+  // &ticks=N: exactly N T-states (to the first instruction boundary at or past N, stopping
+  // earlier at a HALT or an invalid opcode, as quillane-run --ticks), as fast as possible, then
+  // paused.
+  async function runTicks(total) {
+    paused = true;
+    api.setStops(1);
+    for (;;) {
+      const now = api.ticks();
+      if (now >= total) break;
+      const cause = api.runTo(Math.min(total, now + TICKS_MODE_BATCH));
+      if (cause === CAUSE_HALT || cause === CAUSE_INVALID) {
+        showStatus(api.error());
+        break;
+      }
+      await new Promise((resolve) => setTimeout(resolve, 0));
+    }
+    draw();
+  }
+
+  // --- keys -------------------------------------------------------------------------------
+
+  const held = new Map(); // KeyboardEvent.code -> board key
+
+  function onKey(event, down) {
+    if (event.target instanceof HTMLInputElement || event.target instanceof HTMLTextAreaElement)
+      return;
+    if (event.altKey || event.metaKey) return;
+    const vk = api.keyCode(event.code);
+    if (!vk) return;
+    event.preventDefault();
+    if (event.repeat) return;
+    // The release clears what the press set, whatever modifiers changed in between.
+    if (down) {
+      held.set(event.code, vk);
+      api.key(vk, 1);
+    } else if (held.has(event.code)) {
+      api.key(held.get(event.code), 0);
+      held.delete(event.code);
+    }
+  }
+
+  function releaseAll() {
+    for (const vk of held.values()) api.key(vk, 0);
+    held.clear();
+  }
+
+  // --- the toolbar ------------------------------------------------------------------------
+
+  async function share() {
+    const parts = [];
+    for (const image of loaded) parts.push('hexz=' + toBase64url(await deflate(image.text)));
+    if (linkType) parts.push('type=' + encodeURIComponent(linkType));
+    const url = location.href.replace(/#.*$/, '') + (parts.length ? '#' + parts.join('&') : '');
+    history.replaceState(null, '', url);
+    try {
+      await navigator.clipboard.writeText(url);
+      showStatus('The link is in the address bar and on the clipboard');
+    } catch (error) {
+      showStatus('The link is in the address bar');
+    }
+  }
+
+  function wire() {
+    $('open').addEventListener('click', () => $('file').click());
+    $('file').addEventListener('change', async () => {
+      await loadFiles($('file').files);
+      $('file').value = '';
+    });
+    $('reset').addEventListener('click', () => {
+      api.reset();
+      canvas.focus();
+    });
+    $('warp').addEventListener('click', () => {
+      warp = !warp;
+      $('warp').setAttribute('aria-pressed', String(warp));
+      canvas.focus();
+    });
+    $('share').addEventListener('click', share);
+    $('fullscreen').addEventListener('click', () => canvas.requestFullscreen());
+    window.addEventListener('keydown', (event) => onKey(event, true));
+    window.addEventListener('keyup', (event) => onKey(event, false));
+    window.addEventListener('blur', releaseAll);
+    document.addEventListener('visibilitychange', () => { lastFrame = null; });
+    document.addEventListener('dragover', (event) => {
+      event.preventDefault();
+      document.body.classList.add('drop');
+    });
+    document.addEventListener('dragleave', () => document.body.classList.remove('drop'));
+    document.addEventListener('drop', (event) => {
+      event.preventDefault();
+      document.body.classList.remove('drop');
+      loadFiles(event.dataTransfer.files);
+    });
+  }
+
+  // --- start --------------------------------------------------------------------------------
+
+  let resolveDone;
+  const done = new Promise((resolve) => { resolveDone = resolve; });
+
+  function pngDataUrl() {
+    const at = api.screenshot();
+    return 'data:image/png;base64,' +
+      btoa(String.fromCharCode.apply(null, board.HEAPU8.subarray(at, at + api.resultSize())));
+  }
+
+  window.quillane = {
+    done,
+    regs: () => JSON.parse(api.regs()),
+    text: () => api.text(),
+    cells: () => api.cells(),
+    screenshot: pngDataUrl,
+    ticks: () => api.ticks(),
+    message: () => $('message').hidden ? '' : $('message').textContent,
+  };
+
+  async function start() {
+    board = await createQuillane();
+    const fn = (name, result, args) => board.cwrap(name, result, args);
+    api = {
+      start: fn('qw_start', 'number', ['string']),
+      error: fn('qw_error', 'string', []),
+      load: fn('qw_load', 'number', ['string']),
+      type: fn('qw_type', 'number', ['string']),
+      setStops: fn('qw_set_stops', null, ['number']),
+      runTo: fn('qw_run_to', 'number', ['number']),
+      ticks: fn('qw_ticks', 'number', []),
+      reset: fn('qw_reset', null, []),
+      keyCode: fn('qw_key_code', 'number', ['string']),
+      key: fn('qw_key', null, ['number', 'number']),
+      regs: fn('qw_regs', 'string', []),
+      text: fn('qw_text', 'string', []),
+      cells: fn('qw_cells', 'string', []),
+      screenshot: fn('qw_screenshot', 'number', []),
+      resultSize: fn('qw_result_size', 'number', []),
+      frame: fn('qw_frame', 'number', []),
+    };
+    const rom = await fetch('tessik.hex');
+    if (!rom.ok) throw new Error('The monitor ROM tessik.hex did not load: ' + rom.status);
+    board.FS.mkdir('/rom');
+    board.FS.writeFile('/rom/tessik.hex', new Uint8Array(await rom.arrayBuffer()));
+    if (api.start('/rom/tessik.hex') !== 0) throw new Error(api.error());
+    api.setStops(0);
+    wire();
+
+    let link = null;
+    try {
+      link = await readLink(location.hash);
+    } catch (error) {
+      showMessage(error.message);
+    }
+    if (link) {
+      if (link.embed) document.body.classList.add('embed');
+      const images = link.images.map((bytes, i) => ({ name: 'link-image-' + (i + 1) + '.hex', bytes }));
+      if ((!images.length || loadImages(images)) && link.type) {
+        if (api.type(link.type) !== 0) showMessage(api.error());
+        else linkType = link.type;
+      }
+      if (link.ticks !== null) await runTicks(link.ticks);
+    }
+    target = api.ticks();
+    draw();
+    requestAnimationFrame(frame);
+    resolveDone();
+    canvas.focus();
+  }
+
+  start().catch((error) => {
+    showMessage(error.message);
+    resolveDone();
+  });
+})();
