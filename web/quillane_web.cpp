@@ -71,7 +71,9 @@ EMSCRIPTEN_KEEPALIVE int qw_start(const char *rom_path) {
     return 0;
 }
 
-EMSCRIPTEN_KEEPALIVE const char *qw_error() { return last_error.c_str(); }
+EMSCRIPTEN_KEEPALIVE const char *qw_error() {
+    return last_error.c_str();
+}
 
 // Loads the Intel HEX images at the paths (separated by newlines) in order, as File > Open does
 // (PC unchanged). When one fails, memory is put back as it was before the first and the
@@ -117,17 +119,25 @@ EMSCRIPTEN_KEEPALIVE int qw_run_to(double tick) {
     return stop.cause;
 }
 
-EMSCRIPTEN_KEEPALIVE double qw_ticks() { return static_cast<double>(dbg_ticks(engine)); }
+EMSCRIPTEN_KEEPALIVE double qw_ticks() {
+    return static_cast<double>(dbg_ticks(engine));
+}
 
-EMSCRIPTEN_KEEPALIVE void qw_reset() { dbg_reset(engine); }
+EMSCRIPTEN_KEEPALIVE void qw_reset() {
+    dbg_reset(engine);
+}
 
 // The board key at a KeyboardEvent.code, or 0.
-EMSCRIPTEN_KEEPALIVE int qw_key_code(const char *code) { return web_key_from_code(code); }
+EMSCRIPTEN_KEEPALIVE int qw_key_code(const char *code) {
+    return web_key_from_code(code);
+}
 EMSCRIPTEN_KEEPALIVE void qw_key(int vk, int down) {
     dbg_key(engine, static_cast<uint8_t>(vk), down != 0);
 }
 
-EMSCRIPTEN_KEEPALIVE const char *qw_regs() { return give(dbg_regs_json(engine)); }
+EMSCRIPTEN_KEEPALIVE const char *qw_regs() {
+    return give(dbg_regs_json(engine));
+}
 EMSCRIPTEN_KEEPALIVE const char *qw_text() {
     return give(joined(dbg_screen_text(emu_state.memory)));
 }
@@ -136,8 +146,18 @@ EMSCRIPTEN_KEEPALIVE const char *qw_cells() {
 }
 
 // The frame as PNG: its bytes at the returned address, qw_result_size() of them.
-EMSCRIPTEN_KEEPALIVE const char *qw_screenshot() { return give(dbg_screenshot_png(engine)); }
-EMSCRIPTEN_KEEPALIVE int qw_result_size() { return static_cast<int>(result.size()); }
+EMSCRIPTEN_KEEPALIVE const char *qw_screenshot() {
+    return give(dbg_screenshot_png(engine));
+}
+EMSCRIPTEN_KEEPALIVE int qw_result_size() {
+    return static_cast<int>(result.size());
+}
+
+// All 64 KB of memory: qw_result_size() bytes at the returned address.
+EMSCRIPTEN_KEEPALIVE const char *qw_memory() {
+    const std::vector<uint8_t> memory = dbg_memory(engine);
+    return give(std::string(memory.begin(), memory.end()));
+}
 
 // Decodes video memory and returns the 320 x 240 red-green-blue-alpha frame.
 EMSCRIPTEN_KEEPALIVE const uint8_t *qw_frame() {
