@@ -46,11 +46,16 @@
     return bytes;
   }
 
-  function toBase64url(bytes) {
+  // In pieces: one call with every byte as an argument overflows the stack.
+  function toBase64(bytes) {
     let raw = '';
     for (let i = 0; i < bytes.length; i += 0x8000)
       raw += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
-    return btoa(raw).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+    return btoa(raw);
+  }
+
+  function toBase64url(bytes) {
+    return toBase64(bytes).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
   }
 
   async function inflate(bytes, what) {
@@ -276,8 +281,7 @@
 
   function pngDataUrl() {
     const at = api.screenshot();
-    return 'data:image/png;base64,' +
-      btoa(String.fromCharCode.apply(null, board.HEAPU8.subarray(at, at + api.resultSize())));
+    return 'data:image/png;base64,' + toBase64(board.HEAPU8.subarray(at, at + api.resultSize()));
   }
 
   window.quillane = {
@@ -288,6 +292,10 @@
     screenshot: pngDataUrl,
     ticks: () => api.ticks(),
     message: () => $('message').hidden ? '' : $('message').textContent,
+    memory: () => {
+      const at = api.memory();
+      return Array.from(board.HEAPU8.subarray(at, at + api.resultSize()));
+    },
   };
 
   async function start() {
@@ -310,6 +318,7 @@
       screenshot: fn('qw_screenshot', 'number', []),
       resultSize: fn('qw_result_size', 'number', []),
       frame: fn('qw_frame', 'number', []),
+      memory: fn('qw_memory', 'number', []),
     };
     const rom = await fetch('tessik.hex');
     if (!rom.ok) throw new Error('The monitor ROM tessik.hex did not load: ' + rom.status);
