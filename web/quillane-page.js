@@ -12,8 +12,12 @@
   const WARP_BATCH_TICKS = 1000000;
   const TICKS_MODE_BATCH = 5000000;
   const LARGEST_FILE = 16 * 1024 * 1024;
+  const CAUSE_NONE = 0;
   const CAUSE_HALT = 8;
   const CAUSE_INVALID = 9;
+  const CAUSE_TICKS = 11;
+  // Debug information found beside an image, loaded with the console's `symbols`.
+  const DEBUG_FILES = /\.(cdb|noi|map|sym|lines)$/i;
 
   const $ = (id) => document.getElementById(id);
   const canvas = $('screen');
@@ -140,7 +144,92 @@
       }
       files.push({ name, bytes: new Uint8Array(await file.arrayBuffer()) });
     }
-    if (files.length) loadImages(files);
+    const debug = files.filter((f) => DEBUG_FILES.test(f.name));
+    const images = files.filter((f) => !DEBUG_FILES.test(f.name));
+    if (images.length && !loadImages(images)) return;
+    for (const f of debug) {
+      board.FS.writeFile(f.name, f.bytes);
+      say(command('symbols ' + f.name));
+    }
+  }
+
+  // --- downloads and the save dialog -------------------------------------------------------
+
+  function download(name, bytes) {
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+    link.download = name;
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  }
+
+  function result(at) { return board.HEAPU8.slice(at, at + api.resultSize()); }
+
+  // The dialog stays open with the window's message until the fields name a block.
+  function onSave(event) {
+    if (event.submitter && event.submitter.value === 'cancel') return;
+    const at = api.save($('save-start').value, $('save-length').value);
+    if (!at) {
+      event.preventDefault();
+      $('save-error').textContent = api.error();
+      return;
+    }
+    $('save-error').textContent = '';
+    download($('save-name').value || 'memory.hex', result(at));
+  }
+
+  async function loadState(file) {
+    if (file.size > LARGEST_FILE) {
+      showMessage(file.name + ': too large (' + file.size + ' bytes; at most 16 MiB)');
+      return;
+    }
+    const name = file.name.replace(/^.*[\\/]/, '') || 'machine.state';
+    board.FS.writeFile(name, new Uint8Array(await file.arrayBuffer()));
+    const failed = api.stateLoad(name) !== 0;
+    board.FS.unlink(name);
+    if (failed) {
+      showMessage(api.error());
+      return;
+    }
+    target = api.ticks();
+    showMessage('');
+    showStatus('Continued from ' + name);
+  }
+
+  // --- the console --------------------------------------------------------------------------
+
+  function say(text) {
+    const out = $('console-out');
+    out.textContent += text;
+    out.scrollTop = out.scrollHeight;
+  }
+
+  function command(line) {
+    return api.command(line);
+  }
+
+  // continue and pause act on the page's own run; everything else goes to the command language.
+  function onCommand(line) {
+    say('> ' + line + '\n');
+    const word = line.trim().split(/\s+/)[0];
+    if (word === 'continue' || word === 'c') {
+      paused = false;
+      target = api.ticks();
+      say('Running\n');
+    } else if (word === 'pause') {
+      paused = true;
+      const pc = JSON.parse(api.regs()).pc;
+      say('Paused at ' + pc.toString(16).toUpperCase().padStart(4, '0') + '\n');
+    } else {
+      say(command(line));
+      target = api.ticks();
+    }
+  }
+
+  function showConsole(on) {
+    $('console').hidden = !on;
+    $('console-toggle').setAttribute('aria-pressed', String(on));
+    if (on) $('console-in').focus();
   }
 
   // --- running ----------------------------------------------------------------------------
@@ -159,14 +248,27 @@
   function runFor(ms) {
     if (warp) {
       const end = performance.now() + WARP_SLICE_MS;
-      do api.runTo(api.ticks() + WARP_BATCH_TICKS); while (performance.now() < end);
+      let cause;
+      do cause = api.runTo(api.ticks() + WARP_BATCH_TICKS);
+      while (cause === CAUSE_TICKS && performance.now() < end);
+      if (cause !== CAUSE_TICKS && cause !== CAUSE_NONE) {
+        paused = true;
+        showConsole(true);
+        say(api.error() + '\n');
+      }
       target = api.ticks();
       return;
     }
     target += ms * TICKS_PER_MS;
     // A run ends at an instruction boundary past the target; the next frame's target is past it.
     if (target < api.ticks() - 100) target = api.ticks();
-    api.runTo(Math.floor(target));
+    const cause = api.runTo(Math.floor(target));
+    // A breakpoint or watchpoint set in the console stops the run there.
+    if (cause !== CAUSE_TICKS && cause !== CAUSE_NONE) {
+      paused = true;
+      showConsole(true);
+      say(api.error() + '\n');
+    }
   }
 
   function frame(now) {
@@ -257,6 +359,23 @@
       canvas.focus();
     });
     $('share').addEventListener('click', share);
+    $('save').addEventListener('click', () => {
+      $('save-error').textContent = '';
+      $('save-dialog').showModal();
+    });
+    $('save-form').addEventListener('submit', onSave);
+    $('state-save').addEventListener('click', () => download('quillane.state', result(api.stateSave())));
+    $('state-load').addEventListener('click', () => $('state-file').click());
+    $('state-file').addEventListener('change', async () => {
+      if ($('state-file').files.length) await loadState($('state-file').files[0]);
+      $('state-file').value = '';
+    });
+    $('console-toggle').addEventListener('click', () => showConsole($('console').hidden));
+    $('console-in').addEventListener('keydown', (event) => {
+      if (event.key !== 'Enter') return;
+      onCommand($('console-in').value);
+      $('console-in').value = '';
+    });
     $('fullscreen').addEventListener('click', () => canvas.requestFullscreen());
     window.addEventListener('keydown', (event) => onKey(event, true));
     window.addEventListener('keyup', (event) => onKey(event, false));
@@ -292,10 +411,8 @@
     screenshot: pngDataUrl,
     ticks: () => api.ticks(),
     message: () => $('message').hidden ? '' : $('message').textContent,
-    memory: () => {
-      const at = api.memory();
-      return Array.from(board.HEAPU8.subarray(at, at + api.resultSize()));
-    },
+    console: () => $('console-out').textContent,
+    memory: () => Array.from(result(api.memory())),
   };
 
   async function start() {
@@ -319,6 +436,10 @@
       resultSize: fn('qw_result_size', 'number', []),
       frame: fn('qw_frame', 'number', []),
       memory: fn('qw_memory', 'number', []),
+      save: fn('qw_save', 'number', ['string', 'string']),
+      stateSave: fn('qw_state_save', 'number', []),
+      stateLoad: fn('qw_state_load', 'number', ['string']),
+      command: fn('qw_command', 'string', ['string']),
     };
     const rom = await fetch('tessik.hex');
     if (!rom.ok) throw new Error('The monitor ROM tessik.hex did not load: ' + rom.status);

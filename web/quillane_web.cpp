@@ -11,7 +11,9 @@
 
 #include "debug/core/engine.h"
 #include "debug/front/commands.h"
+#include "debug/travel/state.h"
 #include "devices/graphics.h"
+#include "files/save_block.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 #include "web/keys.h"
@@ -21,6 +23,8 @@ namespace {
 dbg_engine_t *engine = nullptr;
 std::string result;
 std::string last_error;
+bool command_failed = false;
+constexpr uint64_t command_run_limit = 10000000;
 // The frame as the canvas takes it: red, green, blue, alpha.
 uint8_t frame_rgba[GFX_FRAME_WIDTH * GFX_FRAME_HEIGHT * 4];
 
@@ -151,6 +155,50 @@ EMSCRIPTEN_KEEPALIVE const char *qw_screenshot() {
 }
 EMSCRIPTEN_KEEPALIVE int qw_result_size() {
     return static_cast<int>(result.size());
+}
+
+// Save: the block that the save dialog's start and length fields (hexadecimal) name, as the
+// Intel HEX text the window writes; null with the dialog's message in qw_error() when the fields
+// are refused.
+EMSCRIPTEN_KEEPALIVE const char *qw_save(const char *start_text, const char *length_text) {
+    uint32_t block = 0;
+    const int status = emu_validate_save_block(start_text, length_text, &block);
+    if (status != EMU_SAVE_BLOCK_OK) {
+        last_error = emu_save_block_message(status);
+        return nullptr;
+    }
+    uint16_t start = 0;
+    uint32_t length = 0;
+    emu_decode_save_block(block, &start, &length);
+    return give(dbg_memory_file(engine, "block.hex", start, length, &last_error));
+}
+
+// Save state: the whole machine in the desktop's format, qw_result_size() bytes.
+EMSCRIPTEN_KEEPALIVE const char *qw_state_save() {
+    dbg_machine_state_t state;
+    dbg_state_capture(engine, &state);
+    const std::vector<uint8_t> bytes = dbg_state_encode(state);
+    return give(std::string(bytes.begin(), bytes.end()));
+}
+
+// Load state from a file: 0, or 1 with the reason (another version, damaged, ...) and the machine
+// as it was.
+EMSCRIPTEN_KEEPALIVE int qw_state_load(const char *path) {
+    return dbg_state_load(engine, path, &last_error) ? 0 : 1;
+}
+
+// One line of the command language, as the debugger window's console runs it; its output, with
+// the error flag in qw_command_failed(). A run command (continue, until, finish) ends within a
+// board second, so that the page never waits on a loop without a stop.
+EMSCRIPTEN_KEEPALIVE const char *qw_command(const char *line) {
+    dbg_set_tick_limit(engine, dbg_ticks_after(dbg_ticks(engine), command_run_limit));
+    const dbg_result_t done = dbg_execute(engine, line);
+    dbg_set_tick_limit(engine, UINT64_MAX);
+    command_failed = done.error;
+    return give(done.output);
+}
+EMSCRIPTEN_KEEPALIVE int qw_command_failed() {
+    return command_failed ? 1 : 0;
 }
 
 // All 64 KB of memory: qw_result_size() bytes at the returned address.

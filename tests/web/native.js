@@ -40,4 +40,9 @@ function examples() {
     .map((f) => path.join('examples', f));
 }
 
-module.exports = { build, web, nativeRun, examples };
+// quillane-run with these arguments (from the build folder); its standard output.
+function quillaneRun(args) {
+  return execFileSync(path.join(build, 'quillane-run'), args, { cwd: build }).toString();
+}
+
+module.exports = { build, web, nativeRun, quillaneRun, examples };
