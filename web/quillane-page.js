@@ -277,6 +277,7 @@
     if (ms > LONGEST_FRAME_MS) ms = 1000 / 60;
     lastFrame = now;
     if (!paused) runFor(ms);
+    feedSound();
     draw();
     requestAnimationFrame(frame);
   }
@@ -298,6 +299,56 @@
       await new Promise((resolve) => setTimeout(resolve, 0));
     }
     draw();
+  }
+
+  // --- sound ---------------------------------------------------------------------------------
+
+  const SAMPLE_RATE = 44100;
+  // How far ahead of the audio clock the stream is fed.
+  const SOUND_LEAD_S = 0.1;
+  let audio = null;
+
+  async function connectStream(context, samples) {
+    const url = URL.createObjectURL(new Blob([window.quillaneAudioWorklet],
+                                             { type: 'text/javascript' }));
+    await context.audioWorklet.addModule(url);
+    URL.revokeObjectURL(url);
+    const node = new AudioWorkletNode(context, 'quillane-stream', {
+      numberOfInputs: 0, outputChannelCount: [1], processorOptions: { samples },
+    });
+    node.connect(context.destination);
+    return node;
+  }
+
+  // The next count samples of the window's stream, as the audio graph takes them.
+  function streamSamples(count) {
+    const at = api.sound(count);
+    const view = new DataView(board.HEAPU8.buffer, at, count * 2);
+    const samples = new Float32Array(count);
+    for (let i = 0; i < count; ++i) samples[i] = view.getInt16(i * 2, true) / 32768;
+    return samples;
+  }
+
+  // Browsers start audio only after a click or a key.
+  async function startSound() {
+    if (audio) return;
+    audio = {};
+    const context = new AudioContext({ sampleRate: SAMPLE_RATE });
+    api.soundStart();
+    audio = { context, node: await connectStream(context), sent: 0 };
+    await context.resume();
+  }
+
+  // Keeps the stream SOUND_LEAD_S ahead of the audio clock, pulling it on that clock as the
+  // window's audio device does; after a stall at most a second is fed, the rest skipped.
+  function feedSound() {
+    if (!audio || !audio.node) return;
+    api.soundMute(paused || warp ? 1 : 0);
+    const due = Math.floor((audio.context.currentTime + SOUND_LEAD_S) * SAMPLE_RATE) - audio.sent;
+    if (due <= 0) return;
+    const count = Math.min(due, SAMPLE_RATE);
+    audio.sent += due;
+    audio.node.port.postMessage(streamSamples(count));
   }
 
   // --- keys -------------------------------------------------------------------------------
@@ -377,6 +428,8 @@
       $('console-in').value = '';
     });
     $('fullscreen').addEventListener('click', () => canvas.requestFullscreen());
+    window.addEventListener('pointerdown', startSound);
+    window.addEventListener('keydown', startSound);
     window.addEventListener('keydown', (event) => onKey(event, true));
     window.addEventListener('keyup', (event) => onKey(event, false));
     window.addEventListener('blur', releaseAll);
@@ -412,6 +465,22 @@
     ticks: () => api.ticks(),
     message: () => $('message').hidden ? '' : $('message').textContent,
     console: () => $('console-out').textContent,
+    // Renders seconds of the sound stream through the page's audio worklet offline; the largest
+    // sample and how many samples are not zero.
+    renderSound: async (seconds) => {
+      const length = Math.round(seconds * SAMPLE_RATE);
+      const context = new OfflineAudioContext(1, length, SAMPLE_RATE);
+      if (!audio) api.soundStart();
+      await connectStream(context, streamSamples(length));
+      const rendered = (await context.startRendering()).getChannelData(0);
+      let peak = 0;
+      let sounding = 0;
+      for (const v of rendered) {
+        peak = Math.max(peak, Math.abs(v));
+        if (v !== 0) ++sounding;
+      }
+      return { peak, sounding };
+    },
     memory: () => Array.from(result(api.memory())),
   };
 
@@ -435,6 +504,9 @@
       screenshot: fn('qw_screenshot', 'number', []),
       resultSize: fn('qw_result_size', 'number', []),
       frame: fn('qw_frame', 'number', []),
+      soundStart: fn('qw_sound_start', null, []),
+      sound: fn('qw_sound', 'number', ['number']),
+      soundMute: fn('qw_sound_mute', null, ['number']),
       memory: fn('qw_memory', 'number', []),
       save: fn('qw_save', 'number', ['string', 'string']),
       stateSave: fn('qw_state_save', 'number', []),

@@ -13,6 +13,7 @@
 #include "debug/front/commands.h"
 #include "debug/travel/state.h"
 #include "devices/graphics.h"
+#include "devices/sound.h"
 #include "files/save_block.h"
 #include "machine/emu.h"
 #include "machine/process.h"
@@ -24,6 +25,8 @@ dbg_engine_t *engine = nullptr;
 std::string result;
 std::string last_error;
 bool command_failed = false;
+// The sound stream the page last asked for: 16-bit samples, as the window's audio device gets them.
+std::vector<uint8_t> sound_bytes;
 constexpr uint64_t command_run_limit = 10000000;
 // The frame as the canvas takes it: red, green, blue, alpha.
 uint8_t frame_rgba[GFX_FRAME_WIDTH * GFX_FRAME_HEIGHT * 4];
@@ -147,6 +150,23 @@ EMSCRIPTEN_KEEPALIVE const char *qw_text() {
 }
 EMSCRIPTEN_KEEPALIVE const char *qw_cells() {
     return give(joined(dbg_screen_cells(emu_state.memory)));
+}
+
+// Sound: the window's ring of buffers over the sound generator, pulled on the page's clock as the
+// audio device pulls it; qw_sound(n) gives the next n 16-bit samples of the stream (little-endian
+// bytes, silence while muted).
+EMSCRIPTEN_KEEPALIVE void qw_sound_start() {
+    snd_ring_init(&emu_state.snd, &emu_state.psg);
+    snd_ring_prime(&emu_state.snd);
+}
+EMSCRIPTEN_KEEPALIVE const uint8_t *qw_sound(int samples) {
+    sound_bytes.resize(static_cast<size_t>(samples) * 2);
+    snd_ring_fill(&emu_state.snd, sound_bytes.data(), samples * 2);
+    return sound_bytes.data();
+}
+// A paused or warping board is silent, as in the window.
+EMSCRIPTEN_KEEPALIVE void qw_sound_mute(int muted) {
+    snd_set_muted(&emu_state.snd, muted != 0);
 }
 
 // The frame as PNG: its bytes at the returned address, qw_result_size() of them.

@@ -94,3 +94,16 @@ test('dropped files load as File > Open loads them, and a bad one is refused who
     { message: '', byte: 0xAA });
   await page.close();
 });
+
+test('the sound path plays the tune example, and a silent board is silent', async () => {
+  const image = path.join('examples', 'tune.hex');
+  const z = zlib.deflateRawSync(fs.readFileSync(path.join(build, image))).toString('base64url');
+  const quiet = await browser.open('#ticks=20000000');
+  assert.deepStrictEqual(await quiet.evaluate(() => window.quillane.renderSound(0.5)),
+    { peak: 0, sounding: 0 });
+  await quiet.close();
+  const page = await browser.open('#hexz=' + z + '&type=g%208000%5Cn&ticks=30000000');
+  const sound = await page.evaluate(() => window.quillane.renderSound(0.5));
+  assert.ok(sound.peak > 0.01 && sound.sounding > 1000, JSON.stringify(sound));
+  await page.close();
+});
