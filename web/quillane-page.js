@@ -485,7 +485,11 @@
   };
 
   async function start() {
-    board = await createQuillane();
+    // The one-file edition carries the wasm and the ROM inside the page.
+    const inline = window.quillaneInline;
+    board = await createQuillane(inline ? {
+      wasmBinary: Uint8Array.from(atob(inline.wasm), (c) => c.charCodeAt(0)),
+    } : {});
     const fn = (name, result, args) => board.cwrap(name, result, args);
     api = {
       start: fn('qw_start', 'number', ['string']),
@@ -513,10 +517,14 @@
       stateLoad: fn('qw_state_load', 'number', ['string']),
       command: fn('qw_command', 'string', ['string']),
     };
-    const rom = await fetch('tessik.hex');
-    if (!rom.ok) throw new Error('The monitor ROM tessik.hex did not load: ' + rom.status);
     board.FS.mkdir('/rom');
-    board.FS.writeFile('/rom/tessik.hex', new Uint8Array(await rom.arrayBuffer()));
+    if (inline) {
+      board.FS.writeFile('/rom/tessik.hex', inline.rom);
+    } else {
+      const rom = await fetch('tessik.hex');
+      if (!rom.ok) throw new Error('The monitor ROM tessik.hex did not load: ' + rom.status);
+      board.FS.writeFile('/rom/tessik.hex', new Uint8Array(await rom.arrayBuffer()));
+    }
     if (api.start('/rom/tessik.hex') !== 0) throw new Error(api.error());
     api.setStops(0);
     wire();

@@ -19,11 +19,14 @@ async function openBrowser() {
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   const outside = [];
-  // Opens the page at base + suffix in a fresh tab and waits until it has started.
-  async function open(suffix) {
+  // Opens the page at base + suffix (or at url) in a fresh tab and waits until it has started.
+  async function open(suffix, url = base + suffix) {
     const page = await browser.newPage();
-    page.on('request', (r) => { if (!r.url().startsWith(base) && !r.url().startsWith('data:')) outside.push(r.url()); });
-    await page.goto(base + suffix);
+    const allowed = [base, 'data:', 'blob:', 'file:'];
+    page.on('request', (r) => {
+      if (!allowed.some((a) => r.url().startsWith(a))) outside.push(r.url());
+    });
+    await page.goto(url);
     await page.evaluate(() => window.quillane.done);
     return page;
   }

@@ -7,7 +7,8 @@ const assert = require('node:assert');
 const fs = require('fs');
 const path = require('path');
 const zlib = require('zlib');
-const { build, nativeRun } = require('./native.js');
+const { pathToFileURL } = require('url');
+const { build, web, nativeRun } = require('./native.js');
 const { openBrowser } = require('./browser.js');
 
 let browser;
@@ -105,5 +106,14 @@ test('the sound path plays the tune example, and a silent board is silent', asyn
   const page = await browser.open('#hexz=' + z + '&type=g%208000%5Cn&ticks=30000000');
   const sound = await page.evaluate(() => window.quillane.renderSound(0.5));
   assert.ok(sound.peak > 0.01 && sound.sounding > 1000, JSON.stringify(sound));
+  await page.close();
+});
+
+test('the one-file edition opens from disk and follows its link', async () => {
+  const url = pathToFileURL(path.join(web, 'quillane.html')).href + '#ticks=10000000';
+  const page = await browser.open('', url);
+  assert.strictEqual(await page.evaluate(() => window.quillane.message()), '');
+  assert.strictEqual(await page.evaluate(() => window.quillane.text()),
+    nativeRun({ ticks: 10000000 }).text);
   await page.close();
 });
