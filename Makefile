@@ -87,6 +87,7 @@ deb: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
 	@echo "== bench/bench_window_clock.sh" && sh bench/bench_window_clock.sh $(BUILD)
+	@if [ -f $(WEB_BUILD)/quillane.wasm ]; then echo "== bench/bench_web.js" && node bench/bench_web.js $(WEB_BUILD); fi
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

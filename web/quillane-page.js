@@ -546,6 +546,8 @@
     }
     target = api.ticks();
     draw();
+    // Milliseconds from the navigation's start to the first frame drawn.
+    window.quillane.firstFrame = performance.now();
     requestAnimationFrame(frame);
     resolveDone();
     canvas.focus();
