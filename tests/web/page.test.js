@@ -117,3 +117,24 @@ test('the one-file edition opens from disk and follows its link', async () => {
     nativeRun({ ticks: 10000000 }).text);
   await page.close();
 });
+
+test('Share puts the loaded images and typed text in a link that loads them again', async () => {
+  const page = await browser.open('#type=d%209000%5Cn&ticks=1000');
+  await page.evaluate(async () => {
+    const data = new DataTransfer();
+    data.items.add(new File([':02900000AA556F\n:00000001FF\n'], 'two.hex'));
+    document.dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true }));
+    await new Promise((resolve) => setTimeout(resolve, 200));
+  });
+  await page.click('#share');
+  await page.waitForFunction(() => location.hash.startsWith('#hexz='));
+  const url = await page.evaluate(() => location.href);
+  assert.match(url, /#hexz=[A-Za-z0-9_-]+&type=d%209000%5Cn$/);
+  const again = await browser.open('', url + '&ticks=1000&embed');
+  assert.deepStrictEqual((await again.evaluate(() => window.quillane.memory())).slice(0x9000, 0x9002),
+    [0xAA, 0x55]);
+  // &embed: the screen alone.
+  assert.strictEqual(await again.$eval('#toolbar', (bar) => getComputedStyle(bar).display), 'none');
+  await again.close();
+  await page.close();
+});
