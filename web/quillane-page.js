@@ -340,13 +340,14 @@
   }
 
   // Keeps the stream SOUND_LEAD_S ahead of the audio clock, pulling it on that clock as the
-  // window's audio device does; after a stall at most a second is fed, the rest skipped.
+  // window's audio device does. After a stall (a hidden tab) the worklet has played silence for
+  // the time missed: only the lead is fed then, so the sound does not lag behind from there on.
   function feedSound() {
     if (!audio || !audio.node) return;
     api.soundMute(paused || warp ? 1 : 0);
     const due = Math.floor((audio.context.currentTime + SOUND_LEAD_S) * SAMPLE_RATE) - audio.sent;
     if (due <= 0) return;
-    const count = Math.min(due, SAMPLE_RATE);
+    const count = Math.min(due, Math.ceil(2 * SOUND_LEAD_S * SAMPLE_RATE));
     audio.sent += due;
     audio.node.port.postMessage(streamSamples(count));
   }

@@ -93,6 +93,14 @@ test('dropped files load as File > Open loads them, and a bad one is refused who
     { message: 'Unable to load HEX file: bad.hex: Line 2: bad checksum', byte: 0 });
   assert.deepStrictEqual(await drop('good.ihx', ':01900000AAC5\n:00000001FF\n'),
     { message: '', byte: 0xAA });
+  const huge = await page.evaluate(async () => {
+    const data = new DataTransfer();
+    data.items.add(new File([new Uint8Array(17 * 1024 * 1024)], 'huge.hex'));
+    document.dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true }));
+    await new Promise((resolve) => setTimeout(resolve, 200));
+    return window.quillane.message();
+  });
+  assert.strictEqual(huge, 'Unable to load HEX file: huge.hex: too large (17825792 bytes; at most 16 MiB)');
   await page.close();
 });
 
