@@ -31,6 +31,20 @@ test('the page boots the monitor and keeps it running', async () => {
   await page.close();
 });
 
+test('keys reach the board by their position', async () => {
+  const page = await browser.open('');
+  await page.waitForFunction(() => window.quillane.ticks() > 10000000);
+  // KeyboardEvent.code names the key; the monitor echoes what it reads.
+  for (const key of ['KeyD', 'Space', 'Digit8', 'Digit0', 'Digit0', 'Digit0', 'Enter']) {
+    await page.keyboard.down(key);
+    await new Promise((resolve) => setTimeout(resolve, 60));
+    await page.keyboard.up(key);
+    await new Promise((resolve) => setTimeout(resolve, 60));
+  }
+  await page.waitForFunction(() => /d 8000/i.test(window.quillane.text()));
+  await page.close();
+});
+
 test('a #hexz link with &type and &ticks ends as quillane-run does', async () => {
   const image = path.join('examples', 'colours.hex');
   const z = zlib.deflateRawSync(fs.readFileSync(path.join(build, image))).toString('base64url');
