@@ -298,6 +298,8 @@
       }
       await new Promise((resolve) => setTimeout(resolve, 0));
     }
+    // Run on from the console, the board holds at a HALT as the window's does.
+    api.setStops(0);
     draw();
   }
 
