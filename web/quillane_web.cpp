@@ -74,7 +74,6 @@ EMSCRIPTEN_KEEPALIVE int qw_start(const char *rom_path) {
     emu->gui.display_height = GFX_FRAME_HEIGHT;
     emu->gui.present = present_rgba;
     if (dbg_load_hex(emu, rom_path, true, nullptr, &last_error) != 0) return 1;
-    engine->rom_path = rom_path;
     return 0;
 }
 
