@@ -1,5 +1,5 @@
 // Serves a folder (the page in build-web/) on 127.0.0.1 only, for `make web-serve` and the page's
-// tests. Usage: node scripts/serve-web.js DIR [PORT] (PORT 0 or absent: 8080, else a free one).
+// tests. Usage: node scripts/serve-web.js DIR [PORT] (default 8080; 0 takes a free port).
 'use strict';
 const http = require('http');
 const fs = require('fs');
