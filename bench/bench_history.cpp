@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "debug/travel/history.h"
 #include "machine/emu.h"
 #include "machine/process.h"
@@ -29,7 +30,7 @@ constexpr uint64_t second = 10000000;
 dbg_engine_t *start_machine() {
     emu_t *emu = &emu_state;
     emu_power_on(emu);
-    dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
     std::ifstream in(std::string(QUILLANE_BUILD_DIR) + "/tests/z80/travel.bin", std::ios::binary);
     const std::vector<char> image{std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>()};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "debug/travel/history.h"
 #include "files/file.h"
 #include "machine/counter.h"
@@ -115,7 +116,7 @@ template <class Counter> double bare_loop_rate() {
 // attaching does) or turned off.
 double thread_rate(emu_t *emu, double per_pass, int breakpoints, bool history = true) {
     machine_init(emu);
-    dbg_engine_t *e = dbg_attach(emu, DBG_THREADED);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_THREADED);
     if (!history) dbg_history_start(e, 0);
     for (int i = 0; i < breakpoints; ++i)
         dbg_break_add(e, static_cast<uint16_t>(0x4000 + 0x1000 * i), 0);

@@ -16,8 +16,9 @@
 
 #include "cpu/zcpu.h"
 #include "debug/collect/coverage.h"
-#include "debug/core/engine.h"
 #include "debug/collect/profile.h"
+#include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -36,7 +37,7 @@ dbg_engine_t *start(const std::vector<char> &image, mode_t mode) {
     emu_t *emu = &emu_state;
     emu_power_on(emu);
     std::memcpy(emu->memory, image.data(), image.size());
-    dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
     if (mode == PROFILE) dbg_profile_start(e);
     if (mode == COVERAGE) dbg_coverage_start(e);
     return e;

@@ -7,8 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "debug/front/commands.h"
 #include "debug/core/engine.h"
+#include "debug/front/commands.h"
+#include "debug/front/session.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -23,7 +24,7 @@ void fail(const std::string &what) {
 double next_over_printf_ms() {
     emu_t *emu = &emu_state;
     emu_power_on(emu);
-    dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
     std::string error;
     const std::string rom = QUILLANE_BUILD_DIR "/tessik.hex";
     const std::string image = QUILLANE_BUILD_DIR "/examples/guess.ihx";

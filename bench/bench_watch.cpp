@@ -5,8 +5,9 @@
 
 #include <string>
 
-#include "debug/front/commands.h"
 #include "debug/core/engine.h"
+#include "debug/front/commands.h"
+#include "debug/front/session.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -22,7 +23,7 @@ std::string range_text(int i) {
 
 void BM_watch_set(benchmark::State &state) {
     emu_power_on(&machine);
-    dbg_engine_t *e = dbg_attach(&machine, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(&machine, DBG_INLINE);
     for (auto _ : state) {
         for (int i = 0; i < ranges; ++i) {
             const dbg_result_t r = dbg_execute(e, "watch write " + range_text(i) + " 10");
@@ -42,7 +43,7 @@ BENCHMARK(BM_watch_set)->Unit(benchmark::kMillisecond);
 
 void BM_watch_set_and_delete(benchmark::State &state) {
     emu_power_on(&machine);
-    dbg_engine_t *e = dbg_attach(&machine, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(&machine, DBG_INLINE);
     for (auto _ : state) {
         for (int i = 0; i < ranges; ++i)
             dbg_execute(e, "watch read " + range_text(i) + " 10");
@@ -52,7 +53,7 @@ void BM_watch_set_and_delete(benchmark::State &state) {
             if (r.error) state.SkipWithError(r.output.c_str());
         }
         state.PauseTiming();
-        e = dbg_attach(&machine, DBG_INLINE); // numbers start at 1 again
+        e = dbg_session_attach(&machine, DBG_INLINE); // numbers start at 1 again
         state.ResumeTiming();
     }
     state.counters["ranges"] = ranges;

@@ -16,6 +16,7 @@
 
 #include "cpu/zcpu.h"
 #include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -98,7 +99,7 @@ void BM_quillane_run(benchmark::State &state, const char *name) {
     emu_t *emu = &emu_state;
     emu_power_on(emu);
     std::memcpy(emu->memory, m.image.data(), m.image.size());
-    dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
     uint64_t ticks = 0;
     for (auto _ : state) {
         const uint64_t end = dbg_ticks(e) + 1000000;

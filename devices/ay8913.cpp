@@ -109,3 +109,69 @@ void ay_tick(ay_t *ay, uint16_t step, uint16_t random_value) {
         ay_store(ay->out_noise[x], noise_out);
     }
 }
+
+void ay_state_write(const ay_t *ay, emu_byte_writer_t *w) {
+    for (const uint8_t &r : ay->regs)
+        emu_put_u8(w, ay_load(r));
+    emu_put_u8(w, ay_load(ay->selected));
+    for (const uint16_t &c : ay->counter)
+        emu_put_u16(w, ay_load(c));
+    for (const uint8_t &p : ay->phase)
+        emu_put_u8(w, ay_load(p));
+    emu_put_u16(w, static_cast<uint16_t>(ay_load(ay->noise)));
+    for (const int16_t &out : ay->out_tone)
+        emu_put_u16(w, static_cast<uint16_t>(ay_load(out)));
+    for (const int16_t &out : ay->out_noise)
+        emu_put_u16(w, static_cast<uint16_t>(ay_load(out)));
+    for (const int32_t &word : ay->random_words)
+        emu_put_u32(w, static_cast<uint32_t>(ay_load(word)));
+    emu_put_u8(w, ay_load(ay->random_front));
+    emu_put_u8(w, ay_load(ay->random_rear));
+}
+
+bool ay_state_read(ay_t *ay, emu_byte_reader_t *r) {
+    ay_t next{};
+    for (uint8_t &v : next.regs)
+        v = emu_get_u8(r);
+    next.selected = emu_get_u8(r);
+    for (uint16_t &v : next.counter)
+        v = emu_get_u16(r);
+    bool phases = true;
+    for (uint8_t &v : next.phase) {
+        v = emu_get_u8(r);
+        phases = phases && v <= 1;
+    }
+    next.noise = static_cast<int16_t>(emu_get_u16(r));
+    for (int16_t &v : next.out_tone)
+        v = static_cast<int16_t>(emu_get_u16(r));
+    for (int16_t &v : next.out_noise)
+        v = static_cast<int16_t>(emu_get_u16(r));
+    for (int32_t &v : next.random_words)
+        v = static_cast<int32_t>(emu_get_u32(r));
+    next.random_front = emu_get_u8(r);
+    next.random_rear = emu_get_u8(r);
+    // ay_random moves both positions together, three words apart.
+    if (r->overrun || next.selected > 15 || !phases || next.random_front >= 31 ||
+        next.random_rear >= 31 || (next.random_front + 31 - next.random_rear) % 31 != 3)
+        return false;
+    ay_state_copy(ay, &next);
+    return true;
+}
+
+void ay_state_copy(ay_t *to, const ay_t *from) {
+    for (int i = 0; i < 14; ++i)
+        ay_store(to->regs[i], ay_load(from->regs[i]));
+    ay_store(to->selected, ay_load(from->selected));
+    for (int i = 0; i < 4; ++i)
+        ay_store(to->counter[i], ay_load(from->counter[i]));
+    for (int x = 0; x < 3; ++x) {
+        ay_store(to->phase[x], ay_load(from->phase[x]));
+        ay_store(to->out_tone[x], ay_load(from->out_tone[x]));
+        ay_store(to->out_noise[x], ay_load(from->out_noise[x]));
+    }
+    ay_store(to->noise, ay_load(from->noise));
+    for (int i = 0; i < 31; ++i)
+        ay_store(to->random_words[i], ay_load(from->random_words[i]));
+    ay_store(to->random_front, ay_load(from->random_front));
+    ay_store(to->random_rear, ay_load(from->random_rear));
+}

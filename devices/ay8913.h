@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "files/bytes.h"
+
 struct ay_t {
     uint8_t regs[14];  // R0-R13 exactly as written
     uint8_t selected;  // register address latch, 0-15
@@ -34,3 +36,17 @@ void ay_tick(ay_t *ay, uint16_t step, uint16_t random_value);
 void ay_random_seed(ay_t *ay, uint32_t seed);
 // The next value of the random source, 0 to 0x7FFFFFFF.
 int32_t ay_random(ay_t *ay);
+
+// The generator's part of a save state, 166 bytes: R0-R13, the selected register, the four period
+// counters (2 each), the three tone phases, the latched noise value (2), the tone and then the
+// noise outputs of A, B, C (2 each), the 31 words of the random source (4 each) and its two
+// positions. The clock and the sample rate are the board's and are not saved.
+enum : uint32_t { AY_STATE_SIZE = 166 };
+
+// Any thread: the fields are read as the audio thread may be ticking them.
+void ay_state_write(const ay_t *ay, emu_byte_writer_t *w);
+// False, with *ay unchanged, when the bytes run out or hold what the generator cannot be in (a
+// register address above 15, a phase above 1, random positions not three words apart).
+bool ay_state_read(ay_t *ay, emu_byte_reader_t *r);
+// What a state holds of the generator, from one record to another (either may be live).
+void ay_state_copy(ay_t *to, const ay_t *from);

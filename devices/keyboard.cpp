@@ -136,3 +136,31 @@ uint8_t kbd_pio_io_read(kbd_t *kbd, uint16_t port) {
     default: return 0;
     }
 }
+
+void kbd_state_write(const kbd_t *kbd, emu_byte_writer_t *w) {
+    emu_put_u8(w, static_cast<uint8_t>(kbd_load(kbd->pio_a_state)));
+    emu_put_u8(w, static_cast<uint8_t>(kbd_load(kbd->pio_b_state)));
+    emu_put_u8(w, kbd_load(kbd->row_select));
+    for (const uint8_t &row : kbd->rows)
+        emu_put_u8(w, kbd_load(row));
+}
+
+bool kbd_state_read(kbd_t *kbd, emu_byte_reader_t *r) {
+    kbd_t next{};
+    next.pio_a_state = emu_get_u8(r);
+    next.pio_b_state = emu_get_u8(r);
+    next.row_select = emu_get_u8(r);
+    for (uint8_t &row : next.rows)
+        row = emu_get_u8(r);
+    if (r->overrun || next.pio_a_state > 2 || next.pio_b_state > 2) return false;
+    kbd_state_copy(kbd, &next);
+    return true;
+}
+
+void kbd_state_copy(kbd_t *to, const kbd_t *from) {
+    kbd_store(to->pio_a_state, kbd_load(from->pio_a_state));
+    kbd_store(to->pio_b_state, kbd_load(from->pio_b_state));
+    kbd_store(to->row_select, kbd_load(from->row_select));
+    for (int i = 0; i < 8; ++i)
+        kbd_store(to->rows[i], kbd_load(from->rows[i]));
+}

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "files/bytes.h"
+
 struct kbd_t {
     int32_t pio_a_state; // 0 not set up, 1 bit-control word seen, 2 set up as inputs
     int32_t pio_b_state;
@@ -30,3 +32,14 @@ void kbd_register_keydown(kbd_t *kbd, uint32_t key);
 void kbd_register_keyup(kbd_t *kbd, uint32_t key);
 void kbd_pio_io_write(kbd_t *kbd, uint16_t port, uint8_t value);
 uint8_t kbd_pio_io_read(kbd_t *kbd, uint16_t port);
+
+// The PIO's and the matrix's part of a save state, 11 bytes: the port A and port B set-up states,
+// the row select and the eight rows.
+enum : uint32_t { KBD_STATE_SIZE = 11 };
+
+// Any thread (the window thread sets and clears rows).
+void kbd_state_write(const kbd_t *kbd, emu_byte_writer_t *w);
+// False, with *kbd unchanged, when the bytes run out or a set-up state is above 2.
+bool kbd_state_read(kbd_t *kbd, emu_byte_reader_t *r);
+// What a state holds of the keyboard, from one record to another (either may be live).
+void kbd_state_copy(kbd_t *to, const kbd_t *from);

@@ -19,14 +19,16 @@
 #include <QVBoxLayout>
 #include <cstring>
 
-#include "debug/front/commands.h"
-#include "debug/info/disasm.h"
-#include "debug/travel/history.h"
 #include "debug/core/reload.h"
-#include "debug/info/source.h"
+#include "debug/front/commands.h"
+#include "debug/front/session.h"
 #include "debug/front/source_commands.h"
-#include "debug/travel/state.h"
+#include "debug/info/disasm.h"
+#include "debug/info/source.h"
 #include "debug/info/symbols.h"
+#include "debug/travel/history.h"
+#include "debug/travel/record.h"
+#include "debug/travel/state.h"
 #include "devices/sound.h"
 #include "host/file_dialog.h"
 #include "machine/emu.h"
@@ -244,7 +246,7 @@ void gui_debugger_window::open() {
             dbg_set_stop_on_halt(engine_, true);
             dbg_set_stop_on_invalid(engine_, true);
         } else {
-            dbg_attach(emu_, DBG_THREADED);
+            dbg_session_attach(emu_, DBG_THREADED);
         }
         dbg_set_stop_callback(engine_, stop_callback, this);
         {
@@ -273,7 +275,7 @@ void gui_debugger_window::detach() {
     attached_ = false;
     timer_->stop();
     dbg_set_stop_callback(engine_, nullptr, nullptr);
-    if (engine_->recording) {
+    if (dbg_record_active(engine_)) {
         // A recording needs the engine to see the board's inputs: it stays attached with
         // nothing left that stops the machine, as the command line attaches it.
         dbg_delete_all(engine_);

@@ -332,10 +332,10 @@ int gui_main_window::run_loop() {
 
 namespace {
 
-// The engine watches the board's inputs (history or recording) only while attached to it.
+// The engine (and the history or a recording through it) sees the board's inputs while attached.
 dbg_engine_t *input_watcher(emu_t *machine) {
     dbg_engine_t *e = dbg_engine();
-    return e->emu == machine && (e->history || e->recording) ? e : nullptr;
+    return dbg_is_attached(e, machine) ? e : nullptr;
 }
 
 } // namespace
@@ -353,11 +353,7 @@ void gui_main_window::run_command(int id) {
     dbg_engine_t *e = input_watcher(machine_);
     switch (id) {
     case GUI_CMD_OPEN:
-        if (emu_open_file(gui_, machine_) && e) {
-            dbg_lock(e);
-            dbg_input_new_timeline(e, "image loaded");
-            dbg_unlock(e);
-        }
+        if (emu_open_file(gui_, machine_) && e) dbg_changed(e, "image loaded");
         break;
     case GUI_CMD_SAVE: emu_save_file(gui_, machine_); break;
     case GUI_CMD_QUIT: close(); break;

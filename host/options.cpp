@@ -7,6 +7,7 @@
 
 #include "debug/front/commands.h"
 #include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "debug/travel/record.h"
 #include "machine/emu.h"
 #include "machine/process.h"
@@ -102,7 +103,7 @@ int host_apply_options(emu_t *emu, const host_options_t &options) {
     if (!options.warp && options.type.empty() && options.record.empty() && !options.watch) return 0;
     // Without a debugger nothing would resume a stop, so a HALT or an invalid opcode stops the
     // processor as it does without the engine: in place, until a reset.
-    dbg_engine_t *e = dbg_attach(emu, DBG_THREADED);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_THREADED);
     dbg_set_stop_on_halt(e, false);
     dbg_set_stop_on_invalid(e, false);
     for (const std::string &text : options.type)

@@ -27,7 +27,7 @@ int emu_cpu_thread_handler(emu_t *emu) {
         emu_lock_enter(&emu->lock);
         z_tick(&emu->cpu);
         ++emu->ticks;
-        if (emu->cpu.cycles < 2) emu_boundary_check(&emu->boundary);
+        if (emu->cpu.cycles < 2) emu_boundary_check(&emu->boundary, emu->ticks);
         emu_lock_leave(&emu->lock);
     };
     if (emu_counter_tsc_usable())

@@ -15,15 +15,16 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/info/asm_lines.h"
-#include "debug/front/commands.h"
 #include "debug/collect/coverage.h"
-#include "debug/front/dap.h"
-#include "debug/core/engine.h"
-#include "debug/travel/history.h"
 #include "debug/collect/profile.h"
-#include "debug/travel/record.h"
+#include "debug/core/engine.h"
+#include "debug/front/commands.h"
+#include "debug/front/dap.h"
+#include "debug/front/session.h"
 #include "debug/front/source_commands.h"
+#include "debug/info/asm_lines.h"
+#include "debug/travel/history.h"
+#include "debug/travel/record.h"
 #include "debug/travel/state.h"
 #include "files/data.h"
 #include "files/input.h"
@@ -500,7 +501,7 @@ int main(int argc, char **argv) {
 
     emu_t *emu = &emu_state;
     emu_power_on(emu);
-    dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
     if (o.dap) {
         catch_signals();
         return serve_dap(e, o);
@@ -584,7 +585,7 @@ int main(int argc, char **argv) {
     for (const std::string &text : o.type)
         if (!dbg_type(e, text, true, &error)) return bad("--type: " + error);
     // The ROM and images were loaded behind the engine: the history starts from here.
-    dbg_history_mark(e);
+    dbg_changed(e);
     emu_line_reader_t script;
     emu_file_error_t reason{};
     if (o.script && !emu_reader_open(&script, o.script->c_str(), &reason))

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "machine/emu.h"
 #include "machine/process.h"
 
@@ -46,7 +47,7 @@ bool run_to(uint64_t end, bool stop_on_halt) {
 emu_t *harness_init() {
     emu_t *emu = &emu_state;
     emu_power_on(emu);
-    engine = dbg_attach(emu, DBG_INLINE);
+    engine = dbg_session_attach(emu, DBG_INLINE);
     dbg_symbols_clear(&engine->symbols);
     dbg_set_port_observer(engine, log_port);
     exception_texts.clear();

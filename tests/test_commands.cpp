@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <fstream>
 
-#include "debug/front/commands.h"
 #include "debug/core/engine.h"
+#include "debug/front/commands.h"
 #include "harness.h"
 #include "harness_screen.h"
 #include "machine/emu.h"

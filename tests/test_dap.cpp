@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "debug/front/dap.h"
 #include "debug/core/engine.h"
+#include "debug/front/dap.h"
 #include "debug/front/register_rows.h"
 #include "debug/info/source.h"
 #include "harness.h"

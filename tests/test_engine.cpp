@@ -12,8 +12,9 @@
 #include <mutex>
 #include <thread>
 
-#include "debug/front/commands.h"
 #include "debug/core/engine.h"
+#include "debug/front/commands.h"
+#include "debug/front/session.h"
 #include "harness.h"
 #include "harness_screen.h"
 #include "machine/emu.h"
@@ -305,7 +306,7 @@ TEST(EngineThreaded, BreakpointPauseAndContinueOnTheProcessorThread) {
     ASSERT_TRUE(harness_load_bin(QUILLANE_Z80_DIR "/engine_stops.bin", 0x8000));
     harness_poke(0x0008, 0xC9);
     harness_set_pc(0x8000);
-    dbg_engine_t *e = dbg_attach(emu, DBG_THREADED);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_THREADED);
     stop_inbox inbox;
     dbg_set_stop_callback(e, on_stop, &inbox);
     dbg_break_add(e, at("sub1"), 0);

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "debug/front/commands.h"
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
+#include "debug/front/commands.h"
 #include "debug/travel/history.h"
 #include "debug/travel/state.h"
 #include "harness.h"

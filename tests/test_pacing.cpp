@@ -18,8 +18,7 @@ struct scripted_counter {
     static double frequency() { return 10000000.0; }
     static uint64_t now() {
         const uint64_t value = reads[next < reads.size() ? next : reads.size() - 1];
-        if (++next >= reads.size())
-            *running = 0;
+        if (++next >= reads.size()) *running = 0;
         return value;
     }
     static void start(std::vector<uint64_t> script, int32_t *run_flag) {
@@ -70,7 +69,7 @@ TEST(Pacing, FramesRenderAfterThePeriodAndSleepOnlyNearItsEnd) {
     int32_t running = 0;
     std::vector<uint64_t> script = {0};
     for (uint64_t ms = 1; ms <= 17; ++ms)
-        script.push_back(ms * 10000); // one pass per millisecond
+        script.push_back(ms * 10000);  // one pass per millisecond
     script.push_back(170000 + 166666); // 16.6666 ms later: not yet strictly above the period
     script.push_back(170000 + 166667); // now it is
     scripted_counter::start(script, &running);
@@ -78,7 +77,7 @@ TEST(Pacing, FramesRenderAfterThePeriodAndSleepOnlyNearItsEnd) {
     int frames = 0;
     auto render = [&] { ++frames; };
     emu_pace_frames<scripted_counter, decltype(render) &, recording_sleeper>(&running, 60.0f,
-                                                                               render);
+                                                                             render);
     // At 17 ms, and again only once more than the period has passed after it.
     EXPECT_EQ(frames, 2);
     // While 15 or more whole milliseconds remain it spins; with 14 down to 1 left it sleeps them.
@@ -97,7 +96,7 @@ TEST(Pacing, FramesRenderOncePerPeriod) {
     std::vector<size_t> frames;
     auto render = [&] { frames.push_back(scripted_counter::next - 1); };
     emu_pace_frames<scripted_counter, decltype(render) &, recording_sleeper>(&running, 60.0f,
-                                                                               render);
+                                                                             render);
     // Elapsed resets to zero at each frame, so frames come at 20, 40, 60, 80 and 100 ms: the
     // first pass after more than 16.67 ms has accumulated.
     EXPECT_EQ(frames, (std::vector<size_t>{4, 8, 12, 16, 20}));

@@ -34,8 +34,7 @@ uint16_t read_passes(emu_t *emu) {
 template <class Condition> bool wait_for(Condition condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
@@ -69,8 +68,8 @@ TEST(Threads, ResetLoadAndSaveWhileTheProcessorRuns) {
         emu_lock_enter(&emu->lock);
         uint16_t start = 0;
         const int loaded = emu_load_ihex_file(image.c_str(), &start, emu->memory, EMU_MEMORY_SIZE);
-        const int written = emu_save_ihex_file(saved.c_str(), 0x8000, 0x2000, emu->memory,
-                                               EMU_MEMORY_SIZE);
+        const int written =
+            emu_save_ihex_file(saved.c_str(), 0x8000, 0x2000, emu->memory, EMU_MEMORY_SIZE);
         std::vector<uint8_t> snapshot(emu->memory + 0x8000, emu->memory + 0xA000);
         emu_lock_leave(&emu->lock);
         ASSERT_EQ(loaded, 0);

@@ -4,13 +4,29 @@
 #include <algorithm>
 #include <map>
 
+#include "debug/collect/profile.h"
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
-#include "debug/collect/profile.h"
 #include "debug/info/source.h"
 #include "machine/emu.h"
 
 namespace {
+
+// The coverage collected (kept after it stops, for saving) and the hook that collects it.
+dbg_coverage_t *collected = nullptr;
+int hook_slot = -1;
+
+dbg_coverage_t *&coverage_of(const dbg_engine_t *) {
+    return collected;
+}
+
+void on_boundary(dbg_engine_t *e, void *) {
+    dbg_coverage_boundary(collected, e->emu->ticks, e->emu->cpu.PC);
+}
+
+void on_detached(dbg_engine_t *, void *) {
+    hook_slot = -1;
+}
 
 // One file's record; false when the file has no code lines.
 bool lcov_record(dbg_source_t *model, int file, const std::vector<uint32_t> &runs,
@@ -56,24 +72,25 @@ bool lcov_record(dbg_source_t *model, int file, const std::vector<uint32_t> &run
 
 void dbg_coverage_start(dbg_engine_t *e) {
     dbg_lock(e);
-    if (!e->coverage) e->coverage = new dbg_coverage_t;
-    e->coverage->runs.assign(0x10000, 0);
-    e->coverage->pc = e->emu->cpu.PC;
-    e->coverage->tick = e->emu->ticks;
-    e->covering = true;
-    dbg_update(e);
+    if (!coverage_of(e)) coverage_of(e) = new dbg_coverage_t;
+    coverage_of(e)->runs.assign(0x10000, 0);
+    coverage_of(e)->pc = e->emu->cpu.PC;
+    coverage_of(e)->tick = e->emu->ticks;
+    if (hook_slot < 0)
+        hook_slot = dbg_hook_add(e, {nullptr, on_boundary, nullptr, nullptr, on_detached});
+    dbg_hook_every(e, hook_slot, true);
     dbg_unlock(e);
 }
 
 void dbg_coverage_stop(dbg_engine_t *e) {
     dbg_lock(e);
-    e->covering = false;
-    dbg_update(e);
+    dbg_hook_remove(e, hook_slot);
+    hook_slot = -1;
     dbg_unlock(e);
 }
 
 bool dbg_coverage_text(dbg_engine_t *e, std::string *text, std::string *error) {
-    if (!e->coverage) {
+    if (!coverage_of(e)) {
         *error = "no coverage counted (coverage start begins it)";
         return false;
     }
@@ -82,7 +99,7 @@ bool dbg_coverage_text(dbg_engine_t *e, std::string *text, std::string *error) {
         return false;
     }
     dbg_lock(e);
-    const std::vector<uint32_t> runs = e->coverage->runs;
+    const std::vector<uint32_t> runs = coverage_of(e)->runs;
     dbg_unlock(e);
     text->clear();
     for (size_t file = 0; file < e->source->files.size(); ++file)

@@ -9,15 +9,32 @@
 #include <filesystem>
 #include <map>
 
-#include "debug/info/asm_lines.h"
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
+#include "debug/info/asm_lines.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 #include "files/output.h"
 #include "machine/emu.h"
 
 namespace {
+
+// The profile collected (kept after it stops, for saving) and the hook that collects it.
+dbg_profile_t *collected = nullptr;
+int hook_slot = -1;
+
+dbg_profile_t *&profile_of(const dbg_engine_t *) {
+    return collected;
+}
+
+void on_boundary(dbg_engine_t *e, void *) {
+    const z_cpu_t &c = e->emu->cpu;
+    dbg_profile_boundary(collected, e->emu->ticks, c.PC, c.SP, e->emu->memory);
+}
+
+void on_detached(dbg_engine_t *, void *) {
+    hook_slot = -1;
+}
 
 // Open calls kept at most; deeper ones are counted but get no inclusive cost.
 constexpr size_t max_frames = 4096;
@@ -74,7 +91,7 @@ struct summary_t {
 };
 
 summary_t summarize(dbg_engine_t *e) {
-    const dbg_profile_t &p = *e->profile;
+    const dbg_profile_t &p = *profile_of(e);
     summary_t s{{}, {}, p.calls, dbg_code_namer(e->source, &e->symbols), e->source};
     for (const dbg_profile_frame_t &f : p.frames)
         add(&s.calls[f.call].inclusive, p.total, f.at_call);
@@ -96,7 +113,7 @@ summary_t summarize(dbg_engine_t *e) {
 }
 
 std::string callgrind_text(dbg_engine_t *e) {
-    const dbg_profile_t &p = *e->profile;
+    const dbg_profile_t &p = *profile_of(e);
     dbg_source_t *model = e->source;
     summary_t s = summarize(e);
     std::vector<listed_t> &listed = s.listed;
@@ -171,9 +188,9 @@ std::string hot_lines(dbg_engine_t *e) {
     dbg_source_t *model = e->source;
     std::map<std::pair<int, int>, uint64_t> by_line; // (file, line): T-states
     dbg_lock(e);
-    const uint64_t total = e->profile->total.ts;
+    const uint64_t total = profile_of(e)->total.ts;
     for (uint32_t a = 0; a < 0x10000; ++a)
-        if (const uint64_t ts = e->profile->self[a].ts) {
+        if (const uint64_t ts = profile_of(e)->self[a].ts) {
             const place_t at = place_of(model, static_cast<uint16_t>(a));
             if (at.file >= 0 && at.line >= 1) by_line[{at.file, at.line}] += ts;
         }
@@ -208,8 +225,8 @@ std::string hot_lines(dbg_engine_t *e) {
 
 void dbg_profile_start(dbg_engine_t *e) {
     dbg_lock(e);
-    if (!e->profile) e->profile = new dbg_profile_t;
-    dbg_profile_t &p = *e->profile;
+    if (!profile_of(e)) profile_of(e) = new dbg_profile_t;
+    dbg_profile_t &p = *profile_of(e);
     p.self.assign(0x10000, dbg_profile_cost_t{0, 0});
     p.calls.clear();
     p.frames.clear();
@@ -218,15 +235,16 @@ void dbg_profile_start(dbg_engine_t *e) {
     p.pc = c.PC;
     p.sp = c.SP;
     p.tick = e->emu->ticks;
-    e->profiling = true;
-    dbg_update(e);
+    if (hook_slot < 0)
+        hook_slot = dbg_hook_add(e, {nullptr, on_boundary, nullptr, nullptr, on_detached});
+    dbg_hook_every(e, hook_slot, true);
     dbg_unlock(e);
 }
 
 void dbg_profile_stop(dbg_engine_t *e) {
     dbg_lock(e);
-    e->profiling = false;
-    dbg_update(e);
+    dbg_hook_remove(e, hook_slot);
+    hook_slot = -1;
     dbg_unlock(e);
 }
 
@@ -253,10 +271,10 @@ void dbg_profile_stack(dbg_profile_t *profile, uint16_t pc, uint16_t sp, const u
 
 std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e) {
     std::vector<dbg_hot_spot_t> spots;
-    if (!e->profile) return spots;
+    if (!profile_of(e)) return spots;
     dbg_lock(e);
     summary_t s = summarize(e);
-    const uint64_t total = e->profile->total.ts;
+    const uint64_t total = profile_of(e)->total.ts;
     std::vector<uint64_t> called(s.listed.size(), 0);
     for (const auto &call : s.calls)
         called[s.by_name[s.function_of(static_cast<uint16_t>(call.first)).name]] +=
@@ -264,7 +282,7 @@ std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e) {
     for (size_t i = 0; i < s.listed.size(); ++i) {
         dbg_hot_spot_t spot{s.listed[i].name, 0, 0, 0.0};
         for (uint16_t a : s.listed[i].addresses)
-            spot.self_ts += e->profile->self[a].ts;
+            spot.self_ts += profile_of(e)->self[a].ts;
         // Never called (the code that was running when profiling started): all it ran.
         spot.inclusive_ts = called[i] ? std::max(called[i], spot.self_ts) : spot.self_ts;
         if (!called[i])
@@ -283,11 +301,11 @@ std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e) {
 
 std::vector<uint64_t> dbg_profile_costs(dbg_engine_t *e) {
     std::vector<uint64_t> costs;
-    if (!e->profile) return costs;
+    if (!profile_of(e)) return costs;
     costs.resize(0x10000);
     dbg_lock(e);
     for (size_t a = 0; a < costs.size(); ++a)
-        costs[a] = e->profile->self[a].ts;
+        costs[a] = profile_of(e)->self[a].ts;
     dbg_unlock(e);
     return costs;
 }
@@ -306,7 +324,7 @@ std::vector<uint64_t> dbg_profile_line_costs(const dbg_source_t *model,
 }
 
 bool dbg_profile_text(dbg_engine_t *e, std::string *text, std::string *error) {
-    if (!e->profile) {
+    if (!profile_of(e)) {
         *error = "no profile collected (profile start begins one)";
         return false;
     }
@@ -328,11 +346,11 @@ dbg_result_t dbg_command_profile(dbg_engine_t *e, const std::vector<std::string>
                             &result))
         return result;
     if (what == "lines" && args.size() == 1) {
-        if (!e->profile) return dbg_failed("no profile collected (profile start begins one)");
+        if (!profile_of(e)) return dbg_failed("no profile collected (profile start begins one)");
         return dbg_done(hot_lines(e));
     }
     if (what.empty()) {
-        if (!e->profile) return dbg_failed("no profile collected (profile start begins one)");
+        if (!profile_of(e)) return dbg_failed("no profile collected (profile start begins one)");
         const std::vector<dbg_hot_spot_t> spots = dbg_profile_hot_spots(e);
         std::string out = "function                         self Ts   inclusive Ts   share\n";
         char line[160];

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "debug/info/asm_lines.h"
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
+#include "debug/info/asm_lines.h"
 #include "debug/info/source.h"
 #include "machine/emu.h"
 #include "machine/process.h"

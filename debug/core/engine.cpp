@@ -11,10 +11,7 @@
 
 #include "cpu/zcpu.h"
 #include "cpu/zregs.h"
-#include "debug/collect/coverage.h"
-#include "debug/collect/profile.h"
 #include "debug/core/engine_internal.h"
-#include "debug/travel/history.h"
 #include "devices/ay8913.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"
@@ -389,7 +386,6 @@ bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
 [[gnu::noinline]] bool boundary_checks(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
     if (!e->keys.empty()) dbg_keys_at_boundary(e);
-    if (e->history_due) dbg_history_boundary(e);
     if (e->pending) return stop_with(e, e->pending_stop.cause);
     if (e->pause_requested || e->interrupted.load(std::memory_order_relaxed))
         return stop_with(e, DBG_CAUSE_PAUSE);
@@ -438,13 +434,29 @@ bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
     return false;
 }
 
-// At an instruction boundary: counts for a profile and coverage, then true when the run stops
-// here. Small enough to inline, so that profiling and coverage alone cost no call.
+// Calls the hooks due at this boundary, and finds the next tick one is due at.
+[[gnu::noinline]] void hooks_due(dbg_engine_t *e) {
+    const uint64_t now = e->emu->ticks;
+    for (int i = 0; i < DBG_HOOKS_MAX; ++i)
+        if (e->hook_due[i] <= now) {
+            e->hook_due[i] = UINT64_MAX; // the call may ask again
+            e->hooks[i].boundary(e, e->hooks[i].user);
+        }
+    dbg_hooks_due_update(e);
+}
+
+// Calls the hooks that see every boundary (collectors).
+[[gnu::noinline]] void hooks_every(dbg_engine_t *e) {
+    for (uint32_t bits = e->hook_every; bits; bits &= bits - 1) {
+        const dbg_hook_t &h = e->hooks[__builtin_ctz(bits)];
+        h.boundary(e, h.user);
+    }
+}
+
+// At an instruction boundary: the hooks, then true when the run stops here.
 [[gnu::always_inline]] inline bool boundary_stop(dbg_engine_t *e) {
-    const z_cpu_t *cpu = cpu_of(e);
-    if (e->profiling)
-        dbg_profile_boundary(e->profile, e->emu->ticks, cpu->PC, cpu->SP, e->emu->memory);
-    if (e->covering) dbg_coverage_boundary(e->coverage, e->emu->ticks, cpu->PC);
+    if (e->hook_every) hooks_every(e);
+    if (e->emu->ticks >= e->due_tick) hooks_due(e);
     // pend() and dbg_interrupt() raise attention without dbg_update: their stops still count.
     if (e->collect_only && !e->pending && !e->interrupted.load(std::memory_order_relaxed))
         return false;
@@ -491,15 +503,16 @@ dbg_stop_t run_inline(dbg_engine_t *e) {
             stop_with(e, DBG_CAUSE_TICKS);
             return e->last_stop;
         }
+        // A hook due runs at the first boundary at or after its tick: the run goes to the tick in
+        // one stretch, then to the end of the instruction under way.
+        if (e->emu->ticks >= e->due_tick && cpu->cycles < 2) hooks_due(e);
         uint64_t deadline = past ? e->emu->ticks + (cpu->cycles - 1u) : e->tick_limit;
         if (e->wav) deadline = std::min(deadline, dbg_wav_next_tick(e));
-        // A due snapshot is taken at the next boundary, at most one instruction away.
-        if (e->history)
-            deadline =
-                std::min(deadline, e->history_due ? e->emu->ticks + 64 : dbg_history_next_tick(e));
+        deadline = std::min(deadline, e->emu->ticks < e->due_tick
+                                          ? e->due_tick
+                                          : e->emu->ticks + (cpu->cycles - 1u));
         if (run_to_deadline(e, deadline)) return e->last_stop;
         if (e->wav) dbg_wav_render(e);
-        if (e->history) dbg_history_poll(e);
     }
 }
 
@@ -519,8 +532,9 @@ dbg_stop_t run_paced(dbg_engine_t *e) {
         z_tick(cpu);
         ++e->emu->ticks;
         if (e->wav && e->emu->ticks >= dbg_wav_next_tick(e)) dbg_wav_render(e);
-        if (e->history) dbg_history_poll(e);
-        if (cpu->cycles < 2 && e->attention->load(std::memory_order_relaxed) && boundary_stop(e))
+        if (cpu->cycles < 2 &&
+            (e->attention->load(std::memory_order_relaxed) || e->emu->ticks >= e->due_tick) &&
+            boundary_stop(e))
             running = 0;
     };
     if (emu_counter_tsc_usable())
@@ -564,11 +578,11 @@ void run_warp(dbg_engine_t *e) {
             z_tick(cpu);
             ++e->emu->ticks;
             if (cpu->cycles < 2 &&
-                (e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) &&
+                ((e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) ||
+                 e->emu->ticks >= e->due_tick) &&
                 boundary_stop(e))
                 wait_while_stopped(e);
         }
-        dbg_history_poll(e);
         emu_lock_leave(&e->emu->lock);
         emu_lock_enter(&e->emu->lock);
     }
@@ -597,6 +611,16 @@ dbg_stop_t start(dbg_engine_t *e, dbg_request_t request) {
 
 void boundary_hook(void *user) {
     dbg_boundary(static_cast<dbg_engine_t *>(user));
+}
+
+// Removes every hook, telling each (a new attach drops those of an engine never detached too).
+void drop_hooks(dbg_engine_t *e) {
+    for (int i = 0; i < DBG_HOOKS_MAX; ++i) {
+        const dbg_hook_t h = e->hooks[i];
+        const bool used = e->hook_used & (1u << i);
+        dbg_hook_remove(e, i);
+        if (used && h.detached) h.detached(e, h.user);
+    }
 }
 
 // Empties the tables (with no breakpoint or watchpoint left).
@@ -673,14 +697,12 @@ void dbg_update(dbg_engine_t *e) {
     if (!e->emu) return;
     const bool stops = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
                        e->pause_requested || e->pending || !e->keys.empty() || e->trace ||
-                       e->interrupted.load(std::memory_order_relaxed) || e->history_due;
-    // Profiles and coverage alone take the boundary's short way.
+                       e->interrupted.load(std::memory_order_relaxed);
+    // Collectors alone take the boundary's short way.
     e->collect_only = !stops;
-    const bool check = stops || e->profiling || e->covering;
-    const bool history = e->history && e->mode == DBG_THREADED;
+    const bool check = stops || e->hook_every;
     const uint32_t bits = (check ? DBG_ATTENTION_CHECK : 0u) |
-                          (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u) |
-                          (history ? DBG_ATTENTION_HISTORY : 0u);
+                          (e->warp.load(std::memory_order_relaxed) ? DBG_ATTENTION_WARP : 0u);
     e->attention->store(bits, std::memory_order_relaxed);
     const bool watching = !e->watchpoints.empty() || e->port_observer || e->typing_wait;
     z_cpu_t *cpu = cpu_of(e);
@@ -738,8 +760,6 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->last_stop = dbg_stop_t{};
     e->last_invalid.clear();
     e->halts = 0;
-    e->profiling = false;
-    e->covering = false;
     e->keys.clear();
     e->typing_wait = false;
     e->key_port_reads = 0;
@@ -747,10 +767,16 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->stop_user = nullptr;
     emu->cpu.exception = engine_exception;
     emu->cpu.halt = engine_halt;
-    dbg_history_start(e, DBG_HISTORY_SECONDS);
+    drop_hooks(e);
     dbg_update(e);
     dbg_unlock(e);
     return e;
+}
+
+bool dbg_is_attached(const dbg_engine_t *e, const emu_t *emu) {
+    // Detaching removes the boundary function (on the front end's thread, as attaching installs
+    // it).
+    return emu && e->emu == emu && emu->boundary.fn != nullptr;
 }
 
 void dbg_detach(dbg_engine_t *e) {
@@ -766,7 +792,7 @@ void dbg_detach(dbg_engine_t *e) {
     e->pause_requested = false;
     e->pending = false;
     e->warp.store(false, std::memory_order_relaxed);
-    dbg_history_stop(e);
+    drop_hooks(e);
     clear_tables(e);
     dbg_update(e);
     e->emu->cpu.exception = emu_exception_callback;
@@ -1088,7 +1114,7 @@ bool dbg_set_register(dbg_engine_t *e, const std::string &name_in, uint32_t valu
     r->write(*c, static_cast<uint16_t>(value));
     // A new PC starts a new instruction.
     if (std::string_view(r->name) == "pc") c->cycles = 0;
-    dbg_input_changed(e);
+    dbg_hooks_changed(e, nullptr);
     dbg_unlock(e);
     return true;
 }
@@ -1101,7 +1127,7 @@ void dbg_poke(dbg_engine_t *e, uint16_t address, uint8_t value) {
     // Under the lock, as every write of memory is, so that the history copies it whole.
     dbg_lock(e);
     emu_relaxed_store(e->emu->memory[address], value);
-    dbg_input_changed(e);
+    dbg_hooks_changed(e, nullptr);
     dbg_unlock(e);
 }
 
@@ -1111,7 +1137,7 @@ void dbg_reset(dbg_engine_t *e) {
     ay_reset(&e->emu->psg);
     kbd_reset(&e->emu->kbd);
     e->pending = false;
-    dbg_input_new_timeline(e, "reset");
+    dbg_hooks_changed(e, "reset");
     dbg_update(e);
     dbg_unlock(e);
 }
@@ -1122,7 +1148,7 @@ bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error
     const std::vector<uint8_t> before(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
     const int result = dbg_load_hex(e->emu, path, false, nullptr, error);
     if (result == 0 || std::memcmp(before.data(), e->emu->memory, EMU_MEMORY_SIZE) != 0)
-        dbg_input_new_timeline(e, "image loaded");
+        dbg_hooks_changed(e, "image loaded");
     dbg_unlock(e);
     return result == 0;
 }
@@ -1151,8 +1177,69 @@ dbg_stop_t dbg_make_stop(dbg_engine_t *e, dbg_cause_t cause) {
 }
 
 void dbg_boundary(dbg_engine_t *e) {
-    if (e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_HISTORY) dbg_history_poll(e);
-    if ((e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) && boundary_stop(e))
+    if (((e->attention->load(std::memory_order_relaxed) & DBG_ATTENTION_CHECK) ||
+         e->emu->ticks >= e->due_tick) &&
+        boundary_stop(e))
         wait_while_stopped(e);
     if (e->warp.load(std::memory_order_relaxed)) run_warp(e);
+}
+
+// ---- hooks ----
+
+void dbg_hooks_due_update(dbg_engine_t *e) {
+    uint64_t due = UINT64_MAX;
+    for (uint64_t tick : e->hook_due)
+        due = std::min(due, tick);
+    e->due_tick = due;
+    if (e->emu) e->emu->boundary.due = due;
+}
+
+void dbg_hooks_changed(dbg_engine_t *e, const char *timeline) {
+    for (int i = 0; i < DBG_HOOKS_MAX; ++i)
+        if (e->hooks[i].changed) e->hooks[i].changed(e, e->hooks[i].user, timeline);
+}
+
+void dbg_hooks_key(dbg_engine_t *e, uint8_t vk, bool down) {
+    for (int i = 0; i < DBG_HOOKS_MAX; ++i)
+        if (e->hooks[i].key) e->hooks[i].key(e, e->hooks[i].user, vk, down);
+}
+
+int dbg_hook_add(dbg_engine_t *e, const dbg_hook_t &hook) {
+    for (int i = 0; i < DBG_HOOKS_MAX; ++i)
+        if (!(e->hook_used & (1u << i))) {
+            e->hook_used |= 1u << i;
+            e->hooks[i] = hook;
+            e->hook_due[i] = UINT64_MAX;
+            return i;
+        }
+    return -1;
+}
+
+void dbg_hook_remove(dbg_engine_t *e, int slot) {
+    if (slot < 0 || slot >= DBG_HOOKS_MAX) return;
+    e->hook_used &= ~(1u << slot);
+    e->hook_every &= ~(1u << slot);
+    e->hooks[slot] = dbg_hook_t{};
+    e->hook_due[slot] = UINT64_MAX;
+    dbg_hooks_due_update(e);
+    if (e->emu) dbg_update(e);
+}
+
+void dbg_hook_every(dbg_engine_t *e, int slot, bool on) {
+    if (slot < 0 || slot >= DBG_HOOKS_MAX) return;
+    const uint32_t bit = 1u << slot;
+    e->hook_every = on && e->hooks[slot].boundary ? e->hook_every | bit : e->hook_every & ~bit;
+    if (e->emu) dbg_update(e);
+}
+
+void dbg_hook_due(dbg_engine_t *e, int slot, uint64_t tick) {
+    if (slot < 0 || slot >= DBG_HOOKS_MAX || !e->hooks[slot].boundary) return;
+    e->hook_due[slot] = tick;
+    dbg_hooks_due_update(e);
+}
+
+void dbg_changed(dbg_engine_t *e, const char *timeline) {
+    dbg_lock(e);
+    dbg_hooks_changed(e, timeline);
+    dbg_unlock(e);
 }

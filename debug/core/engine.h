@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/info/disasm.h"
 #include "debug/core/key_queue.h"
+#include "debug/info/disasm.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 
@@ -109,10 +109,26 @@ enum dbg_request_t : uint8_t {
 
 struct dbg_wav_t;
 struct dbg_source_t;
-struct dbg_profile_t;
-struct dbg_coverage_t;
-struct dbg_history_t;
-struct dbg_recording_t;
+struct dbg_engine_t;
+
+// Add-ons (the history, a recording, the profile, coverage) watch the machine through hooks; the
+// engine knows nothing else of them. Every function is called on the thread that runs the
+// machine, with the machine lock held; any may be null.
+struct dbg_hook_t {
+    void *user;
+    // At an instruction boundary: at every one while dbg_hook_every is on, and at the first one at
+    // or after the tick given to dbg_hook_due (which the call may move on).
+    void (*boundary)(dbg_engine_t *e, void *user);
+    // The machine was changed from outside the running program (a poke, a register set, keys
+    // queued, a load); timeline is null, or the reason a new timeline starts (its past is not
+    // the past of what follows: "state loaded", "image loaded", "reset").
+    void (*changed)(dbg_engine_t *e, void *user, const char *timeline);
+    // A key reached the board from outside the typing queue, now.
+    void (*key)(dbg_engine_t *e, void *user, uint8_t vk, bool down);
+    // The engine detaches: the hook is removed after this call.
+    void (*detached)(dbg_engine_t *e, void *user);
+};
+enum : int { DBG_HOOKS_MAX = 8 };
 
 struct dbg_engine_t {
     emu_t *emu;
@@ -194,19 +210,15 @@ struct dbg_engine_t {
     std::string trace_path;
     uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
     dbg_wav_t *wav;
-    // Profile and coverage (debug/collect/profile.h, debug/collect/coverage.h): collected at every instruction
-    // boundary while profiling / covering is set; kept after they stop, for saving.
-    dbg_profile_t *profile;
-    dbg_coverage_t *coverage;
-    bool profiling;
-    bool covering;
-    bool collect_only; // nothing but them needs the boundary: no stop to look for there
-
-    // Time travel (debug/travel/history.h): null while off; a periodic snapshot is due at the next
-    // boundary while history_due is set. A session being recorded (debug/travel/record.h), or null.
-    dbg_history_t *history;
-    bool history_due;
-    dbg_recording_t *recording;
+    // The add-ons' hooks (dbg_hook_add): bit i of hook_used for a slot in use, of hook_every while
+    // hook i is called at every boundary; the tick each asked to be called at, and the earliest of
+    // them (UINT64_MAX: none; the machine's boundary record holds a copy for the processor thread).
+    dbg_hook_t hooks[DBG_HOOKS_MAX];
+    uint64_t hook_due[DBG_HOOKS_MAX];
+    uint32_t hook_used;
+    uint32_t hook_every;
+    uint64_t due_tick;
+    bool collect_only; // nothing but the hooks needs the boundary: no stop to look for there
 
     // Threaded mode: the processor thread waits here while stopped.
     std::mutex wait_mutex;
@@ -228,10 +240,25 @@ int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *sta
 // watchpoints, requests and the typing queue, installs the exception and halt callbacks. Threaded
 // mode starts stopped (paused) only when start_stopped is set.
 dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped = false);
+// True while the engine is attached to this machine.
+bool dbg_is_attached(const dbg_engine_t *e, const emu_t *emu);
 // Restores the machine's own callbacks and wakes a waiting processor thread.
 void dbg_detach(dbg_engine_t *e);
 void dbg_set_stop_callback(dbg_engine_t *e, dbg_stop_callback_t callback, void *user);
 void dbg_set_port_observer(dbg_engine_t *e, dbg_port_observer_t observer);
+
+// Hooks: add returns the slot (-1 when all are taken); remove frees it. Called with the machine
+// lock held, as the add-ons' own functions are. A boundary due at a tick costs the run nothing
+// before it: the inline executors run to it in one stretch, and the processor thread compares the
+// tick count at boundaries, so the quiet path stays one load and one comparison.
+int dbg_hook_add(dbg_engine_t *e, const dbg_hook_t &hook);
+void dbg_hook_remove(dbg_engine_t *e, int slot);
+void dbg_hook_every(dbg_engine_t *e, int slot, bool on);
+void dbg_hook_due(dbg_engine_t *e, int slot, uint64_t tick); // UINT64_MAX: never
+// The user changed the machine outside the engine (a front end loaded images into memory or set
+// PC itself): the hooks are told, as for the engine's own changes. timeline as for
+// dbg_hook_t::changed. Takes the lock itself.
+void dbg_changed(dbg_engine_t *e, const char *timeline = nullptr);
 
 // Emulated T-states since the machine was initialised.
 uint64_t dbg_ticks(dbg_engine_t *e);

@@ -8,10 +8,15 @@
 #include "debug/core/engine.h"
 
 // Attention bits: CHECK while anything must be looked at between instructions, WARP while the
-// processor thread runs unpaced.
-// HISTORY while the processor thread must call the engine at each boundary so that the history
-// notices its periodic snapshot (the inline executors look at the tick count themselves).
-enum : uint32_t { DBG_ATTENTION_CHECK = 1, DBG_ATTENTION_WARP = 2, DBG_ATTENTION_HISTORY = 4 };
+// processor thread runs unpaced. (Hooks due by board time need no bit: the executors compare the
+// tick count with due_tick at boundaries.)
+enum : uint32_t { DBG_ATTENTION_CHECK = 1, DBG_ATTENTION_WARP = 2 };
+
+// Hooks, lock held: tells them of a change or of a key from outside the typing queue; finds the
+// earliest tick a hook is due at after one's due tick changed.
+void dbg_hooks_changed(dbg_engine_t *e, const char *timeline);
+void dbg_hooks_key(dbg_engine_t *e, uint8_t vk, bool down);
+void dbg_hooks_due_update(dbg_engine_t *e);
 
 // The source model, or an empty one (registers, memory and symbols work without it; a FILE:LINE
 // gets the model's own "no file" reason).
@@ -34,6 +39,9 @@ void dbg_unlock(dbg_engine_t *e);
 
 // Keys: delivers the queued events that are due; checks the keyboard for readiness.
 void dbg_keys_at_boundary(dbg_engine_t *e);
+// A key pressed or released on the board from outside the typing queue (the window's keys,
+// `press` and `release`, a replay): applied now, and the hooks told.
+void dbg_key_input(dbg_engine_t *e, uint8_t vk, bool down);
 // Counts a read of the key port (the watching port callback calls it while typing waits).
 void dbg_keys_port_read(dbg_engine_t *e, uint8_t port);
 

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "files/bytes.h"
+
 // A key event of the typing queue, by emulated tick.
 struct dbg_key_event_t {
     uint64_t tick;
@@ -86,3 +88,20 @@ class dbg_key_queue_t {
     size_t head_ = 0;     // the first event still queued
     uint64_t offset_ = 0; // added to every stored tick (wrapping, as the stored ticks were taken)
 };
+
+// The typing's part of a save state, after the devices': whether queued keys wait for the keyboard
+// (1), the key port reads counted meanwhile (4), the number of events (4) and each event as its
+// tick (8), key code (1) and 1 for down or 0 for up (1).
+enum : uint32_t {
+    DBG_TYPING_STATE_SIZE = 9, // without the events
+    DBG_KEY_EVENT_STATE_SIZE = 10,
+    // A bound on queued events that no typed text comes near (a character is at most four).
+    DBG_MAX_KEY_EVENTS = 1u << 20,
+};
+
+void dbg_typing_state_write(bool wait, uint32_t port_reads, const dbg_key_queue_t &keys,
+                            emu_byte_writer_t *w);
+// False, with nothing changed, when the bytes run out or hold an impossible queue: more events
+// than the bound, a flag above 1, or a wait for the keyboard with no key to wait.
+bool dbg_typing_state_read(bool *wait, uint32_t *port_reads, dbg_key_queue_t *keys,
+                           emu_byte_reader_t *r);

@@ -5,7 +5,6 @@
 
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
-#include "debug/travel/history.h"
 #include "devices/keyboard.h"
 #include "machine/emu.h"
 #include "machine/relaxed.h"
@@ -110,7 +109,7 @@ bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::st
     }
     // The last release is followed by the gap: an event that only marks the end.
     e->keys.push_back({at, 0, false});
-    dbg_input_changed(e);
+    dbg_hooks_changed(e, nullptr);
     dbg_update(e);
     dbg_unlock(e);
     return true;
@@ -123,9 +122,17 @@ uint64_t dbg_typing_end(dbg_engine_t *e) {
     return end;
 }
 
+void dbg_key_input(dbg_engine_t *e, uint8_t vk, bool down) {
+    if (down)
+        kbd_register_keydown(&e->emu->kbd, vk);
+    else
+        kbd_register_keyup(&e->emu->kbd, vk);
+    dbg_hooks_key(e, vk, down);
+}
+
 void dbg_key(dbg_engine_t *e, uint8_t vk, bool down) {
     dbg_lock(e);
-    dbg_input_key(e, vk, down);
+    dbg_key_input(e, vk, down);
     dbg_unlock(e);
 }
 
@@ -152,10 +159,10 @@ bool dbg_key_by_name(const std::string &name, uint8_t *vk) {
 void dbg_key_after_queue(dbg_engine_t *e, uint8_t vk, bool down) {
     dbg_lock(e);
     if (e->keys.empty()) {
-        dbg_input_key(e, vk, down);
+        dbg_key_input(e, vk, down);
     } else {
         e->keys.push_back({e->keys.back().tick, vk, down});
-        dbg_input_changed(e);
+        dbg_hooks_changed(e, nullptr);
     }
     dbg_unlock(e);
 }
@@ -165,7 +172,7 @@ void dbg_key_hold(dbg_engine_t *e, uint8_t vk, uint64_t ticks) {
     const uint64_t at = e->keys.empty() ? e->emu->ticks : e->keys.back().tick;
     if (vk) e->keys.push_back({at, vk, true});
     e->keys.push_back({at + ticks, vk, false});
-    dbg_input_changed(e);
+    dbg_hooks_changed(e, nullptr);
     dbg_update(e);
     dbg_unlock(e);
 }

@@ -35,6 +35,14 @@ struct dbg_history_t {
 
 namespace {
 
+// The history of the process's one engine, and the hook it watches the machine through.
+dbg_history_t *kept = nullptr;
+int hook_slot = -1;
+
+dbg_history_t *history_of(const dbg_engine_t *) {
+    return kept;
+}
+
 // Keys from outside the typing queue kept in one segment: past it a new segment starts, so that
 // the oldest keys can go with their segment when the history is over its bound.
 constexpr size_t segment_keys_max = 4096;
@@ -82,7 +90,7 @@ void drop(dbg_history_t *h, std::unique_ptr<dbg_history_segment_t> s) {
 // Drops the oldest segments while the next one still starts early enough to cover the span, and
 // while the history takes more than its memory bound (the current segment always stays).
 void trim(dbg_engine_t *e) {
-    dbg_history_t *h = e->history;
+    dbg_history_t *h = history_of(e);
     const uint64_t t = now(e);
     while (h->segments.size() > 1) {
         const bool old = t - std::min(t, h->segments[1]->start.ticks) >= h->span;
@@ -96,7 +104,7 @@ void trim(dbg_engine_t *e) {
 // before it belongs to what follows, and then the older segments go. A segment that starts at
 // this very tick is taken over: nothing ran in it, so the new snapshot holds all it held.
 void snapshot(dbg_engine_t *e, const char *timeline = nullptr) {
-    dbg_history_t *h = e->history;
+    dbg_history_t *h = history_of(e);
     if (!h->segments.empty() && h->segments.back()->start.ticks == now(e)) {
         h->segments.back()->keys.clear();
         dbg_state_capture(e, &h->segments.back()->start);
@@ -114,6 +122,7 @@ void snapshot(dbg_engine_t *e, const char *timeline = nullptr) {
         }
     trim(e);
     h->next = now(e) + h->interval;
+    dbg_hook_due(e, hook_slot, h->next);
 }
 
 void apply_key(dbg_engine_t *e, uint8_t vk, bool down) {
@@ -221,7 +230,7 @@ void no_hit(uint64_t, const dbg_stop_t &) {}
 // puts back what the travel changed. `stop` describes the moment (its cause decides the text).
 dbg_stop_t settle(travel_t *t, size_t i, dbg_stop_t stop) {
     dbg_engine_t *e = t->e;
-    dbg_history_t *h = e->history;
+    dbg_history_t *h = history_of(e);
     while (h->segments.size() > i + 1) {
         drop(h, std::move(h->segments.back()));
         h->segments.pop_back();
@@ -229,7 +238,7 @@ dbg_stop_t settle(travel_t *t, size_t i, dbg_stop_t stop) {
     std::vector<dbg_key_event_t> &keys = h->segments[i]->keys;
     std::erase_if(keys, [&](const dbg_key_event_t &k) { return k.tick > now(e); });
     h->next = h->segments[i]->start.ticks + h->interval;
-    e->history_due = false;
+    dbg_hook_due(e, hook_slot, h->next);
     travel_end(t);
     // The sound recording goes on from the moment reached.
     dbg_wav_shift(e, static_cast<int64_t>(now(e) - t->from) - t->shifted);
@@ -246,7 +255,7 @@ dbg_stop_t settle(travel_t *t, size_t i, dbg_stop_t stop) {
 
 // Makes the machine that of the boundary at `tick` in segment i, and settles there.
 dbg_stop_t land(travel_t *t, size_t i, uint64_t tick, dbg_stop_t stop) {
-    const dbg_history_segment_t &s = *t->e->history->segments[i];
+    const dbg_history_segment_t &s = *history_of(t->e)->segments[i];
     restore(t, s);
     run_segment(
         t->e, s, tick, [](uint64_t) { return true; }, no_hit);
@@ -256,7 +265,7 @@ dbg_stop_t land(travel_t *t, size_t i, uint64_t tick, dbg_stop_t stop) {
 // The same at the segment's boundary number `index` (0 is its first), found by counting as the
 // segment is replayed rather than by keeping each boundary's tick.
 dbg_stop_t land_nth(travel_t *t, size_t i, uint64_t index, dbg_stop_t stop) {
-    dbg_history_t *h = t->e->history;
+    dbg_history_t *h = history_of(t->e);
     const dbg_history_segment_t &s = *h->segments[i];
     uint64_t seen = 0;
     restore(t, s);
@@ -295,7 +304,7 @@ bool travel_ready(dbg_engine_t *e, std::string *error) {
         return false;
     }
     dbg_lock(e);
-    if (!e->history || e->history->segments.empty()) {
+    if (!history_of(e) || history_of(e)->segments.empty()) {
         dbg_unlock(e);
         *error = "No history is kept (history SECONDS turns it on)";
         return false;
@@ -305,36 +314,68 @@ bool travel_ready(dbg_engine_t *e, std::string *error) {
 
 } // namespace
 
+namespace {
+
+// A change by hand (timeline null) or one that starts a new timeline.
+void on_changed(dbg_engine_t *e, void *, const char *timeline) {
+    snapshot(e, timeline);
+}
+
+// A periodic snapshot, due by board time.
+void on_boundary(dbg_engine_t *e, void *) {
+    snapshot(e);
+}
+
+void on_key(dbg_engine_t *e, void *, uint8_t vk, bool down) {
+    std::vector<dbg_key_event_t> &keys = history_of(e)->segments.back()->keys;
+    keys.push_back({now(e), vk, down});
+    // The key is in the machine now: a snapshot holds it and the log starts again.
+    if (keys.size() >= segment_keys_max) snapshot(e);
+}
+
+void on_detached(dbg_engine_t *, void *) {
+    delete kept;
+    kept = nullptr;
+    hook_slot = -1;
+}
+
+} // namespace
+
 void dbg_history_start(dbg_engine_t *e, uint32_t seconds) {
     if (seconds == 0) {
         dbg_history_stop(e);
         return;
     }
-    if (!e->history) e->history = new dbg_history_t;
-    dbg_history_t *h = e->history;
+    if (!kept) {
+        hook_slot = dbg_hook_add(e, {nullptr, on_boundary, on_changed, on_key, on_detached});
+        if (hook_slot < 0) return;
+        kept = new dbg_history_t;
+    }
+    dbg_history_t *h = kept;
     const uint64_t second = static_cast<uint64_t>(e->emu->cpu_clock_hz);
     h->span = seconds * second;
     h->interval = second / DBG_HISTORY_SNAPSHOTS_PER_SECOND;
     h->segments.clear();
-    e->history_due = false;
     snapshot(e);
-    dbg_update(e);
 }
 
 void dbg_history_stop(dbg_engine_t *e) {
-    delete e->history;
-    e->history = nullptr;
-    e->history_due = false;
-    if (e->emu) dbg_update(e);
+    if (!kept) return;
+    dbg_hook_remove(e, hook_slot);
+    on_detached(e, nullptr);
+}
+
+uint64_t dbg_history_next_tick(const dbg_engine_t *e) {
+    return history_of(e) ? history_of(e)->next : UINT64_MAX;
 }
 
 std::string dbg_history_status(dbg_engine_t *e) {
     dbg_lock(e);
     std::string text;
-    if (!e->history) {
+    if (!history_of(e)) {
         text = "History off";
     } else {
-        const dbg_history_t *h = e->history;
+        const dbg_history_t *h = history_of(e);
         const double second = e->emu->cpu_clock_hz;
         const double kept = static_cast<double>(now(e) - h->segments.front()->start.ticks);
         char line[200];
@@ -350,72 +391,16 @@ std::string dbg_history_status(dbg_engine_t *e) {
     return text;
 }
 
-namespace {
-
-// A change by hand (timeline null) or one that starts a new timeline.
-void input_changed(dbg_engine_t *e, const char *timeline) {
-    if (!e->history && !e->recording) return;
-    if (e->history) {
-        snapshot(e, timeline);
-        if (e->recording) dbg_record_state(e, e->history->segments.back()->start);
-        return;
-    }
-    dbg_machine_state_t s;
-    dbg_state_capture(e, &s);
-    dbg_record_state(e, s);
-}
-
-} // namespace
-
 size_t dbg_history_bytes(dbg_engine_t *e) {
     dbg_lock(e);
-    const size_t bytes = e->history ? history_bytes(e->history) : 0;
+    const size_t bytes = history_of(e) ? history_bytes(history_of(e)) : 0;
     dbg_unlock(e);
     return bytes;
 }
 
-void dbg_input_changed(dbg_engine_t *e) {
-    input_changed(e, nullptr);
-}
-
-void dbg_input_new_timeline(dbg_engine_t *e, const char *why) {
-    input_changed(e, why);
-}
-
-void dbg_history_mark(dbg_engine_t *e) {
-    if (e->history) snapshot(e);
-}
-
-void dbg_input_key(dbg_engine_t *e, uint8_t vk, bool down) {
-    apply_key(e, vk, down);
-    if (e->history) {
-        std::vector<dbg_key_event_t> &keys = e->history->segments.back()->keys;
-        keys.push_back({now(e), vk, down});
-        // The key is in the machine now: a snapshot holds it and the log starts again.
-        if (keys.size() >= segment_keys_max) snapshot(e);
-    }
-    if (e->recording) dbg_record_key(e, now(e), vk, down);
-}
-
-uint64_t dbg_history_next_tick(const dbg_engine_t *e) {
-    return e->history && !e->history_due ? e->history->next : UINT64_MAX;
-}
-
-void dbg_history_poll(dbg_engine_t *e) {
-    if (!e->history || e->history_due || now(e) < e->history->next) return;
-    e->history_due = true;
-    e->attention->fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
-}
-
-void dbg_history_boundary(dbg_engine_t *e) {
-    e->history_due = false;
-    if (e->history) snapshot(e);
-    dbg_update(e);
-}
-
 bool dbg_back(dbg_engine_t *e, uint64_t count, dbg_stop_t *stop, std::string *error) {
     if (!travel_ready(e, error)) return false;
-    dbg_history_t *h = e->history;
+    dbg_history_t *h = history_of(e);
     travel_t t;
     travel_begin(&t, e);
     const uint64_t current = now(e);
@@ -458,7 +443,7 @@ bool dbg_back_by(dbg_engine_t *e, dbg_granularity_t granularity, dbg_stop_t *sto
         !dbg_source_line_at(model, dbg_registers(e).PC))
         return dbg_back(e, 1, stop, error);
     if (!travel_ready(e, error)) return false;
-    dbg_history_t *h = e->history;
+    dbg_history_t *h = history_of(e);
     travel_t t;
     travel_begin(&t, e);
     const uint64_t current = now(e);
@@ -504,7 +489,7 @@ bool dbg_back_by(dbg_engine_t *e, dbg_granularity_t granularity, dbg_stop_t *sto
 
 bool dbg_rcontinue(dbg_engine_t *e, dbg_stop_t *stop, std::string *error) {
     if (!travel_ready(e, error)) return false;
-    dbg_history_t *h = e->history;
+    dbg_history_t *h = history_of(e);
     travel_t t;
     travel_begin(&t, e);
     const uint64_t current = now(e);

@@ -33,35 +33,19 @@ enum : uint32_t {
     DBG_HISTORY_SNAPSHOTS_PER_SECOND = 10,
 };
 
-// Starts an empty history with a snapshot of the machine now (dbg_attach calls it), keeping
-// `seconds` of board time; 0 turns the history off.
+// Starts an empty history with a snapshot of the machine now, keeping `seconds` of board time;
+// 0 turns the history off. The history watches the machine through an engine hook: a snapshot
+// is due every 0.1 s of board time (whatever runs the machine, at any speed), and one follows each
+// change the engine is told of (dbg_hook_t::changed); it goes when the engine detaches.
 void dbg_history_start(dbg_engine_t *e, uint32_t seconds);
 // Frees the history (detach).
 void dbg_history_stop(dbg_engine_t *e);
+// The tick at which the next periodic snapshot is due (UINT64_MAX when the history is off).
+uint64_t dbg_history_next_tick(const dbg_engine_t *e);
 // One line: the span kept, the snapshots and their bytes. Takes the lock itself.
 std::string dbg_history_status(dbg_engine_t *e);
 // The bytes the history keeps, as its bound counts them (0 when off). Takes the lock itself.
 size_t dbg_history_bytes(dbg_engine_t *e);
-
-// Inputs. The user changed the machine (a new segment starts here; a recording gets the state).
-void dbg_input_changed(dbg_engine_t *e);
-// The same for a change that replaces the machine's past (a state loaded, an image loaded, a
-// reset): a new timeline starts here, and `why` (a static text, e.g. "state loaded") is what
-// travel that reaches its start reports.
-void dbg_input_new_timeline(dbg_engine_t *e, const char *why);
-// A segment starts here: a front end calls it after changing the machine directly (loading
-// images into memory, setting PC) rather than through the engine.
-void dbg_history_mark(dbg_engine_t *e);
-// A key pressed or released on the board from outside the typing queue (the window's keys,
-// `press` and `release`): applied now, kept in the history and in a recording.
-void dbg_input_key(dbg_engine_t *e, uint8_t vk, bool down);
-
-// The executors' side: the tick at which the next periodic snapshot is due (UINT64_MAX when the
-// history is off); dbg_history_poll asks for a stop check at the next boundary once it is due,
-// and dbg_history_boundary (from that check) takes the snapshot.
-uint64_t dbg_history_next_tick(const dbg_engine_t *e);
-void dbg_history_poll(dbg_engine_t *e);
-void dbg_history_boundary(dbg_engine_t *e);
 
 // Travel; front-end calls that take the lock themselves. In the window the machine must be
 // stopped. back: `count` instructions back (fewer when the history starts sooner: then it lands

@@ -21,7 +21,7 @@
 struct dbg_recording_t {
     emu_output_t out;
     std::string path;
-    std::string failure; // why the recording stopped; empty while it goes on
+    std::string failure;   // why the recording stopped; empty while it goes on
     bool complete = false; // ended early at the size a recording may have, its file kept
     std::function<void(const std::string &)> on_failure;
 };
@@ -100,6 +100,43 @@ void write_record(dbg_recording_t *r, uint64_t tick, dbg_session_kind_t kind,
 
 } // namespace
 
+namespace {
+
+// The session being recorded (one engine a process), and its hook.
+dbg_recording_t *active = nullptr;
+int hook_slot = -1;
+
+dbg_recording_t *&recording_of(const dbg_engine_t *) {
+    return active;
+}
+
+// The machine after a change by hand, or a key from outside the typing queue.
+void on_changed(dbg_engine_t *e, void *, const char *) {
+    dbg_machine_state_t s;
+    dbg_state_capture(e, &s);
+    dbg_record_state(e, s);
+}
+
+void on_key(dbg_engine_t *e, void *, uint8_t vk, bool down) {
+    dbg_record_key(e, e->emu->ticks, vk, down);
+}
+
+// The hook goes with the engine; the recording stays until it is closed.
+void on_detached(dbg_engine_t *, void *) {
+    hook_slot = -1;
+}
+
+void unhook(dbg_engine_t *e) {
+    dbg_hook_remove(e, hook_slot);
+    hook_slot = -1;
+}
+
+} // namespace
+
+bool dbg_record_active(const dbg_engine_t *e) {
+    return recording_of(e) != nullptr;
+}
+
 bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *error) {
     // A recording is played only from a regular file, read whole; a FIFO whose reader never
     // reads would stop the machine at the first record. Looking does not open it.
@@ -117,46 +154,51 @@ bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *erro
         delete r;
         return false;
     }
-    if (e->recording) {
-        emu_output_discard(&e->recording->out);
-        delete e->recording;
+    if (recording_of(e)) {
+        emu_output_discard(&recording_of(e)->out);
+        delete recording_of(e);
     }
-    e->recording = r;
+    recording_of(e) = r;
+    if (hook_slot < 0)
+        hook_slot = dbg_hook_add(e, {nullptr, nullptr, on_changed, on_key, on_detached});
     std::vector<uint8_t> head(session_magic, session_magic + sizeof session_magic);
     put(head, session_version, 4);
-    write_bytes(e->recording, head);
+    write_bytes(recording_of(e), head);
     dbg_machine_state_t s;
     dbg_state_capture(e, &s);
     dbg_record_state(e, s);
     if (!r->failure.empty()) {
         *error = r->failure;
         delete r;
-        e->recording = nullptr;
+        recording_of(e) = nullptr;
+        unhook(e);
         return false;
     }
     return true;
 }
 
 void dbg_record_on_failure(dbg_engine_t *e, std::function<void(const std::string &)> handler) {
-    if (e->recording) e->recording->on_failure = std::move(handler);
+    if (recording_of(e)) recording_of(e)->on_failure = std::move(handler);
 }
 
 void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state) {
-    if (e->recording)
-        write_record(e->recording, state.ticks, DBG_SESSION_STATE, dbg_state_encode(state));
+    if (recording_of(e))
+        write_record(recording_of(e), state.ticks, DBG_SESSION_STATE, dbg_state_encode(state));
 }
 
 void dbg_record_key(dbg_engine_t *e, uint64_t tick, uint8_t vk, bool down) {
-    if (e->recording)
-        write_record(e->recording, tick, DBG_SESSION_KEY, {vk, static_cast<uint8_t>(down ? 1 : 0)});
+    if (recording_of(e))
+        write_record(recording_of(e), tick, DBG_SESSION_KEY,
+                     {vk, static_cast<uint8_t>(down ? 1 : 0)});
 }
 
 bool dbg_record_close(dbg_engine_t *e, std::string *error) {
-    dbg_recording_t *r = e->recording;
+    dbg_recording_t *r = recording_of(e);
     if (!r) return true;
+    unhook(e);
     if (r->complete) {
         delete r;
-        e->recording = nullptr;
+        recording_of(e) = nullptr;
         return true;
     }
     write_record(r, e->emu->ticks, DBG_SESSION_END, {});
@@ -167,7 +209,7 @@ bool dbg_record_close(dbg_engine_t *e, std::string *error) {
     else if (!good)
         *error = emu_file_error_message(r->path, reason) + " (the recording is lost)";
     delete r;
-    e->recording = nullptr;
+    recording_of(e) = nullptr;
     return good;
 }
 
@@ -256,9 +298,9 @@ bool dbg_session_replay(dbg_engine_t *e, const std::vector<dbg_session_event_t> 
             std::string why;
             dbg_state_decode(ev.state, &s, &why);
             dbg_state_restore(e, s);
-            dbg_history_mark(e);
+            dbg_hooks_changed(e, nullptr);
         } else if (ev.kind == DBG_SESSION_KEY) {
-            dbg_input_key(e, ev.vk, ev.down);
+            dbg_key_input(e, ev.vk, ev.down);
         }
     }
     return true;

@@ -47,7 +47,9 @@ bool dbg_record_open(dbg_engine_t *e, const std::string &path, std::string *erro
 // A recording that reaches the size a replay reads (256 MiB) ends there instead, complete, its
 // file kept; the handler is told that too.
 void dbg_record_on_failure(dbg_engine_t *e, std::function<void(const std::string &)> handler);
-// Called by the history's input hooks (lock held): a state after a change, or a key.
+// True while a session is being recorded.
+bool dbg_record_active(const dbg_engine_t *e);
+// Records a state, or a key (lock held); the recording's hook calls them at each change.
 void dbg_record_state(dbg_engine_t *e, const dbg_machine_state_t &state);
 void dbg_record_key(dbg_engine_t *e, uint64_t tick, uint8_t vk, bool down);
 // Writes the end record at the current tick and closes. The file is written through the one

@@ -9,14 +9,16 @@
 //   16      L     body (below)
 //   16 + L  4     CRC-32 (as zlib and PNG compute it) of bytes 0 to 16 + L - 1
 //
-// Body, version 1: the tick count (8); the processor: AF BC DE HL AF' BC' DE' HL' IX IY SP PC
-// (2 each), I, R, T-states left of the instruction in progress, IM, IFF1, IFF2 (1 each); the
-// 64 KB of memory; the sound generator: R0-R13, the selected register, the four period counters
-// (2 each), the three tone phases, the latched noise value (2), the six outputs (2 each), the 31
-// words of the noise's random source (4 each) and its two positions; the keyboard: PIO port A and
-// port B set-up states, the row select and the eight rows; the typing queue: whether it waits for
-// the keyboard (1), the key-port reads counted since (4), the number of events (4) and each
-// event's tick (8), key code and down flag (1 each).
+// Body, version 1, each part written and read by its own module (the processor's in
+// cpu/zstate.h, the generator's and the keyboard's in their devices, the typing queue's in
+// debug/core/key_queue.h; this one frames them): the tick count (8); the processor: AF BC DE HL AF'
+// BC' DE' HL' IX IY SP PC (2 each), I, R, T-states left of the instruction in progress, IM, IFF1,
+// IFF2 (1 each); the 64 KB of memory; the sound generator: R0-R13, the selected register, the four
+// period counters (2 each), the three tone phases, the latched noise value (2), the six outputs (2
+// each), the 31 words of the noise's random source (4 each) and its two positions; the keyboard:
+// PIO port A and port B set-up states, the row select and the eight rows; the typing queue: whether
+// it waits for the keyboard (1), the key-port reads counted since (4), the number of events (4) and
+// each event's tick (8), key code and down flag (1 each).
 #pragma once
 
 #include <cstdint>

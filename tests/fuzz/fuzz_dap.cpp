@@ -8,6 +8,7 @@
 
 #include "debug/front/dap.h"
 #include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "debug/info/symbols.h"
 #include "machine/emu.h"
 #include "machine/process.h"
@@ -26,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     emu_power_on(emu);
     std::memcpy(emu->memory + 0x8000, program, sizeof program);
     emu->cpu.PC = 0x8000;
-    dbg_engine_t *e = dbg_attach(emu, DBG_INLINE);
+    dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
     e->realtime = false; // a launch may have asked for it
     dbg_symbols_clear(&e->symbols);
     dbg_symbols_add(&e->symbols, "main", 0x8000);

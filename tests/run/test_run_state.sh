@@ -1,8 +1,9 @@
 # Save states through quillane-run: a state saved mid-run (while typed keys are still queued and
 # the tune is about to start) continues exactly as the uninterrupted run does, with the same
-# screen, registers and sound; a damaged, truncated or foreign state is refused with its reason
-# and leaves the machine as it was.
+# screen, registers and sound; a damaged, truncated or foreign state, or one with an impossible
+# part, is refused with its reason and leaves the machine as it was.
 . "$(dirname "$0")/lib.sh"
+FIXTURE=$(cd "$(dirname "$0")/../fixtures" && pwd)/tune_v1.state
 cd "$QUILLANE_BUILD_DIR"
 
 # T is a whole number of sound values (22050 a board second) and an instruction boundary of this
@@ -27,15 +28,48 @@ cmp -i $skip:44 "$WORK/whole.wav" "$WORK/resumed.wav" || fail "sound differs"
 [ "$(tail -c +45 "$WORK/resumed.wav" | tr -d '\000' | wc -c)" -gt 100000 ] ||
     fail "the resumed run is silent"
 
+# Numbers little-endian, and a file's CRC-32 is the one gzip keeps in its trailer. Bytes are
+# passed around as printf escapes (a shell variable cannot hold a zero byte).
+esc() { # esc NUMBER BYTES: the number's bytes (below 2^63)
+    n=$1 i=0
+    while [ $i -lt "$2" ]; do
+        printf '\\%03o' $((n & 255))
+        n=$((n >> 8)) i=$((i + 1))
+    done
+}
+# shellcheck disable=SC2059
+bytes() { printf "$1"; }
+crc() { gzip -c | tail -c 8 | head -c 4; }
+with_crc() { cat "$1"; crc <"$1"; }
+
 # Bad states, each refused by --state (status 2, the reason on standard error) and by `state
-# load` in a script, after which the machine is unchanged.
+# load` in a script, after which the machine is unchanged: cut or damaged copies of t.state, and
+# copies of an earlier build's state whose frame and checksum are right but whose parts hold what
+# no machine can be in, each part's check in turn (IM 3, register address 16, a port A set-up
+# state 3, one key event fewer than counted) or another version.
 size=$(wc -c <"$WORK/t.state")
 head -c $((size - 1)) "$WORK/t.state" >"$WORK/short.state"
 cp "$WORK/t.state" "$WORK/damaged.state"
 printf '\125' | dd of="$WORK/damaged.state" bs=1 seek=30000 conv=notrunc 2>/dev/null
 cmp -s "$WORK/t.state" "$WORK/damaged.state" && fail "the damaged copy is not damaged"
+fsize=$(wc -c <"$FIXTURE")
+patched() { # patched NAME OFFSET BYTE: the fixture with one byte changed, its checksum made right
+    head -c $((fsize - 4)) "$FIXTURE" >"$WORK/$1.part"
+    bytes "$(esc "$3" 1)" | dd of="$WORK/$1.part" bs=1 seek="$2" conv=notrunc 2>/dev/null
+    with_crc "$WORK/$1.part" >"$WORK/$1.state"
+}
+patched processor 51 3
+patched sound 65604 16
+patched keyboard 65756 3
+patched version 8 2
+body=$((fsize - 30))
+{ head -c 12 "$FIXTURE"; bytes "$(esc $body 4)"; tail -c +17 "$FIXTURE" | head -c $body; } \
+    >"$WORK/cut.part"
+with_crc "$WORK/cut.part" >"$WORK/cut.state"
 for bad in short:truncated damaged:'damaged (checksum mismatch)' \
-    foreign:'not a Quillane save state'; do
+    foreign:'not a Quillane save state' processor:'impossible processor state' \
+    sound:'impossible sound generator state' keyboard:'impossible keyboard state' \
+    cut:'impossible typing queue' version:'format version 2 (this program reads version 1)'; do
     name=${bad%%:*}
     reason=${bad#*:}
     file=$WORK/$name.state
@@ -57,19 +91,7 @@ echo "state round trip and bad states: ok"
 
 # Tick counts far from the start: --ticks counts on from a state's tick without wrapping, a state
 # past 2^63 is refused, and a recording's end beyond --ticks stops the replay there. The files are
-# made from t.state: numbers little-endian, and a file's CRC-32 is the one gzip keeps in its
-# trailer. Bytes are passed around as printf escapes (a shell variable cannot hold a zero byte).
-esc() { # esc NUMBER BYTES: the number's bytes (below 2^63)
-    n=$1 i=0
-    while [ $i -lt "$2" ]; do
-        printf '\\%03o' $((n & 255))
-        n=$((n >> 8)) i=$((i + 1))
-    done
-}
-# shellcheck disable=SC2059
-bytes() { printf "$1"; }
-crc() { gzip -c | tail -c 8 | head -c 4; }
-with_crc() { cat "$1"; crc <"$1"; }
+# made from t.state.
 # with_tick TICK FILE: t.state at another tick.
 with_tick() {
     { head -c 16 "$WORK/t.state"; bytes "$1"; tail -c +25 "$WORK/t.state" | head -c $((size - 28)); } \
