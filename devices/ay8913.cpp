@@ -3,6 +3,7 @@
 // common lock, so every field is accessed as a relaxed atomic (plain loads and stores on x86).
 #include "devices/ay8913.h"
 
+#include "machine/relaxed.h"
 #include <atomic>
 
 const int16_t ay_volume_table[32] = {
@@ -12,10 +13,10 @@ const int16_t ay_volume_table[32] = {
 };
 
 template <class T> static inline T ay_load(const T &field) {
-    return std::atomic_ref<const T>(field).load(std::memory_order_relaxed);
+    return emu_relaxed_load(field);
 }
 template <class T> static inline void ay_store(T &field, T value) {
-    std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+    emu_relaxed_store(field, value);
 }
 
 void ay_reset(ay_t *ay) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "devices/present.h"
+#include "machine/relaxed.h"
 
 const uint8_t gfx_color_table[16][3] = {
     {0x00, 0x00, 0x00}, {0x00, 0x00, 0xAA}, {0x00, 0xAA, 0x00}, {0x00, 0xAA, 0xAA},
@@ -33,10 +34,7 @@ void gfx_decode_frame(gfx_t *gfx) {
     const int bytes_per_pixel = gfx->frame_info.bit_count / 8;
     const int row_bytes = gfx->frame_info.width * bytes_per_pixel;
     // The processor writes video memory while this runs; a frame may mix old and new bytes.
-    auto video = [gfx](int offset) {
-        return std::atomic_ref<const uint8_t>(gfx->video_memory[offset])
-            .load(std::memory_order_relaxed);
-    };
+    auto video = [gfx](int offset) { return emu_relaxed_load(gfx->video_memory[offset]); };
     for (int y = 0; y < GFX_SCREEN_HEIGHT; ++y) {
         uint8_t *out = gfx->frame_pixels + (GFX_BORDER_TOP + y) * row_bytes +
                        GFX_BORDER_LEFT * bytes_per_pixel;
@@ -91,10 +89,8 @@ gfx_layout_t gfx_letterbox(int32_t width, int32_t height) {
 
 int gfx_render(gfx_t *gfx, gui_t *gui) {
     gfx_decode_frame(gfx);
-    const int32_t width =
-        std::atomic_ref<int32_t>(gui->display_width).load(std::memory_order_relaxed);
-    const int32_t height =
-        std::atomic_ref<int32_t>(gui->display_height).load(std::memory_order_relaxed);
+    const int32_t width = emu_relaxed_load(gui->display_width);
+    const int32_t height = emu_relaxed_load(gui->display_height);
     if (width <= 0 || height <= 0 || !gui->present) return 0;
     const gfx_layout_t layout = gfx_letterbox(width, height);
     return gui->present(gui, gfx->frame_pixels, &layout);

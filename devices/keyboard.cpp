@@ -2,6 +2,7 @@
 // thread selects rows and reads them. Each field has one writer side, so relaxed atomics suffice.
 #include "devices/keyboard.h"
 
+#include "machine/relaxed.h"
 #include <atomic>
 
 // Ordered by row, then bit; rows 5, 6 and 7 have no key at bit 7, and row 7 bit 4 is empty.
@@ -20,10 +21,10 @@ const kbd_key_t kbd_map[64] = {
 };
 
 template <class T> static inline T kbd_load(const T &field) {
-    return std::atomic_ref<const T>(field).load(std::memory_order_relaxed);
+    return emu_relaxed_load(field);
 }
 template <class T> static inline void kbd_store(T &field, T value) {
-    std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+    emu_relaxed_store(field, value);
 }
 
 static void kbd_clear(kbd_t *kbd) {

@@ -2,6 +2,7 @@
 // sound_sdl.cpp; everything here is plain computation that tests can drive.
 #include "devices/sound.h"
 
+#include "machine/relaxed.h"
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -14,22 +15,21 @@ void emu_snd_render_buffer(ay_t *psg, int32_t *values, uint32_t count) {
         ay_tick(psg, step, static_cast<uint16_t>(ay_random(psg) & 0x7FFF));
         int32_t sum = 0;
         for (int x = 0; x < 3; ++x) {
-            sum += std::atomic_ref<int16_t>(psg->out_tone[x]).load(std::memory_order_relaxed);
-            sum += std::atomic_ref<int16_t>(psg->out_noise[x]).load(std::memory_order_relaxed);
+            sum += emu_relaxed_load(psg->out_tone[x]);
+            sum += emu_relaxed_load(psg->out_noise[x]);
         }
         values[i] = sum > 32767 ? 32767 : sum < -32768 ? -32768 : sum;
     }
 }
 
 void snd_write_register(ay_t *psg, uint8_t value) {
-    std::atomic_ref<uint8_t>(psg->selected).store(value & 0x0F, std::memory_order_relaxed);
+    emu_relaxed_store(psg->selected, value & 0x0F);
 }
 
 void snd_write_value(ay_t *psg, uint8_t value) {
-    const uint8_t selected =
-        std::atomic_ref<uint8_t>(psg->selected).load(std::memory_order_relaxed);
+    const uint8_t selected = emu_relaxed_load(psg->selected);
     if (selected <= 13) // R14 and R15, the chip's I/O ports, do not exist here
-        std::atomic_ref<uint8_t>(psg->regs[selected]).store(value, std::memory_order_relaxed);
+        emu_relaxed_store(psg->regs[selected], value);
 }
 
 void snd_ring_init(snd_t *snd, ay_t *psg) {
@@ -90,7 +90,7 @@ static void snd_copy_stream_bytes(uint8_t *out, const int32_t *values, uint32_t 
 // Hands out the queued buffers oldest first. A buffer handed out whole is rendered again from
 // the generator and queued behind the others, so four stay queued at all times.
 void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
-    if (std::atomic_ref<int32_t>(snd->muted).load(std::memory_order_relaxed)) {
+    if (emu_relaxed_load(snd->muted)) {
         std::memset(stream, 0, static_cast<size_t>(length));
         return;
     }
@@ -120,5 +120,5 @@ void snd_ring_fill(snd_t *snd, uint8_t *stream, int length) {
 }
 
 void snd_set_muted(snd_t *snd, bool muted) {
-    std::atomic_ref<int32_t>(snd->muted).store(muted ? 1 : 0, std::memory_order_relaxed);
+    emu_relaxed_store(snd->muted, muted ? 1 : 0);
 }

@@ -13,9 +13,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "files/error_text.h"
 #include "files/ihex.h"
 #include "files/input.h"
 #include "files/output.h"
+#include "machine/relaxed.h"
 
 namespace {
 
@@ -50,8 +52,7 @@ void file_set_error(emu_file_error_t *error, uint32_t line, const char *text) {
 
 void file_set_system_error(emu_file_error_t *error, int code) {
     char buffer[sizeof error->text];
-    // The GNU strerror_r returns the text, which need not be in buffer.
-    file_set_error(error, 0, strerror_r(code, buffer, sizeof buffer));
+    file_set_error(error, 0, emu_error_text(code, buffer, sizeof buffer));
 }
 
 file_line_result file_line_failed(file_loader_t *loader, const char *text) {
@@ -237,8 +238,7 @@ int emu_read_ihex_file(const char *path, emu_ihex_image_t *image, uint32_t memor
 void emu_store_ihex_image(const emu_ihex_image_t *image, uint8_t *memory, uint32_t memory_size) {
     const uint32_t size = memory_size < FILE_ADDRESS_SPACE ? memory_size : FILE_ADDRESS_SPACE;
     for (uint32_t i = 0; i < size; ++i)
-        if (image->stored[i])
-            std::atomic_ref<uint8_t>(memory[i]).store(image->data[i], std::memory_order_relaxed);
+        if (image->stored[i]) emu_relaxed_store(memory[i], image->data[i]);
 }
 
 int emu_load_ihex_file(const char *path, uint16_t *start_out, uint8_t *memory, uint32_t memory_size,

@@ -1,5 +1,6 @@
 // Bounded reading from regular files (and, line by line, standard input).
 #include "files/input.h"
+#include "files/error_text.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -21,7 +22,7 @@ void input_set_error(emu_file_error_t *error, uint32_t line, const char *text) {
 
 void input_set_system_error(emu_file_error_t *error, int code) {
     char buffer[sizeof error->text];
-    input_set_error(error, 0, strerror_r(code, buffer, sizeof buffer));
+    input_set_error(error, 0, emu_error_text(code, buffer, sizeof buffer));
 }
 
 // "too large (2147483648 bytes; at most 64 MiB)"

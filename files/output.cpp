@@ -1,6 +1,7 @@
 // Writing files safely: a temporary file renamed over the target, or in place for pipes and
 // devices.
 #include "files/output.h"
+#include "files/error_text.h"
 
 #include <atomic>
 #include <cerrno>
@@ -24,8 +25,7 @@ void output_set_error(emu_file_error_t *error, const char *text) {
 
 void output_set_system_error(emu_file_error_t *error, int code) {
     char buffer[sizeof error->text];
-    // The GNU strerror_r returns the text, which need not be in buffer.
-    output_set_error(error, strerror_r(code, buffer, sizeof buffer));
+    output_set_error(error, emu_error_text(code, buffer, sizeof buffer));
 }
 
 // write(2) may take only part of the bytes (a pipe, a signal); loop until all are written.

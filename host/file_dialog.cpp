@@ -30,15 +30,6 @@ namespace {
 
 constexpr const char *emu_hex_filter = "Intel Hex Files (*.hex)";
 constexpr const char *emu_all_files_filter = "All Files (*)";
-constexpr size_t emu_start_digits = 4;
-constexpr size_t emu_length_digits = 5;
-
-constexpr const char *emu_save_block_messages[] = {
-    nullptr,
-    "Start address should be a valid hexadecimal number.",
-    "Length should be a valid hexadecimal number.",
-    "Memory block should be at least one byte and not exceed 64K address space.",
-};
 
 QWidget *emu_dialog_owner(gui_t *gui) {
     return gui ? static_cast<QWidget *>(gui->window) : nullptr;
@@ -123,10 +114,11 @@ emu_save_dialog::emu_save_dialog(QWidget *owner) : QFileDialog(owner) {
     row->setContentsMargins(0, 0, 0, 0);
     QLabel *start_label =
         emu_add_label(row_widget, row, "Start &address:", EMU_SAVE_START_LABEL_ID);
-    start_field_ = emu_add_field(row_widget, row, "0", emu_start_digits, EMU_SAVE_START_FIELD_ID);
+    start_field_ =
+        emu_add_field(row_widget, row, "0", EMU_SAVE_START_DIGITS, EMU_SAVE_START_FIELD_ID);
     QLabel *length_label = emu_add_label(row_widget, row, "&Length:", EMU_SAVE_LENGTH_LABEL_ID);
     length_field_ =
-        emu_add_field(row_widget, row, "10000", emu_length_digits, EMU_SAVE_LENGTH_FIELD_ID);
+        emu_add_field(row_widget, row, "10000", EMU_SAVE_LENGTH_DIGITS, EMU_SAVE_LENGTH_FIELD_ID);
     emu_add_label(row_widget, row, "hexadecimal", EMU_SAVE_UNIT_LABEL_ID);
     row->addStretch(1);
     start_label->setBuddy(start_field_);
@@ -195,38 +187,6 @@ bool emu_run_file_job(std::function<void()> work) {
 
 bool emu_file_job_running() {
     return emu_file_job_busy;
-}
-
-int emu_validate_save_block(const char *start_text, const char *length_text, uint32_t *block) {
-    const size_t start_size = start_text ? std::strlen(start_text) : 0;
-    const size_t length_size = length_text ? std::strlen(length_text) : 0;
-    // A text longer than its field allows is refused rather than cut short: cutting "12345" to
-    // its first four digits would save a different block than the one asked for.
-    uint16_t start = 0;
-    if (start_size > emu_start_digits ||
-        !ihex_hex_to_word(start_size ? start_text : "", start_size, &start))
-        return EMU_SAVE_BLOCK_BAD_START;
-    if (length_size > emu_length_digits) return EMU_SAVE_BLOCK_BAD_LENGTH;
-    uint32_t length = 0;
-    for (size_t i = 0; i < length_size; ++i) {
-        const int digit = ihex_hex_nibble_to_byte(length_text[i]);
-        if (digit < 0) return EMU_SAVE_BLOCK_BAD_LENGTH;
-        length = length * 16 + static_cast<uint32_t>(digit);
-    }
-    if (length < 1 || start + length > EMU_MEMORY_SIZE) return EMU_SAVE_BLOCK_BAD_RANGE;
-    if (block) *block = static_cast<uint32_t>(start) * 65536u + length % 65536u;
-    return EMU_SAVE_BLOCK_OK;
-}
-
-const char *emu_save_block_message(int status) {
-    if (status < EMU_SAVE_BLOCK_BAD_START || status > EMU_SAVE_BLOCK_BAD_RANGE) return nullptr;
-    return emu_save_block_messages[status];
-}
-
-void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length) {
-    *start = static_cast<uint16_t>(block >> 16);
-    const uint32_t carried = block & 0xFFFFu;
-    *length = carried == 0 ? 65536u : carried;
 }
 
 bool emu_open_file(gui_t *gui, emu_t *machine) {

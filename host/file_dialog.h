@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "files/save_block.h"
+
 struct emu_t;
 struct gui_t;
 
@@ -18,23 +20,6 @@ enum : int {
     EMU_SAVE_LENGTH_FIELD_ID = 104,
     EMU_SAVE_UNIT_LABEL_ID = 105,
 };
-
-enum emu_save_block_status : int {
-    EMU_SAVE_BLOCK_OK = 0,
-    EMU_SAVE_BLOCK_BAD_START = 1,
-    EMU_SAVE_BLOCK_BAD_LENGTH = 2,
-    EMU_SAVE_BLOCK_BAD_RANGE = 3,
-};
-
-// Checks the save dialog's two fields, both hexadecimal (either case, empty means 0): a start
-// address of at most 4 digits, a length of at most 5 digits, and a block of at least one byte that
-// ends within the 64 KB address space. The checks run in that order and the first failure is the
-// result. On success *block receives start * 65536 + (length mod 65536).
-int emu_validate_save_block(const char *start_text, const char *length_text, uint32_t *block);
-// The message shown for a failed check (null for EMU_SAVE_BLOCK_OK).
-const char *emu_save_block_message(int status);
-// Splits an accepted block; a carried length of 0 stands for 65536.
-void emu_decode_save_block(uint32_t block, uint16_t *start, uint32_t *length);
 
 // Open: asks for an existing Intel HEX file and loads it into the running machine's memory
 // (the records before a bad line too); a failure shows "Unable to load HEX file" with the file

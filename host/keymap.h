@@ -7,12 +7,14 @@
 
 #include <cstdint>
 
+#include "devices/key_positions.h"
+
 enum : uint8_t {
-    GUI_VK_SHIFT = 0x10,
-    GUI_VK_CONTROL = 0x11,
+    GUI_VK_SHIFT = KBD_VK_SHIFT,
+    GUI_VK_CONTROL = KBD_VK_CONTROL,
 };
 
-// X11 / evdev + 8 key code to a virtual-key code.
+// X11 / evdev + 8 key code to a virtual-key code (devices/key_positions.h).
 uint8_t gui_key_from_scan_code(uint32_t native_scan_code);
 // Qt key (Qt::Key) to a virtual-key code, for platforms that report no scan code. Shifted symbols
 // of a US layout count as their unshifted key.

@@ -12,6 +12,7 @@
 #include "machine/emu.h"
 #include "machine/lock.h"
 #include "machine/process.h"
+#include "machine/relaxed.h"
 
 emu_t emu_state;
 
@@ -24,7 +25,7 @@ uint8_t emu_mem_read_callback(z_cpu_t *cpu, uint16_t address) {
 void emu_mem_write_callback(z_cpu_t *cpu, uint16_t address, uint8_t value) {
     if (address < EMU_ROM_SIZE) return;
     uint8_t *memory = static_cast<uint8_t *>(cpu->user_data);
-    std::atomic_ref<uint8_t>(memory[address]).store(value, std::memory_order_relaxed);
+    emu_relaxed_store(memory[address], value);
 }
 
 // Only the low 8 bits of a port address are decoded.

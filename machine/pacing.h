@@ -2,13 +2,14 @@
 // that the benchmark can run the very same loop around an empty tick.
 #pragma once
 
+#include "machine/relaxed.h"
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <thread>
 
 static inline int32_t emu_pacing_running(int32_t *running) {
-    return std::atomic_ref<int32_t>(*running).load(std::memory_order_relaxed);
+    return emu_relaxed_load(*running);
 }
 
 // Runs tick() whenever at least 1 / clock_hz seconds have passed since the previous one: at most

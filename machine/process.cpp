@@ -10,13 +10,14 @@
 #include "machine/counter.h"
 #include "machine/emu.h"
 #include "machine/pacing.h"
+#include "machine/relaxed.h"
 
 int32_t emu_get_running(const emu_t *emu) {
-    return std::atomic_ref<const int32_t>(emu->running).load(std::memory_order_relaxed);
+    return emu_relaxed_load(emu->running);
 }
 
 void emu_set_running(emu_t *emu, int32_t value) {
-    std::atomic_ref<int32_t>(emu->running).store(value, std::memory_order_relaxed);
+    emu_relaxed_store(emu->running, value);
 }
 
 // Between instructions the boundary hook is called only while it asks for attention; otherwise

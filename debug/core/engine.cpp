@@ -20,6 +20,7 @@
 #include "machine/emu.h"
 #include "machine/pacing.h"
 #include "machine/process.h"
+#include "machine/relaxed.h"
 
 namespace {
 
@@ -1044,13 +1045,13 @@ bool dbg_set_register(dbg_engine_t *e, const std::string &name_in, uint32_t valu
 }
 
 uint8_t dbg_peek(dbg_engine_t *e, uint16_t address) {
-    return std::atomic_ref<uint8_t>(e->emu->memory[address]).load(std::memory_order_relaxed);
+    return emu_relaxed_load(e->emu->memory[address]);
 }
 
 void dbg_poke(dbg_engine_t *e, uint16_t address, uint8_t value) {
     // Under the lock, as every write of memory is, so that the history copies it whole.
     dbg_lock(e);
-    std::atomic_ref<uint8_t>(e->emu->memory[address]).store(value, std::memory_order_relaxed);
+    emu_relaxed_store(e->emu->memory[address], value);
     dbg_hooks_changed(e, nullptr);
     dbg_unlock(e);
 }

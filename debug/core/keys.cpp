@@ -7,6 +7,7 @@
 #include "debug/core/engine_internal.h"
 #include "devices/keyboard.h"
 #include "machine/emu.h"
+#include "machine/relaxed.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr uint8_t vk_shift = 0x10;
 constexpr uint32_t ready_reads = 24;
 
 bool keyboard_live(const kbd_t *kbd) {
-    return std::atomic_ref<const int32_t>(kbd->pio_b_state).load(std::memory_order_relaxed) == 2;
+    return emu_relaxed_load(kbd->pio_b_state) == 2;
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "files/file.h"
 #include "files/output.h"
 #include "machine/emu.h"
+#include "machine/relaxed.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ constexpr uint8_t font_signature[24] = {
 };
 
 uint8_t load(const uint8_t *memory, uint32_t address) {
-    return std::atomic_ref<const uint8_t>(memory[address]).load(std::memory_order_relaxed);
+    return emu_relaxed_load(memory[address]);
 }
 
 bool signature_at(const uint8_t *memory, uint32_t address) {

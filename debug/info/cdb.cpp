@@ -82,7 +82,9 @@ int make_type(dbg_source_t *model, const std::string &module, const std::vector<
             long count = 0;
             std::string digits = part.substr(2);
             if (!digits.empty() && digits.back() == 'd') digits.pop_back();
-            if (!parse_int(digits, &count) || count < 0 || count > max_type_size) return -1;
+            if (!parse_int(digits, &count) || count < 0 ||
+                static_cast<uint64_t>(count) > max_type_size)
+                return -1;
             type.count = static_cast<uint32_t>(count);
             type.target = make_type(model, module, parts, first + 1, is_signed,
                                     count ? size / static_cast<uint32_t>(count) : 0);
@@ -164,7 +166,8 @@ int chain_type(dbg_source_t *model, const std::string &module, const std::string
     const size_t colon = chain.rfind(':');
     if (close == std::string::npos || colon == std::string::npos || colon < close) return -1;
     long size = 0;
-    if (!parse_int(chain.substr(1, close - 1), &size) || size < 0 || size > max_type_size)
+    if (!parse_int(chain.substr(1, close - 1), &size) || size < 0 ||
+        static_cast<uint64_t>(size) > max_type_size)
         return -1;
     const auto parts = split(chain.substr(close + 1, colon - close - 1), ',');
     if (parts.size() > 32) return -1; // no real type is that deep; keeps the recursion short

@@ -16,6 +16,7 @@
 #include "files/input.h"
 #include "files/output.h"
 #include "machine/emu.h"
+#include "machine/relaxed.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ void apply(dbg_engine_t *e, const dbg_machine_state_t &s) {
     // The bus callbacks stay the machine's (or the engine's watching ones).
     z_state_copy(&emu->cpu, &s.cpu);
     for (uint32_t i = 0; i < EMU_MEMORY_SIZE; ++i)
-        std::atomic_ref<uint8_t>(emu->memory[i]).store(s.memory[i], std::memory_order_relaxed);
+        emu_relaxed_store(emu->memory[i], s.memory[i]);
     ay_state_copy(&emu->psg, &s.psg);
     kbd_state_copy(&emu->kbd, &s.kbd);
     e->keys = s.keys;
