@@ -377,12 +377,14 @@ bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
     dbg_hooks_due_update(e);
 }
 
-// Calls the hooks that see every boundary (collectors).
-[[gnu::noinline]] void hooks_every(dbg_engine_t *e) {
-    for (uint32_t bits = e->hook_every; bits; bits &= bits - 1) {
+// Calls the hooks that see every boundary (collectors): inline, one indirect call each.
+[[gnu::always_inline]] inline void hooks_every(dbg_engine_t *e) {
+    uint32_t bits = e->hook_every;
+    do {
         const dbg_hook_t &h = e->hooks[__builtin_ctz(bits)];
         h.boundary(e, h.user);
-    }
+        bits &= bits - 1;
+    } while (bits);
 }
 
 // At an instruction boundary: the hooks, then true when the run stops here.
