@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "debug/front/dap.h"
 #include "debug/core/engine.h"
+#include "debug/front/dap.h"
 #include "host/debugger.h"
 
 namespace {

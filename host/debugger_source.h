@@ -1,5 +1,5 @@
-// The debugger window's source-level panes over the engine's source model (debug/info/source.h): the
-// Source pane (a file with the current line and its breakpoints), and the value trees of Locals
+// The debugger window's source-level panes over the engine's source model (debug/info/source.h):
+// the Source pane (a file with the current line and its breakpoints), and the value trees of Locals
 // and Watch. Like the other panes they show copies of the machine taken under the lock
 // (gui_debugger_view_t) and write through the debug engine.
 #pragma once

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "debug/front/commands.h"
 #include "debug/core/engine.h"
+#include "debug/front/commands.h"
 #include "debug/front/session.h"
 #include "debug/travel/record.h"
 #include "machine/emu.h"

@@ -1,8 +1,9 @@
-// quillane --watch: polls the images named on the command line and reloads them (debug/core/reload.h)
-// once a change has settled: the file exists and its size and modification time stayed the same
-// for 200 ms, so a file an assembler or qcc is still writing is never loaded half. Polling by
-// name also follows editors and compilers that replace a file by renaming a new one over it.
-// A reload that fails (a file still incomplete) is reported and tried again at the next change.
+// quillane --watch: polls the images named on the command line and reloads them
+// (debug/core/reload.h) once a change has settled: the file exists and its size and modification
+// time stayed the same for 200 ms, so a file an assembler or qcc is still writing is never loaded
+// half. Polling by name also follows editors and compilers that replace a file by renaming a new
+// one over it. A reload that fails (a file still incomplete) is reported and tried again at the
+// next change.
 #pragma once
 
 #include <QDateTime>

@@ -11,13 +11,11 @@ bool emu_counter_tsc_usable() {
         // The kernel lists constant_tsc and nonstop_tsc among the processor's flags when the
         // counter ticks at one rate whatever the power state.
         FILE *f = std::fopen("/proc/cpuinfo", "r");
-        if (!f)
-            return false;
+        if (!f) return false;
         bool constant = false, nonstop = false;
         char line[4096];
         while (std::fgets(line, sizeof line, f)) {
-            if (std::strncmp(line, "flags", 5) != 0)
-                continue;
+            if (std::strncmp(line, "flags", 5) != 0) continue;
             constant = std::strstr(line, " constant_tsc") != nullptr;
             nonstop = std::strstr(line, " nonstop_tsc") != nullptr;
             break;

@@ -19,9 +19,13 @@ int last_error_code = 0;
 
 } // namespace
 
-void emu_set_error_box(emu_error_box_t box) { error_box = box ? box : emu_stderr_box; }
+void emu_set_error_box(emu_error_box_t box) {
+    error_box = box ? box : emu_stderr_box;
+}
 
-void emu_show_error_box(const char *caption, const char *text) { error_box(caption, text); }
+void emu_show_error_box(const char *caption, const char *text) {
+    error_box(caption, text);
+}
 
 void emu_set_last_error_text(const char *text, int code) {
     last_error_text = text ? text : "";

@@ -8,7 +8,8 @@
 //   where                               the call stack: "#1  sum_points (prog.c:32) 80B0"
 //   frame N                             selects frame N for locals and print
 //   locals                              parameters and locals of the selected frame
-//   print EXPR                          an expression's value (see debug/info/source.h), structs and
+//   print EXPR                          an expression's value (see debug/info/source.h), structs
+//   and
 //                                       arrays one member a line
 //   set var NAME VALUE                  writes a variable held in memory
 #pragma once

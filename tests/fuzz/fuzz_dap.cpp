@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "debug/front/dap.h"
 #include "debug/core/engine.h"
+#include "debug/front/dap.h"
 #include "debug/front/session.h"
 #include "debug/info/symbols.h"
 #include "machine/emu.h"

@@ -14,8 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "debug/front/dap.h"
 #include "debug/core/engine.h"
+#include "debug/front/dap.h"
 #include "host/dap_server.h"
 #include "host/debugger.h"
 #include "machine/emu.h"

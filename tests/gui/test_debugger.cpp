@@ -18,9 +18,9 @@
 #include <thread>
 #include <unistd.h>
 
-#include "debug/front/dap.h"
-#include "debug/core/engine.h"
 #include "debug/collect/profile.h"
+#include "debug/core/engine.h"
+#include "debug/front/dap.h"
 #include "debug/info/symbols.h"
 #include "host/debugger.h"
 #include "machine/emu.h"

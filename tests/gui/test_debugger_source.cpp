@@ -16,8 +16,8 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "debug/info/disasm.h"
 #include "debug/core/engine.h"
+#include "debug/info/disasm.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
 #include "host/debugger.h"
