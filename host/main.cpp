@@ -72,7 +72,7 @@ int main(int argc, char **argv) {
     }
     if (host_apply_options(emu, options) != 0) return 2;
     // The monitor's symbols are looked for beside the ROM that runs (by the debugger, by reload).
-    dbg_engine()->rom_path = rom;
+    dbg_set_rom_path(dbg_engine(), rom);
     if (gui_initialize(&emu->gui, emu) != 0) exit_with_fatal_error("gui_initialize");
     if (gui_signals_install(emu) != 0) exit_with_fatal_error("gui_signals_install");
     // A recording that can no longer be written says so when it fails, on stderr and in the

@@ -16,7 +16,7 @@ namespace {
 
 const char usage_text[] =
     "Usage: quillane [--rom FILE] [--warp] [--debug] [--source-dir DIR] [--dap-port N]\n"
-    "                [IMAGE.hex ...] [--type TEXT] [--record FILE] [--watch]\n"
+    "                [IMAGE.hex ...] [--type TEXT] [--record FILE] [--watch] [--replay FILE]\n"
     "Emulates the Quillane Z80 board in a window.\n"
     "\n"
     "  --rom FILE   the monitor ROM (default: tessik.hex in the current directory)\n"
@@ -29,6 +29,9 @@ const char usage_text[] =
     "               \\b Backspace): quillane game.hex --type 'g 8000\\n' starts a game\n"
     "  --record FILE  record everything the board receives (keys, loads, resets, debugger\n"
     "               changes) until the window closes; quillane-run --replay FILE plays it\n"
+    "  --replay FILE  play a recording (quillane --record, quillane-test --record-failures) to\n"
+    "               its end, then run on from there; with --debug the debugger opens stopped\n"
+    "               there, its history holding the recording's last seconds\n"
     "  --watch      when an IMAGE changes on disk, load it again with its symbols, reset\n"
     "               and type the --type text again\n"
     "  --dap-port N a Debug Adapter Protocol server on 127.0.0.1:N for an editor (one client;\n"
@@ -70,7 +73,8 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
         } else if (!std::strcmp(a, "--watch")) {
             options->watch = true;
         } else if (!std::strcmp(a, "--rom") || !std::strcmp(a, "--type") ||
-                   !std::strcmp(a, "--record") || !std::strcmp(a, "--source-dir")) {
+                   !std::strcmp(a, "--record") || !std::strcmp(a, "--source-dir") ||
+                   !std::strcmp(a, "--replay")) {
             if (i + 1 >= argc) return bad(std::string(a) + " needs a value");
             // An empty path names no file: refused, not taken as "none given".
             if (!*argv[i + 1] && std::strcmp(a, "--type") != 0)
@@ -79,6 +83,8 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
                 options->rom = argv[++i];
             else if (!std::strcmp(a, "--record"))
                 options->record = argv[++i];
+            else if (!std::strcmp(a, "--replay"))
+                options->replay = argv[++i];
             else if (!std::strcmp(a, "--source-dir"))
                 options->source_dirs.push_back(argv[++i]);
             else
@@ -92,11 +98,30 @@ int host_parse_options(int argc, char **argv, host_options_t *options) {
     std::string error;
     for (const std::string &text : options->type)
         if (!dbg_typable(text, &error)) return bad("--type: " + error);
+    // The recording's first state holds the ROM and the images it ran with.
+    if (!options->replay.empty() && (!options->images.empty() || !options->type.empty() ||
+                                     !options->record.empty() || options->watch))
+        return bad("--replay starts from the recording's state: no IMAGE, --type, --record or "
+                   "--watch with it");
     return -1;
 }
 
 int host_apply_options(emu_t *emu, const host_options_t &options) {
     std::string error;
+    if (!options.replay.empty()) {
+        // Played before the processor thread starts, by the inline engine that then becomes the
+        // thread's, so the history keeps what the recording's last seconds ran.
+        std::vector<dbg_session_event_t> session;
+        if (!dbg_session_read(options.replay, &session, &error)) return bad(error);
+        dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
+        // As when it was recorded, a HALT or an invalid opcode holds the processor in place.
+        dbg_set_stop_on_halt(e, false);
+        dbg_set_stop_on_invalid(e, false);
+        if (!dbg_session_replay(e, session, UINT64_MAX, &error)) return bad(error);
+        dbg_hand_to_thread(e, options.debug);
+        if (options.warp) dbg_set_warp(e, true);
+        return 0;
+    }
     for (const std::string &image : options.images)
         if (dbg_load_hex(emu, image, false, nullptr, &error) != 0) return bad(error);
     if (options.watch && options.images.empty()) return bad("--watch needs an image to watch");

@@ -15,6 +15,7 @@ struct host_options_t {
     std::vector<std::string> images;
     std::vector<std::string> type;
     std::string record;                   // the session's recording, or empty
+    std::string replay;                   // a recording played before the window runs, or empty
     bool watch;                           // reload the images when they change on disk
     int dap_port;                         // --dap-port N: a debug adapter on 127.0.0.1:N (0: none)
     std::vector<std::string> source_dirs; // --source-dir DIR: where the debugger finds sources

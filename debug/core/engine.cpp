@@ -707,6 +707,14 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     return e;
 }
 
+void dbg_hand_to_thread(dbg_engine_t *e, bool start_stopped) {
+    e->mode = DBG_THREADED;
+    e->request = DBG_REQ_NONE;
+    e->pause_requested = start_stopped;
+    e->stopped = false;
+    dbg_update(e);
+}
+
 bool dbg_is_attached(const dbg_engine_t *e, const emu_t *emu) {
     // Detaching removes the boundary function (on the front end's thread, as attaching installs
     // it).

@@ -240,6 +240,10 @@ int dbg_load_hex(emu_t *emu, const std::string &path, bool set_pc, uint16_t *sta
 // watchpoints, requests and the typing queue, installs the exception and halt callbacks. Threaded
 // mode starts stopped (paused) only when start_stopped is set.
 dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped = false);
+// An engine attached inline before the processor thread starts (a recording played first)
+// becomes that thread's threaded engine, keeping its breakpoints, history and hooks; stopped at
+// the thread's first instruction boundary when start_stopped is set.
+void dbg_hand_to_thread(dbg_engine_t *e, bool start_stopped);
 // True while the engine is attached to this machine.
 bool dbg_is_attached(const dbg_engine_t *e, const emu_t *emu);
 // Restores the machine's own callbacks and wakes a waiting processor thread.

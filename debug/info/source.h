@@ -281,9 +281,9 @@ struct dbg_value_t {
     std::string type;      // type name
     std::string text;      // formatted: "-42 ($FFD6)", "104 'h' ($68)", "$8DD5 \"hello\"", "{...}"
     std::string registers; // held in registers: "BC" (text ends with " in BC"); else ""
-    bool in_memory;        // address is where it lives (can be written)
-    uint16_t address;
-    int type_index;
+    bool in_memory = false; // address is where it lives (can be written)
+    uint16_t address = 0;
+    int type_index = -1;
     std::vector<dbg_value_t> children; // struct fields, array elements (bounded as above)
 };
 

@@ -1,6 +1,6 @@
 #!/bin/sh
-# A session recorded in the window (--record) and played back headless (quillane-run --replay)
-# ends on the same screen: keys typed by --type and keys pressed in the window with xdotool, at
+# A session recorded in the window (--record) and played back headless (quillane-run --replay),
+# or in the window (quillane --replay), ends on the same screen: keys typed by --type and keys pressed in the window with xdotool, at
 # the ticks they came. A recording that cannot be written is told at once. A damaged or truncated
 # recording is refused and runs nothing.
 . "$(dirname "$0")/lib.sh"
@@ -64,6 +64,13 @@ cp "$WORK/session.rec" "$WORK/window.txt" "$SHOTS/"
 grep -q '^> d 2070' "$WORK/replay.txt" || fail "the replay lacks the window's command"
 diff "$WORK/window.txt" "$WORK/replay.txt" >"$WORK/diff.log" ||
     fail "the replay's screen differs from the window's"
+(cd "$WORK/run" && exec "$QUILLANE" --replay "$WORK/session.rec") >"$WORK/wreplay.log" 2>&1 &
+APP_PID=$!
+wait_for_window
+window_text replayed >"$WORK/wreplay.txt"
+diff "$WORK/window.txt" "$WORK/wreplay.txt" >"$WORK/diff.log" ||
+    fail "the window's replay differs from the window's screen: $(cat "$WORK/diff.log")"
+quit_app
 
 # A recording that can no longer be written (a size limit with room for the first states only)
 # says so when it fails, while the window runs on; the old file stays, nothing is left beside
@@ -100,6 +107,11 @@ for bad in damaged cut; do
     "$RUN" --replay "$WORK/$bad.rec" --text >"$WORK/$bad.out" 2>"$WORK/$bad.err" || rc=$?
     [ $rc -eq 2 ] || fail "$bad recording: exit code $rc"
     [ ! -s "$WORK/$bad.out" ] || fail "$bad recording: output written"
+    rc=0
+    (cd "$WORK/run" && exec "$QUILLANE" --replay "$WORK/$bad.rec") >"$WORK/$bad.wout" 2>&1 ||
+        rc=$?
+    [ $rc -eq 2 ] || fail "$bad recording in the window: exit code $rc"
+    grep -q "$bad.rec" "$WORK/$bad.wout" || fail "$bad recording in the window: not told"
 done
 grep -q 'damaged' "$WORK/damaged.err" || fail "damaged: $(cat "$WORK/damaged.err")"
 grep -q 'truncated' "$WORK/cut.err" || fail "cut: $(cat "$WORK/cut.err")"
