@@ -69,8 +69,18 @@ rc=0
 [ $rc = 2 ] && grep -q 'standard output' err.txt || fail "script output lost: $rc $(cat err.txt)"
 mkfifo wav.fifo
 cat wav.fifo >piped.wav &
-run --no-rom loop.hex --ticks 1000000 --wav wav.fifo; [ $rc = 0 ] || fail "piped WAV: $(cat err.txt)"
-wait $!
+reader=$!
+# A FIFO whose reader has not opened it yet is refused at once: tried again until cat is there.
+tries=0
+while run --no-rom loop.hex --ticks 1000000 --wav wav.fifo; [ $rc != 0 ]; do
+    tries=$((tries + 1))
+    if ! grep -q 'No program is reading' err.txt || [ $tries -ge 100 ]; then
+        kill $reader 2>/dev/null
+        fail "piped WAV: $(cat err.txt)"
+    fi
+    sleep 0.1
+done
+wait $reader
 # The run ends at 1000008, the end of the 12-T-state JR under way at the limit: the 2206 values
 # of 22050 a second whose ticks it reached.
 [ "$(head -c 4 piped.wav)" = RIFF ] && [ "$(wc -c <piped.wav)" -eq $((44 + 4 * 2206)) ] ||
