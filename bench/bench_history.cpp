@@ -52,7 +52,7 @@ dbg_engine_t *start_machine() {
 void run_to_segment_end(dbg_engine_t *e, uint64_t ticks) {
     dbg_run_ticks(e, ticks);
     const uint64_t next = dbg_history_next_tick(e);
-    if (next > e->emu->ticks + 50) dbg_run_ticks(e, next - e->emu->ticks - 50);
+    if (next > dbg_ticks(e) + 50) dbg_run_ticks(e, next - dbg_ticks(e) - 50);
 }
 
 // The process's peak resident memory so far, in MB.

@@ -47,7 +47,7 @@ dbg_engine_t *start(const std::vector<char> &image, mode_t mode) {
 void run(dbg_engine_t *e, uint64_t ticks) {
     const uint64_t end = dbg_ticks(e) + ticks;
     while (dbg_ticks(e) < end)
-        if (dbg_run_ticks(e, end - dbg_ticks(e)).cause == DBG_CAUSE_HALT) z_reset(&e->emu->cpu);
+        if (dbg_run_ticks(e, end - dbg_ticks(e)).cause == DBG_CAUSE_HALT) z_reset(&emu_state.cpu);
 }
 
 void finish(dbg_engine_t *e) {

@@ -31,7 +31,7 @@ double next_over_printf_ms() {
     if (dbg_load_hex(emu, rom, true, nullptr, &error) != 0 ||
         dbg_load_hex(emu, image, false, nullptr, &error) != 0)
         fail(error);
-    e->rom_path = rom;
+    dbg_set_rom_path(e, rom);
     if (!dbg_debug_info_load(e, image, {QUILLANE_SOURCE_DIR "/examples"}, &error)) fail(error);
     if (!dbg_type(e, "g 8000\n", true, &error)) fail(error);
     dbg_set_tick_limit(e, dbg_ticks(e) + 200000000);

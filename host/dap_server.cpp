@@ -78,7 +78,7 @@ void gui_dap_server::accept() {
         }
         client_ = socket;
         debugger_->open(); // attaches the engine in threaded mode, with the window's stops
-        if (!dbg_engine()->source)
+        if (!dbg_source_model(dbg_engine()))
             for (const std::string &image : images_)
                 debugger_->load_symbols_beside(QString::fromStdString(image), source_dirs_);
         session_ = dbg_dap_new(dbg_engine(), std::string());

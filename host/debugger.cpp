@@ -322,7 +322,7 @@ void gui_debugger_window::stopped(const dbg_stop_t &stop) {
     if (dbg_is_running(engine_)) return;
     if (on_stop) on_stop(stop);
     snd_set_muted(&emu_->snd, true);
-    const QString cause = describe(stop, &engine_->symbols);
+    const QString cause = describe(stop, dbg_symbol_table(engine_));
     set_paused(true, cause);
     // The console keeps a history of the stops; single steps would only flood it.
     if (stop.cause != DBG_CAUSE_STEP) print(cause);
@@ -423,7 +423,7 @@ void gui_debugger_window::toggle_breakpoint(uint16_t address) {
 
 // A line without code takes its breakpoint at the next line that has code, where it is drawn.
 void gui_debugger_window::toggle_source_breakpoint(int file, int line) {
-    if (!attached_ || busy_ || !engine_->source) return;
+    if (!attached_ || busy_ || !dbg_source_model(engine_)) return;
     dbg_place_t place;
     std::string error;
     if (!dbg_place_resolve(engine_, dbg_place_of_line(engine_, file, line), &place, &error)) {
@@ -545,16 +545,16 @@ bool gui_debugger_window::load_debug(const QString &what,
     auto ok = std::make_shared<bool>(false);
     if (!run_busy([engine = engine_, report, ok, load] {
             *ok = load(engine, report.get());
-            if (*ok && engine->source)
-                for (size_t i = 0; i < engine->source->files.size(); ++i)
-                    dbg_source_text(engine->source, static_cast<int>(i));
+            if (dbg_source_t *model = dbg_source_model(engine); *ok && model)
+                for (size_t i = 0; i < model->files.size(); ++i)
+                    dbg_source_text(model, static_cast<int>(i));
         }))
         return false;
     std::string text = *report;
     while (!text.empty() && text.back() == '\n')
         text.pop_back();
     if (!text.empty()) print(QString::fromStdString(text));
-    for (const std::string &warning : dbg_symbol_warnings(&engine_->symbols))
+    for (const std::string &warning : dbg_symbol_warnings(dbg_symbol_table(engine_)))
         print(QString::fromStdString(warning));
     refresh();
     return *ok;
@@ -616,17 +616,18 @@ void gui_debugger_window::refresh() {
     const bool editable = attached_ && paused_;
     // The call stack and the selected frame (`frame N` or a click; the machine running on
     // since then leaves frame 0).
-    dbg_source_t *model = engine_->source ? engine_->source : no_source_.get();
-    frames_ = dbg_source_frames(model, v.memory.data(), v.cpu, &engine_->symbols);
+    dbg_source_t *model = dbg_source_model(engine_);
+    if (!model) model = no_source_.get();
+    frames_ = dbg_source_frames(model, v.memory.data(), v.cpu, dbg_symbol_table(engine_));
     int selected = 0;
     if (dbg_selected_frame(engine_) < static_cast<int>(frames_.size()))
         selected = dbg_selected_frame(engine_);
     const dbg_frame_t *frame = frames_.empty() ? nullptr : &frames_[static_cast<size_t>(selected)];
-    const gui_source_view_t source{model, &v, &engine_->symbols, frame};
+    const gui_source_view_t source{model, &v, dbg_symbol_table(engine_), frame};
     registers_->show_view(v, editable);
-    disassembly_->show_view(v, &engine_->symbols, engine_->source);
-    memory_->show_view(v, &engine_->symbols, model, frame, editable);
-    stack_->show_view(v, &engine_->symbols, dbg_frame_rows(model, frames_), selected);
+    disassembly_->show_view(v, dbg_symbol_table(engine_), dbg_source_model(engine_));
+    memory_->show_view(v, dbg_symbol_table(engine_), model, frame, editable);
+    stack_->show_view(v, dbg_symbol_table(engine_), dbg_frame_rows(model, frames_), selected);
     breakpoints_->show_view(v);
     source_->show_view(source);
     locals_->show_view(source, editable);

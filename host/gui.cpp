@@ -18,7 +18,6 @@
 #include <cstring>
 
 #include "debug/core/engine.h"
-#include "debug/core/engine_internal.h"
 #include "debug/travel/history.h"
 #include "devices/graphics.h"
 #include "devices/keyboard.h"

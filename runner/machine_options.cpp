@@ -55,17 +55,17 @@ void runner_machine_finish(runner_machine_t *m) {
 
 bool runner_load_images(dbg_engine_t *e, const runner_machine_t &m, bool load_rom,
                         uint16_t *first_start, std::string *error) {
-    emu_t *emu = e->emu;
-    if (load_rom && !m.no_rom && dbg_load_hex(emu, m.rom, true, nullptr, error) != 0) {
+    if (load_rom && !m.no_rom && !dbg_load_image(e, m.rom, error, nullptr, true)) {
         // Started outside the build directory without --rom, the default ROM is not there.
         if (!m.rom_given) *error += " (the ROM; --rom FILE names another, --no-rom runs without)";
         return false;
     }
     for (size_t i = 0; i < m.images.size(); ++i) {
         uint16_t start = 0xFFFF;
-        if (dbg_load_hex(emu, m.images[i], false, &start, error) != 0) return false;
+        // Without a ROM the processor starts at the first image's start address.
+        if (!dbg_load_image(e, m.images[i], error, &start, load_rom && m.no_rom && i == 0))
+            return false;
         if (i == 0 && first_start) *first_start = start;
-        if (load_rom && m.no_rom && i == 0) emu->cpu.PC = start;
     }
     return true;
 }

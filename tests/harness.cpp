@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/front/session.h"
 #include "machine/emu.h"
 #include "machine/process.h"

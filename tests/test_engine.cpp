@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/front/commands.h"
 #include "debug/front/session.h"
 #include "harness.h"
@@ -146,7 +147,7 @@ TEST_F(Engine, BreakpointSkipsItsFirstHitsAndCountsAll) {
     EXPECT_EQ(2, emu_->cpu.C); // two passes ran before the third stopped
     s = dbg_continue(e_);
     EXPECT_EQ(at("counted"), s.pc);
-    EXPECT_EQ(4u, e_->breakpoints[0].hits);
+    EXPECT_EQ(4u, dbg_breakpoint_list(e_)[0].hits);
     EXPECT_TRUE(dbg_delete(e_, id));
     EXPECT_FALSE(dbg_delete(e_, id));
     // `delete` takes the number as listed (decimal), also past 9.

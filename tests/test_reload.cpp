@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/core/reload.h"
 #include "harness.h"
 #include "machine/emu.h"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/front/commands.h"
 #include "debug/front/dap.h"
 #include "debug/front/source_commands.h"
@@ -425,9 +426,9 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
 TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
     if (!load()) GTEST_SKIP() << "built without SDCC";
     std::string error;
-    ASSERT_TRUE(dbg_source_load(e_, program + ".cdb", {QUILLANE_SOURCE_DIR "/tests/c"}, &error))
+    ASSERT_TRUE(dbg_debug_file_load(e_, program + ".cdb", {QUILLANE_SOURCE_DIR "/tests/c"}, &error))
         << error;
-    EXPECT_FALSE(dbg_source_load(e_, "/nonexistent.cdb", {}, &error));
+    EXPECT_FALSE(dbg_debug_file_load(e_, "/nonexistent.cdb", {}, &error));
     ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
     ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("twice")).cause);
     const std::string at = std::to_string(line_of("twice"));

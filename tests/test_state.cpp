@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/travel/state.h"
 #include "files/input.h"
 #include "harness.h"

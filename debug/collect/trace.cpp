@@ -83,7 +83,7 @@ void dbg_trace_line(dbg_engine_t *e) {
 bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error) {
     dbg_lock(e);
     // A trace already open ends first; if it lost lines, that is the error (no new trace).
-    bool opened = dbg_trace_close(e, error);
+    bool opened = dbg_trace_end(e, error);
     if (opened) {
         auto out = std::make_unique<emu_output_t>();
         emu_file_error_t reason{};
@@ -101,6 +101,13 @@ bool dbg_trace_open(dbg_engine_t *e, const std::string &path, std::string *error
 }
 
 bool dbg_trace_close(dbg_engine_t *e, std::string *error) {
+    dbg_lock(e);
+    const bool ok = dbg_trace_end(e, error);
+    dbg_unlock(e);
+    return ok;
+}
+
+bool dbg_trace_end(dbg_engine_t *e, std::string *error) {
     if (!e->trace) return true;
     std::unique_ptr<emu_output_t> out(e->trace);
     e->trace = nullptr;

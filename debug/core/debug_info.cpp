@@ -137,20 +137,15 @@ std::string dbg_monitor_symbols_file(const dbg_engine_t *e) {
 
 bool dbg_debug_file_load(dbg_engine_t *e, const std::string &path,
                          const std::vector<std::string> &source_dirs, std::string *report) {
-    dbg_lock(e);
-    bool good;
-    if (has_extension(path, ".cdb")) {
-        good = load_cdb(e, path, source_dirs, report);
-    } else if (dbg_asm_lines_is_table(path)) {
-        good = load_lines(e, path, source_dirs, report);
-    } else {
+    if (!has_extension(path, ".cdb") && !dbg_asm_lines_is_table(path)) {
         std::string error;
-        const int added = dbg_symbols_load(&e->symbols, path, &error);
-        good = added >= 0;
-        *report = good ? "Loaded " + std::to_string(added) + " symbols from " + path : error;
-        // A C program's functions may end at the next symbol of code without lines.
-        if (good && e->source) dbg_source_scan_code(e->source, e->emu->memory, &e->symbols);
+        const int added = dbg_symbols_file_load(e, path, nullptr, &error);
+        *report = added >= 0 ? "Loaded " + std::to_string(added) + " symbols from " + path : error;
+        return added >= 0;
     }
+    dbg_lock(e);
+    const bool good = has_extension(path, ".cdb") ? load_cdb(e, path, source_dirs, report)
+                                                  : load_lines(e, path, source_dirs, report);
     dbg_unlock(e);
     return good;
 }
@@ -168,9 +163,7 @@ bool dbg_debug_info_load(dbg_engine_t *e, const std::string &image,
     const std::string monitor = e->monitor_symbols ? "" : dbg_monitor_symbols_file(e);
     if (!monitor.empty()) {
         std::string error;
-        dbg_lock(e);
-        const int added = dbg_symbols_load(&e->symbols, monitor, &error);
-        dbg_unlock(e);
+        const int added = dbg_symbols_file_load(e, monitor, nullptr, &error);
         e->monitor_symbols = added >= 0;
         *report +=
             (added >= 0 ? "Loaded " + std::to_string(added) + " symbols from " + monitor : error) +

@@ -724,7 +724,7 @@ bool dbg_is_attached(const dbg_engine_t *e, const emu_t *emu) {
 void dbg_detach(dbg_engine_t *e) {
     if (!e->emu) return;
     dbg_lock(e);
-    dbg_trace_close(e);
+    dbg_trace_end(e);
     e->breakpoints.clear();
     e->watchpoints.clear();
     e->keys.clear();
@@ -745,24 +745,21 @@ void dbg_detach(dbg_engine_t *e) {
 }
 
 void dbg_set_stop_callback(dbg_engine_t *e, dbg_stop_callback_t callback, void *user) {
-    dbg_lock(e);
-    e->stop_callback = callback;
-    e->stop_user = user;
-    dbg_unlock(e);
+    dbg_locked(e, [&] {
+        e->stop_callback = callback;
+        e->stop_user = user;
+    });
 }
 
 void dbg_set_port_observer(dbg_engine_t *e, dbg_port_observer_t observer) {
-    dbg_lock(e);
-    e->port_observer = observer;
-    dbg_update(e);
-    dbg_unlock(e);
+    dbg_locked(e, [&] {
+        e->port_observer = observer;
+        dbg_update(e);
+    });
 }
 
 uint64_t dbg_ticks(dbg_engine_t *e) {
-    dbg_lock(e);
-    const uint64_t ticks = e->emu->ticks;
-    dbg_unlock(e);
-    return ticks;
+    return dbg_locked(e, [&] { return e->emu->ticks; });
 }
 
 dbg_stop_t dbg_continue(dbg_engine_t *e) {
@@ -905,10 +902,7 @@ bool dbg_is_running(dbg_engine_t *e) {
 }
 
 dbg_stop_t dbg_last_stop(dbg_engine_t *e) {
-    dbg_lock(e);
-    dbg_stop_t stop = e->last_stop;
-    dbg_unlock(e);
-    return stop;
+    return dbg_locked(e, [&] { return e->last_stop; });
 }
 
 int dbg_break_add(dbg_engine_t *e, uint16_t address, uint32_t skip) {
@@ -979,31 +973,20 @@ void dbg_delete_all(dbg_engine_t *e) {
 }
 
 std::vector<dbg_breakpoint_t> dbg_breakpoint_list(dbg_engine_t *e) {
-    dbg_lock(e);
-    std::vector<dbg_breakpoint_t> list = e->breakpoints;
-    dbg_unlock(e);
-    return list;
+    return dbg_locked(e, [&] { return e->breakpoints; });
 }
 
 std::vector<dbg_watchpoint_t> dbg_watchpoint_list(dbg_engine_t *e) {
-    dbg_lock(e);
-    std::vector<dbg_watchpoint_t> list = e->watchpoints;
-    dbg_unlock(e);
-    return list;
+    return dbg_locked(e, [&] { return e->watchpoints; });
 }
 
 z_cpu_t dbg_registers(dbg_engine_t *e) {
-    dbg_lock(e);
-    const z_cpu_t cpu = e->emu->cpu;
-    dbg_unlock(e);
-    return cpu;
+    return dbg_locked(e, [&] { return e->emu->cpu; });
 }
 
 std::vector<uint8_t> dbg_memory(dbg_engine_t *e) {
-    dbg_lock(e);
-    std::vector<uint8_t> copy(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
-    dbg_unlock(e);
-    return copy;
+    return dbg_locked(
+        e, [&] { return std::vector<uint8_t>(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE); });
 }
 
 std::string dbg_regs_json(dbg_engine_t *e) {
@@ -1060,10 +1043,10 @@ uint8_t dbg_peek(dbg_engine_t *e, uint16_t address) {
 
 void dbg_poke(dbg_engine_t *e, uint16_t address, uint8_t value) {
     // Under the lock, as every write of memory is, so that the history copies it whole.
-    dbg_lock(e);
-    emu_relaxed_store(e->emu->memory[address], value);
-    dbg_hooks_changed(e, nullptr);
-    dbg_unlock(e);
+    dbg_locked(e, [&] {
+        emu_relaxed_store(e->emu->memory[address], value);
+        dbg_hooks_changed(e, nullptr);
+    });
 }
 
 void dbg_reset(dbg_engine_t *e) {
@@ -1077,11 +1060,12 @@ void dbg_reset(dbg_engine_t *e) {
     dbg_unlock(e);
 }
 
-bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error) {
+bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error, uint16_t *start,
+                    bool set_pc) {
     dbg_lock(e);
     // A load that fails keeps the records before its bad line: that changes memory too.
     const std::vector<uint8_t> before(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
-    const int result = dbg_load_hex(e->emu, path, false, nullptr, error);
+    const int result = dbg_load_hex(e->emu, path, set_pc, start, error);
     if (result == 0 || std::memcmp(before.data(), e->emu->memory, EMU_MEMORY_SIZE) != 0)
         dbg_hooks_changed(e, "image loaded");
     dbg_unlock(e);
@@ -1089,22 +1073,18 @@ bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error
 }
 
 void dbg_set_stop_on_halt(dbg_engine_t *e, bool on) {
-    dbg_lock(e);
-    e->stop_on_halt = on;
-    dbg_unlock(e);
+    dbg_locked(e, [&] { e->stop_on_halt = on; });
 }
 
 void dbg_set_stop_on_invalid(dbg_engine_t *e, bool on) {
-    dbg_lock(e);
-    e->stop_on_invalid = on;
-    dbg_unlock(e);
+    dbg_locked(e, [&] { e->stop_on_invalid = on; });
 }
 
 void dbg_set_warp(dbg_engine_t *e, bool on) {
-    dbg_lock(e);
-    e->warp.store(on, std::memory_order_relaxed);
-    dbg_update(e);
-    dbg_unlock(e);
+    dbg_locked(e, [&] {
+        e->warp.store(on, std::memory_order_relaxed);
+        dbg_update(e);
+    });
 }
 
 bool dbg_warp(const dbg_engine_t *e) {

@@ -18,19 +18,17 @@
 //
 // There is one engine per process (dbg_engine()), since the bus callbacks find it through a
 // static pointer. Every function here is for one front-end thread; in threaded mode the engine
-// takes the machine lock itself wherever it touches the machine.
+// takes the machine lock itself wherever it touches the machine. Front ends (the command language,
+// DAP, the window, the runners, the page) reach the engine through these functions only: its record
+// is declared in engine_internal.h, for the engine and its add-ons.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "cpu/zcpu.h"
-#include "debug/core/key_queue.h"
 #include "debug/info/disasm.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"
@@ -129,103 +127,6 @@ struct dbg_hook_t {
     void (*detached)(dbg_engine_t *e, void *user);
 };
 enum : int { DBG_HOOKS_MAX = 8 };
-
-struct dbg_engine_t {
-    emu_t *emu;
-    dbg_mode_t mode;
-    std::atomic<uint32_t> *attention; // the machine's boundary flag once attached; relaxed
-    std::atomic<bool> warp;           // threaded: the processor thread runs unpaced
-    std::atomic<bool> interrupted;    // dbg_interrupt: runs pause at every boundary
-
-    // Breakpoints: 1 at every address that has one (looked up by PC at each boundary), and the
-    // list with skip counts and hits.
-    uint8_t break_at[65536];
-    std::vector<dbg_breakpoint_t> breakpoints;
-    std::vector<dbg_watchpoint_t> watchpoints;
-    // bit 0 read, bit 1 write. A read of the accessing instruction's own bytes (PC to PC + its
-    // length - 1; PC still holds its first byte during the access) is a fetch and does not count,
-    // so a program that reads its own instruction bytes as data is not caught.
-    uint8_t mem_watch[65536];
-    uint8_t port_watch[256]; // bit 0 in, bit 1 out
-    // How many breakpoints or watch ranges of each kind cover each address (or port): adding or
-    // deleting one updates only its own addresses, and the tables above follow the counts.
-    uint32_t break_count[65536];
-    uint32_t watch_count[4][65536]; // by dbg_watch_kind_t; ports use the first 256
-    int next_id;
-    dbg_port_observer_t port_observer;
-
-    // Run control.
-    dbg_request_t request;
-    uint32_t step_left;   // step: instructions still to run
-    uint16_t target_pc;   // next, until: the address to stop at; finish: the return address
-    uint16_t target_sp;   // next: SP before the instruction; finish: see return_known
-    bool pause_requested; // pause at the next boundary
-    bool stop_on_halt;    // HALT stops a run (default true)
-    bool stop_on_invalid; // an invalid-opcode report stops a run (default true)
-    bool realtime;        // inline: runs are paced at the board's clock
-    bool stopped;         // threaded: the processor thread waits for a request
-    uint64_t tick_limit;  // inline: absolute tick at which a run stops (UINT64_MAX: none)
-    bool next_call;       // next: over a CALL or RST (else DJNZ or a block instruction)
-    bool return_known;    // finish: target_pc is the return address found on the stack at
-                          // target_sp; else a return must leave SP above target_sp
-    bool leave_pending;   // next, finish: the instruction now running is a return or JP (rr)
-    // Source stepping: the line it started on, whether calls are run over (next), the caller's
-    // return address and the stack slot it sits in (line_returns: known), and a call being run
-    // over (over_call; target_pc, target_sp, next_call as for next).
-    int line_file;
-    int line_line;
-    uint16_t line_start_pc;
-    bool line_over;
-    bool line_returns;
-    uint16_t line_return_pc;
-    uint16_t line_return_slot;
-    bool over_call;
-    // A step that entered a C function runs its set-up code to line_body_pc; the function the
-    // step started in (null: none), which a return leaves.
-    bool line_entering;
-    uint16_t line_body_pc;
-    const dbg_function_t *line_function;
-
-    // A stop found inside an instruction (watch, halt, invalid opcode), taken at its end.
-    bool pending;
-    dbg_stop_t pending_stop;
-    dbg_stop_t last_stop;
-    std::string last_invalid; // the processor's text of the last invalid-opcode report
-    uint64_t halts;           // HALT instructions executed since attaching
-
-    // Typing: events by tick, released once the keyboard is ready when `typing_wait` is set.
-    dbg_key_queue_t keys;
-    bool typing_wait;
-    uint32_t key_port_reads; // reads of the key port since the PIO was set up for input
-
-    dbg_symbols_t symbols;
-    std::string rom_path; // the ROM file, where the monitor's symbols are looked for
-    bool monitor_symbols; // the monitor's symbols are loaded
-    // The source model (debug/info/source.h; null until debug information is loaded) and the frame
-    // that `frame N` selected, valid until the machine runs on (the tick count it was made at).
-    dbg_source_t *source;
-    int source_frame;
-    uint64_t source_frame_ticks;
-    emu_output_t *trace; // inline runs pause once a write to it fails
-    std::string trace_path;
-    uint64_t trace_tick; // tick of the last trace line (a run that starts there skips it)
-    dbg_wav_t *wav;
-    // The add-ons' hooks (dbg_hook_add): bit i of hook_used for a slot in use, of hook_every while
-    // hook i is called at every boundary; the tick each asked to be called at, and the earliest of
-    // them (UINT64_MAX: none; the machine's boundary record holds a copy for the processor thread).
-    dbg_hook_t hooks[DBG_HOOKS_MAX];
-    uint64_t hook_due[DBG_HOOKS_MAX];
-    uint32_t hook_used;
-    uint32_t hook_every;
-    uint64_t due_tick;
-    bool collect_only; // nothing but the hooks needs the boundary: no stop to look for there
-
-    // Threaded mode: the processor thread waits here while stopped.
-    std::mutex wait_mutex;
-    std::condition_variable wait_cv;
-    dbg_stop_callback_t stop_callback;
-    void *stop_user;
-};
 
 // The process's engine (attached or not).
 dbg_engine_t *dbg_engine();
@@ -455,8 +356,10 @@ std::string dbg_memory_file(dbg_engine_t *e, const std::string &path, uint16_t a
 // The same written to the file. False with a one-line reason.
 bool dbg_save_memory(dbg_engine_t *e, const std::string &path, uint16_t address, uint32_t length,
                      std::string *error);
-// Loads an Intel HEX image as File > Open does (PC unchanged). False with the loader's message.
-bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error);
+// Loads an Intel HEX image as File > Open does (PC unchanged unless set_pc: then PC = its start
+// address, which *start gets too; may be null). False with the loader's message.
+bool dbg_load_image(dbg_engine_t *e, const std::string &path, std::string *error,
+                    uint16_t *start = nullptr, bool set_pc = false);
 
 // Instruction trace: a line per instruction (tick, PC, bytes, disassembly, registers). Opening
 // closes a trace already open; false with a one-line reason when that one lost lines (then no
@@ -505,12 +408,29 @@ int dbg_selected_frame(dbg_engine_t *e);
 // z_tick when cpu.cycles < 2 and attention is set, with the machine lock held. May release and
 // retake the lock (while stopped or warping).
 void dbg_boundary(dbg_engine_t *e);
-static inline bool dbg_needs_attention(const dbg_engine_t *e) {
-    return e->attention && e->attention->load(std::memory_order_relaxed) != 0;
-}
 
 // Views of what the engine has loaded, for front ends that look things up themselves
 // (quillane-test finds its tests there): the source model (null until debug information is
 // loaded; its texts are read on demand) and the symbol table.
 dbg_source_t *dbg_source_model(const dbg_engine_t *e);
 const dbg_symbols_t *dbg_symbol_table(const dbg_engine_t *e);
+// The source model, or an empty one (registers, memory and symbols work without it; a FILE:LINE
+// gets the model's own "no file" reason).
+const dbg_source_t *dbg_source_or_empty(const dbg_engine_t *e);
+// Loads a file of symbols (dbg_symbols_load) under the lock, and lets the source model find the
+// ends of C functions by them. The count added, or -1 with a one-line reason; *warnings (may be
+// null) gets the warnings that the file brought (names that hide a number or a register).
+int dbg_symbols_file_load(dbg_engine_t *e, const std::string &path,
+                          std::vector<std::string> *warnings, std::string *error);
+
+// What the engine is attached to and how it runs.
+dbg_mode_t dbg_mode(const dbg_engine_t *e);
+uint32_t dbg_clock_hz(const dbg_engine_t *e); // the board's clock, T-states per second
+// dbg_interrupt was called (a signal): scripts end, runs pause at every boundary.
+bool dbg_interrupted(const dbg_engine_t *e);
+// A breakpoint (any) is set at the address.
+bool dbg_has_breakpoint(dbg_engine_t *e, uint16_t address);
+// Typed keys are still queued; the first of them waits for the keyboard to be set up (see
+// dbg_type's wait_ready).
+bool dbg_typing_pending(dbg_engine_t *e);
+bool dbg_typing_waits(dbg_engine_t *e);

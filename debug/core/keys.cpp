@@ -116,10 +116,15 @@ bool dbg_type(dbg_engine_t *e, const std::string &text, bool wait_ready, std::st
 }
 
 uint64_t dbg_typing_end(dbg_engine_t *e) {
-    dbg_lock(e);
-    const uint64_t end = e->keys.empty() ? e->emu->ticks : e->keys.back().tick;
-    dbg_unlock(e);
-    return end;
+    return dbg_locked(e, [&] { return e->keys.empty() ? e->emu->ticks : e->keys.back().tick; });
+}
+
+bool dbg_typing_pending(dbg_engine_t *e) {
+    return dbg_locked(e, [&] { return !e->keys.empty(); });
+}
+
+bool dbg_typing_waits(dbg_engine_t *e) {
+    return dbg_locked(e, [&] { return e->typing_wait; });
 }
 
 void dbg_key_input(dbg_engine_t *e, uint8_t vk, bool down) {

@@ -15,7 +15,6 @@
 #include "debug/collect/coverage.h"
 #include "debug/collect/profile.h"
 #include "debug/core/engine.h"
-#include "debug/core/engine_internal.h"
 #include "debug/front/commands_machine.h"
 #include "debug/front/source_commands.h"
 #include "debug/info/asm_lines.h"
@@ -56,12 +55,12 @@ dbg_result_t usage(const call_t &call) {
 // Words by the language's one rule (registers, then symbols, then hexadecimal numbers).
 bool address(dbg_engine_t *e, const std::string &text, uint16_t *value) {
     const z_cpu_t registers = dbg_registers(e);
-    return dbg_parse_address(&e->symbols, text, value, &registers);
+    return dbg_parse_address(dbg_symbol_table(e), text, value, &registers);
 }
 
 bool value(dbg_engine_t *e, const std::string &text, uint32_t max, uint32_t *v) {
     const z_cpu_t registers = dbg_registers(e);
-    return dbg_parse_value(&e->symbols, &registers, text, max, v);
+    return dbg_parse_value(dbg_symbol_table(e), &registers, text, max, v);
 }
 
 // Counts (of instructions, of hits to skip) are decimal, unlike every other number.
@@ -156,10 +155,11 @@ std::string disasm_lines(dbg_engine_t *e, uint16_t address, uint32_t count) {
     // Copies: the processor thread may be running.
     const uint16_t pc = dbg_registers(e).PC;
     const std::vector<uint8_t> memory = dbg_memory(e);
+    const dbg_symbols_t *symbols = dbg_symbol_table(e);
     for (uint32_t n = 0; n < count; ++n) {
-        const std::string label = dbg_symbol_at(&e->symbols, address);
+        const std::string label = dbg_symbol_at(symbols, address);
         if (!label.empty()) out += label + ":\n";
-        const dbg_instruction_t in = dbg_disassemble(memory.data(), address, &e->symbols);
+        const dbg_instruction_t in = dbg_disassemble(memory.data(), address, symbols);
         std::string bytes = dbg_instruction_bytes(in);
         bytes.resize(12, ' ');
         out += (address == pc ? "> " : "  ") + dbg_hex4(address) + "  " + bytes + in.text + "\n";
@@ -216,12 +216,10 @@ dbg_result_t cmd_delete(const call_t &c) {
     if (!digits || id == 0) return dbg_failed("Bad breakpoint number: " + c.args[0]);
     // Described before it goes, so that the confirmation says what it was.
     std::string what;
-    dbg_lock(c.e);
-    for (const dbg_breakpoint_t &b : c.e->breakpoints)
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(c.e))
         if (b.id == id) what = describe(c.e, b);
-    for (const dbg_watchpoint_t &w : c.e->watchpoints)
+    for (const dbg_watchpoint_t &w : dbg_watchpoint_list(c.e))
         if (w.id == id) what = describe(w);
-    dbg_unlock(c.e);
     if (!dbg_delete(c.e, id)) return dbg_failed("No breakpoint or watchpoint " + c.args[0]);
     if (!what.empty())
         what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
@@ -271,7 +269,7 @@ dbg_result_t cmd_pause(const call_t &c) {
 
 // Whether the PC has line information (step, next and finish then go by source line).
 bool at_line(dbg_engine_t *e) {
-    return e->source && dbg_source_line_at(e->source, dbg_registers(e).PC);
+    return dbg_source_line_at(dbg_source_or_empty(e), dbg_registers(e).PC) != nullptr;
 }
 
 dbg_result_t cmd_step(const call_t &c) {
@@ -394,15 +392,13 @@ dbg_result_t cmd_symbols(const call_t &c) {
         if (!dbg_debug_file_load(c.e, path, {}, &report)) return dbg_failed(report);
         return ok(report);
     }
-    const std::vector<std::string> before = dbg_symbol_warnings(&c.e->symbols);
-    dbg_lock(c.e);
-    const int added = dbg_symbols_load(&c.e->symbols, c.args[0], &error);
-    dbg_unlock(c.e);
-    if (added < 0) return dbg_failed(error);
     // Names that a word cannot mean are reported once, by the file that brought them.
-    std::string out = std::to_string(added) + " symbols from " + c.args[0] + "\n";
-    for (const std::string &warning : dbg_symbol_warnings(&c.e->symbols))
-        if (std::find(before.begin(), before.end(), warning) == before.end()) out += warning + "\n";
+    std::vector<std::string> warnings;
+    const int added = dbg_symbols_file_load(c.e, path, &warnings, &error);
+    if (added < 0) return dbg_failed(error);
+    std::string out = std::to_string(added) + " symbols from " + path + "\n";
+    for (const std::string &warning : warnings)
+        out += warning + "\n";
     return ok(out);
 }
 
@@ -448,10 +444,7 @@ dbg_result_t cmd_trace(const call_t &c) {
     if (c.args.size() != 1) return usage(c);
     std::string error;
     if (c.args[0] == "off") {
-        dbg_lock(c.e);
-        const bool closed = dbg_trace_close(c.e, &error);
-        dbg_unlock(c.e);
-        return closed ? ok() : dbg_failed(error);
+        return dbg_trace_close(c.e, &error) ? ok() : dbg_failed(error);
     }
     if (!dbg_trace_open(c.e, c.args[0], &error)) return dbg_failed(error);
     return ok();
@@ -687,7 +680,7 @@ int dbg_run_script(dbg_engine_t *e, emu_line_reader_t *in, const std::string &na
         emu_file_error_t reason{};
         int code = 0;
         const int got = emu_reader_next(in, &line, &reason, &code);
-        if (e->interrupted.load(std::memory_order_relaxed)) return 0;
+        if (dbg_interrupted(e)) return 0;
         if (got < 0 && code == EINTR) continue;
         if (got == 0) return 0;
         if (got < 0) {
@@ -715,7 +708,7 @@ int dbg_run_script(dbg_engine_t *e, emu_line_reader_t *in, const std::string &na
             *quit = true;
             return 0;
         }
-        if (r.stopped && e->last_stop.cause == DBG_CAUSE_INVALID) return 0;
-        if (e->interrupted.load(std::memory_order_relaxed)) return 0;
+        if (r.stopped && dbg_last_stop(e).cause == DBG_CAUSE_INVALID) return 0;
+        if (dbg_interrupted(e)) return 0;
     }
 }

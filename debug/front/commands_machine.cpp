@@ -4,10 +4,8 @@
 #include <algorithm>
 
 #include "debug/core/engine.h"
-#include "debug/core/engine_internal.h"
 #include "debug/travel/history.h"
 #include "debug/travel/state.h"
-#include "machine/emu.h"
 
 namespace {
 
@@ -27,7 +25,7 @@ bool parse_ms(dbg_engine_t *e, const std::string &text, uint64_t *ticks) {
         ms = ms * 10 + static_cast<uint64_t>(c - '0');
     }
     if (ms > 3600000) return false;
-    *ticks = ms * static_cast<uint64_t>(e->emu->cpu_clock_hz) / 1000;
+    *ticks = ms * dbg_clock_hz(e) / 1000;
     return true;
 }
 
@@ -43,17 +41,17 @@ bool parse_key(const std::string &text, uint8_t *vk, dbg_result_t *error) {
 // up get ten board seconds for it; a run that stops first (a breakpoint, the tick limit) reports
 // its stop and leaves the rest queued.
 dbg_result_t run_queued_keys(dbg_engine_t *e) {
-    const uint64_t second = static_cast<uint64_t>(e->emu->cpu_clock_hz);
+    const uint64_t second = dbg_clock_hz(e);
     uint64_t waited = 0;
-    while (!e->keys.empty()) {
-        const uint64_t before = e->emu->ticks;
-        const bool waiting = e->typing_wait;
+    while (dbg_typing_pending(e)) {
+        const uint64_t before = dbg_ticks(e);
+        const bool waiting = dbg_typing_waits(e);
         if (waiting && waited >= 10 * second)
             return dbg_failed("The keyboard is not set up for keys (port B of the PIO as inputs)");
         const uint64_t span =
-            waiting ? second / 10 : std::max<uint64_t>(e->keys.back().tick, before) - before;
+            waiting ? second / 10 : std::max<uint64_t>(dbg_typing_end(e), before) - before;
         const dbg_stop_t stop = dbg_run_ticks(e, std::max<uint64_t>(span, 1));
-        if (stop.cause != DBG_CAUSE_TICKS || e->emu->ticks < before + std::max<uint64_t>(span, 1))
+        if (stop.cause != DBG_CAUSE_TICKS || dbg_ticks(e) < before + std::max<uint64_t>(span, 1))
             return stopped(stop);
         if (waiting) waited += span;
     }
@@ -90,7 +88,7 @@ dbg_result_t dbg_command_hold(dbg_engine_t *e, const std::vector<std::string> &a
         return dbg_failed("Bad milliseconds: " + args[1] + " (decimal, 1 to 3600000)");
     dbg_key_hold(e, vk, ticks);
     // The window's processor thread plays the queue as it runs.
-    if (e->mode == DBG_THREADED) return dbg_done();
+    if (dbg_mode(e) == DBG_THREADED) return dbg_done();
     return run_queued_keys(e);
 }
 
@@ -101,20 +99,20 @@ dbg_result_t dbg_command_wait(dbg_engine_t *e, const std::vector<std::string> &a
         return dbg_failed("Bad milliseconds: " + args[0] + " (decimal, 0 to 3600000)");
     if (ticks == 0) return dbg_done();
     // In the window the keys queued after this wait start that much later.
-    if (e->mode == DBG_THREADED) {
+    if (dbg_mode(e) == DBG_THREADED) {
         dbg_key_hold(e, 0, ticks);
         return dbg_done();
     }
-    const uint64_t end = e->emu->ticks + ticks;
+    const uint64_t end = dbg_ticks(e) + ticks;
     const dbg_stop_t stop = dbg_run_ticks(e, ticks);
-    if (stop.cause == DBG_CAUSE_TICKS && e->emu->ticks >= end) return dbg_done();
+    if (stop.cause == DBG_CAUSE_TICKS && dbg_ticks(e) >= end) return dbg_done();
     return stopped(stop);
 }
 
 dbg_result_t dbg_command_cells(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!args.empty()) return dbg_failed("Usage: cells");
     std::string out;
-    for (const std::string &line : dbg_screen_cells(e->emu->memory))
+    for (const std::string &line : dbg_screen_cells(dbg_memory(e).data()))
         out += line + "\n";
     return dbg_done(out);
 }
@@ -153,9 +151,7 @@ dbg_result_t dbg_command_history(dbg_engine_t *e, const std::vector<std::string>
         if (!dbg_parse_decimal(args[0], 3600, &seconds))
             return dbg_failed("Bad seconds: " + args[0] + " (decimal, 0 to 3600; 0 turns it off)");
         if (dbg_is_running(e)) return dbg_failed("The machine is running: pause it first");
-        dbg_lock(e);
         dbg_history_start(e, static_cast<uint32_t>(seconds));
-        dbg_unlock(e);
     }
     return dbg_done(dbg_history_status(e) + "\n");
 }

@@ -131,7 +131,6 @@ struct dbg_dap_t {
     std::map<int, std::string>
         logpoints;                       // breakpoint id: the message it prints instead of stopping
     std::vector<container_t> containers; // valid until the machine runs on
-    dbg_source_t empty;                  // the model while no debug information is loaded
 };
 
 namespace {
@@ -266,7 +265,7 @@ class fields_t {
 };
 
 const dbg_source_t *model(dbg_dap_t *s) {
-    return s->e->source ? s->e->source : &s->empty;
+    return dbg_source_or_empty(s->e);
 }
 
 void send(dbg_dap_t *s, json message) {
@@ -309,7 +308,7 @@ std::string hex_ref(unsigned address) {
 
 // "0x8000", "8000", "$8000", a symbol; false when none.
 bool parse_ref(dbg_dap_t *s, const std::string &text, uint16_t *address) {
-    return dbg_parse_address(&s->e->symbols, text, address);
+    return dbg_parse_address(dbg_symbol_table(s->e), text, address);
 }
 
 // A hit condition: the hit that stops (a whole number); the breakpoint skips the hits before it.
@@ -399,7 +398,7 @@ void invalidate_views(dbg_dap_t *s) {
 std::string log_text(dbg_dap_t *s, const std::string &message) {
     const std::vector<uint8_t> memory = dbg_memory(s->e);
     const z_cpu_t cpu = dbg_registers(s->e);
-    const dbg_eval_context_t context{memory.data(), &cpu, &s->e->symbols, nullptr, -1};
+    const dbg_eval_context_t context{memory.data(), &cpu, dbg_symbol_table(s->e), nullptr, -1};
     std::string out;
     for (size_t i = 0; i < message.size(); ++i) {
         const char c = message[i];
@@ -438,7 +437,7 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
             s->entry_bp = -1;
             // The program ends where it returns to the monitor (its warm start, RST 10h).
             uint16_t warm = 0x0010;
-            dbg_symbol_lookup(&e->symbols, "mon_warm", &warm);
+            dbg_symbol_lookup(dbg_symbol_table(e), "mon_warm", &warm);
             s->exit_bp = dbg_break_add(e, warm, 0);
             if (!s->stop_on_entry) return false;
             reason = "entry";
@@ -482,7 +481,7 @@ bool report_stop(dbg_dap_t *s, const dbg_stop_t &stop) {
 }
 
 bool threaded(const dbg_dap_t *s) {
-    return s->e->mode == DBG_THREADED;
+    return dbg_mode(s->e) == DBG_THREADED;
 }
 
 // A stop that does not count (the program's entry without stopOnEntry) lets the run go on.
@@ -519,7 +518,7 @@ void bounded_step(dbg_dap_t *s, dbg_step_kind_t kind, dbg_granularity_t granular
 // ---- views ----
 
 json source_of(dbg_dap_t *s, int file) {
-    dbg_source_t *m = s->e->source;
+    dbg_source_t *m = dbg_source_model(s->e);
     if (!m || file < 0 || file >= static_cast<int>(m->files.size())) return nullptr;
     dbg_source_text(m, file); // finds its path
     json source = {{"name", m->files[file].name}};
@@ -558,7 +557,7 @@ struct view_t : dbg_stack_view_t {
 view_t take_view(dbg_dap_t *s) {
     view_t v;
     static_cast<dbg_stack_view_t &>(v) = dbg_stack_view(s->e, MAX_FRAMES);
-    v.symbols = &s->e->symbols;
+    v.symbols = dbg_symbol_table(s->e);
     return v;
 }
 
@@ -661,11 +660,10 @@ void on_launch(dbg_dap_t *s, const request_t &r) {
     if (!bad.empty()) return fail(s, r, bad);
     if (program.empty()) return fail(s, r, "launch needs a program (an Intel HEX image)");
     std::string error;
-    if (!rom.empty() && dbg_load_hex(e->emu, rom, true, nullptr, &error) != 0)
-        return fail(s, r, error);
+    if (!rom.empty() && !dbg_load_image(e, rom, &error, nullptr, true)) return fail(s, r, error);
+    // Without a ROM the program starts at its own start address.
     uint16_t start = 0xFFFF;
-    if (dbg_load_hex(e->emu, program, false, &start, &error) != 0) return fail(s, r, error);
-    if (rom.empty()) e->emu->cpu.PC = start;
+    if (!dbg_load_image(e, program, &error, &start, rom.empty())) return fail(s, r, error);
     load_debug_info(s, program, dirs, symbols, rom);
     if (type == "quillane") type.clear();
     if (!type.empty() && !dbg_type(e, dbg_unescape(type), true, &error))
@@ -968,7 +966,7 @@ void on_set_variable(dbg_dap_t *s, const request_t &r) {
     if (ref < REF_FIRST_CONTAINER && ref % SCOPE_REFS == REF_REGISTERS) {
         uint32_t n = 0;
         const z_cpu_t registers = dbg_registers(s->e);
-        if (!dbg_parse_value(&s->e->symbols, &registers, value, 0xFFFF, &n))
+        if (!dbg_parse_value(dbg_symbol_table(s->e), &registers, value, 0xFFFF, &n))
             return fail(s, r, "Bad value: " + value);
         if (!dbg_set_register(s->e, name, n, &error)) return fail(s, r, error);
     } else {
@@ -1066,16 +1064,17 @@ void on_disassemble(dbg_dap_t *s, const request_t &r) {
     // (Z80 instructions average under three bytes) and walking forward.
     if (skip < 0) address = static_cast<uint16_t>(address + skip * 3);
     const std::vector<uint8_t> memory = dbg_memory(s->e);
+    const dbg_symbols_t *symbols = dbg_symbol_table(s->e);
     for (int64_t i = 0; i < skip; ++i)
-        address = static_cast<uint16_t>(
-            address + dbg_disassemble(memory.data(), address, &s->e->symbols).length);
+        address = static_cast<uint16_t>(address +
+                                        dbg_disassemble(memory.data(), address, symbols).length);
     json out = json::array();
     for (int64_t i = 0; i < count; ++i) {
-        const dbg_instruction_t in = dbg_disassemble(memory.data(), address, &s->e->symbols);
+        const dbg_instruction_t in = dbg_disassemble(memory.data(), address, symbols);
         json item = {{"address", hex_ref(address)},
                      {"instructionBytes", dbg_instruction_bytes(in)},
                      {"instruction", in.text}};
-        const std::string symbol = dbg_symbol_at(&s->e->symbols, address);
+        const std::string symbol = dbg_symbol_at(symbols, address);
         if (!symbol.empty()) item["symbol"] = symbol;
         if (const dbg_line_range_t *line = dbg_source_line_at(model(s), address);
             line && line->address == address) {
@@ -1313,7 +1312,6 @@ dbg_dap_t *dbg_dap_new(dbg_engine_t *e, const std::string &rom_default) {
     dbg_dap_t *s = new dbg_dap_t;
     s->e = e;
     s->rom_default = rom_default;
-    dbg_source_init(&s->empty);
     return s;
 }
 

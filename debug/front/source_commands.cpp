@@ -27,7 +27,7 @@ view_t take_view(dbg_engine_t *e) {
 }
 
 dbg_eval_context_t context_of(dbg_engine_t *e, const view_t &v) {
-    return v.context(v.frames.empty() ? -1 : v.selected, &e->symbols);
+    return v.context(v.frames.empty() ? -1 : v.selected, dbg_symbol_table(e));
 }
 
 std::string frame_line(const dbg_frame_row_t &row, int index) {
@@ -53,25 +53,9 @@ void format_value(const dbg_value_t &value, int indent, std::string *out) {
 
 } // namespace
 
-bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector<std::string> &dirs,
-                     std::string *error) {
-    dbg_source_t *model = new dbg_source_t;
-    dbg_source_init(model);
-    model->search_dirs = dirs;
-    if (dbg_source_load_cdb(model, path, error) < 0) {
-        delete model;
-        return false;
-    }
-    const std::vector<uint8_t> memory = dbg_memory(e);
-    dbg_source_scan_code(model, memory.data(), &e->symbols);
-    delete e->source;
-    e->source = model;
-    dbg_select_frame(e, 0);
-    return true;
-}
-
 dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!e->source) return dbg_failed(no_model);
+    dbg_source_t *model = dbg_source_model(e);
+    if (!model) return dbg_failed(no_model);
     if (args.size() > 1) return dbg_failed("usage: list [FILE:LINE | FUNCTION | LINE]");
     const view_t v = take_view(e);
     const dbg_frame_t *frame = v.frames.empty() ? nullptr : &v.frames[v.selected];
@@ -80,14 +64,14 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
     std::string error;
     uint16_t address = 0;
     int code_line = 0;
-    if (!args.empty() && !dbg_source_location(e->source, args[0], current_file, &file, &line,
-                                              &address, &code_line, &error))
+    if (!args.empty() && !dbg_source_location(model, args[0], current_file, &file, &line, &address,
+                                              &code_line, &error))
         return dbg_failed(error);
     if (file < 0) return dbg_failed("no source line here (" + dbg_hex4(v.cpu.PC) + ")");
-    const auto &text = dbg_source_text(e->source, file);
-    const std::string &name = e->source->files[file].name;
-    if (text.empty() && !e->source->files[file].problem.empty())
-        return dbg_failed(e->source->files[file].problem);
+    const auto &text = dbg_source_text(model, file);
+    const std::string &name = model->files[file].name;
+    if (text.empty() && !model->files[file].problem.empty())
+        return dbg_failed(model->files[file].problem);
     if (text.empty()) return dbg_failed(name + ": source file not found");
     const int first = std::max(1, line - 5);
     const int last = std::min(static_cast<int>(text.size()), first + 9);
@@ -96,8 +80,8 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
     std::string out;
     for (int n = first; n <= last; ++n) {
         bool breakpoint = false;
-        for (const dbg_line_range_t *range : dbg_source_ranges_of(e->source, file, n))
-            breakpoint |= e->break_at[range->address] != 0;
+        for (const dbg_line_range_t *range : dbg_source_ranges_of(model, file, n))
+            breakpoint |= dbg_has_breakpoint(e, range->address);
         const bool here = file == current_file && n == current_line;
         char number[16];
         std::snprintf(number, sizeof number, "%5d", n);
@@ -109,17 +93,19 @@ dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args)
 
 dbg_result_t dbg_cmd_where(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!args.empty()) return dbg_failed("usage: where");
-    if (!e->source) return dbg_failed(no_model);
+    dbg_source_t *model = dbg_source_model(e);
+    if (!model) return dbg_failed(no_model);
     const view_t v = take_view(e);
     std::string out;
-    const std::vector<dbg_frame_row_t> rows = dbg_frame_rows(e->source, v.frames);
+    const std::vector<dbg_frame_row_t> rows = dbg_frame_rows(model, v.frames);
     for (size_t i = 0; i < rows.size(); ++i)
         out += frame_line(rows[i], static_cast<int>(i));
     return dbg_done(out);
 }
 
 dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (!e->source) return dbg_failed(no_model);
+    dbg_source_t *model = dbg_source_model(e);
+    if (!model) return dbg_failed(no_model);
     const view_t v = take_view(e);
     int index = v.selected;
     if (args.size() > 1) return dbg_failed("usage: frame [N]");
@@ -131,17 +117,18 @@ dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args
                               std::to_string(v.frames.size() - 1) + ")");
     }
     dbg_select_frame(e, index);
-    return dbg_done(frame_line(dbg_frame_rows(e->source, v.frames)[index], index));
+    return dbg_done(frame_line(dbg_frame_rows(model, v.frames)[index], index));
 }
 
 dbg_result_t dbg_cmd_locals(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (!args.empty()) return dbg_failed("usage: locals");
-    if (!e->source) return dbg_failed(no_model);
+    dbg_source_t *model = dbg_source_model(e);
+    if (!model) return dbg_failed(no_model);
     const view_t v = take_view(e);
     if (v.frames.empty() || v.frames[v.selected].function < 0)
         return dbg_failed("no C function in this frame");
     std::string out;
-    for (const auto &value : dbg_frame_locals(e->source, context_of(e, v)))
+    for (const auto &value : dbg_frame_locals(model, context_of(e, v)))
         format_value(value, 0, &out);
     return dbg_done(out.empty() ? "no locals\n" : out);
 }
@@ -152,9 +139,7 @@ dbg_result_t dbg_cmd_print(dbg_engine_t *e, const std::vector<std::string> &args
     for (const auto &word : args)
         text += (text.empty() ? "" : " ") + word;
     // Registers, memory and symbols work without debug information too.
-    dbg_source_t empty;
-    if (!e->source) dbg_source_init(&empty);
-    const dbg_source_t *model = e->source ? e->source : &empty;
+    const dbg_source_t *model = dbg_source_or_empty(e);
     const view_t v = take_view(e);
     dbg_value_t value;
     std::string error;
@@ -166,7 +151,8 @@ dbg_result_t dbg_cmd_print(dbg_engine_t *e, const std::vector<std::string> &args
 
 dbg_result_t dbg_cmd_set_var(dbg_engine_t *e, const std::vector<std::string> &args) {
     if (args.size() < 3 || args[0] != "var") return dbg_failed("usage: set var NAME VALUE");
-    if (!e->source) return dbg_failed(no_model);
+    dbg_source_t *model = dbg_source_model(e);
+    if (!model) return dbg_failed(no_model);
     std::string value;
     for (size_t i = 2; i < args.size(); ++i)
         value += (i > 2 ? " " : "") + args[i];
@@ -174,7 +160,7 @@ dbg_result_t dbg_cmd_set_var(dbg_engine_t *e, const std::vector<std::string> &ar
     uint16_t address = 0;
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!dbg_source_assign(e->source, args[1], value, context_of(e, v), &address, &bytes, &error))
+    if (!dbg_source_assign(model, args[1], value, context_of(e, v), &address, &bytes, &error))
         return dbg_failed(error);
     for (size_t i = 0; i < bytes.size(); ++i)
         dbg_poke(e, static_cast<uint16_t>(address + i), bytes[i]);

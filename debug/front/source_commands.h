@@ -21,12 +21,6 @@
 
 struct dbg_engine_t;
 
-// Loads an SDCC .cdb as the engine's source model (replacing one loaded before); source files are
-// looked for beside it, in dirs, then in the SDK folder. False with a one-line reason (the model
-// loaded before stays).
-bool dbg_source_load(dbg_engine_t *e, const std::string &path, const std::vector<std::string> &dirs,
-                     std::string *error);
-
 dbg_result_t dbg_cmd_list(dbg_engine_t *e, const std::vector<std::string> &args);
 dbg_result_t dbg_cmd_where(dbg_engine_t *e, const std::vector<std::string> &args);
 dbg_result_t dbg_cmd_frame(dbg_engine_t *e, const std::vector<std::string> &args);

@@ -2,7 +2,6 @@
 #include "debug/front/view_rows.h"
 
 #include "debug/core/engine.h"
-#include "debug/core/engine_internal.h"
 
 std::vector<dbg_frame_row_t> dbg_frame_rows(const dbg_source_t *model,
                                             const std::vector<dbg_frame_t> &frames) {
@@ -26,8 +25,8 @@ dbg_stack_view_t dbg_stack_view(dbg_engine_t *e, int max_frames) {
     dbg_stack_view_t v;
     v.memory = dbg_memory(e);
     v.cpu = dbg_registers(e);
-    v.frames =
-        dbg_source_frames(dbg_source_or_empty(e), v.memory.data(), v.cpu, &e->symbols, max_frames);
+    v.frames = dbg_source_frames(dbg_source_or_empty(e), v.memory.data(), v.cpu,
+                                 dbg_symbol_table(e), max_frames);
     return v;
 }
 

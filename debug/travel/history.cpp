@@ -341,28 +341,38 @@ void on_detached(dbg_engine_t *, void *) {
 
 } // namespace
 
-void dbg_history_start(dbg_engine_t *e, uint32_t seconds) {
-    if (seconds == 0) {
-        dbg_history_stop(e);
-        return;
-    }
-    if (!kept) {
-        hook_slot = dbg_hook_add(e, {nullptr, on_boundary, on_changed, on_key, on_detached});
-        if (hook_slot < 0) return;
-        kept = new dbg_history_t;
-    }
-    dbg_history_t *h = kept;
-    const uint64_t second = static_cast<uint64_t>(e->emu->cpu_clock_hz);
-    h->span = seconds * second;
-    h->interval = second / DBG_HISTORY_SNAPSHOTS_PER_SECOND;
-    h->segments.clear();
-    snapshot(e);
-}
+namespace {
 
-void dbg_history_stop(dbg_engine_t *e) {
+void history_stop(dbg_engine_t *e) {
     if (!kept) return;
     dbg_hook_remove(e, hook_slot);
     on_detached(e, nullptr);
+}
+
+} // namespace
+
+void dbg_history_start(dbg_engine_t *e, uint32_t seconds) {
+    dbg_lock(e);
+    if (seconds != 0 && !kept) {
+        hook_slot = dbg_hook_add(e, {nullptr, on_boundary, on_changed, on_key, on_detached});
+        if (hook_slot >= 0) kept = new dbg_history_t;
+    }
+    if (seconds == 0) {
+        history_stop(e);
+    } else if (kept) {
+        const uint64_t second = static_cast<uint64_t>(e->emu->cpu_clock_hz);
+        kept->span = seconds * second;
+        kept->interval = second / DBG_HISTORY_SNAPSHOTS_PER_SECOND;
+        kept->segments.clear();
+        snapshot(e);
+    }
+    dbg_unlock(e);
+}
+
+void dbg_history_stop(dbg_engine_t *e) {
+    dbg_lock(e);
+    history_stop(e);
+    dbg_unlock(e);
 }
 
 uint64_t dbg_history_next_tick(const dbg_engine_t *e) {

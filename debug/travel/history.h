@@ -37,8 +37,9 @@ enum : uint32_t {
 // 0 turns the history off. The history watches the machine through an engine hook: a snapshot
 // is due every 0.1 s of board time (whatever runs the machine, at any speed), and one follows each
 // change the engine is told of (dbg_hook_t::changed); it goes when the engine detaches.
+// Takes the lock itself, as dbg_history_stop does.
 void dbg_history_start(dbg_engine_t *e, uint32_t seconds);
-// Frees the history (detach).
+// Frees the history.
 void dbg_history_stop(dbg_engine_t *e);
 // The tick at which the next periodic snapshot is due (UINT64_MAX when the history is off).
 uint64_t dbg_history_next_tick(const dbg_engine_t *e);

@@ -27,6 +27,7 @@
 
 #include "cpu/zcpu.h"
 #include "debug/core/engine.h"
+#include "debug/core/key_queue.h"
 #include "devices/ay8913.h"
 #include "devices/keyboard.h"
 

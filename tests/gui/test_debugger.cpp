@@ -20,6 +20,7 @@
 
 #include "debug/collect/profile.h"
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/front/dap.h"
 #include "debug/info/symbols.h"
 #include "host/debugger.h"

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/info/disasm.h"
 #include "debug/info/source.h"
 #include "debug/info/symbols.h"

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/front/dap.h"
 #include "debug/travel/state.h"
 #include "host/dap_server.h"
