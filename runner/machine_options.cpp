@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "debug/core/engine.h"
+#include "debug/front/session.h"
 #include "files/data.h"
 #include "files/output.h"
 #include "machine/emu.h"
@@ -51,6 +52,11 @@ bool runner_info_option(const std::string &a, const char *program, const char *u
 
 void runner_machine_finish(runner_machine_t *m) {
     if (!m->rom_given) m->rom = emu_find_data_file(EMU_ROM_FILE_NAME);
+}
+
+dbg_engine_t *runner_power_on(bool travel) {
+    emu_power_on(&emu_state);
+    return travel ? dbg_session_attach(&emu_state, DBG_INLINE) : dbg_attach(&emu_state, DBG_INLINE);
 }
 
 bool runner_load_images(dbg_engine_t *e, const runner_machine_t &m, bool load_rom,

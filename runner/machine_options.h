@@ -28,6 +28,9 @@ bool runner_info_option(const std::string &a, const char *program, const char *u
 // After the options: the default ROM (the current directory's, else the installed one).
 void runner_machine_finish(runner_machine_t *m);
 
+// Powers the board on and attaches the engine inline, with the history of time travel when
+// travel is set (quillane-test restores states instead).
+dbg_engine_t *runner_power_on(bool travel);
 // Loads the ROM (unless load_rom is false or --no-rom) and the images in order, as File > Open
 // does; with --no-rom the processor starts at the first image's start address. *first_start
 // (may be null) gets the first image's start address. False with the reason in *error.

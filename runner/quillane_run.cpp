@@ -29,8 +29,6 @@
 #include "files/data.h"
 #include "files/input.h"
 #include "files/output.h"
-#include "machine/emu.h"
-#include "machine/process.h"
 #include "runner/machine_options.h"
 
 namespace {
@@ -468,9 +466,7 @@ int main(int argc, char **argv) {
     const int parsed = parse(argc, argv, &o);
     if (parsed >= 0) return parsed;
 
-    emu_t *emu = &emu_state;
-    emu_power_on(emu);
-    dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
+    dbg_engine_t *e = runner_power_on(true);
     if (o.dap) {
         catch_signals();
         return serve_dap(e, o);
@@ -541,7 +537,7 @@ int main(int argc, char **argv) {
         dbg_outputs_discard(e);
         return bad(error);
     }
-    if (o.has_ticks && o.replay.empty()) tick_limit = dbg_ticks_after(emu->ticks, o.ticks);
+    if (o.has_ticks && o.replay.empty()) tick_limit = dbg_ticks_after(dbg_ticks(e), o.ticks);
     dbg_set_tick_limit(e, tick_limit);
     dbg_set_realtime(e, o.realtime);
 

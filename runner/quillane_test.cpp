@@ -23,7 +23,6 @@
 #include "debug/travel/record.h"
 #include "debug/travel/state.h"
 #include "files/output.h"
-#include "machine/emu.h"
 #include "machine/process.h"
 #include "runner/golden.h"
 #include "runner/machine_options.h"
@@ -699,9 +698,7 @@ int main(int argc, char **argv) {
     const int parsed = parse(argc, argv, &o);
     if (parsed >= 0) return parsed;
 
-    emu_t *emu = &emu_state;
-    emu_power_on(emu);
-    runner_t run{dbg_attach(emu, DBG_INLINE), o.golden, o.update_golden, 0, {}, o.budget};
+    runner_t run{runner_power_on(false), o.golden, o.update_golden, 0, {}, o.budget};
     dbg_engine_t *e = run.e;
     std::string error;
     uint16_t image_start = 0;
