@@ -52,15 +52,16 @@ fuzz-test: deps
 	@sh scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
 # The browser edition in build-web/: the page, its script and wasm (emscripten), and the monitor
-# ROM from the native build. Debian's emscripten runs on the machine's node, which may not be
-# Debian's: NODE_PATH points it at Debian's node modules.
+# ROM and its symbols from the native build. Debian's emscripten runs on the machine's node, which
+# may not be Debian's: NODE_PATH points it at Debian's node modules.
 WEB_BUILD := build-web
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
 web: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target monitor_rom example_programs
 	@$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
-		-DQUILLANE_ROM_HEX=$(CURDIR)/$(BUILD)/tessik.hex >/dev/null
+		-DQUILLANE_ROM_HEX=$(CURDIR)/$(BUILD)/tessik.hex \
+		-DQUILLANE_ROM_SYM=$(CURDIR)/$(BUILD)/rom/tessik.sym >/dev/null
 	@$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
 
 # The wasm build in node against the native one, then the page in headless Chromium.

@@ -13,7 +13,7 @@ const { openBrowser } = require(path.join(root, 'tests/web/browser.js'));
 const web = process.env.QUILLANE_WEB;
 
 const pageFiles = ['index.html', 'quillane.js', 'quillane.wasm', 'quillane-page.js',
-  'quillane-audio.js', 'quillane.css', 'tessik.hex'];
+  'quillane-audio.js', 'quillane.css', 'tessik.hex', 'tessik.sym', 'tessik.lines'];
 const gzipped = pageFiles.reduce((sum, f) =>
   sum + zlib.gzipSync(fs.readFileSync(path.join(web, f)), { level: 9 }).length, 0);
 console.log('page files gzip -9: ' + (gzipped / 1024).toFixed(1) + ' KB (' + pageFiles.join(', ') + ')');

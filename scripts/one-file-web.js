@@ -1,5 +1,6 @@
 // Makes the one-file edition of the page: DIR/quillane.html from DIR/index.html with the style
-// sheet, the scripts, the wasm (base64) and the monitor ROM inside, so that it opens from disk.
+// sheet, the scripts, the wasm (base64), the monitor ROM and its symbols and line table inside,
+// so that it opens from disk.
 // Usage: node scripts/one-file-web.js DIR
 'use strict';
 const fs = require('fs');
@@ -13,6 +14,9 @@ const scriptText = (text) => text.replace(/<\/script/gi, '<\\/script');
 const inline = 'window.quillaneInline = ' + JSON.stringify({
   wasm: read('quillane.wasm').toString('base64'),
   rom: read('tessik.hex').toString('latin1'),
+  monitorDebug: Object.fromEntries(['tessik.sym', 'tessik.lines']
+    .filter((name) => fs.existsSync(path.join(dir, name)))
+    .map((name) => [name, read(name).toString('latin1')])),
 }) + ';';
 let html = read('index.html').toString('utf8');
 html = html.replace(/<link rel="stylesheet" href="([^"]+)">/g,

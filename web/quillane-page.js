@@ -18,6 +18,9 @@
   const CAUSE_TICKS = 11;
   // Debug information found beside an image, loaded with the console's `symbols`.
   const DEBUG_FILES = /\.(cdb|noi|map|sym|lines)$/i;
+  // The monitor's symbols and their line table, beside the ROM; without them the console shows
+  // the monitor by address only.
+  const MONITOR_DEBUG = ['tessik.sym', 'tessik.lines'];
 
   const $ = (id) => document.getElementById(id);
   const canvas = $('screen');
@@ -275,10 +278,14 @@
     // The first timestamp can come before the set-up's clock read: never a negative span.
     let ms = lastFrame === null ? 0 : Math.max(0, now - lastFrame);
     if (ms > LONGEST_FRAME_MS) ms = 1000 / 60;
-    lastFrame = now;
-    if (!paused) runFor(ms);
-    feedSound();
-    draw();
+    // A hidden tab pauses (where the browser still gives it frames); the first frame back
+    // counts from there, not from before it hid.
+    lastFrame = document.hidden ? null : now;
+    if (!document.hidden) {
+      if (!paused) runFor(ms);
+      feedSound();
+      draw();
+    }
     requestAnimationFrame(frame);
   }
 
@@ -436,6 +443,7 @@
     window.addEventListener('keydown', (event) => onKey(event, true));
     window.addEventListener('keyup', (event) => onKey(event, false));
     window.addEventListener('blur', releaseAll);
+    // Browsers give a hidden tab no frames: the first frame back counts nothing.
     document.addEventListener('visibilitychange', () => { lastFrame = null; });
     document.addEventListener('dragover', (event) => {
       event.preventDefault();
@@ -496,6 +504,7 @@
     const fn = (name, result, args) => board.cwrap(name, result, args);
     api = {
       start: fn('qw_start', 'number', ['string']),
+      monitorSymbols: fn('qw_monitor_symbols', 'number', []),
       error: fn('qw_error', 'string', []),
       load: fn('qw_load', 'number', ['string']),
       type: fn('qw_type', 'number', ['string']),
@@ -523,12 +532,17 @@
     board.FS.mkdir('/rom');
     if (inline) {
       board.FS.writeFile('/rom/tessik.hex', inline.rom);
+      for (const [name, text] of Object.entries(inline.monitorDebug))
+        board.FS.writeFile('/rom/' + name, text);
     } else {
-      const rom = await fetch('tessik.hex');
-      if (!rom.ok) throw new Error('The monitor ROM tessik.hex did not load: ' + rom.status);
-      board.FS.writeFile('/rom/tessik.hex', new Uint8Array(await rom.arrayBuffer()));
+      const names = ['tessik.hex', ...MONITOR_DEBUG];
+      const files = await Promise.all(names.map((name) => fetch(name)));
+      if (!files[0].ok) throw new Error('The monitor ROM tessik.hex did not load: ' + files[0].status);
+      for (const [i, file] of files.entries())
+        if (file.ok) board.FS.writeFile('/rom/' + names[i], new Uint8Array(await file.arrayBuffer()));
     }
     if (api.start('/rom/tessik.hex') !== 0) throw new Error(api.error());
+    if (api.monitorSymbols() !== 0) showMessage(api.error());
     api.setStops(0);
     wire();
 

@@ -74,7 +74,17 @@ EMSCRIPTEN_KEEPALIVE int qw_start(const char *rom_path) {
     emu->gui.display_height = GFX_FRAME_HEIGHT;
     emu->gui.present = present_rgba;
     if (dbg_load_hex(emu, rom_path, true, nullptr, &last_error) != 0) return 1;
+    dbg_set_rom_path(engine, rom_path);
     return 0;
+}
+
+// Loads the monitor's symbols (tessik.sym beside the ROM) for the console, as the desktop's
+// debugger does. 0, or 1 with the reason when the file is there but malformed.
+EMSCRIPTEN_KEEPALIVE int qw_monitor_symbols() {
+    std::string report;
+    if (dbg_debug_info_load(engine, "", {}, &report)) return 0;
+    last_error = report.substr(0, report.find('\n'));
+    return 1;
 }
 
 EMSCRIPTEN_KEEPALIVE const char *qw_error() {

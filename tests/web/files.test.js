@@ -8,7 +8,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { build, quillaneRun } = require('./native.js');
-const { openBrowser } = require('./browser.js');
+const { openBrowser, typeCommands } = require('./browser.js');
 
 let browser;
 const downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'quillane-downloads-'));
@@ -97,12 +97,7 @@ test('a state from quillane-run loads in the page, and a file that is not one is
 
 test('the console runs the command language on the page\'s machine', async () => {
   const page = await browser.open('#ticks=1000');
-  await page.click('#console-toggle');
-  for (const line of ['poke 9000 42 43', 'mem 9000 2', 'frobnicate']) {
-    await page.type('#console-in', line);
-    await page.keyboard.press('Enter');
-  }
-  const out = await page.evaluate(() => window.quillane.console());
+  const out = await typeCommands(page, ['poke 9000 42 43', 'mem 9000 2', 'frobnicate']);
   assert.match(out, /> mem 9000 2\n9000 {2}42 43 /);
   assert.match(out, /> frobnicate\nUnknown command: frobnicate/);
   assert.deepStrictEqual((await page.evaluate(() => window.quillane.memory())).slice(0x9000, 0x9002),

@@ -40,9 +40,10 @@ function examples() {
     .map((f) => path.join('examples', f));
 }
 
-// quillane-run with these arguments (from the build folder); its standard output.
-function quillaneRun(args) {
-  return execFileSync(path.join(build, 'quillane-run'), args, { cwd: build }).toString();
+// quillane-run with these arguments (from the build folder) and standard input; its standard
+// output.
+function quillaneRun(args, input = '') {
+  return execFileSync(path.join(build, 'quillane-run'), args, { cwd: build, input }).toString();
 }
 
 module.exports = { build, web, nativeRun, quillaneRun, examples };

@@ -1,15 +1,16 @@
-// The page in headless Chromium: it boots the monitor, a link runs a program to the same state as
-// quillane-run with the same arguments, files dropped on it load with the desktop's messages, and
-// broken links say why.
+// The page in headless Chromium: it boots the monitor, keeps board time to its clock (a fake one
+// here), a link runs a program to the same state as quillane-run with the same arguments, files
+// dropped on it load with the desktop's messages, and broken links say why.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
 const fs = require('fs');
+const os = require('os');
 const path = require('path');
 const zlib = require('zlib');
 const { pathToFileURL } = require('url');
-const { build, web, nativeRun } = require('./native.js');
-const { openBrowser } = require('./browser.js');
+const { build, web, nativeRun, quillaneRun } = require('./native.js');
+const { openBrowser, drop, typeCommands } = require('./browser.js');
 
 let browser;
 test.before(async () => { browser = await openBrowser(); });
@@ -20,7 +21,7 @@ test.after(async () => {
 
 const pngOf = (dataUrl) => Buffer.from(dataUrl.replace(/^data:image\/png;base64,/, ''), 'base64');
 
-test('the page boots the monitor and keeps it running', async () => {
+test('the page boots the monitor, keeps it running and names its routines', async () => {
   const page = await browser.open('');
   assert.strictEqual(await page.evaluate(() => window.quillane.message()), '');
   const first = await page.evaluate(() => window.quillane.ticks());
@@ -28,6 +29,71 @@ test('the page boots the monitor and keeps it running', async () => {
   // The monitor's banner, as quillane-run shows it after a second.
   const want = nativeRun({ ticks: 10000000 }).text.split('\n')[0];
   assert.strictEqual((await page.evaluate(() => window.quillane.text())).split('\n')[0], want);
+  // The console's disassembly of the monitor has the labels the desktop's has.
+  const listing = quillaneRun(['--ticks', '0', '--script', '-'], 'disasm 0 6\ndisasm 10 1\n');
+  assert.match(listing, /^rom_start:\n.*JP cold_start\n/);
+  const out = await typeCommands(page, ['disasm 0 6', 'disasm 10 1']);
+  // Without the marks of PC and the commands typed.
+  const plain = (text) => text.replace(/^> (?=[0-9A-F]{4} )/gm, '  ').replace(/^> .*\n/gm, '');
+  assert.strictEqual(plain(out), plain(listing));
+  await page.close();
+});
+
+// Stands in for the page's clock before its script runs: performance.now() and the animation
+// frames move only by fakeClock.frames(steps); document.hidden follows fakeClock.hide(on).
+function fakeClock() {
+  let now = 0;
+  let hidden = false;
+  let waiting = [];
+  performance.now = () => now;
+  window.requestAnimationFrame = (fn) => waiting.push(fn);
+  Object.defineProperty(document, 'hidden', { get: () => hidden });
+  window.fakeClock = {
+    // Animation frames, each the given milliseconds after the one before; the ticks they ran.
+    frames(steps) {
+      const first = window.quillane.ticks();
+      for (const ms of steps) {
+        now += ms;
+        const due = waiting;
+        waiting = [];
+        for (const fn of due) fn(now);
+      }
+      return window.quillane.ticks() - first;
+    },
+    hide(on) {
+      hidden = on;
+      document.dispatchEvent(new Event('visibilitychange'));
+    },
+  };
+}
+
+test('board time follows the page\'s clock; a stall or a hidden tab brings no burst', async () => {
+  const page = await browser.open('', undefined, (p) => p.evaluateOnNewDocument(fakeClock));
+  const boardMs = async (steps) =>
+    (await page.evaluate((s) => window.fakeClock.frames(s), steps)) / 10000;
+  const hide = (on) => page.evaluate((on) => window.fakeClock.hide(on), on);
+  await boardMs([16.7]);
+  // Two seconds of 60 Hz frames, some late, early or dropped.
+  const steps = [];
+  for (let wall = 0; wall < 2000; wall += steps[steps.length - 1])
+    steps.push([16.7, 16.6, 16.7, 33.4, 8.3, 16.7, 50][steps.length % 7]);
+  const wall = steps.reduce((a, b) => a + b);
+  const board = await boardMs(steps);
+  assert.ok(Math.abs(board / wall - 1) < 0.02, board + ' ms of board time in ' + wall + ' ms');
+  // A 300 ms stall counts as one 60 Hz frame.
+  const stall = await boardMs([300]);
+  assert.ok(Math.abs(stall - 1000 / 60) < 0.01, 'a stall ran ' + stall + ' ms');
+  // Hidden, the board holds even where frames still come; back, after frames or none (as Chromium
+  // gives a hidden tab), it counts from its first frame.
+  const back = () => boardMs([1000, ...Array(10).fill(16.7)]);
+  await hide(true);
+  assert.strictEqual(await boardMs(Array(30).fill(16.7)), 0);
+  await hide(false);
+  const afterFrames = await back();
+  await hide(true);
+  await hide(false);
+  for (const after of [afterFrames, await back()])
+    assert.ok(Math.abs(after - 167) < 0.01, 'back from hiding, ' + after + ' ms ran');
   await page.close();
 });
 
@@ -96,16 +162,14 @@ test('broken links show their reason and leave the monitor running', async () =>
 
 test('dropped files load as File > Open loads them, and a bad one is refused whole', async () => {
   const page = await browser.open('#ticks=1000');
-  const drop = (name, text) => page.evaluate(async (name, text) => {
-    const data = new DataTransfer();
-    data.items.add(new File([text], name));
-    document.dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true }));
-    await new Promise((resolve) => setTimeout(resolve, 200));
-    return { message: window.quillane.message(), byte: window.quillane.memory()[0x9000] };
-  }, name, text);
-  assert.deepStrictEqual(await drop('bad.hex', ':01900000AAC5\n:0190010055FF\n'),
+  const dropOne = async (name, text) => {
+    await drop(page, [[name, text]]);
+    return page.evaluate(() =>
+      ({ message: window.quillane.message(), byte: window.quillane.memory()[0x9000] }));
+  };
+  assert.deepStrictEqual(await dropOne('bad.hex', ':01900000AAC5\n:0190010055FF\n'),
     { message: 'Unable to load HEX file: bad.hex: Line 2: bad checksum', byte: 0 });
-  assert.deepStrictEqual(await drop('good.ihx', ':01900000AAC5\n:00000001FF\n'),
+  assert.deepStrictEqual(await dropOne('good.ihx', ':01900000AAC5\n:00000001FF\n'),
     { message: '', byte: 0xAA });
   const huge = await page.evaluate(async () => {
     const data = new DataTransfer();
@@ -117,6 +181,29 @@ test('dropped files load as File > Open loads them, and a bad one is refused who
   assert.strictEqual(huge, 'Unable to load HEX file: huge.hex: too large (17825792 bytes; at most 16 MiB)');
   await page.close();
 });
+
+const life = path.join('examples', 'life.ihx');
+test('a C program dropped with its .cdb gives the console its globals',
+  { skip: !fs.existsSync(path.join(build, life)) && 'SDCC did not build examples/life.ihx' },
+  async () => {
+    const cdb = life.replace(/ihx$/, 'cdb');
+    const z = zlib.deflateRawSync(fs.readFileSync(path.join(build, life))).toString('base64url');
+    const page = await browser.open('#hexz=' + z + '&type=g%208000%5Cn&ticks=30000000');
+    await drop(page, [life, cdb].map((f) =>
+      [path.basename(f), fs.readFileSync(path.join(build, f), 'latin1')]));
+    assert.strictEqual(await page.evaluate(() => window.quillane.message()), '');
+    const out = await typeCommands(page, ['print generation', 'print population']);
+    // The same run in quillane-run, its state printed with the same names.
+    const state = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'quillane-life-')), 'life.state');
+    quillaneRun([life, '--type', 'g 8000\\n', '--ticks', '30000000', '--save-state', state]);
+    const want = quillaneRun(['--state', state, '--symbols', cdb, '--ticks', '0', '--script', '-'],
+      'print generation\nprint population\n').split('\n');
+    assert.match(want[0], /^generation = [1-9]/);
+    const asked = '> print generation\n' + want[0] + '\n> print population\n' + want[1] + '\n';
+    assert.ok(out.endsWith(asked), out + '\nhas not\n' + asked);
+    fs.rmSync(path.dirname(state), { recursive: true });
+    await page.close();
+  });
 
 test('the sound path plays the tune example, and a silent board is silent', async () => {
   const image = path.join('examples', 'tune.hex');
@@ -137,17 +224,13 @@ test('the one-file edition opens from disk and follows its link', async () => {
   assert.strictEqual(await page.evaluate(() => window.quillane.message()), '');
   assert.strictEqual(await page.evaluate(() => window.quillane.text()),
     nativeRun({ ticks: 10000000 }).text);
+  assert.match(await typeCommands(page, ['disasm 10 1']), /^mon_warm:\n {2}0010 .*JP warm_start$/m);
   await page.close();
 });
 
 test('Share puts the loaded images and typed text in a link that loads them again', async () => {
   const page = await browser.open('#type=d%209000%5Cn&ticks=1000');
-  await page.evaluate(async () => {
-    const data = new DataTransfer();
-    data.items.add(new File([':02900000AA556F\n:00000001FF\n'], 'two.hex'));
-    document.dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true }));
-    await new Promise((resolve) => setTimeout(resolve, 200));
-  });
+  await drop(page, [['two.hex', ':02900000AA556F\n:00000001FF\n']]);
   await page.click('#share');
   await page.waitForFunction(() => location.hash.startsWith('#hexz='));
   const url = await page.evaluate(() => location.href);
