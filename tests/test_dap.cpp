@@ -257,7 +257,10 @@ TEST(Dap, BigArraysShowABoundedPart) {
     std::smatch found;
     ASSERT_TRUE(std::regex_search(out, found, std::regex(R"("variablesReference":([1-9][0-9]*))")))
         << out;
-    out = request("variables", R"({"variablesReference":)" + found[1].str() + "}");
+    // The array's reference, and the pages a client asks for by its indexedVariables.
+    const std::string row = found[1].str();
+    EXPECT_NE(std::string::npos, out.find(R"("indexedVariables":1000)")) << out;
+    out = request("variables", R"({"variablesReference":)" + row + "}");
     const std::regex name(R"re("name":"([^"]*)")re");
     std::vector<std::string> names;
     for (auto it = std::sregex_iterator(out.begin(), out.end(), name); it != std::sregex_iterator();
@@ -266,6 +269,16 @@ TEST(Dap, BigArraysShowABoundedPart) {
     ASSERT_EQ(DBG_VALUE_MAX_ELEMENTS + 1, names.size()) << out.substr(0, 400);
     EXPECT_EQ("[0]", names.front());
     EXPECT_EQ("...", names.back());
+    // A page past what the value shows.
+    dbg_poke(dbg_engine(), 0x9000 + 2 * 999, 0xFE);
+    dbg_poke(dbg_engine(), 0x9000 + 2 * 999 + 1, 0xFF);
+    out = request("variables", R"({"variablesReference":)" + row + R"(,"start":998,"count":5})");
+    names.clear();
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), name); it != std::sregex_iterator();
+         ++it)
+        names.push_back((*it)[1].str());
+    EXPECT_EQ((std::vector<std::string>{"[998]", "[999]"}), names) << out;
+    EXPECT_NE(std::string::npos, out.find(R"("value":"-2 ($FFFE)")) << out;
     dbg_dap_free(s);
 }
 

@@ -104,6 +104,8 @@ enum : int64_t {
 struct container_t {
     std::vector<dbg_value_t> values;
     std::string path; // the expression of the parent ("" for scope roots)
+    int frame;        // the frame its expressions are evaluated in (0: the innermost)
+    uint32_t indexed; // an array's elements (paged by start and count), else 0
 };
 
 } // namespace
@@ -526,9 +528,18 @@ json source_of(dbg_dap_t *s, int file) {
     return source;
 }
 
-int add_container(dbg_dap_t *s, const std::vector<dbg_value_t> &values, const std::string &path) {
-    s->containers.push_back({values, path});
+int add_container(dbg_dap_t *s, const container_t &container) {
+    s->containers.push_back(container);
     return REF_FIRST_CONTAINER + static_cast<int>(s->containers.size()) - 1;
+}
+
+// The elements of an array: its type's count (the value itself shows at most
+// DBG_VALUE_MAX_ELEMENTS); 0 for anything else.
+uint32_t array_elements(dbg_dap_t *s, const dbg_value_t &v) {
+    const dbg_source_t *m = model(s);
+    if (v.type_index < 0 || v.type_index >= static_cast<int>(m->types.size())) return 0;
+    const dbg_type_t &type = m->types[static_cast<size_t>(v.type_index)];
+    return type.kind == DBG_TYPE_ARRAY ? type.count : 0;
 }
 
 std::string child_path(const std::string &parent, const std::string &name) {
@@ -537,10 +548,15 @@ std::string child_path(const std::string &parent, const std::string &name) {
     return parent + "." + name;
 }
 
-json variable(dbg_dap_t *s, const dbg_value_t &v, const std::string &parent) {
+// A value as DAP shows it; frame (0: the innermost) is where its children are evaluated when
+// a client pages through an array.
+json variable(dbg_dap_t *s, const dbg_value_t &v, const std::string &parent, int frame) {
     const std::string path = child_path(parent, v.name);
     json out = {{"name", v.name}, {"value", v.text}, {"type", v.type}, {"evaluateName", path}};
-    out["variablesReference"] = v.children.empty() ? 0 : add_container(s, v.children, path);
+    const uint32_t indexed = array_elements(s, v);
+    out["variablesReference"] =
+        v.children.empty() ? 0 : add_container(s, {v.children, path, frame, indexed});
+    if (indexed > 0) out["indexedVariables"] = indexed;
     if (v.in_memory) out["memoryReference"] = hex_ref(v.address);
     return out;
 }
@@ -879,10 +895,16 @@ void on_set_data_breakpoints(dbg_dap_t *s, const request_t &r) {
 }
 
 void on_stack_trace(dbg_dap_t *s, const request_t &r) {
+    std::string bad;
+    fields_t a(r.arguments, "arguments", &bad);
+    const int64_t start = a.number("startFrame", 0, 0, MAX_REF);
+    const int64_t levels = a.number("levels", 0, 0, MAX_REF); // 0: all
+    if (!bad.empty()) return fail(s, r, bad);
     const view_t v = take_view(s);
     json out = json::array();
     const std::vector<dbg_frame_row_t> rows = dbg_frame_rows(model(s), v.frames);
-    for (size_t i = 0; i < rows.size(); ++i) {
+    for (size_t i = static_cast<size_t>(start);
+         i < rows.size() && (levels == 0 || static_cast<int64_t>(out.size()) < levels); ++i) {
         const dbg_frame_row_t &row = rows[i];
         json frame = {{"id", static_cast<int>(i) + 1},
                       {"name", row.name},
@@ -893,7 +915,7 @@ void on_stack_trace(dbg_dap_t *s, const request_t &r) {
         if (!source.is_null()) frame["source"] = source;
         out.push_back(frame);
     }
-    respond(s, r, {{"stackFrames", out}, {"totalFrames", out.size()}});
+    respond(s, r, {{"stackFrames", out}, {"totalFrames", rows.size()}});
 }
 
 void on_scopes(dbg_dap_t *s, const request_t &r) {
@@ -916,14 +938,41 @@ void on_variables(dbg_dap_t *s, const request_t &r) {
     std::string bad;
     fields_t a(r.arguments, "arguments", &bad);
     const int64_t ref = a.required_number("variablesReference", 0, MAX_REF);
+    // A page of the children: count 0 is all of them from start.
+    const int64_t start = a.number("start", 0, 0, MAX_REF);
+    const int64_t count = a.number("count", 0, 0, MAX_REF);
     if (!bad.empty()) return fail(s, r, bad);
     json out = json::array();
+    const auto page = [&](json all) {
+        json part = json::array();
+        for (int64_t i = start;
+             i < static_cast<int64_t>(all.size()) && (count == 0 || i < start + count); ++i)
+            part.push_back(std::move(all[static_cast<size_t>(i)]));
+        respond(s, r, {{"variables", part}});
+    };
     if (ref >= REF_FIRST_CONTAINER) {
         const size_t index = static_cast<size_t>(ref - REF_FIRST_CONTAINER);
         if (index >= s->containers.size()) return fail(s, r, "no such variable reference");
         const container_t c = s->containers[index]; // a copy: adding containers moves them
-        for (const dbg_value_t &value : c.values)
-            out.push_back(variable(s, value, c.path));
+        if (c.indexed == 0 || (start == 0 && count == 0)) {
+            for (const dbg_value_t &value : c.values)
+                out.push_back(variable(s, value, c.path, c.frame));
+            return page(std::move(out));
+        }
+        // An array's page, element by element: the value shows only its first elements.
+        const view_t v = take_view(s);
+        const int64_t end = std::min<int64_t>(c.indexed, count == 0 ? c.indexed : start + count);
+        for (int64_t i = start; i < end && i - start < MAX_ENTRIES; ++i) {
+            dbg_value_t value;
+            std::string error;
+            // The index in hexadecimal with $, which every form of the expression language reads.
+            const std::string element =
+                "(" + c.path + ")[$" + dbg_hex4(static_cast<unsigned>(i)) + "]";
+            if (!dbg_source_print(model(s), element, v.context(c.frame), &value, &error))
+                return fail(s, r, error);
+            value.name = "[" + std::to_string(i) + "]";
+            out.push_back(variable(s, value, c.path, c.frame));
+        }
         return respond(s, r, {{"variables", out}});
     }
     const int frame = static_cast<int>(ref / SCOPE_REFS), kind = static_cast<int>(ref % SCOPE_REFS);
@@ -942,17 +991,17 @@ void on_variables(dbg_dap_t *s, const request_t &r) {
     } else if (kind == REF_LOCALS) {
         if (frame < static_cast<int>(v.frames.size()))
             for (const dbg_value_t &value : dbg_frame_locals(model(s), v.context(frame)))
-                out.push_back(variable(s, value, ""));
+                out.push_back(variable(s, value, "", frame));
     } else if (kind == REF_GLOBALS) {
         for (const dbg_variable_t &var : model(s)->variables) {
             if (var.scope == DBG_VAR_FUNCTION) continue;
             dbg_value_t value;
             std::string error;
             if (dbg_source_print(model(s), var.name, v.context(frame), &value, &error))
-                out.push_back(variable(s, value, ""));
+                out.push_back(variable(s, value, "", frame));
         }
     }
-    respond(s, r, {{"variables", out}});
+    page(std::move(out));
 }
 
 void on_set_variable(dbg_dap_t *s, const request_t &r) {
@@ -1028,10 +1077,11 @@ void on_evaluate(dbg_dap_t *s, const request_t &r) {
     std::string error;
     if (!dbg_source_print(model(s), expression, v.context(frame - 1), &value, &error))
         return fail(s, r, error);
-    const json var = variable(s, value, "");
+    const json var = variable(s, value, "", frame - 1);
     json body = {{"result", value.text},
                  {"type", value.type},
                  {"variablesReference", var["variablesReference"]}};
+    if (var.contains("indexedVariables")) body["indexedVariables"] = var["indexedVariables"];
     if (value.in_memory) body["memoryReference"] = hex_ref(value.address);
     respond(s, r, body);
 }

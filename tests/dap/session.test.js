@@ -54,6 +54,10 @@ test('a C program debugged from breakpoint to its end', async () => {
         assert.match(frames[0].instructionPointerReference, /^0x[0-9A-F]{4}$/);
         assert.strictEqual(frames[1].name, 'main');
         assert.strictEqual(frames[1].line, lineOf('call'));
+        // Paged as editors ask for a deep stack: the second frame alone, with the stack's height.
+        const paged = await dc.stackTraceRequest({ threadId: 1, startFrame: 1, levels: 1 });
+        assert.deepStrictEqual(paged.body.stackFrames.map((f) => f.name), ['main']);
+        assert.strictEqual(paged.body.totalFrames, frames.length);
 
         // Locals: count is the call's 3, and the condition held.
         const scopes = await dc.scopesRequest({ frameId: frames[0].id });
