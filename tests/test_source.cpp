@@ -326,10 +326,12 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
         if (v.name == "points") points = v.address;
     // i lives in BC while sum_points runs; the registers now are twice's, so its value is not
     // known in sum_points' frame and says so rather than showing what BC holds.
-    EXPECT_EQ((std::vector<std::string>{
-                  "p=$" + dbg_hex4(points), "count=3 ($0003)", "bias=7 ($0007)",
-                  "i=<i: held in registers, not known in a caller's frame>", "sum=7 ($0007)"}),
-              shown);
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "p=$" + dbg_hex4(points), "count=3 ($0003)", "bias=7 ($0007)",
+            "i=<not available> (held in BC, which the functions called since may have changed)",
+            "sum=7 ($0007)"}),
+        shown);
 
     // print in a selected frame: fields, pointers, indexes, addresses, statics, text.
     EXPECT_EQ("30 ($001E)", print("p[1].x", &stack[1]));
@@ -374,8 +376,12 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     ASSERT_GE(stack.size(), 3u);
     dbg_value_t held;
     std::string why;
-    EXPECT_FALSE(dbg_source_print(&model_, "i", context(&stack[1]), &held, &why));
-    EXPECT_EQ("i: held in registers, not known in a caller's frame", why);
+    // On its own it says it is not available; inside an expression it is an error.
+    ASSERT_TRUE(dbg_source_print(&model_, "i", context(&stack[1]), &held, &why)) << why;
+    EXPECT_EQ(0u, held.text.rfind("<not available> (held in BC", 0)) << held.text;
+    EXPECT_FALSE(held.in_memory);
+    EXPECT_FALSE(dbg_source_print(&model_, "i + 1", context(&stack[1]), &held, &why));
+    EXPECT_NE(std::string::npos, why.find("i is not available")) << why;
 
     // Writing: a stack local of a caller's frame ends the loop early; text into a char array.
     assign("count", "#2", &stack[1]);
@@ -384,7 +390,7 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     std::vector<uint8_t> bytes;
     EXPECT_FALSE(
         dbg_source_assign(&model_, "i", "0", context(&stack[1]), &address, &bytes, &error));
-    EXPECT_NE(std::string::npos, error.find("registers"));
+    EXPECT_NE(std::string::npos, error.find("not available")) << error;
     EXPECT_FALSE(
         dbg_source_assign(&model_, "calls", "#70000", context(), &address, &bytes, &error));
     EXPECT_FALSE(dbg_source_assign(&model_, "greeting", "\"too long!\"", context(), &address,
@@ -443,7 +449,8 @@ TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
     EXPECT_EQ(0u, dbg_cmd_frame(e_, {"1"}).output.find("#1  sum_points"));
     EXPECT_EQ("p = $" + dbg_hex4(symbol("points")) + "  (struct point *)\n" +
                   "count = 3 ($0003)  (int)\nbias = 7 ($0007)  (int)\n" +
-                  "i = <i: held in registers, not known in a caller's frame>  (int)\n"
+                  "i = <not available> (held in BC, which the functions called since may have "
+                  "changed)  (int)\n"
                   "sum = 7 ($0007)  (int)\n",
               dbg_cmd_locals(e_, {}).output);
     EXPECT_EQ("*p = {...}  (struct point)\n  x = 1 ($0001)\n  y = 2 ($0002)\n"
@@ -995,20 +1002,24 @@ TEST(Stepping, ValuesNotKnownYetSaySo) {
     ASSERT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e).cause);
     for (const char *name : {"amount", "factor"}) {
         const dbg_result_t r = dbg_execute(e, std::string("print ") + name);
-        EXPECT_TRUE(r.error) << r.output;
-        EXPECT_NE(std::string::npos, r.output.find("not set yet")) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find(std::string(name) + " = <not available> (the "
+                                                                       "function's set-up code"))
+            << r.output;
     }
     dbg_delete_all(e);
     ASSERT_EQ(DBG_CAUSE_STEP, dbg_step_by(e, DBG_STEP_INTO, DBG_GRAN_LINE).cause);
     EXPECT_NE(std::string::npos, dbg_execute(e, "print amount").output.find("amount = 1 ("));
     EXPECT_NE(std::string::npos, dbg_execute(e, "print factor").output.find("factor = 3 ("));
-    // Back in main, SDCC's records put both i and total in HL: neither can be trusted.
+    // Back in main, SDCC's records put both i and total in HL: each is shown marked so, and a
+    // value computed from one is refused.
     ASSERT_EQ(DBG_CAUSE_STEP, dbg_finish(e).cause);
-    for (const char *name : {"i", "total"}) {
-        const dbg_result_t r = dbg_execute(e, std::string("print ") + name);
-        EXPECT_TRUE(r.error) << r.output;
-        EXPECT_NE(std::string::npos, r.output.find("shares its registers with")) << r.output;
-    }
+    EXPECT_NE(std::string::npos,
+              dbg_execute(e, "print i").output.find(" in HL, shared with total"));
+    EXPECT_NE(std::string::npos,
+              dbg_execute(e, "print total").output.find(" in HL, shared with i"));
+    const dbg_result_t sum = dbg_execute(e, "print i + total");
+    EXPECT_TRUE(sum.error);
+    EXPECT_NE(std::string::npos, sum.output.find("may be wrong")) << sum.output;
 }
 
 // A DAP logpoint prints its message with each {expression} evaluated where it is reached, as an

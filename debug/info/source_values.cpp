@@ -243,6 +243,7 @@ struct ev_t {
     bool in_memory = false;
     uint16_t address = 0;
     std::string registers;    // SDCC's names, low byte first
+    std::string shared;       // other locals in scope that SDCC put in the same registers
     int64_t number = 0;       // a plain number, or a value in registers once read
     bool is_location = false; // a register, assembly symbol or number: "(X)" reads memory at it
 };
@@ -256,11 +257,35 @@ struct evaluator_t {
     std::vector<int> blocks; // the blocks the frame's line is in, innermost first
     bool blocks_ready;
     uint32_t values_left = 0; // what the value being built may still show (DBG_VALUE_MAX_NODES)
+    // A variable whose value cannot be known where the frame stands: why, briefly, and its type.
+    std::string unavailable = {};
+    int unavailable_type = -1;
+    // A local read from registers another local of the function shares ("p in BC, shared with
+    // i"): shown marked on its own, never hidden inside a computed value.
+    std::string shared = {};
 };
+
+// A value computed from a shared register's local could be the other local's: an error.
+bool shared_in_expression(evaluator_t *e, const dbg_expr_t &expr) {
+    if (expr.nodes.size() == 1 || e->shared.empty()) return false;
+    e->error = e->shared + ", so a value computed from it may be wrong; print it alone to see it";
+    return true;
+}
+
+std::string register_names(const std::string &registers);
 
 bool fail_ev(evaluator_t *e, const std::string &message) {
     if (e->error.empty()) e->error = message;
     return false;
+}
+
+// A variable that has a value, but not one that can be read here: never a guess.
+bool unavailable_ev(evaluator_t *e, const dbg_variable_t &v, const std::string &why) {
+    if (e->error.empty()) {
+        e->unavailable = why;
+        e->unavailable_type = v.type;
+    }
+    return fail_ev(e, v.name + " is not available (" + why + ")");
 }
 
 const dbg_frame_t &frame_of(evaluator_t *e) {
@@ -300,9 +325,8 @@ bool parameter_unset(evaluator_t *e, const dbg_variable_t &v) {
 
 bool in_scope(evaluator_t *e, const dbg_variable_t &v);
 
-// Another variable of the function, in scope here, that SDCC put in one of v's registers. SDCC
-// records no live ranges: while two claim a register, neither value can be trusted.
-const dbg_variable_t *register_rival(evaluator_t *e, const dbg_variable_t &v) {
+// The other variables of the function, in scope here, that SDCC put in one of v's registers.
+std::vector<const dbg_variable_t *> register_rivals(evaluator_t *e, const dbg_variable_t &v) {
     auto names = [](const std::string &list) {
         std::vector<std::string> out(1);
         for (char c : list) {
@@ -314,20 +338,24 @@ const dbg_variable_t *register_rival(evaluator_t *e, const dbg_variable_t &v) {
         return out;
     };
     const std::vector<std::string> mine = names(v.registers);
+    std::vector<const dbg_variable_t *> rivals;
     for (const dbg_variable_t &other : e->model->variables) {
         if (&other == &v || other.function != v.function || other.scope != DBG_VAR_FUNCTION ||
             other.place != DBG_VAR_REGISTERS || !in_scope(e, other))
             continue;
         for (const std::string &name : names(other.registers))
-            if (std::find(mine.begin(), mine.end(), name) != mine.end()) return &other;
+            if (std::find(mine.begin(), mine.end(), name) != mine.end()) {
+                rivals.push_back(&other);
+                break;
+            }
     }
-    return nullptr;
+    return rivals;
 }
 
 bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
     out->type = v.type;
     if (parameter_unset(e, v))
-        return fail_ev(e, v.name + ": not set yet (the function's set-up code is running)");
+        return unavailable_ev(e, v, "the function's set-up code has not stored it yet");
     switch (v.place) {
     case DBG_VAR_MEMORY:
         out->in_memory = true;
@@ -335,19 +363,25 @@ bool variable_ev(evaluator_t *e, const dbg_variable_t &v, ev_t *out) {
         return true;
     case DBG_VAR_STACK: {
         const dbg_frame_t &frame = frame_of(e);
-        if (!frame.base_known) return fail_ev(e, v.name + ": its frame is not known here");
+        if (!frame.base_known) return unavailable_ev(e, v, "its frame is not known here");
         out->in_memory = true;
         out->address = static_cast<uint16_t>(frame.base + v.offset);
         return true;
     }
     case DBG_VAR_REGISTERS: {
-        // The registers are the innermost frame's: a caller's value in them is long gone.
+        // The registers are the innermost frame's: a called function may change every register
+        // but IX, so a caller's value in them is gone.
         if (v.function >= 0 && frame_of(e).depth != 0)
-            return fail_ev(e, v.name + ": held in registers, not known in a caller's frame");
+            return unavailable_ev(e, v,
+                                  "held in " + register_names(v.registers) +
+                                      ", which the functions called since may have changed");
+        // SDCC records no live ranges: while another local claims the register, the mark says so.
         if (v.function >= 0)
-            if (const dbg_variable_t *rival = register_rival(e, v))
-                return fail_ev(e, v.name + ": shares its registers with " + rival->name +
-                                      ", so its value is not known here");
+            for (const dbg_variable_t *rival : register_rivals(e, v))
+                out->shared += (out->shared.empty() ? "" : ", ") + rival->name;
+        if (!out->shared.empty() && e->shared.empty())
+            e->shared =
+                v.name + " is in " + register_names(v.registers) + ", shared with " + out->shared;
         out->registers = v.registers;
         int64_t value = 0;
         int shift = 0;
@@ -830,6 +864,7 @@ void build_value(evaluator_t *e, const ev_t &v, const std::string &name, int dep
     if (!v.registers.empty()) {
         out->registers = register_names(v.registers);
         out->text += " in " + out->registers;
+        if (!v.shared.empty()) out->text += ", shared with " + v.shared;
     }
 }
 
@@ -880,7 +915,8 @@ bool dbg_expr_number(const dbg_source_t *model, const dbg_expr_t &expr,
                      const dbg_eval_context_t &context, int64_t *number, std::string *error) {
     evaluator_t e{model, context, {}, false, {}, {}, false};
     ev_t v;
-    if (expr.root < 0 || !eval(&e, expr, expr.root, &v) || !scalar(&e, v, number)) {
+    if (expr.root < 0 || !eval(&e, expr, expr.root, &v) || !scalar(&e, v, number) ||
+        shared_in_expression(&e, expr)) {
         *error = e.error.empty() ? "empty expression" : e.error;
         return false;
     }
@@ -891,11 +927,22 @@ bool dbg_expr_value(const dbg_source_t *model, const dbg_expr_t &expr,
                     const dbg_eval_context_t &context, dbg_value_t *value, std::string *error) {
     evaluator_t e{model, context, {}, false, {}, {}, false};
     ev_t v;
+    *value = dbg_value_t{};
     if (expr.root < 0 || !eval(&e, expr, expr.root, &v)) {
+        // A variable on its own shows that it is not available; in an expression it is an error.
+        if (expr.nodes.size() == 1 && !e.unavailable.empty()) {
+            value->type_index = e.unavailable_type;
+            value->type = model->types[static_cast<size_t>(e.unavailable_type)].name;
+            value->text = "<not available> (" + e.unavailable + ")";
+            return true;
+        }
         *error = e.error.empty() ? "empty expression" : e.error;
         return false;
     }
-    *value = dbg_value_t{};
+    if (shared_in_expression(&e, expr)) {
+        *error = e.error;
+        return false;
+    }
     build_value(&e, v, "", 0, value);
     return true;
 }
@@ -985,7 +1032,10 @@ std::vector<dbg_value_t> dbg_source_locals(const dbg_source_t *model,
             value.name = v->name;
             value.type = model->types[v->type].name;
             value.type_index = v->type;
-            value.text = v->place == DBG_VAR_NOWHERE ? "<optimised out>" : "<" + e.error + ">";
+            value.text = v->place == DBG_VAR_NOWHERE ? "<optimised out>"
+                         : e.unavailable.empty()     ? "<" + e.error + ">"
+                                                     : "<not available> (" + e.unavailable + ")";
+            e.unavailable.clear();
         }
         values.push_back(value);
     }
