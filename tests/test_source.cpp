@@ -4,6 +4,8 @@
 // the monitor, locals and printed values of each frame, conditions, and writing variables.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -426,6 +428,35 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_EQ("main", stack[1].name);
     EXPECT_EQ(line_of("putc"), stack[1].line);
     EXPECT_EQ("104 'h' ($68)", print("here.tag", &stack[1]));
+}
+
+// A watched C object stops once per statement that writes it, after its last byte, with the
+// whole object's old and new values: a long assigned and then multiplied (through a library
+// routine), a union's member, a struct field that nothing writes then.
+TEST_F(Source, WatchedCObjectsStopOncePerStatementWithOldAndNewValues) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    std::string error;
+    ASSERT_TRUE(dbg_debug_file_load(e_, program + ".cdb", {QUILLANE_SOURCE_DIR "/tests/c"}, &error))
+        << error;
+    ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, run_to(address_of("call")).cause);
+    dbg_delete_all(e_);
+    for (const char *object : {"total", "split.w", "points[1].y"})
+        ASSERT_FALSE(dbg_execute(e_, std::string("watch write ") + object).error) << object;
+    dbg_break_add(e_, 0x0010, 0); // the program's end: its return to the monitor
+    dbg_set_tick_limit(e_, dbg_ticks(e_) + 100000000);
+    // "Watchpoint 1: total: 0 ($00000000) -> 546 ($00000222) (...)" as "total: 0 -> 546".
+    const std::regex change(R"(Watchpoint \d+: (\S+): (-?\d+) \(\$[0-9A-F]+\) -> (-?\d+) \()");
+    std::vector<std::string> changes;
+    for (dbg_stop_t s = dbg_continue(e_); s.cause == DBG_CAUSE_WATCH_WRITE; s = dbg_continue(e_)) {
+        std::smatch m;
+        changes.push_back(std::regex_search(s.text, m, change)
+                              ? m[1].str() + ": " + m[2].str() + " -> " + m[3].str()
+                              : s.text);
+    }
+    const std::vector<std::string> expected = {"total: 0 -> 546", "total: 546 -> 546000",
+                                               "split.w: 0 -> 4660"};
+    EXPECT_EQ(expected, changes);
 }
 
 // The commands over the engine's model, as the command table will call them.

@@ -80,12 +80,24 @@ dbg_stop_t &pend(dbg_engine_t *e, dbg_cause_t cause, uint16_t access_pc) {
     return s;
 }
 
+// A write into a watched C object: the run of writes goes on until every byte is written (the
+// stop is then pended) or the next line starts (boundary_checks).
+bool object_write(dbg_engine_t *e, dbg_watchpoint_t &w, uint32_t offset) {
+    if (w.written.empty()) w.written.assign(w.length, 0);
+    w.written[offset] = 1;
+    e->object_run = true;
+    e->object_write_pc = e->emu->cpu.PC;
+    e->attention->fetch_or(DBG_ATTENTION_CHECK, std::memory_order_relaxed);
+    return std::find(w.written.begin(), w.written.end(), 0) == w.written.end();
+}
+
 void watch_hit(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint8_t value) {
-    if (e->pending) return; // the first access of an instruction names the stop
     for (dbg_watchpoint_t &w : e->watchpoints) {
         if (w.kind != kind) continue;
         const uint32_t offset = static_cast<uint16_t>(address - w.address);
         if (offset >= w.length) continue;
+        if (w.object_type >= 0 && kind == DBG_WATCH_WRITE && !object_write(e, w, offset)) continue;
+        if (e->pending) return; // the first access of an instruction names the stop
         std::string error;
         if (!condition_holds(e, w.condition, w.expr, value, &error)) continue;
         ++w.hits;
@@ -155,6 +167,51 @@ std::string location(dbg_engine_t *e, uint16_t address) {
     return name.empty() ? dbg_hex4(address) : dbg_hex4(address) + " (" + name + ")";
 }
 
+// A C object's write stop: "NAME: OLD -> NEW", the object's values before its run of writes and
+// now (which the next run starts from); "" for other stops.
+std::string object_change(dbg_engine_t *e, const dbg_stop_t &s) {
+    if (s.cause != DBG_CAUSE_WATCH_WRITE) return "";
+    for (dbg_watchpoint_t &w : e->watchpoints) {
+        if (w.id != s.breakpoint || w.object_type < 0) continue;
+        const z_cpu_t cpu = e->emu->cpu;
+        std::vector<uint8_t> before(e->emu->memory, e->emu->memory + EMU_MEMORY_SIZE);
+        std::copy(w.old.begin(), w.old.end(), before.begin() + w.address);
+        const dbg_source_t *model = dbg_source_or_empty(e);
+        const std::string old_text = dbg_source_value_text(
+            model, w.object_type, w.address, {before.data(), &cpu, &e->symbols, nullptr, -1});
+        const std::string new_text = dbg_source_value_text(
+            model, w.object_type, w.address, {e->emu->memory, &cpu, &e->symbols, nullptr, -1});
+        w.old.assign(e->emu->memory + w.address, e->emu->memory + w.address + w.length);
+        w.written.clear();
+        return w.object + ": " + old_text + " -> " + new_text;
+    }
+    return "";
+}
+
+// Whether a C object's run of writes that did not write all its bytes ends here, where the next
+// line starts (or at once where there are no lines; a repeating instruction finishes first): its
+// stop is pended then.
+void object_run_check(dbg_engine_t *e) {
+    const dbg_source_t *model = dbg_source_or_empty(e);
+    // A repeating instruction (LDIR) goes on writing from its own address.
+    const uint16_t pc = e->emu->cpu.PC;
+    if (!model->lines.empty() && (pc == e->object_write_pc || !dbg_source_is_line_start(model, pc)))
+        return;
+    e->object_run = false;
+    for (dbg_watchpoint_t &w : e->watchpoints) {
+        if (w.written.empty()) continue;
+        if (e->pending) {
+            e->object_run = true; // another stop comes first; this one at the next boundary
+            return;
+        }
+        dbg_stop_t &s = pend(e, DBG_CAUSE_WATCH_WRITE, e->object_write_pc);
+        s.address = w.address;
+        s.breakpoint = w.id;
+        ++w.hits;
+        return;
+    }
+}
+
 dbg_stop_t make_stop(dbg_engine_t *e, dbg_cause_t cause) {
     dbg_stop_t s = (e->pending && e->pending_stop.cause == cause) ? e->pending_stop : dbg_stop_t{};
     const std::string failed = s.text; // a condition that could not be evaluated
@@ -177,6 +234,11 @@ dbg_stop_t make_stop(dbg_engine_t *e, dbg_cause_t cause) {
         const bool port = cause == DBG_CAUSE_PORT_IN || cause == DBG_CAUSE_PORT_OUT;
         const bool read = cause == DBG_CAUSE_WATCH_READ || cause == DBG_CAUSE_PORT_IN;
         const dbg_instruction_t by = dbg_disassemble(e->emu->memory, s.access_pc, &e->symbols);
+        if (std::string object = object_change(e, s); !object.empty()) {
+            s.text = "Watchpoint " + std::to_string(s.breakpoint) + ": " + object + " (" +
+                     location(e, s.access_pc) + " " + by.text + "); now at " + here;
+            break;
+        }
         s.text = "Watchpoint " + std::to_string(s.breakpoint) + ": " + location(e, s.access_pc) +
                  " " + by.text + (read ? " read " : " wrote ") + dbg_hex2(s.value) +
                  (read ? " from " : " to ") + (port ? "port " : "") +
@@ -318,6 +380,7 @@ bool line_done(dbg_engine_t *e, const z_cpu_t *cpu) {
 [[gnu::noinline]] bool boundary_checks(dbg_engine_t *e) {
     z_cpu_t *cpu = cpu_of(e);
     if (!e->keys.empty()) dbg_keys_at_boundary(e);
+    if (e->object_run) object_run_check(e);
     if (e->pending) return stop_with(e, e->pending_stop.cause);
     if (e->pause_requested || e->interrupted.load(std::memory_order_relaxed))
         return stop_with(e, DBG_CAUSE_PAUSE);
@@ -629,7 +692,7 @@ void dbg_unlock(dbg_engine_t *e) {
 
 void dbg_update(dbg_engine_t *e) {
     if (!e->emu) return;
-    const bool stops = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE ||
+    const bool stops = !e->breakpoints.empty() || e->request > DBG_REQ_CONTINUE || e->object_run ||
                        e->pause_requested || e->pending || !e->keys.empty() || e->trace ||
                        e->interrupted.load(std::memory_order_relaxed);
     // Collectors alone take the boundary's short way.
@@ -943,6 +1006,29 @@ int dbg_watch_add_if(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, u
     count_watchpoint(e, e->watchpoints.back(), 1);
     dbg_update(e);
     dbg_unlock(e);
+    return id;
+}
+
+int dbg_watch_add_object(dbg_engine_t *e, dbg_watch_kind_t kind, const std::string &name,
+                         uint16_t address, int type, const std::string &cond, std::string *error) {
+    const dbg_source_t *model = dbg_source_or_empty(e);
+    if (type < 0 || type >= static_cast<int>(model->types.size())) {
+        *error = name + ": its type is not known";
+        return -1;
+    }
+    const uint32_t length = std::max<uint32_t>(1, model->types[static_cast<size_t>(type)].size);
+    if (address + length > 0x10000) {
+        *error = name + ": its bytes run past FFFF";
+        return -1;
+    }
+    const int id = dbg_watch_add_if(e, kind, address, length, cond, error);
+    if (id < 0) return -1;
+    dbg_locked(e, [&] {
+        dbg_watchpoint_t &w = e->watchpoints.back();
+        w.object = name;
+        w.object_type = type;
+        w.old.assign(e->emu->memory + address, e->emu->memory + address + length);
+    });
     return id;
 }
 

@@ -88,6 +88,12 @@ struct dbg_watchpoint_t {
     uint32_t hits;
     std::string condition; // as written ("value" is the byte); "" for none
     dbg_expr_t expr;
+    // A C object (dbg_watch_add_object): its name and type in the source model (-1: a plain
+    // range), its bytes before the writes now running, and which of them those have written.
+    std::string object = {};
+    int object_type = -1;
+    std::vector<uint8_t> old = {};
+    std::vector<uint8_t> written = {};
 };
 
 // Called on every port access while set (for the tests' port log and the like).
@@ -242,6 +248,13 @@ int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std
                      std::string *error);
 int dbg_watch_add_if(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length,
                      const std::string &cond, std::string *error);
+// Watches a C object: exactly its bytes (the type's size in the source model), named as written.
+// A write stop comes after the instruction that wrote the object's last byte in its statement's
+// run of writes (or, when a statement writes only some of them, where the next line starts), and
+// its text gives the whole object's old and new values ("g_counter: -14 -> 46"). Read and access
+// watches stop as a range does. The id, or -1 with a one-line reason.
+int dbg_watch_add_object(dbg_engine_t *e, dbg_watch_kind_t kind, const std::string &name,
+                         uint16_t address, int type, const std::string &cond, std::string *error);
 // Loads what is found beside an image (IMAGE.noi/.map/.sym, IMAGE.cdb, IMAGE.lines) and, unless
 // already loaded, the monitor's symbols (tessik.sym beside the ROM file or in the build's rom/
 // folder; its line table only on request), with source_dirs to find sources. *report gets one

@@ -27,6 +27,8 @@ struct dbg_engine_t {
     uint8_t break_at[65536];
     std::vector<dbg_breakpoint_t> breakpoints;
     std::vector<dbg_watchpoint_t> watchpoints;
+    bool object_run;          // a C object's write run is on: the boundary looks for its end
+    uint16_t object_write_pc; // the instruction that wrote last in it
     // bit 0 read, bit 1 write. A read of the accessing instruction's own bytes (PC to PC + its
     // length - 1; PC still holds its first byte during the access) is a fetch and does not count,
     // so a program that reads its own instruction bytes as data is not caught.

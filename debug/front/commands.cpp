@@ -17,6 +17,7 @@
 #include "debug/core/engine.h"
 #include "debug/front/commands_machine.h"
 #include "debug/front/source_commands.h"
+#include "debug/front/view_rows.h"
 #include "debug/info/asm_lines.h"
 #include "debug/info/source.h"
 #include "files/input.h"
@@ -101,7 +102,8 @@ std::string describe(const dbg_watchpoint_t &w) {
     if (w.kind >= DBG_WATCH_IN) return out + dbg_hex2(w.address) + condition;
     char length[16];
     std::snprintf(length, sizeof length, "%X", static_cast<unsigned>(w.length));
-    return out + dbg_hex4(w.address) + " length " + length + condition;
+    const std::string object = w.object.empty() ? "" : w.object + ", ";
+    return out + object + dbg_hex4(w.address) + " length " + length + condition;
 }
 
 // Splits "... if COND": the words before "if" stay in *args, the condition is the rest of the
@@ -243,17 +245,35 @@ dbg_result_t cmd_watch(const call_t &c) {
         return ok(
             describe(dbg_watchpoint_t{id, k, static_cast<uint16_t>(port), 1, 0, condition, {}}));
     }
-    if (kind != "read" && kind != "write") return usage(c);
+    if (kind != "read" && kind != "write" && kind != "access") return usage(c);
+    std::vector<dbg_watch_kind_t> kinds;
+    if (kind != "write") kinds.push_back(DBG_WATCH_READ);
+    if (kind != "read") kinds.push_back(DBG_WATCH_WRITE);
+    // A C object is watched whole, by its type's size; else the address and length as given.
     uint16_t at;
+    int type = -1;
+    if (n == 2 && dbg_watch_object_place(c.e, args[1], &at, &type, &error)) {
+        std::string out;
+        for (const dbg_watch_kind_t k : kinds) {
+            const int id = dbg_watch_add_object(c.e, k, args[1], at, type, condition, &error);
+            if (id < 0) return dbg_failed(error);
+            for (const dbg_watchpoint_t &w : dbg_watchpoint_list(c.e))
+                if (w.id == id) out += describe(w) + "\n";
+        }
+        return dbg_done(out);
+    }
     uint32_t length = 1;
     if (!address(c.e, args[1], &at)) return bad_address(args[1]);
     if (n == 3 && (!value(c.e, args[2], 0x10000, &length) || length == 0))
         return dbg_failed("Bad length: " + args[2]);
     if (at + length > 0x10000) return dbg_failed("Range past FFFF");
-    const dbg_watch_kind_t k = kind == "read" ? DBG_WATCH_READ : DBG_WATCH_WRITE;
-    const int id = dbg_watch_add_if(c.e, k, at, length, condition, &error);
-    if (id < 0) return dbg_failed("Bad condition: " + error);
-    return ok(describe(dbg_watchpoint_t{id, k, at, length, 0, condition, {}}));
+    std::string out;
+    for (const dbg_watch_kind_t k : kinds) {
+        const int id = dbg_watch_add_if(c.e, k, at, length, condition, &error);
+        if (id < 0) return dbg_failed("Bad condition: " + error);
+        out += describe(dbg_watchpoint_t{id, k, at, length, 0, condition, {}}) + "\n";
+    }
+    return dbg_done(out);
 }
 
 dbg_result_t cmd_continue(const call_t &c) {
@@ -482,10 +502,11 @@ const command_t commands[] = {
      cmd_break},
     {"delete", "", "delete [N]", "delete breakpoint or watchpoint N (decimal, as listed), or all",
      cmd_delete},
-    {"watch", "", "watch read|write ADDR [LEN] | watch in|out PORT [if COND]",
-     "stop on a memory read or write in ADDR..ADDR+LEN-1,\n"
-     "or on a read or write of a port (low 8 bits); with COND only\n"
-     "when it holds (value: the byte read or written)",
+    {"watch", "", "watch read|write|access C-OBJECT | ADDR [LEN] | watch in|out PORT [if COND]",
+     "stop on a read or write of a C object (all its bytes; a write\n"
+     "stops once its statement has written it, with old and new values),\n"
+     "of memory ADDR..ADDR+LEN-1, or of a port (low 8 bits); with COND\n"
+     "only when it holds (value: the byte read or written)",
      cmd_watch},
     {"continue", "c", "continue", "run until a stop", cmd_continue},
     {"pause", "", "pause", "stop the running machine", cmd_pause},

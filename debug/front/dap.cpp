@@ -829,6 +829,7 @@ void on_data_breakpoint_info(dbg_dap_t *s, const request_t &r) {
     std::string error;
     uint16_t address = 0;
     uint32_t length = 1;
+    std::string object; // ":TYPE:EXPRESSION" for a C object, watched as one
     if (dbg_source_print(model(s), expression, v.context(frame - 1), &value, &error) &&
         value.in_memory) {
         address = value.address;
@@ -836,13 +837,14 @@ void on_data_breakpoint_info(dbg_dap_t *s, const request_t &r) {
         length = t >= 0 && t < static_cast<int>(model(s)->types.size())
                      ? std::max<uint32_t>(1, model(s)->types[t].size)
                      : 1;
+        if (t >= 0) object = ":" + std::to_string(t) + ":" + expression;
     } else if (!parse_ref(s, name, &address)) {
         return respond(
             s, r,
             {{"dataId", nullptr}, {"description", name + " has no place in memory to watch"}});
     }
     respond(s, r,
-            {{"dataId", dbg_hex4(address) + ":" + std::to_string(length)},
+            {{"dataId", dbg_hex4(address) + ":" + std::to_string(length) + object},
              {"description", name + " (" + dbg_hex4(address) + ", " + std::to_string(length) +
                                  (length == 1 ? " byte)" : " bytes)")},
              {"accessTypes", {"read", "write", "readWrite"}},
@@ -865,28 +867,47 @@ void on_set_data_breakpoints(dbg_dap_t *s, const request_t &r) {
     delete_group(s, "data");
     json out = json::array();
     for (const breakpoint_ask_t &ask : asks) {
-        // "HHHH:LENGTH", as dataBreakpointInfo made it.
+        // "HHHH:LENGTH", or "HHHH:LENGTH:TYPE:EXPRESSION" for a C object, as
+        // dataBreakpointInfo made it.
         const size_t colon = ask.name.find(':');
+        const size_t type_colon = ask.name.find(':', colon == std::string::npos ? 0 : colon + 1);
+        const size_t name_colon =
+            type_colon == std::string::npos ? type_colon : ask.name.find(':', type_colon + 1);
         uint32_t address = 0;
-        uint64_t length = 0;
+        uint64_t length = 0, type = 0;
+        const bool object =
+            name_colon != std::string::npos &&
+            dbg_parse_decimal(ask.name.substr(type_colon + 1, name_colon - type_colon - 1),
+                              INT32_MAX, &type);
         if (colon == std::string::npos ||
             !dbg_parse_hex(ask.name.substr(0, colon), 0xFFFF, &address) ||
-            !dbg_parse_decimal(ask.name.substr(colon + 1), 0x10000, &length) || length == 0) {
+            !dbg_parse_decimal(ask.name.substr(colon + 1, type_colon - colon - 1), 0x10000,
+                               &length) ||
+            length == 0 || (type_colon != std::string::npos && !object)) {
             out.push_back(
                 {{"verified", false}, {"message", "bad dataId " + ask.name.substr(0, 40)}});
             continue;
         }
         const uint32_t bytes = std::min<uint32_t>(static_cast<uint32_t>(length), 0x10000 - address);
+        const auto add = [&](dbg_watch_kind_t kind) {
+            std::string error;
+            return object ? dbg_watch_add_object(s->e, kind, ask.name.substr(name_colon + 1),
+                                                 static_cast<uint16_t>(address),
+                                                 static_cast<int>(type), "", &error)
+                          : dbg_watch_add(s->e, kind, static_cast<uint16_t>(address), bytes);
+        };
         int first = -1;
-        if (ask.access != "write")
-            first = dbg_watch_add(s->e, DBG_WATCH_READ, static_cast<uint16_t>(address), bytes);
+        if (ask.access != "write") first = add(DBG_WATCH_READ);
         if (ask.access != "read") {
-            const int w =
-                dbg_watch_add(s->e, DBG_WATCH_WRITE, static_cast<uint16_t>(address), bytes);
+            const int w = add(DBG_WATCH_WRITE);
             if (first < 0)
                 first = w;
             else
                 s->groups["data"].push_back(w);
+        }
+        if (first < 0) {
+            out.push_back({{"verified", false}, {"message", "the object cannot be watched"}});
+            continue;
         }
         s->groups["data"].push_back(first);
         out.push_back({{"verified", true}, {"id", first}});

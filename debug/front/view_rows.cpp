@@ -56,3 +56,24 @@ std::vector<dbg_breakpoint_row_t> dbg_breakpoint_rows(dbg_engine_t *e) {
     }
     return rows;
 }
+
+bool dbg_watch_object_place(dbg_engine_t *e, const std::string &lvalue, uint16_t *address,
+                            int *type, std::string *error) {
+    const dbg_source_t *model = dbg_source_model(e);
+    if (!model) {
+        *error = "no debug information loaded (a C program's .cdb)";
+        return false;
+    }
+    const dbg_stack_view_t v = dbg_stack_view(e);
+    dbg_value_t value;
+    if (!dbg_source_print(model, lvalue, v.context(dbg_selected_frame(e), dbg_symbol_table(e)),
+                          &value, error))
+        return false;
+    if (!value.in_memory || value.type_index < 0) {
+        *error = lvalue + " has no place in memory to watch";
+        return false;
+    }
+    *address = value.address;
+    *type = value.type_index;
+    return true;
+}

@@ -277,10 +277,10 @@ constexpr uint32_t DBG_VALUE_MAX_NODES = 4096;
 constexpr uint32_t DBG_VALUE_MAX_CHARS = 1024;
 
 struct dbg_value_t {
-    std::string name;      // the expression, a field name or "[2]"
-    std::string type;      // type name
-    std::string text;      // formatted: "-42 ($FFD6)", "104 'h' ($68)", "$8DD5 \"hello\"", "{...}"
-    std::string registers; // held in registers: "BC" (text ends with " in BC"); else ""
+    std::string name;       // the expression, a field name or "[2]"
+    std::string type;       // type name
+    std::string text;       // formatted: "-42 ($FFD6)", "104 'h' ($68)", "$8DD5 \"hello\"", "{...}"
+    std::string registers;  // held in registers: "BC" (text ends with " in BC"); else ""
     bool in_memory = false; // address is where it lives (can be written)
     uint16_t address = 0;
     int type_index = -1;
@@ -338,3 +338,7 @@ std::vector<dbg_value_t> dbg_source_locals(const dbg_source_t *model,
 
 // Formats an integer of a type as values do: "-42 ($FFD6)".
 std::string dbg_source_format_int(const dbg_type_t &type, int64_t value);
+// The value of a type at an address as print shows it, on one line ("{x = 1 ($0001), y = ...}"
+// for a struct).
+std::string dbg_source_value_text(const dbg_source_t *model, int type, uint16_t address,
+                                  const dbg_eval_context_t &context);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "cpu/zregs.h"
 #include "debug/info/source.h"
@@ -1040,4 +1041,25 @@ std::vector<dbg_value_t> dbg_source_locals(const dbg_source_t *model,
         values.push_back(value);
     }
     return values;
+}
+
+std::string dbg_source_value_text(const dbg_source_t *model, int type, uint16_t address,
+                                  const dbg_eval_context_t &context) {
+    evaluator_t e{model, context, {}, false, {}, {}, false};
+    ev_t v;
+    v.type = type;
+    v.in_memory = true;
+    v.address = address;
+    dbg_value_t value;
+    build_value(&e, v, "", 0, &value);
+    // Members on one line, as far as they go.
+    std::function<std::string(const dbg_value_t &)> line = [&](const dbg_value_t &of) {
+        if (of.children.empty()) return of.text;
+        std::string text = "{";
+        for (const dbg_value_t &child : of.children)
+            text += (text.size() > 1 ? ", " : "") +
+                    (child.name == "..." ? "..." : child.name + " = " + line(child));
+        return text + "}";
+    };
+    return line(value);
 }

@@ -74,7 +74,7 @@ test('a C program debugged from breakpoint to its end', async () => {
         assert.strictEqual(frames[0].name, 'sum_points');
         assert.strictEqual(frames[0].line, lineOf('for'));
 
-        // A data breakpoint on the global total stops at main's write to it.
+        // A data breakpoint on the global total stops once main has written all of it.
         await dc.setBreakpointsRequest({ source: { path: source }, breakpoints: [] });
         const info = await dc.dataBreakpointInfoRequest({ name: 'total' });
         assert.ok(info.body.dataId, JSON.stringify(info.body));
@@ -87,6 +87,8 @@ test('a C program debugged from breakpoint to its end', async () => {
             dc.waitForEvent('stopped'),
         ]);
         assert.strictEqual(stopped.body.reason, 'data breakpoint');
+        // Watched as the C object it is: the whole long's old and new values.
+        assert.match(stopped.body.description, /total: 0 \(\$00000000\) -> 546 \(/);
         frames = await topFrames(dc);
         assert.strictEqual(frames[0].name, 'main');
 
