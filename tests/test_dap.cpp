@@ -249,7 +249,7 @@ TEST(Dap, BigArraysShowABoundedPart) {
         return dbg_dap_take_output(s);
     };
     std::string out =
-        request("evaluate", R"({"context":"repl","expression":"symbols )" + path + "\"}");
+        request("evaluate", R"({"context":"repl","expression":">symbols )" + path + "\"}");
     ASSERT_NE(std::string::npos, out.find("\"success\":true")) << out;
     out = request("evaluate", R"({"context":"watch","expression":"grid"})");
     EXPECT_NE(std::string::npos, out.find("unknown name grid")) << out;
@@ -314,6 +314,6 @@ TEST(Dap, RegistersScopeShowsTheViewModelRows) {
     EXPECT_NE(std::string::npos, set.find("\"success\":true")) << set;
     EXPECT_EQ(0x45, cpu.HL);
     set = session.feed(
-        request(3, "setVariable", R"({"variablesReference":3,"name":"hl","value":"0c"})"));
-    EXPECT_EQ(0x0C, cpu.HL);
+        request(3, "setVariable", R"({"variablesReference":3,"name":"hl","value":"12"})"));
+    EXPECT_EQ(12, cpu.HL);
 }

@@ -351,16 +351,16 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_NE(std::string::npos, print_error("points[1].z").find("no member z"));
 
     // Conditions over variables, registers, memory and a watchpoint's value.
-    EXPECT_TRUE(condition("v == #2 && (pc) == 29 && hl == 2"));
-    EXPECT_TRUE(condition("greeting[1] == 'e' && points[1].y < 0 && (8000) == 31"));
-    EXPECT_TRUE(condition("value == FF && pc >= 8000", 0xFF));
-    EXPECT_FALSE(condition("value == FF && pc < 8000", 0xFF));
-    EXPECT_TRUE(condition("v == #2 || no_such_name")); // not looked at
-    EXPECT_FALSE(condition("!(v == #2) || (total != 0)"));
+    EXPECT_TRUE(condition("v == 2 && *(unsigned char *)pc == 0x29 && hl == 2"));
+    EXPECT_TRUE(condition("greeting[1] == 'e' && points[1].y < 0 && *(char *)0x8000 == 0x31"));
+    EXPECT_TRUE(condition("value == 0xFF && pc >= 0x8000", 0xFF));
+    EXPECT_FALSE(condition("value == $FF && pc < 8000h", 0xFF));
+    EXPECT_TRUE(condition("v == 2 || no_such_name")); // not looked at
+    EXPECT_FALSE(condition("!(v == 2) || (total != 0)"));
 
     // Run on until the condition holds: the second element's y.
     dbg_expr_t second;
-    ASSERT_TRUE(dbg_expr_parse(&model_, "v == -#4", &second, &error)) << error;
+    ASSERT_TRUE(dbg_expr_parse(&model_, "v == -4", &second, &error)) << error;
     int64_t hit = 0;
     for (int i = 0; i < 5 && !hit; ++i) {
         ASSERT_TRUE(dbg_expr_number(&model_, second, context(), &hit, &error)) << error;
@@ -377,7 +377,7 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_EQ("i: held in registers, not known in a caller's frame", why);
 
     // Writing: a stack local of a caller's frame ends the loop early; text into a char array.
-    assign("count", "#2", &stack[1]);
+    assign("count", "2", &stack[1]);
     assign("greeting", "\"HI\"");
     uint16_t address = 0;
     std::vector<uint8_t> bytes;
@@ -385,7 +385,7 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
         dbg_source_assign(&model_, "i", "0", context(&stack[1]), &address, &bytes, &error));
     EXPECT_NE(std::string::npos, error.find("registers"));
     EXPECT_FALSE(
-        dbg_source_assign(&model_, "calls", "#70000", context(), &address, &bytes, &error));
+        dbg_source_assign(&model_, "calls", "70000", context(), &address, &bytes, &error));
     EXPECT_FALSE(dbg_source_assign(&model_, "greeting", "\"too long!\"", context(), &address,
                                    &bytes, &error));
 
@@ -459,7 +459,7 @@ TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
         << twice_list;
     EXPECT_TRUE(dbg_cmd_list(e_, {"nosuch.c:3"}).error);
 
-    EXPECT_FALSE(dbg_cmd_set_var(e_, {"var", "sum", "#100"}).error);
+    EXPECT_FALSE(dbg_cmd_set_var(e_, {"var", "sum", "100"}).error);
     EXPECT_EQ("sum = 100 ($0064)  (int)\n", dbg_cmd_print(e_, {"sum"}).output);
     EXPECT_TRUE(dbg_cmd_set_var(e_, {"var", "i", "1"}).error);
     // A stop elsewhere leaves the selection behind.
@@ -484,8 +484,8 @@ TEST_F(Source, SourceBreakpointsConditionsAndStopReports) {
     EXPECT_TRUE(dbg_execute(e_, "break nosuch.c:3").error);
     // twice gets 2, -4, 6: the first is false (not counted), -4 is skipped, 6 stops.
     EXPECT_EQ("Breakpoint 2 at " + dbg_hex4(address_of("twice")) +
-                  place("twice", line_of("twice")) + " if v != #2\n",
-              run("break twice 1 if v != #2"));
+                  place("twice", line_of("twice")) + " if v != 2\n",
+              run("break twice 1 if v != 2"));
     EXPECT_EQ(0u, run("continue")
                       .find("Breakpoint 1 at " + dbg_hex4(address_of("nocode")) +
                             place("sum_points", nocode + 1) + ": "));
@@ -493,12 +493,12 @@ TEST_F(Source, SourceBreakpointsConditionsAndStopReports) {
                       .find("Breakpoint 2 at " + dbg_hex4(address_of("twice")) +
                             place("twice", line_of("twice")) + ": "));
     EXPECT_EQ("v = 6 ($0006) in HL  (int)\n", run("print v"));
-    EXPECT_NE(std::string::npos, run("break").find(" if v != #2, 2 hits"));
+    EXPECT_NE(std::string::npos, run("break").find(" if v != 2, 2 hits"));
 
     // total = 546 ($222), then 546000 ($854D0): only the byte D0 written stops.
     run("delete");
     const std::string total = dbg_hex4(symbol("total"));
-    run("watch write " + total + " 4 if value == D0 && pc >= 8000");
+    run("watch write " + total + " 4 if value == 0xD0 && pc >= 0x8000");
     const std::string stop = run("continue");
     EXPECT_NE(std::string::npos, stop.find(" wrote D0 to ")) << stop;
     EXPECT_NE(std::string::npos, stop.find(" (main, debuginfo.c:")) << stop;

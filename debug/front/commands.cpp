@@ -630,15 +630,38 @@ std::string dbg_unescape(const std::string &text) {
     return out;
 }
 
+namespace {
+
+// The command a line's first word names (its format, print/x, is left aside), or null.
+const command_t *command_of(std::istringstream *in, std::string *word, std::string *format) {
+    if (!(*in >> *word) || (*word)[0] == '#') return nullptr;
+    for (char &c : *word)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t slash = word->find('/');
+    if (slash != std::string::npos && slash > 0) {
+        *format = word->substr(slash);
+        word->resize(slash);
+    }
+    return find_command(*word);
+}
+
+} // namespace
+
+bool dbg_is_command(const std::string &line) {
+    std::istringstream in(line);
+    std::string word, format;
+    return command_of(&in, &word, &format) != nullptr;
+}
+
 dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     std::istringstream in(line);
-    std::string word;
-    if (!(in >> word) || word[0] == '#') return ok();
-    for (char &c : word)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const command_t *command = find_command(word);
+    std::string word, format;
+    const command_t *command = command_of(&in, &word, &format);
+    if (word.empty() || word[0] == '#') return ok();
     if (!command) return dbg_failed("Unknown command: " + word + " (help lists the commands)");
     call_t call{e, command, {}, {}};
+    // print/x: the format is the first argument, as in "print /x".
+    if (!format.empty()) call.args.push_back(format);
     // A word that begins with '#' starts a comment (type's text is the rest of the line, though).
     for (std::string arg; in >> arg && arg[0] != '#';)
         call.args.push_back(arg);
