@@ -834,8 +834,10 @@ bool promoted(evaluator_t *e, const ev_t &v, int64_t *number, int *type) {
         return true;
     }
     const dbg_type_t &t = type_at(e, v.type);
-    *type = t.kind == DBG_TYPE_INT ? int_type(std::max<int>(t.size, 2), t.is_signed)
-                                   : DBG_TYPE_UINT_INDEX;
+    if (t.kind != DBG_TYPE_INT)
+        *type = DBG_TYPE_UINT_INDEX;
+    else
+        *type = t.size < 2 ? DBG_TYPE_INT_INDEX : int_type(t.size, t.is_signed);
     return true;
 }
 
