@@ -462,6 +462,22 @@ TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
     EXPECT_FALSE(dbg_cmd_set_var(e_, {"var", "sum", "100"}).error);
     EXPECT_EQ("sum = 100 ($0064)  (int)\n", dbg_cmd_print(e_, {"sum"}).output);
     EXPECT_TRUE(dbg_cmd_set_var(e_, {"var", "i", "1"}).error);
+    // C in the program's terms: decimal values, a function's static as function::name, a
+    // function's name as its address and name, casts to the program's struct types, formats.
+    EXPECT_EQ("", run("set var calls 1000"));
+    EXPECT_EQ("calls = 1000 ($03E8)  (unsigned int)\n", run("print calls"));
+    EXPECT_EQ("", run("set var shifted::last 'A' + 1"));
+    EXPECT_EQ("shifted::last = 66 'B' ($42)  (unsigned char)\n", run("print shifted::last"));
+    EXPECT_TRUE(dbg_execute(e_, "print twice::last").error);
+    const std::string start = dbg_hex4(dbg_source_function(&model_, "sum_points")->start);
+    EXPECT_EQ("sum_points = $" + start + " <sum_points>  (int ())\n", run("print sum_points"));
+    EXPECT_EQ("&sum_points = $" + start + " <sum_points>  (int () *)\n", run("p &sum_points"));
+    EXPECT_EQ("points[1].y = 0xFFFC  (int)\n", run("print/x points[1].y"));
+    EXPECT_EQ("points[1].tag = 01100010  (unsigned char)\n", run("print /t points[1].tag"));
+    EXPECT_NE(std::string::npos, run("print ((struct point *)&points[0] + 2)->x").find(" = 500 ("));
+    EXPECT_NE(std::string::npos,
+              run("print sizeof(struct point) * 3 == sizeof points && sizeof p == 2").find(" = 1 ("));
+    EXPECT_TRUE(dbg_execute(e_, "print/q sum").error);
     // A stop elsewhere leaves the selection behind.
     dbg_continue(e_);
     EXPECT_EQ(0u, dbg_cmd_locals(e_, {}).output.find("v = "));

@@ -466,8 +466,19 @@ template <auto handler, auto... extra> dbg_result_t by_module(const call_t &c) {
 
 // print takes the rest of the line as written, so that a decimal "#27" in it is not a comment.
 dbg_result_t cmd_print(const call_t &c) {
-    if (c.rest.empty()) return usage(c);
-    return dbg_cmd_print(c.e, {c.rest});
+    // print/x EXPR and print /x EXPR: the format goes first, then the expression as written.
+    std::vector<std::string> args;
+    std::string rest = c.rest;
+    if (!c.args.empty() && c.args[0][0] == '/') {
+        args.push_back(c.args[0]);
+        if (rest.compare(0, c.args[0].size(), c.args[0]) == 0) {
+            const size_t start = rest.find_first_not_of(" \t", c.args[0].size());
+            rest = start == std::string::npos ? "" : rest.substr(start);
+        }
+    }
+    if (rest.empty()) return usage(c);
+    args.push_back(rest);
+    return dbg_cmd_print(c.e, args);
 }
 
 dbg_result_t cmd_quit(const call_t &c) {
@@ -523,7 +534,7 @@ const command_t commands[] = {
      by_module<dbg_cmd_frame>},
     {"locals", "", "locals", "parameters and locals of the selected frame",
      by_module<dbg_cmd_locals>},
-    {"print", "p", "print EXPR",
+    {"print", "p", "print[/FMT] EXPR",
      "a C variable or expression (.f ->f [i] *p &v), a register,\n"
      "(ADDR) a memory byte; decimal numbers as #27",
      cmd_print},
