@@ -525,7 +525,7 @@ const command_t commands[] = {
     {"set", "", "set REG VALUE | set var NAME VALUE",
      "a register or pair (a ... iy, af' or af_, sp, pc, i, r),\n"
      "a flag (fs fz fh fp fn fc; s z p n), im, iff1 or iff2;\n"
-     "var: a C variable held in memory",
+     "var: a C variable held in memory (VALUE a C expression)",
      cmd_set},
     {"list", "l", "list [FILE:LINE | FUNCTION]",
      "source lines around a place (default: the current line)", by_module<dbg_cmd_list>},
@@ -535,8 +535,8 @@ const command_t commands[] = {
     {"locals", "", "locals", "parameters and locals of the selected frame",
      by_module<dbg_cmd_locals>},
     {"print", "p", "print[/FMT] EXPR",
-     "a C variable or expression (.f ->f [i] *p &v), a register,\n"
-     "(ADDR) a memory byte; decimal numbers as #27",
+     "a C expression; FMT: x hexadecimal, d signed, u unsigned,\n"
+     "c character, t binary",
      cmd_print},
     {"mem", "", "mem ADDR [LEN]", "LEN bytes as hex and characters (default 40, to FFFF at most)",
      cmd_mem},
@@ -585,13 +585,16 @@ const command_t commands[] = {
 };
 
 const char help_intro[] =
-    "Numbers are hexadecimal (8000, 0ff, $BC, 0x80, 8000h), except the counts N and SKIP of\n"
-    "step, stepi, disasm and break, which are decimal. A word is a register (pc, sp, hl,\n"
-    "ix, iy, with an optional +offset or -offset), else a symbol (also symbol+offset), else a\n"
-    "hexadecimal number; one that begins with a digit or $ is always a number. # starts a\n"
-    "comment (in print, set var and conditions, #27 is the decimal 27).\n"
-    "Conditions (COND) compare registers, flags, (ADDR), C variables and value with\n"
-    "== != < <= > >=, && || and parentheses: watch write 3A40 20 if value == FF && pc >= 8000\n"
+    "Addresses, bytes, lengths and ports are hexadecimal (8000, 0ff, $BC, 0x80, 8000h), and\n"
+    "the counts N and SKIP of step, stepi, disasm and break decimal. A word there is a register\n"
+    "(pc, sp, hl, ix, iy, with an optional +offset or -offset), else a symbol (also\n"
+    "symbol+offset), else a hexadecimal number; one that begins with a digit or $ is always a\n"
+    "number. # starts a comment.\n"
+    "Expressions (print, set var, COND) are C's: 41 is decimal; 0x29, $29 and 29h hexadecimal;\n"
+    "'c' a character; C variables, function::static, registers, symbols and, in a watchpoint,\n"
+    "value; every C operator, casts and sizeof, with C's int of 16 bits. A bare word such as FF\n"
+    "is no number: write 0xFF or $FF. A memory byte is *(unsigned char *)0x8000.\n"
+    "  watch write 3A40 20 if value == 0xFF && pc >= 0x8000\n"
     "Commands:\n";
 
 dbg_result_t cmd_help(const call_t &) {
