@@ -168,7 +168,7 @@ class test_debugger_source : public QObject {
         QLineEdit *editor = locals->findChild<QLineEdit *>();
         QVERIFY(editor);
         editor->selectAll();
-        QTest::keyClicks(editor, QStringLiteral("#42"));
+        QTest::keyClicks(editor, QStringLiteral("42"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(x->text(2), QStringLiteral("42 ($002A)"));
         dbg_value_t value;
