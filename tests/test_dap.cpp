@@ -309,19 +309,17 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
                                              expression + "\"}"),
                      "result");
     };
-    ASSERT_NE(std::string::npos,
-              request("evaluate", R"({"context":"repl","expression":"-exec symbols )" + path +
-                                      "\"}")
-                  .find("\"success\":true"));
+    ASSERT_NE(
+        std::string::npos,
+        request("evaluate", R"({"context":"repl","expression":"-exec symbols )" + path + "\"}")
+            .find("\"success\":true"));
     // Each variable set from the Globals scope (reference 2), then read back.
     const std::vector<std::pair<std::string, std::string>> typed = {
-        {"g_uchar", "200"},   {"g_schar", "-20"},      {"g_int", "-1000"},
-        {"g_uint", "1000"},   {"g_short", "-300"},     {"g_long", "-100000"},
-        {"g_ulong", "3000000000"}, {"g_ptr", "36864"}};
+        {"g_uchar", "200"},  {"g_schar", "-20"},    {"g_int", "-1000"},        {"g_uint", "1000"},
+        {"g_short", "-300"}, {"g_long", "-100000"}, {"g_ulong", "3000000000"}, {"g_ptr", "36864"}};
     for (const auto &[name, value] : typed) {
-        const std::string out = request(
-            "setVariable",
-            R"({"variablesReference":2,"name":")" + name + R"(","value":")" + value + "\"}");
+        const std::string out = request("setVariable", R"({"variablesReference":2,"name":")" +
+                                                           name + R"(","value":")" + value + "\"}");
         const std::string now = evaluate(name);
         EXPECT_EQ(field(out, "value"), now) << name;
         if (name == "g_ptr")
@@ -333,10 +331,11 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
     // invalidates the references: the editor asks again).
     for (const auto &[name, value, shown] :
          std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"c", "42", "42 '*' ($2A)"}, {"s", "-20", "-20 ($EC)"}, {"n", "1000", "1000 ($03E8)"}}) {
+             {"c", "42", "42 '*' ($2A)"},
+             {"s", "-20", "-20 ($EC)"},
+             {"n", "1000", "1000 ($03E8)"}}) {
         std::smatch found;
-        const std::string rec =
-            request("evaluate", R"({"context":"watch","expression":"g_rec"})");
+        const std::string rec = request("evaluate", R"({"context":"watch","expression":"g_rec"})");
         ASSERT_TRUE(
             std::regex_search(rec, found, std::regex(R"("variablesReference":([1-9][0-9]*))")))
             << rec;
@@ -348,7 +347,8 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
     }
     EXPECT_EQ(0x2A, dbg_peek(dbg_engine(), 0x9012));
     // What does not fit is refused, and nothing is stored.
-    std::string out = request("setVariable", R"({"variablesReference":2,"name":"g_schar","value":"300"})");
+    std::string out =
+        request("setVariable", R"({"variablesReference":2,"name":"g_schar","value":"300"})");
     EXPECT_NE(std::string::npos, out.find("does not fit")) << out;
     EXPECT_EQ(0u, evaluate("g_schar").find("-20 ("));
     // The command language's set var, decimal too; the console evaluates bare expressions.

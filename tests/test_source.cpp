@@ -384,8 +384,7 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_FALSE(
         dbg_source_assign(&model_, "i", "0", context(&stack[1]), &address, &bytes, &error));
     EXPECT_NE(std::string::npos, error.find("registers"));
-    EXPECT_FALSE(
-        dbg_source_assign(&model_, "calls", "70000", context(), &address, &bytes, &error));
+    EXPECT_FALSE(dbg_source_assign(&model_, "calls", "70000", context(), &address, &bytes, &error));
     EXPECT_FALSE(dbg_source_assign(&model_, "greeting", "\"too long!\"", context(), &address,
                                    &bytes, &error));
 
@@ -475,8 +474,9 @@ TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
     EXPECT_EQ("points[1].y = 0xFFFC  (int)\n", run("print/x points[1].y"));
     EXPECT_EQ("points[1].tag = 01100010  (unsigned char)\n", run("print /t points[1].tag"));
     EXPECT_NE(std::string::npos, run("print ((struct point *)&points[0] + 2)->x").find(" = 500 ("));
-    EXPECT_NE(std::string::npos,
-              run("print sizeof(struct point) * 3 == sizeof points && sizeof p == 2").find(" = 1 ("));
+    EXPECT_NE(
+        std::string::npos,
+        run("print sizeof(struct point) * 3 == sizeof points && sizeof p == 2").find(" = 1 ("));
     EXPECT_TRUE(dbg_execute(e_, "print/q sum").error);
     // A stop elsewhere leaves the selection behind.
     dbg_continue(e_);
@@ -641,10 +641,26 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     EXPECT_EQ(-1, dbg_source_load_cdb(&model, path, &error));
 
     dbg_expr_t expr;
-    for (const char *bad :
-         {"", "(1", "a[1", "p.", "#12x", "'ab'", "1 +", "1 2", "a == == b", "1 ? 2", "0x",
-          "12ab", "99999999999999999999", "(int", "(long char)1", "(unsigned float)1", "'\\q'",
-          "(struct)p", "1 +++ 2", "sizeof(long long long)"}) {
+    for (const char *bad : {"",
+                            "(1",
+                            "a[1",
+                            "p.",
+                            "#12x",
+                            "'ab'",
+                            "1 +",
+                            "1 2",
+                            "a == == b",
+                            "1 ? 2",
+                            "0x",
+                            "12ab",
+                            "99999999999999999999",
+                            "(int",
+                            "(long char)1",
+                            "(unsigned float)1",
+                            "'\\q'",
+                            "(struct)p",
+                            "1 +++ 2",
+                            "sizeof(long long long)"}) {
         error.clear();
         EXPECT_FALSE(dbg_expr_parse(&model, bad, &expr, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -674,7 +690,8 @@ TEST(SourceInput, ExpressionsAreCWithItsLiteralsPromotionsAndWrapAround) {
         dbg_value_t value;
         std::string error;
         int64_t got = 0;
-        ASSERT_TRUE(dbg_source_number(&model, text, context, &got, &error)) << text << ": " << error;
+        ASSERT_TRUE(dbg_source_number(&model, text, context, &got, &error))
+            << text << ": " << error;
         EXPECT_EQ(number, got) << text;
         ASSERT_TRUE(dbg_source_print(&model, text, context, &value, &error)) << text;
         EXPECT_EQ(type, value.type) << text;
@@ -711,7 +728,7 @@ TEST(SourceInput, ExpressionsAreCWithItsLiteralsPromotionsAndWrapAround) {
     check("~0", -1, "int");
     check("~(unsigned char)0", -1, "int");
     check("-1 < 0", 1, "int");
-    check("-1 < 0u", 0, "int"); // -1 converted to unsigned int is 65535
+    check("-1 < 0u", 0, "int");  // -1 converted to unsigned int is 65535
     check("-1L < 0u", 1, "int"); // long holds every unsigned int
     check("(unsigned char)300", 44, "unsigned char");
     check("(signed char)200", -56, "signed char");
@@ -746,16 +763,19 @@ TEST(SourceInput, ExpressionsAreCWithItsLiteralsPromotionsAndWrapAround) {
     }
     EXPECT_FALSE(dbg_source_print(&model, "0de", context, &value, &error));
     EXPECT_NE(std::string::npos, error.find("write 0x0de or $0de")) << error;
-    for (const char *refused : {"1 / 0", "5 % (h - 0x12)", "1 << 16", "1 >> -1",
-                                "(struct nosuch *)0", "*(void *)0", "sizeof(void)",
-                                "(struct nosuch)1", "fact::n"}) {
+    for (const char *refused :
+         {"1 / 0", "5 % (h - 0x12)", "1 << 16", "1 >> -1", "(struct nosuch *)0", "*(void *)0",
+          "sizeof(void)", "(struct nosuch)1", "fact::n"}) {
         EXPECT_FALSE(dbg_source_print(&model, refused, context, &value, &error)) << refused;
         EXPECT_FALSE(error.empty()) << refused;
     }
     // print's formats, at the value's width.
-    for (const auto &[format, text] : std::vector<std::pair<char, std::string>>{
-             {'x', "0xFFEC"}, {'d', "-20"}, {'u', "65516"}, {'t', "1111111111101100"},
-             {'c', "236 '\\xEC'"}}) {
+    for (const auto &[format, text] :
+         std::vector<std::pair<char, std::string>>{{'x', "0xFFEC"},
+                                                   {'d', "-20"},
+                                                   {'u', "65516"},
+                                                   {'t', "1111111111101100"},
+                                                   {'c', "236 '\\xEC'"}}) {
         ASSERT_TRUE(dbg_source_print(&model, "-20", context, &value, &error, format)) << error;
         EXPECT_EQ(text, value.text) << format;
     }

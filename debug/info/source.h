@@ -293,10 +293,10 @@ constexpr uint32_t DBG_VALUE_MAX_NODES = 4096;
 constexpr uint32_t DBG_VALUE_MAX_CHARS = 1024;
 
 struct dbg_value_t {
-    std::string name;      // the expression, a field name or "[2]"
-    std::string type;      // type name
-    std::string text;      // formatted: "-42 ($FFD6)", "104 'h' ($68)", "$8DD5 \"hello\"", "{...}"
-    std::string registers; // held in registers: "BC" (text ends with " in BC"); else ""
+    std::string name;       // the expression, a field name or "[2]"
+    std::string type;       // type name
+    std::string text;       // formatted: "-42 ($FFD6)", "104 'h' ($68)", "$8DD5 \"hello\"", "{...}"
+    std::string registers;  // held in registers: "BC" (text ends with " in BC"); else ""
     bool in_memory = false; // address is where it lives (can be written)
     uint16_t address = 0;
     int type_index = -1;

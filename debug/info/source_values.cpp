@@ -296,10 +296,10 @@ int char_node(parser_t *p) {
             while (at < t.size() && digits < (base == 8 ? 3 : 2) &&
                    std::isxdigit(static_cast<unsigned char>(t[at])) &&
                    (base == 16 || (t[at] >= '0' && t[at] <= '7'))) {
-                value = value * base + (std::isdigit(static_cast<unsigned char>(t[at]))
-                                            ? t[at] - '0'
-                                            : std::toupper(static_cast<unsigned char>(t[at])) -
-                                                  'A' + 10);
+                value = value * base +
+                        (std::isdigit(static_cast<unsigned char>(t[at]))
+                             ? t[at] - '0'
+                             : std::toupper(static_cast<unsigned char>(t[at])) - 'A' + 10);
                 ++at;
                 ++digits;
             }
@@ -419,8 +419,8 @@ int parse_unary_operand(parser_t *p) {
         const char *token;
         const char *not_before;
         op_t op;
-    } prefixes[] = {{"*", "", OP_DEREF},  {"&", "&", OP_ADDRESS},   {"!", "=", OP_NOT},
-                    {"-", "-", OP_NEGATE}, {"+", "+", OP_PLUS}, {"~", "", OP_COMPLEMENT}};
+    } prefixes[] = {{"*", "", OP_DEREF},   {"&", "&", OP_ADDRESS}, {"!", "=", OP_NOT},
+                    {"-", "-", OP_NEGATE}, {"+", "+", OP_PLUS},    {"~", "", OP_COMPLEMENT}};
     for (const auto &prefix : prefixes)
         if (accept(p, prefix.token, prefix.not_before)) {
             const int inner = parse_unary(p);
@@ -941,8 +941,7 @@ bool cast(evaluator_t *e, const ev_t &v, int type, ev_t *out) {
 }
 
 // Pointer arithmetic: pointer +/- integer counts elements, pointer - pointer counts them between.
-bool pointer_arithmetic(evaluator_t *e, op_t op, const ev_t &left, const ev_t &right,
-                        ev_t *out) {
+bool pointer_arithmetic(evaluator_t *e, op_t op, const ev_t &left, const ev_t &right, ev_t *out) {
     const int lt = pointee_of(e, left), rt = pointee_of(e, right);
     int64_t a = 0, b = 0;
     if (!scalar(e, left, &a) || !scalar(e, right, &b)) return false;
@@ -975,14 +974,14 @@ bool arithmetic(evaluator_t *e, op_t op, const ev_t &left, const ev_t &right, ev
             return fail_ev(e, "shift by " + std::to_string(b) + " (0 to " +
                                   std::to_string(type.size * 8 - 1) + " for " + type.name + ")");
         out->type = ta;
-        const uint64_t bits = type.is_signed ? static_cast<uint64_t>(a)
-                                             : static_cast<uint64_t>(a) &
-                                                   (type.size >= 8 ? ~0ull
-                                                                   : (1ull << (type.size * 8)) - 1);
-        out->number = wrap(type, static_cast<int64_t>(
-                                     op == OP_SHL ? bits << b
-                                     : type.is_signed ? static_cast<uint64_t>(a >> b)
-                                                      : bits >> b));
+        const uint64_t bits = type.is_signed
+                                  ? static_cast<uint64_t>(a)
+                                  : static_cast<uint64_t>(a) &
+                                        (type.size >= 8 ? ~0ull : (1ull << (type.size * 8)) - 1);
+        out->number =
+            wrap(type, static_cast<int64_t>(op == OP_SHL     ? bits << b
+                                            : type.is_signed ? static_cast<uint64_t>(a >> b)
+                                                             : bits >> b));
         return true;
     }
     const int common = common_type(e, ta, tb);
@@ -1228,7 +1227,9 @@ std::string formatted(const dbg_type_t &type, int64_t value, char format) {
         const uint8_t c = static_cast<uint8_t>(value);
         const std::string shown = quoted(&c, 0, 1);
         return std::to_string(c) + " '" +
-               (c == '\'' ? "\\'" : c == '"' ? "\"" : shown.substr(1, shown.find('"', 1) - 1)) +
+               (c == '\''  ? "\\'"
+                : c == '"' ? "\""
+                           : shown.substr(1, shown.find('"', 1) - 1)) +
                "'";
     }
     default: return dbg_source_format_int(type, value);
@@ -1276,7 +1277,8 @@ void build_value(evaluator_t *e, const ev_t &v, const std::string &name, int dep
     case DBG_TYPE_POINTER: {
         int64_t n = 0;
         scalar(e, v, &n);
-        out->text = e->format ? formatted(type, n, e->format) : hex_digits(static_cast<uint64_t>(n), 4);
+        out->text =
+            e->format ? formatted(type, n, e->format) : hex_digits(static_cast<uint64_t>(n), 4);
         const dbg_type_t *target = type.target >= 0 ? &type_at(e, type.target) : nullptr;
         if (target && target->is_char && n != 0)
             out->text += " " + quoted(memory, static_cast<uint16_t>(n), 64);
