@@ -497,6 +497,11 @@ TEST_F(Source, SourceBreakpointsConditionsAndStopReports) {
                   " has no code\n",
               run("break debuginfo.c:" + std::to_string(nocode)));
     EXPECT_TRUE(dbg_execute(e_, "break twice if v ==").error);
+    // A bare hexadecimal word is refused as the condition is set, not at its first hit.
+    const dbg_result_t bare = dbg_execute(e_, "break twice if v == FF");
+    EXPECT_TRUE(bare.error);
+    EXPECT_EQ("Bad condition: unknown name FF (for the hexadecimal number write 0xFF or $FF)\n",
+              bare.output);
     EXPECT_TRUE(dbg_execute(e_, "break nosuch.c:3").error);
     // twice gets 2, -4, 6: the first is false (not counted), -4 is skipped, 6 stops.
     EXPECT_EQ("Breakpoint 2 at " + dbg_hex4(address_of("twice")) +

@@ -330,6 +330,10 @@ struct dbg_expr_t {
 // Parses an expression. False with a one-line reason.
 bool dbg_expr_parse(const dbg_source_t *model, const std::string &text, dbg_expr_t *expr,
                     std::string *error);
+// Refuses a word made of hexadecimal digits that names nothing the program or symbols know
+// ("FF"), with the hint to write 0xFF or $FF: a condition is checked so when it is set.
+bool dbg_expr_check_names(const dbg_source_t *model, const dbg_expr_t &expr,
+                          const dbg_symbols_t *symbols, std::string *error);
 // The expression's value as an integer (a condition: non-zero is true). False with a reason
 // (an unknown name, a variable without a place, a bad index).
 bool dbg_expr_number(const dbg_source_t *model, const dbg_expr_t &expr,

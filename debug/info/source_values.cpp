@@ -739,6 +739,16 @@ int64_t wrap(const dbg_type_t &type, int64_t value) {
     return value;
 }
 
+// Numbers are C's: a hexadecimal one is never guessed from a bare word, but the message says how
+// to write it.
+std::string unknown_name(const std::string &name) {
+    if (std::all_of(name.begin(), name.end(),
+                    [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        return "unknown name " + name + " (for the hexadecimal number write 0x" + name + " or $" +
+               name + ")";
+    return "unknown name " + name;
+}
+
 // A name: a C variable in scope (a program's loop counter `i` or `c` stays readable), a static
 // as function::name, a C function (its address), a register, `value` in a watchpoint's
 // condition, an assembly symbol (its address).
@@ -783,12 +793,7 @@ bool resolve_name(evaluator_t *e, const std::string &name, ev_t *out) {
         out->type = DBG_TYPE_UINT_INDEX;
         return true;
     }
-    // Numbers are C's: a hexadecimal one is never guessed from a bare word.
-    if (std::all_of(name.begin(), name.end(),
-                    [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
-        return fail_ev(e, "unknown name " + name + " (for the hexadecimal number write 0x" + name +
-                              " or $" + name + ")");
-    return fail_ev(e, "unknown name " + name);
+    return fail_ev(e, unknown_name(name));
 }
 
 int64_t read_int(const uint8_t *memory, uint16_t address, const dbg_type_t &type) {
@@ -1420,6 +1425,25 @@ bool dbg_source_print(const dbg_source_t *model, const std::string &text,
         !dbg_expr_value(model, expr, context, value, error, format))
         return false;
     value->name = text;
+    return true;
+}
+
+bool dbg_expr_check_names(const dbg_source_t *model, const dbg_expr_t &expr,
+                          const dbg_symbols_t *symbols, std::string *error) {
+    for (const dbg_expr_node_t &node : expr.nodes) {
+        if (node.op != OP_NAME) continue;
+        const std::string &name = node.name;
+        uint16_t address = 0;
+        const bool hex_word = std::all_of(name.begin(), name.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c));
+        });
+        if (!hex_word || model->variable_index.count(name) || dbg_source_function(model, name) ||
+            z_register_find(name) || name == "value" ||
+            (symbols && dbg_symbol_lookup(symbols, name, &address)))
+            continue;
+        *error = unknown_name(name);
+        return false;
+    }
     return true;
 }
 
