@@ -959,7 +959,10 @@ bool pointer_arithmetic(evaluator_t *e, op_t op, const ev_t &left, const ev_t &r
         return true;
     }
     if (rt >= 0 && op == OP_SUB) return fail_ev(e, "a number minus a pointer");
-    const int64_t address = lt >= 0 ? a + (op == OP_ADD ? b : -b) * size : b + a * size;
+    // Unsigned: any count wraps within the 64 KB as the address does, never overflows.
+    const uint64_t base = static_cast<uint64_t>(lt >= 0 ? a : b);
+    const uint64_t step = static_cast<uint64_t>(lt >= 0 ? b : a) * static_cast<uint64_t>(size);
+    const uint64_t address = op == OP_ADD ? base + step : base - step;
     out->type = pointer_to(e, target);
     out->number = address & 0xFFFF;
     return true;
@@ -1094,7 +1097,8 @@ bool eval(evaluator_t *e, const dbg_expr_t &expr, int index, ev_t *out) {
         if (!scalar(e, base, &address)) return false;
         out->type = target;
         out->in_memory = true;
-        out->address = static_cast<uint16_t>(address + i * type_at(e, target).size);
+        out->address = static_cast<uint16_t>(static_cast<uint64_t>(address) +
+                                              static_cast<uint64_t>(i) * type_at(e, target).size);
         return true;
     }
     case OP_DEREF: {
