@@ -708,6 +708,7 @@ TEST(SourceInput, ExpressionsAreCWithItsLiteralsPromotionsAndWrapAround) {
     check("$29", 41, "int");
     check("29h", 41, "int");
     check("0FFh", 255, "int");
+    check("0bh", 11, "int");
     check("051", 41, "int");
     check("0b101001", 41, "int");
     check("'A'", 65, "int");
@@ -786,8 +787,16 @@ TEST(SourceInput, ExpressionsAreCWithItsLiteralsPromotionsAndWrapAround) {
     }
     ASSERT_TRUE(dbg_source_print(&model, "h", context, &value, &error, 'x'));
     EXPECT_EQ("0x12", value.text);
-    ASSERT_TRUE(dbg_source_print(&model, "'A'", context, &value, &error, 'c'));
-    EXPECT_EQ("65 'A'", value.text);
+    for (const auto &[text, shown] :
+         std::vector<std::pair<std::string, std::string>>{{"'A'", "65 'A'"},
+                                                          {"0", "0 '\\0'"},
+                                                          {"'\\''", "39 '\\''"},
+                                                          {"'\"'", "34 '\"'"},
+                                                          {"'\\\\'", "92 '\\\\'"},
+                                                          {"7", "7 '\\x07'"}}) {
+        ASSERT_TRUE(dbg_source_print(&model, text, context, &value, &error, 'c')) << text;
+        EXPECT_EQ(shown, value.text) << text;
+    }
 }
 
 // Debug files and sources are read only from regular files and within a bound: a FIFO without a

@@ -205,15 +205,15 @@ int number_node(parser_t *p, const std::string &word) {
     } else if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
         base = 16;
         digits = word.substr(2);
-    } else if (word.size() > 2 && word[0] == '0' && (word[1] == 'b' || word[1] == 'B')) {
-        base = 2;
-        digits = word.substr(2);
     } else if (word.size() > 1 && (word.back() == 'h' || word.back() == 'H') &&
                std::all_of(word.begin(), word.end() - 1,
                            [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
-        base = 16;
+        base = 16; // before 0b: 0bh is the assembler's 0B
         digits.pop_back();
         suffixes_allowed = false;
+    } else if (word.size() > 2 && word[0] == '0' && (word[1] == 'b' || word[1] == 'B')) {
+        base = 2;
+        digits = word.substr(2);
     } else if (word.size() > 1 && word[0] == '0') {
         base = 8;
     }
@@ -1098,7 +1098,7 @@ bool eval(evaluator_t *e, const dbg_expr_t &expr, int index, ev_t *out) {
         out->type = target;
         out->in_memory = true;
         out->address = static_cast<uint16_t>(static_cast<uint64_t>(address) +
-                                              static_cast<uint64_t>(i) * type_at(e, target).size);
+                                             static_cast<uint64_t>(i) * type_at(e, target).size);
         return true;
     }
     case OP_DEREF: {
@@ -1234,11 +1234,12 @@ std::string formatted(const dbg_type_t &type, int64_t value, char format) {
     }
     case 'c': {
         const uint8_t c = static_cast<uint8_t>(value);
-        const std::string shown = quoted(&c, 0, 1);
+        const std::string shown = quoted(&c, 0, 1); // "\"A\"...", "\"\\x07\"..."
         return std::to_string(c) + " '" +
-               (c == '\''  ? "\\'"
-                : c == '"' ? "\""
-                           : shown.substr(1, shown.find('"', 1) - 1)) +
+               (c == 0      ? "\\0"
+                : c == '\'' ? "\\'"
+                : c == '"'  ? "\""
+                            : shown.substr(1, shown.find('"', 1) - 1)) +
                "'";
     }
     default: return dbg_source_format_int(type, value);
