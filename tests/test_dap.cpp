@@ -313,11 +313,18 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
         std::string::npos,
         request("evaluate", R"({"context":"repl","expression":"-exec symbols )" + path + "\"}")
             .find("\"success\":true"));
-    // Each variable set from the Globals scope (reference 2), then read back.
-    const std::vector<std::pair<std::string, std::string>> typed = {
-        {"g_uchar", "200"},  {"g_schar", "-20"},    {"g_int", "-1000"},        {"g_uint", "1000"},
-        {"g_short", "-300"}, {"g_long", "-100000"}, {"g_ulong", "3000000000"}, {"g_ptr", "36864"}};
-    for (const auto &[name, value] : typed) {
+    // Each variable set from the Globals scope (reference 2), then read back; then set again by
+    // the command language's set var (from the console, after ">"), and read back.
+    const std::vector<std::tuple<std::string, std::string, std::string>> typed = {
+        {"g_uchar", "200", "7"},
+        {"g_schar", "-20", "-128"},
+        {"g_int", "-1000", "32767"},
+        {"g_uint", "1000", "65535"},
+        {"g_short", "-300", "-32768"},
+        {"g_long", "-100000", "2147483647"},
+        {"g_ulong", "3000000000", "70000"},
+        {"g_ptr", "36864", "36880"}};
+    for (const auto &[name, value, again] : typed) {
         const std::string out = request("setVariable", R"({"variablesReference":2,"name":")" +
                                                            name + R"(","value":")" + value + "\"}");
         const std::string now = evaluate(name);
@@ -326,6 +333,14 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
             EXPECT_EQ(0u, now.find("$9000 ")) << now;
         else
             EXPECT_EQ(0u, now.find(value + " (")) << name << ": " << now;
+        const std::string set = request("evaluate", R"({"context":"repl","expression":">set var )" +
+                                                        name + " " + again + "\"}");
+        EXPECT_NE(std::string::npos, set.find("\"success\":true")) << set;
+        const std::string later = evaluate(name);
+        if (name == "g_ptr")
+            EXPECT_EQ(0u, later.find("$9010 ")) << later;
+        else
+            EXPECT_EQ(0u, later.find(again + " (")) << name << ": " << later;
     }
     // A struct's fields through the struct's own reference, as an editor sets them (a set
     // invalidates the references: the editor asks again).
@@ -350,14 +365,11 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
     std::string out =
         request("setVariable", R"({"variablesReference":2,"name":"g_schar","value":"300"})");
     EXPECT_NE(std::string::npos, out.find("does not fit")) << out;
-    EXPECT_EQ(0u, evaluate("g_schar").find("-20 ("));
-    // The command language's set var, decimal too; the console evaluates bare expressions.
-    out = request("evaluate", R"({"context":"repl","expression":">set var g_uchar 100"})");
-    EXPECT_NE(std::string::npos, out.find("\"success\":true")) << out;
+    EXPECT_EQ(0u, evaluate("g_schar").find("-128 ("));
+    // A C expression as the value; the console evaluates bare expressions.
     request("evaluate", R"({"context":"repl","expression":"-exec set var g_long -5 * 1000L"})");
-    EXPECT_EQ(0u, evaluate("g_uchar", "repl").find("100 'd' ("));
-    EXPECT_EQ(0u, evaluate("g_long").find("-5000 ("));
-    EXPECT_EQ("3 ($0003)", evaluate("g_uint / 500 + sizeof(char)", "repl"));
+    EXPECT_EQ(0u, evaluate("g_long", "repl").find("-5000 ("));
+    EXPECT_EQ("132 ($0084)", evaluate("g_uint / 500 + sizeof(char)", "repl"));
     out = request("evaluate", R"({"context":"repl","expression":"regs"})");
     EXPECT_NE(std::string::npos, out.find("starts with > or -exec: >regs")) << out;
     dbg_dap_free(s);
