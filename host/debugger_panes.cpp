@@ -1,6 +1,8 @@
 // The debugger window's panes: registers and flags, disassembly, memory and stack.
 #include "host/debugger_panes.h"
 
+#include <cctype>
+
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -389,14 +391,20 @@ void gui_memory_pane::show_view(const gui_debugger_view_t &view, const dbg_symbo
         dbg_expr_t expr;
         dbg_value_t value;
         int64_t number = 0;
-        bool ok = dbg_expr_parse(model, text, &expr, &error) &&
-                  dbg_expr_value(model, expr, context, &value, &error);
-        if (ok && value.in_memory && !value.children.empty())
-            address = value.address;
-        else if (ok && dbg_expr_number(model, expr, context, &number, &error))
-            address = static_cast<uint16_t>(number);
-        else
-            ok = false;
+        // An address written as a number is hexadecimal, as places are everywhere ("8000").
+        const bool number_place =
+            (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '$') &&
+            dbg_parse_address(symbols, text, &address);
+        bool ok = number_place || (dbg_expr_parse(model, text, &expr, &error) &&
+                                   dbg_expr_value(model, expr, context, &value, &error));
+        if (!number_place) {
+            if (ok && value.in_memory && !value.children.empty())
+                address = value.address;
+            else if (ok && dbg_expr_number(model, expr, context, &number, &error))
+                address = static_cast<uint16_t>(number);
+            else
+                ok = false;
+        }
         // Symbol arithmetic as the command language writes addresses.
         if (!ok && dbg_parse_address(symbols, text, &address)) ok = true;
         if (ok) error.clear();

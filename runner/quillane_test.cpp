@@ -522,7 +522,7 @@ bool add_guards(runner_t *run, std::string *error) {
     dbg_watch_add(e, DBG_WATCH_READ, STACK_TOP, 0x10000 - STACK_TOP);
     // A push below the stack's bottom; other writes there are the program's data.
     return dbg_watch_add_if(e, DBG_WATCH_WRITE, STACK_BOTTOM - 0x100, 0x100,
-                            "sp < " + dbg_hex4(STACK_BOTTOM + 2), error) >= 0;
+                            "sp < 0x" + dbg_hex4(STACK_BOTTOM + 2), error) >= 0;
 }
 
 qt_result_t run_test(runner_t *run, const test_t &t) {

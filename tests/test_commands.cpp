@@ -157,10 +157,10 @@ TEST_F(Commands, ARegisterNameMeansTheRegisterEverywhere) {
 
     EXPECT_NE(std::string::npos, out("print de").find("$9002"));
     EXPECT_NE(std::string::npos, out("print c").find("$45"));
-    EXPECT_NE(std::string::npos, out("print 0de").find("($00DE)"));
-    EXPECT_NE(std::string::npos, out("break de if de == 9002").find("at 9002"));
+    EXPECT_NE(std::string::npos, out("print 0xde").find("($00DE)"));
+    EXPECT_NE(std::string::npos, out("break de if de == 0x9002").find("at 9002"));
     // Were de the number DE in a condition, this one would stop first.
-    EXPECT_NE(std::string::npos, out("break 9001 if de == 0de").find("at 9001"));
+    EXPECT_NE(std::string::npos, out("break 9001 if de == $de").find("at 9001"));
     const dbg_result_t stop = run("continue");
     EXPECT_TRUE(stop.stopped);
     EXPECT_NE(std::string::npos, stop.output.find("Breakpoint 1 at 9002")) << stop.output;

@@ -356,16 +356,16 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_NE(std::string::npos, print_error("points[1].z").find("no member z"));
 
     // Conditions over variables, registers, memory and a watchpoint's value.
-    EXPECT_TRUE(condition("v == #2 && (pc) == 29 && hl == 2"));
-    EXPECT_TRUE(condition("greeting[1] == 'e' && points[1].y < 0 && (8000) == 31"));
-    EXPECT_TRUE(condition("value == FF && pc >= 8000", 0xFF));
-    EXPECT_FALSE(condition("value == FF && pc < 8000", 0xFF));
-    EXPECT_TRUE(condition("v == #2 || no_such_name")); // not looked at
-    EXPECT_FALSE(condition("!(v == #2) || (total != 0)"));
+    EXPECT_TRUE(condition("v == 2 && *(unsigned char *)pc == 0x29 && hl == 2"));
+    EXPECT_TRUE(condition("greeting[1] == 'e' && points[1].y < 0 && *(char *)0x8000 == 0x31"));
+    EXPECT_TRUE(condition("value == 0xFF && pc >= 0x8000", 0xFF));
+    EXPECT_FALSE(condition("value == $FF && pc < 8000h", 0xFF));
+    EXPECT_TRUE(condition("v == 2 || no_such_name")); // not looked at
+    EXPECT_FALSE(condition("!(v == 2) || (total != 0)"));
 
     // Run on until the condition holds: the second element's y.
     dbg_expr_t second;
-    ASSERT_TRUE(dbg_expr_parse(&model_, "v == -#4", &second, &error)) << error;
+    ASSERT_TRUE(dbg_expr_parse(&model_, "v == -4", &second, &error)) << error;
     int64_t hit = 0;
     for (int i = 0; i < 5 && !hit; ++i) {
         ASSERT_TRUE(dbg_expr_number(&model_, second, context(), &hit, &error)) << error;
@@ -386,15 +386,14 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_NE(std::string::npos, why.find("i is not available")) << why;
 
     // Writing: a stack local of a caller's frame ends the loop early; text into a char array.
-    assign("count", "#2", &stack[1]);
+    assign("count", "2", &stack[1]);
     assign("greeting", "\"HI\"");
     uint16_t address = 0;
     std::vector<uint8_t> bytes;
     EXPECT_FALSE(
         dbg_source_assign(&model_, "i", "0", context(&stack[1]), &address, &bytes, &error));
     EXPECT_NE(std::string::npos, error.find("not available")) << error;
-    EXPECT_FALSE(
-        dbg_source_assign(&model_, "calls", "#70000", context(), &address, &bytes, &error));
+    EXPECT_FALSE(dbg_source_assign(&model_, "calls", "70000", context(), &address, &bytes, &error));
     EXPECT_FALSE(dbg_source_assign(&model_, "greeting", "\"too long!\"", context(), &address,
                                    &bytes, &error));
 
@@ -498,9 +497,26 @@ TEST_F(Source, CommandsWhereFrameLocalsPrintListAndSetVar) {
         << twice_list;
     EXPECT_TRUE(dbg_cmd_list(e_, {"nosuch.c:3"}).error);
 
-    EXPECT_FALSE(dbg_cmd_set_var(e_, {"var", "sum", "#100"}).error);
+    EXPECT_FALSE(dbg_cmd_set_var(e_, {"var", "sum", "100"}).error);
     EXPECT_EQ("sum = 100 ($0064)  (int)\n", dbg_cmd_print(e_, {"sum"}).output);
     EXPECT_TRUE(dbg_cmd_set_var(e_, {"var", "i", "1"}).error);
+    // C in the program's terms: decimal values, a function's static as function::name, a
+    // function's name as its address and name, casts to the program's struct types, formats.
+    EXPECT_EQ("", run("set var calls 1000"));
+    EXPECT_EQ("calls = 1000 ($03E8)  (unsigned int)\n", run("print calls"));
+    EXPECT_EQ("", run("set var shifted::last 'A' + 1"));
+    EXPECT_EQ("shifted::last = 66 'B' ($42)  (unsigned char)\n", run("print shifted::last"));
+    EXPECT_TRUE(dbg_execute(e_, "print twice::last").error);
+    const std::string start = dbg_hex4(dbg_source_function(&model_, "sum_points")->start);
+    EXPECT_EQ("sum_points = $" + start + " <sum_points>  (int ())\n", run("print sum_points"));
+    EXPECT_EQ("&sum_points = $" + start + " <sum_points>  (int () *)\n", run("p &sum_points"));
+    EXPECT_EQ("points[1].y = 0xFFFC  (int)\n", run("print/x points[1].y"));
+    EXPECT_EQ("points[1].tag = 01100010  (unsigned char)\n", run("print /t points[1].tag"));
+    EXPECT_NE(std::string::npos, run("print ((struct point *)&points[0] + 2)->x").find(" = 500 ("));
+    EXPECT_NE(
+        std::string::npos,
+        run("print sizeof(struct point) * 3 == sizeof points && sizeof p == 2").find(" = 1 ("));
+    EXPECT_TRUE(dbg_execute(e_, "print/q sum").error);
     // A stop elsewhere leaves the selection behind.
     dbg_continue(e_);
     EXPECT_EQ(0u, dbg_cmd_locals(e_, {}).output.find("v = "));
@@ -520,11 +536,16 @@ TEST_F(Source, SourceBreakpointsConditionsAndStopReports) {
                   " has no code\n",
               run("break debuginfo.c:" + std::to_string(nocode)));
     EXPECT_TRUE(dbg_execute(e_, "break twice if v ==").error);
+    // A bare hexadecimal word is refused as the condition is set, not at its first hit.
+    const dbg_result_t bare = dbg_execute(e_, "break twice if v == FF");
+    EXPECT_TRUE(bare.error);
+    EXPECT_EQ("Bad condition: unknown name FF (for the hexadecimal number write 0xFF or $FF)\n",
+              bare.output);
     EXPECT_TRUE(dbg_execute(e_, "break nosuch.c:3").error);
     // twice gets 2, -4, 6: the first is false (not counted), -4 is skipped, 6 stops.
     EXPECT_EQ("Breakpoint 2 at " + dbg_hex4(address_of("twice")) +
-                  place("twice", line_of("twice")) + " if v != #2\n",
-              run("break twice 1 if v != #2"));
+                  place("twice", line_of("twice")) + " if v != 2\n",
+              run("break twice 1 if v != 2"));
     EXPECT_EQ(0u, run("continue")
                       .find("Breakpoint 1 at " + dbg_hex4(address_of("nocode")) +
                             place("sum_points", nocode + 1) + ": "));
@@ -532,12 +553,12 @@ TEST_F(Source, SourceBreakpointsConditionsAndStopReports) {
                       .find("Breakpoint 2 at " + dbg_hex4(address_of("twice")) +
                             place("twice", line_of("twice")) + ": "));
     EXPECT_EQ("v = 6 ($0006) in HL  (int)\n", run("print v"));
-    EXPECT_NE(std::string::npos, run("break").find(" if v != #2, 2 hits"));
+    EXPECT_NE(std::string::npos, run("break").find(" if v != 2, 2 hits"));
 
     // total = 546 ($222), then 546000 ($854D0): only the byte D0 written stops.
     run("delete");
     const std::string total = dbg_hex4(symbol("total"));
-    run("watch write " + total + " 4 if value == D0 && pc >= 8000");
+    run("watch write " + total + " 4 if value == 0xD0 && pc >= 0x8000");
     const std::string stop = run("continue");
     EXPECT_NE(std::string::npos, stop.find(" wrote D0 to ")) << stop;
     EXPECT_NE(std::string::npos, stop.find(" (main, debuginfo.c:")) << stop;
@@ -664,46 +685,157 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     EXPECT_EQ(-1, dbg_source_load_cdb(&model, path, &error));
 
     dbg_expr_t expr;
-    for (const char *bad : {"", "(1", "a[1", "p.", "#12x", "'ab'", "1 +", "1 2", "a == == b"}) {
+    for (const char *bad : {"",
+                            "(1",
+                            "a[1",
+                            "p.",
+                            "#12x",
+                            "'ab'",
+                            "1 +",
+                            "1 2",
+                            "a == == b",
+                            "1 ? 2",
+                            "0x",
+                            "12ab",
+                            "99999999999999999999",
+                            "(int",
+                            "(long char)1",
+                            "(unsigned float)1",
+                            "'\\q'",
+                            "(struct)p",
+                            "1 +++ 2",
+                            "sizeof(long long long)"}) {
         error.clear();
         EXPECT_FALSE(dbg_expr_parse(&model, bad, &expr, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
+    std::string deep;
+    for (int i = 0; i < 300; ++i)
+        deep += "-(";
+    EXPECT_FALSE(dbg_expr_parse(&model, deep + "1" + std::string(300, ')'), &expr, &error));
+    EXPECT_EQ("expression nested too deeply", error);
+}
+
+// Expressions read as C: numbers are decimal, with C's other forms and the assembler's $FF and
+// 0FFh; a bare hexadecimal word is never taken for a number; arithmetic has C's types, integer
+// promotions and wrap-around at SDCC's widths (int 16 bits).
+TEST(SourceInput, ExpressionsAreCWithItsLiteralsPromotionsAndWrapAround) {
+    dbg_source_t model;
+    dbg_source_init(&model);
     std::vector<uint8_t> memory(65536);
     z_cpu_t cpu{};
     cpu.HL = 0x1234;
-    memory[0x1234] = 0x56;
-    const dbg_eval_context_t context{memory.data(), &cpu, nullptr, nullptr, -1};
-    int64_t number = 0;
-    ASSERT_TRUE(dbg_expr_parse(&model, "(hl) == 56 && $10 == #16 && -1 < 0", &expr, &error));
-    EXPECT_TRUE(dbg_expr_number(&model, expr, context, &number, &error)) << error;
-    EXPECT_EQ(1, number);
-    // Registers are typed by their width; "(ix-1)" is the byte below IX.
     cpu.IX = 0x2001;
+    memory[0x1234] = 0x56;
     memory[0x2000] = 0x77;
+    const dbg_eval_context_t context{memory.data(), &cpu, nullptr, nullptr, -1};
+    // The value, its type and its text as print shows it.
+    auto check = [&](const std::string &text, int64_t number, const std::string &type) {
+        dbg_value_t value;
+        std::string error;
+        int64_t got = 0;
+        ASSERT_TRUE(dbg_source_number(&model, text, context, &got, &error))
+            << text << ": " << error;
+        EXPECT_EQ(number, got) << text;
+        ASSERT_TRUE(dbg_source_print(&model, text, context, &value, &error)) << text;
+        EXPECT_EQ(type, value.type) << text;
+    };
+    // Literals and their C types.
+    check("41", 41, "int");
+    check("-20", -20, "int");
+    check("0x29", 41, "int");
+    check("$29", 41, "int");
+    check("29h", 41, "int");
+    check("0FFh", 255, "int");
+    check("0bh", 11, "int");
+    check("051", 41, "int");
+    check("0b101001", 41, "int");
+    check("'A'", 65, "int");
+    check("'\\n' + '\\x41' + '\\101' + '\\''", 10 + 65 + 65 + 39, "int");
+    check("40000", 40000, "long");
+    check("0x8000", 0x8000, "unsigned int");
+    check("65535u", 65535, "unsigned int");
+    check("3000000000", 3000000000, "long long");
+    check("0xFFFFFFFF", 0xFFFFFFFF, "unsigned long");
+    check("7L", 7, "long");
+    check("#27", 27, "int");
+    check("-32768", -32768, "long");
+    // Registers are unsigned: 8-bit ones unsigned char, pairs unsigned int.
+    check("h", 0x12, "unsigned char");
+    check("hl", 0x1234, "unsigned int");
+    check("*(unsigned char *)hl == 0x56 && *(unsigned char *)(ix - 1) == 'w'", 1, "int");
+    // Arithmetic: promoted to int, wrapping at 16 bits; long when an operand is.
+    check("1000 * 1000", 16960, "int");
+    check("1000L * 1000", 1000000, "long");
+    check("32767 + 1", -32768, "int");
+    check("0xFFFF + 1", 0, "unsigned int");
+    check("h + 1", 0x13, "int");
+    check("~0", -1, "int");
+    check("~(unsigned char)0", -1, "int");
+    check("-1 < 0", 1, "int");
+    check("-1 < 0u", 0, "int");  // -1 converted to unsigned int is 65535
+    check("-1L < 0u", 1, "int"); // long holds every unsigned int
+    check("(unsigned char)300", 44, "unsigned char");
+    check("(signed char)200", -56, "signed char");
+    check("(long)-1 == 0xFFFFFFFF", 1, "int"); // compared as unsigned long
+    check("(unsigned long)-1 == 0xFFFFFFFF", 1, "int");
+    check("7 / 2 + -7 / 2 * 10 + -7 % 2 * 100", 3 - 30 - 100, "int");
+    check("1 << 15", -32768, "int");
+    check("0x8000 >> 15", 1, "unsigned int");
+    check("-16 >> 2", -4, "int");
+    check("(6 & 3) * 100 + (6 | 3) * 10 + (6 ^ 3)", 200 + 70 + 5, "int");
+    check("!5 + !0 * 2", 2, "int");
+    check("1 ? 2 : 3", 2, "int");
+    check("0 ? 2 : 1 ? 3 : 4", 3, "int");
+    check("1 + 2 * 3 == 7 && (1 << 2 + 1) == 8 && 5 > 3 > 0 == 1", 1, "int");
+    check("sizeof(long) + sizeof(char *) * 10 + sizeof 1 * 100 + sizeof h * 1000", 1224,
+          "unsigned int");
+    check("sizeof(unsigned long long) * 2", 16, "unsigned int");
+    check("(unsigned char *)0x8000 + 2", 0x8002, "unsigned char *");
+    check("(long *)0x8000 + 2", 0x8008, "long *");
+    check("(long *)0x8008 - (long *)0x8000", 2, "int");
+    check("&*(int *)0x9000", 0x9000, "int *");
+    // A word that names nothing is refused, never read as hexadecimal.
     dbg_value_t value;
-    ASSERT_TRUE(dbg_source_print(&model, "(ix-1)", context, &value, &error)) << error;
-    EXPECT_EQ("119 'w' ($77)", value.text);
-    EXPECT_TRUE(value.in_memory);
-    // A number in parentheses is an address whatever its first digit: (C000) reads as (0C000).
-    memory[0xC000] = 0x42;
-    memory[0xC001] = 0x07;
-    for (const char *condition :
-         {"(C000) == 42", "(0C000) == 42", "($C000) == 42", "(#49152) == 42", "(C000+1) == 7",
-          "(c001) == 7 && (C000) != C000"}) {
-        ASSERT_TRUE(dbg_expr_parse(&model, condition, &expr, &error)) << condition;
-        EXPECT_TRUE(dbg_expr_number(&model, expr, context, &number, &error)) << error;
-        EXPECT_EQ(1, number) << condition;
+    std::string error;
+    for (const char *word : {"FF", "C000", "nosuch"}) {
+        EXPECT_FALSE(dbg_source_print(&model, word, context, &value, &error)) << word;
+        EXPECT_EQ(std::string("unknown name ") + word +
+                      (word[0] == 'n' ? ""
+                                      : std::string(" (for the hexadecimal number write 0x") +
+                                            word + " or $" + word + ")"),
+                  error);
     }
-    ASSERT_TRUE(dbg_source_print(&model, "(C000)", context, &value, &error)) << error;
-    EXPECT_EQ("66 'B' ($42)", value.text);
-    EXPECT_TRUE(value.in_memory);
-    ASSERT_TRUE(dbg_source_print(&model, "h", context, &value, &error)) << error;
-    EXPECT_EQ("unsigned char", value.type);
-    EXPECT_EQ("18 ($12)", value.text);
-    ASSERT_TRUE(dbg_expr_parse(&model, "GG + 1", &expr, &error));
-    EXPECT_FALSE(dbg_expr_number(&model, expr, context, &number, &error));
-    EXPECT_EQ("unknown name GG", error);
+    EXPECT_FALSE(dbg_source_print(&model, "0de", context, &value, &error));
+    EXPECT_NE(std::string::npos, error.find("write 0x0de or $0de")) << error;
+    for (const char *refused :
+         {"1 / 0", "5 % (h - 0x12)", "1 << 16", "1 >> -1", "(struct nosuch *)0", "*(void *)0",
+          "sizeof(void)", "(struct nosuch)1", "fact::n"}) {
+        EXPECT_FALSE(dbg_source_print(&model, refused, context, &value, &error)) << refused;
+        EXPECT_FALSE(error.empty()) << refused;
+    }
+    // print's formats, at the value's width.
+    for (const auto &[format, text] :
+         std::vector<std::pair<char, std::string>>{{'x', "0xFFEC"},
+                                                   {'d', "-20"},
+                                                   {'u', "65516"},
+                                                   {'t', "1111111111101100"},
+                                                   {'c', "236 '\\xEC'"}}) {
+        ASSERT_TRUE(dbg_source_print(&model, "-20", context, &value, &error, format)) << error;
+        EXPECT_EQ(text, value.text) << format;
+    }
+    ASSERT_TRUE(dbg_source_print(&model, "h", context, &value, &error, 'x'));
+    EXPECT_EQ("0x12", value.text);
+    for (const auto &[text, shown] :
+         std::vector<std::pair<std::string, std::string>>{{"'A'", "65 'A'"},
+                                                          {"0", "0 '\\0'"},
+                                                          {"'\\''", "39 '\\''"},
+                                                          {"'\"'", "34 '\"'"},
+                                                          {"'\\\\'", "92 '\\\\'"},
+                                                          {"7", "7 '\\x07'"}}) {
+        ASSERT_TRUE(dbg_source_print(&model, text, context, &value, &error, 'c')) << text;
+        EXPECT_EQ(shown, value.text) << text;
+    }
 }
 
 // Debug files and sources are read only from regular files and within a bound: a FIFO without a

@@ -978,10 +978,21 @@ int dbg_watch_add(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint
     return dbg_watch_add_if(e, kind, address, length, "", &error);
 }
 
+namespace {
+
+// A condition as set: C, and no bare hexadecimal word taken for a number.
+bool parse_condition(dbg_engine_t *e, const std::string &cond, dbg_expr_t *expr,
+                     std::string *error) {
+    return cond.empty() || (dbg_expr_parse(model_of(e), cond, expr, error) &&
+                            dbg_expr_check_names(model_of(e), *expr, &e->symbols, error));
+}
+
+} // namespace
+
 int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std::string &cond,
                      std::string *error) {
     dbg_expr_t expr;
-    if (!cond.empty() && !dbg_expr_parse(model_of(e), cond, &expr, error)) return -1;
+    if (!parse_condition(e, cond, &expr, error)) return -1;
     dbg_lock(e);
     const int id = e->next_id++;
     e->breakpoints.push_back({id, address, skip, 0, cond, std::move(expr), skip});
@@ -994,7 +1005,7 @@ int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std
 int dbg_watch_add_if(dbg_engine_t *e, dbg_watch_kind_t kind, uint16_t address, uint32_t length,
                      const std::string &cond, std::string *error) {
     dbg_expr_t expr;
-    if (!cond.empty() && !dbg_expr_parse(model_of(e), cond, &expr, error)) return -1;
+    if (!parse_condition(e, cond, &expr, error)) return -1;
     dbg_lock(e);
     const int id = e->next_id++;
     if (kind == DBG_WATCH_IN || kind == DBG_WATCH_OUT) {

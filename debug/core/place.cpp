@@ -31,7 +31,7 @@ bool dbg_place_resolve(dbg_engine_t *e, const std::string &text, dbg_place_t *pl
     const z_cpu_t registers = dbg_registers(e);
     bool found = dbg_parse_address(&e->symbols, text, &place->address, &registers);
     if (!found) {
-        // An expression: "&points", "buffer + #4".
+        // An expression, in C: "&points", "buffer + 4".
         dbg_expr_t expr;
         std::string ignored;
         int64_t value = 0;

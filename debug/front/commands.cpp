@@ -479,8 +479,19 @@ template <auto handler, auto... extra> dbg_result_t by_module(const call_t &c) {
 
 // print takes the rest of the line as written, so that a decimal "#27" in it is not a comment.
 dbg_result_t cmd_print(const call_t &c) {
-    if (c.rest.empty()) return usage(c);
-    return dbg_cmd_print(c.e, {c.rest});
+    // print/x EXPR and print /x EXPR: the format goes first, then the expression as written.
+    std::vector<std::string> args;
+    std::string rest = c.rest;
+    if (!c.args.empty() && c.args[0][0] == '/') {
+        args.push_back(c.args[0]);
+        if (rest.compare(0, c.args[0].size(), c.args[0]) == 0) {
+            const size_t start = rest.find_first_not_of(" \t", c.args[0].size());
+            rest = start == std::string::npos ? "" : rest.substr(start);
+        }
+    }
+    if (rest.empty()) return usage(c);
+    args.push_back(rest);
+    return dbg_cmd_print(c.e, args);
 }
 
 dbg_result_t cmd_quit(const call_t &c) {
@@ -528,7 +539,7 @@ const command_t commands[] = {
     {"set", "", "set REG VALUE | set var NAME VALUE",
      "a register or pair (a ... iy, af' or af_, sp, pc, i, r),\n"
      "a flag (fs fz fh fp fn fc; s z p n), im, iff1 or iff2;\n"
-     "var: a C variable held in memory",
+     "var: a C variable held in memory (VALUE a C expression)",
      cmd_set},
     {"list", "l", "list [FILE:LINE | FUNCTION]",
      "source lines around a place (default: the current line)", by_module<dbg_cmd_list>},
@@ -537,9 +548,9 @@ const command_t commands[] = {
      by_module<dbg_cmd_frame>},
     {"locals", "", "locals", "parameters and locals of the selected frame",
      by_module<dbg_cmd_locals>},
-    {"print", "p", "print EXPR",
-     "a C variable or expression (.f ->f [i] *p &v), a register,\n"
-     "(ADDR) a memory byte; decimal numbers as #27",
+    {"print", "p", "print[/FMT] EXPR",
+     "a C expression; FMT: x hexadecimal, d signed, u unsigned,\n"
+     "c character, t binary",
      cmd_print},
     {"mem", "", "mem ADDR [LEN]", "LEN bytes as hex and characters (default 40, to FFFF at most)",
      cmd_mem},
@@ -588,13 +599,16 @@ const command_t commands[] = {
 };
 
 const char help_intro[] =
-    "Numbers are hexadecimal (8000, 0ff, $BC, 0x80, 8000h), except the counts N and SKIP of\n"
-    "step, stepi, disasm and break, which are decimal. A word is a register (pc, sp, hl,\n"
-    "ix, iy, with an optional +offset or -offset), else a symbol (also symbol+offset), else a\n"
-    "hexadecimal number; one that begins with a digit or $ is always a number. # starts a\n"
-    "comment (in print, set var and conditions, #27 is the decimal 27).\n"
-    "Conditions (COND) compare registers, flags, (ADDR), C variables and value with\n"
-    "== != < <= > >=, && || and parentheses: watch write 3A40 20 if value == FF && pc >= 8000\n"
+    "Addresses, bytes, lengths and ports are hexadecimal (8000, 0ff, $BC, 0x80, 8000h), and\n"
+    "the counts N and SKIP of step, stepi, disasm and break decimal. A word there is a register\n"
+    "(pc, sp, hl, ix, iy, with an optional +offset or -offset), else a symbol (also\n"
+    "symbol+offset), else a hexadecimal number; one that begins with a digit or $ is always a\n"
+    "number. # starts a comment.\n"
+    "Expressions (print, set var, COND) are C's: 41 is decimal; 0x29, $29 and 29h hexadecimal;\n"
+    "'c' a character; C variables, function::static, registers, symbols and, in a watchpoint,\n"
+    "value; every C operator, casts and sizeof, with C's int of 16 bits. A bare word such as FF\n"
+    "is no number: write 0xFF or $FF. A memory byte is *(unsigned char *)0x8000.\n"
+    "  watch write 3A40 20 if value == 0xFF && pc >= 0x8000\n"
     "Commands:\n";
 
 dbg_result_t cmd_help(const call_t &) {
@@ -644,15 +658,38 @@ std::string dbg_unescape(const std::string &text) {
     return out;
 }
 
+namespace {
+
+// The command a line's first word names (its format, print/x, is left aside), or null.
+const command_t *command_of(std::istringstream *in, std::string *word, std::string *format) {
+    if (!(*in >> *word) || (*word)[0] == '#') return nullptr;
+    for (char &c : *word)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t slash = word->find('/');
+    if (slash != std::string::npos && slash > 0) {
+        *format = word->substr(slash);
+        word->resize(slash);
+    }
+    return find_command(*word);
+}
+
+} // namespace
+
+bool dbg_is_command(const std::string &line) {
+    std::istringstream in(line);
+    std::string word, format;
+    return command_of(&in, &word, &format) != nullptr;
+}
+
 dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line) {
     std::istringstream in(line);
-    std::string word;
-    if (!(in >> word) || word[0] == '#') return ok();
-    for (char &c : word)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const command_t *command = find_command(word);
+    std::string word, format;
+    const command_t *command = command_of(&in, &word, &format);
+    if (word.empty() || word[0] == '#') return ok();
     if (!command) return dbg_failed("Unknown command: " + word + " (help lists the commands)");
     call_t call{e, command, {}, {}};
+    // print/x: the format is the first argument, as in "print /x".
+    if (!format.empty()) call.args.push_back(format);
     // A word that begins with '#' starts a comment (type's text is the rest of the line, though).
     for (std::string arg; in >> arg && arg[0] != '#';)
         call.args.push_back(arg);

@@ -17,6 +17,8 @@ std::string dbg_unescape(const std::string &text);
 
 // Executes one line ('#' comments and blank lines do nothing).
 dbg_result_t dbg_execute(dbg_engine_t *e, const std::string &line);
+// Whether a line's first word names a command (print/x too).
+bool dbg_is_command(const std::string &line);
 
 // Runs a script line by line (files/input.h: a regular file or standard input, lines of at most
 // 64 KiB), printing each command's output to out. Stops at `quit` (*quit set), the end, an

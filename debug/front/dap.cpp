@@ -986,9 +986,8 @@ void on_variables(dbg_dap_t *s, const request_t &r) {
         for (int64_t i = start; i < end && i - start < MAX_ENTRIES; ++i) {
             dbg_value_t value;
             std::string error;
-            // The index in hexadecimal with $, which every form of the expression language reads.
-            const std::string element =
-                "(" + c.path + ")[$" + dbg_hex4(static_cast<unsigned>(i)) + "]";
+            const std::string element = "(" + c.path + ")[" + std::to_string(i) + "]";
+            "(" + c.path + ")[$" + dbg_hex4(static_cast<unsigned>(i)) + "]";
             if (!dbg_source_print(model(s), element, v.context(c.frame), &value, &error))
                 return fail(s, r, error);
             value.name = "[" + std::to_string(i) + "]";
@@ -1033,12 +1032,17 @@ void on_set_variable(dbg_dap_t *s, const request_t &r) {
     const std::string value = a.required_text("value");
     if (!bad.empty()) return fail(s, r, bad);
     std::string error;
+    // The value typed is a C expression; the answer is what reads back once it is stored.
+    std::string shown;
     if (ref < REF_FIRST_CONTAINER && ref % SCOPE_REFS == REF_REGISTERS) {
-        uint32_t n = 0;
-        const z_cpu_t registers = dbg_registers(s->e);
-        if (!dbg_parse_value(dbg_symbol_table(s->e), &registers, value, 0xFFFF, &n))
-            return fail(s, r, "Bad value: " + value);
-        if (!dbg_set_register(s->e, name, n, &error)) return fail(s, r, error);
+        int64_t n = 0;
+        if (!dbg_source_number(model(s), value, take_view(s).context(0), &n, &error))
+            return fail(s, r, "Bad value: " + value + ": " + error);
+        if (n < -0x8000 || n > 0xFFFF) return fail(s, r, value + " does not fit in a register");
+        if (!dbg_set_register(s->e, name, static_cast<uint32_t>(n & 0xFFFF), &error))
+            return fail(s, r, error);
+        for (const dbg_register_row_t &row : dbg_register_rows(dbg_registers(s->e)))
+            if (name == row.name) shown = dbg_register_text(row);
     } else {
         const std::string path = path_under(s, ref, name);
         const view_t v = take_view(s);
@@ -1050,9 +1054,12 @@ void on_set_variable(dbg_dap_t *s, const request_t &r) {
             return fail(s, r, error);
         for (size_t i = 0; i < bytes.size(); ++i)
             dbg_poke(s->e, static_cast<uint16_t>(address + i), bytes[i]);
+        dbg_value_t stored;
+        if (dbg_source_print(model(s), path, take_view(s).context(frame), &stored, &error))
+            shown = stored.text;
     }
     invalidate_views(s);
-    respond(s, r, {{"value", value}});
+    respond(s, r, {{"value", shown.empty() ? value : shown}});
     event(s, "invalidated", {{"areas", {"variables"}}});
 }
 
@@ -1092,12 +1099,20 @@ void on_evaluate(dbg_dap_t *s, const request_t &r) {
     const std::string context = a.text("context");
     const int frame = frame_id(a);
     if (!bad.empty()) return fail(s, r, bad);
-    if (context == "repl") return on_console(s, r, expression);
+    // The debug console evaluates C expressions; a line starting with "-exec " or ">" is a
+    // command.
+    if (context == "repl") {
+        if (expression.compare(0, 6, "-exec ") == 0) return on_console(s, r, expression.substr(6));
+        if (expression.compare(0, 1, ">") == 0) return on_console(s, r, expression.substr(1));
+    }
     const view_t v = take_view(s);
     dbg_value_t value;
     std::string error;
-    if (!dbg_source_print(model(s), expression, v.context(frame - 1), &value, &error))
+    if (!dbg_source_print(model(s), expression, v.context(frame - 1), &value, &error)) {
+        if (context == "repl" && dbg_is_command(expression))
+            error += " (a command typed here starts with > or -exec: >" + expression + ")";
         return fail(s, r, error);
+    }
     const json var = variable(s, value, "", frame - 1);
     json body = {{"result", value.text},
                  {"type", value.type},

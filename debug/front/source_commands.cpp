@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "debug/core/engine.h"
 #include "debug/front/view_rows.h"
@@ -134,16 +135,26 @@ dbg_result_t dbg_cmd_locals(dbg_engine_t *e, const std::vector<std::string> &arg
 }
 
 dbg_result_t dbg_cmd_print(dbg_engine_t *e, const std::vector<std::string> &args) {
-    if (args.empty()) return dbg_failed("usage: print EXPR");
+    // print/x EXPR (or print /x EXPR): x hexadecimal, d signed, u unsigned, c character, t binary.
+    char format = 0;
+    size_t first = 0;
+    if (!args.empty() && args[0][0] == '/') {
+        if (args[0].size() != 2 || !std::strchr("xduct", args[0][1]))
+            return dbg_failed("Unknown format " + args[0] + " (/x /d /u /c /t)");
+        format = args[0][1];
+        first = 1;
+    }
+    if (args.size() == first) return dbg_failed("usage: print[/FMT] EXPR");
     std::string text;
-    for (const auto &word : args)
-        text += (text.empty() ? "" : " ") + word;
+    for (size_t i = first; i < args.size(); ++i)
+        text += (text.empty() ? "" : " ") + args[i];
     // Registers, memory and symbols work without debug information too.
     const dbg_source_t *model = dbg_source_or_empty(e);
     const view_t v = take_view(e);
     dbg_value_t value;
     std::string error;
-    if (!dbg_source_print(model, text, context_of(e, v), &value, &error)) return dbg_failed(error);
+    if (!dbg_source_print(model, text, context_of(e, v), &value, &error, format))
+        return dbg_failed(error);
     std::string out;
     format_value(value, 0, &out);
     return dbg_done(out);

@@ -61,6 +61,13 @@ void dbg_source_init(dbg_source_t *model) {
     add_type(model, DBG_TYPE_INT, true, false, 2, "int");
     add_type(model, DBG_TYPE_INT, false, true, 1, "unsigned char");
     add_type(model, DBG_TYPE_INT, false, false, 2, "unsigned int");
+    add_type(model, DBG_TYPE_INT, true, true, 1, "signed char");
+    add_type(model, DBG_TYPE_INT, true, false, 4, "long");
+    add_type(model, DBG_TYPE_INT, false, false, 4, "unsigned long");
+    add_type(model, DBG_TYPE_INT, true, false, 8, "long long");
+    add_type(model, DBG_TYPE_INT, false, false, 8, "unsigned long long");
+    add_type(model, DBG_TYPE_VOID, false, false, 0, "void");
+    add_type(model, DBG_TYPE_FLOAT, true, false, 4, "float");
 }
 
 int src_file_add(dbg_source_t *model, const std::string &name) {

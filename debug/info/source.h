@@ -30,17 +30,21 @@
 // block:ADDR C lines, L:A$module$line:ADDR assembly lines). Source files are looked for by
 // basename beside the .cdb, then in search_dirs, then in the SDK folder.
 //
-// Expressions (print, watch expressions, conditions). Numbers follow the command language:
-// hexadecimal ("1F", "0x1F", "1Fh", "$1F"); a decimal number is written with a '#' prefix
-// ("#27", "-#5"); 'c' is a character. Names are looked up in this order: a local or parameter
-// of the selected frame, a static of its function, a static of its file, a global, a register
-// (a f b c d e h l af bc de hl ix iy sp pc i r af' ...; flags fs fz fh fp fn fc), `value` (a
-// watchpoint's byte), an assembly symbol; a word that is none of them and all hexadecimal
-// digits is a number (so a number that spells a register or flag, such as FC, DE or A, needs a
-// "$" or a leading 0: "$FC", "0DE"). Operators: .field ->field [index] *p &v unary - and !, + and -
-// (pointer arithmetic scales by the element size), == != < <= > >=, && ||, parentheses. "(X)" where
-// X is a number, a register or an assembly symbol (optionally +/- a number) is the memory byte at
-// X, as in Z80 notation: "(8000) == FF", "(hl)". Otherwise parentheses group.
+// Expressions (print, set var, watch expressions, conditions) are C's, as a C programmer types
+// them: numbers are decimal (41), 0x29 or $29 or 29h hexadecimal, 051 octal, 0b101001 binary,
+// with C's u and l suffixes; 'c' (and '\n', '\x41') is a character. A number has C's type (int
+// when it fits, else long ...) and arithmetic follows C's integer promotions with SDCC's sizes
+// (int 16 bits, long 32), wrapping at the result's width. Names are looked up in this order: a
+// local or parameter of the selected frame, a static of its function, a static of its file, a
+// global, function::name (a static of that function), a C function (its address), a register (a
+// f b c d e h l af bc de hl ix iy sp pc i r af' ...; flags fs fz fh fp fn fc; 8-bit ones are
+// unsigned char, 16-bit ones unsigned int), `value` (a watchpoint's byte), an assembly symbol
+// (its address, unsigned int). A word that is none of them is refused, with a hint when it is
+// all hexadecimal digits ("FF": write 0xFF or $FF). Operators, C's precedence: postfix .field
+// ->field [index]; unary * & - + ! ~ sizeof and casts to C types and pointers to them
+// ("(unsigned char *)0x8000", "(struct point *)p", "(long)x"); * / %; + - (pointer arithmetic
+// counts elements); << >>; < <= > >=; == !=; &; ^; |; &&; ||; ?:. A memory byte is
+// *(unsigned char *)ADDR.
 //
 // Values are trees: integers print as decimal and hexadecimal ("-42 ($FFD6)"), characters also
 // as 'c', char arrays and char pointers also as text, structs and arrays as children. A value held
@@ -166,7 +170,19 @@ struct dbg_source_t {
     bool sorted; // lines and functions are in order
 };
 
-enum : int { DBG_TYPE_INT_INDEX = 0, DBG_TYPE_UCHAR_INDEX = 1, DBG_TYPE_UINT_INDEX = 2 };
+// The built-in types every model starts with (dbg_source_init), by index.
+enum : int {
+    DBG_TYPE_INT_INDEX = 0,
+    DBG_TYPE_UCHAR_INDEX,
+    DBG_TYPE_UINT_INDEX,
+    DBG_TYPE_SCHAR_INDEX,
+    DBG_TYPE_LONG_INDEX,
+    DBG_TYPE_ULONG_INDEX,
+    DBG_TYPE_LLONG_INDEX,
+    DBG_TYPE_ULLONG_INDEX,
+    DBG_TYPE_VOID_INDEX,
+    DBG_TYPE_FLOAT_INDEX,
+};
 
 // An empty model (with the built-in types).
 void dbg_source_init(dbg_source_t *model);
@@ -302,7 +318,8 @@ struct dbg_expr_node_t {
     uint8_t op; // operation (internal to the evaluator)
     int left;   // operand nodes, -1 when none
     int right;
-    int64_t number; // a constant, a register's id
+    int64_t number; // a constant; a type's count of '*'
+    int type;       // a constant's built-in type
     std::string name;
 };
 struct dbg_expr_t {
@@ -313,16 +330,27 @@ struct dbg_expr_t {
 // Parses an expression. False with a one-line reason.
 bool dbg_expr_parse(const dbg_source_t *model, const std::string &text, dbg_expr_t *expr,
                     std::string *error);
+// Refuses a word made of hexadecimal digits that names nothing the program or symbols know
+// ("FF"), with the hint to write 0xFF or $FF: a condition is checked so when it is set.
+bool dbg_expr_check_names(const dbg_source_t *model, const dbg_expr_t &expr,
+                          const dbg_symbols_t *symbols, std::string *error);
 // The expression's value as an integer (a condition: non-zero is true). False with a reason
 // (an unknown name, a variable without a place, a bad index).
 bool dbg_expr_number(const dbg_source_t *model, const dbg_expr_t &expr,
                      const dbg_eval_context_t &context, int64_t *number, std::string *error);
-// The expression's value as a tree for print, Locals and Watch.
+// The expression's value as a tree for print, Locals and Watch. format: print's x (hexadecimal),
+// d (signed), u (unsigned), c (character) or t (binary) for its integers, or 0.
 bool dbg_expr_value(const dbg_source_t *model, const dbg_expr_t &expr,
-                    const dbg_eval_context_t &context, dbg_value_t *value, std::string *error);
+                    const dbg_eval_context_t &context, dbg_value_t *value, std::string *error,
+                    char format = 0);
 // Parse and evaluate in one go.
 bool dbg_source_print(const dbg_source_t *model, const std::string &text,
-                      const dbg_eval_context_t &context, dbg_value_t *value, std::string *error);
+                      const dbg_eval_context_t &context, dbg_value_t *value, std::string *error,
+                      char format = 0);
+
+// Parse and evaluate as an integer in one go (a value typed for a register).
+bool dbg_source_number(const dbg_source_t *model, const std::string &text,
+                       const dbg_eval_context_t &context, int64_t *number, std::string *error);
 
 // The bytes that set a variable held in memory to a value (low byte first; a char array takes
 // "text" too). The caller writes them (dbg_poke). False with a reason (not in memory, a value

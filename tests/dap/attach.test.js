@@ -42,7 +42,7 @@ async function pause(dc) {
         dc.waitForEvent('stopped'),
     ]);
     assert.strictEqual(stopped.body.reason, 'pause');
-    const regs = await dc.evaluateRequest({ expression: 'regs', context: 'repl' });
+    const regs = await dc.evaluateRequest({ expression: '>regs', context: 'repl' });
     return JSON.parse(regs.body.result).ticks;
 }
 
@@ -51,7 +51,7 @@ test('the window is paused and continued by an attached client', async () => {
     try {
         const first = await pause(dc);
         // While paused the board's clock stands still.
-        const regs = await dc.evaluateRequest({ expression: 'regs', context: 'repl' });
+        const regs = await dc.evaluateRequest({ expression: '>regs', context: 'repl' });
         assert.strictEqual(JSON.parse(regs.body.result).ticks, first);
         const frames = (await dc.stackTraceRequest({ threadId: 1 })).body.stackFrames;
         assert.match(frames[0].instructionPointerReference, /^0x[0-9A-F]{4}$/);
@@ -117,7 +117,7 @@ test('the window\'s keys step where the scenarios stop', { skip: !process.env.QU
     try {
         await dc.setFunctionBreakpointsRequest({ breakpoints: [{ name: 'scale' }] });
         await expectStop(dc, 'function breakpoint',
-            () => dc.evaluateRequest({ expression: 'type g 8000\\n', context: 'repl' }),
+            () => dc.evaluateRequest({ expression: '>type g 8000\\n', context: 'repl' }),
             'scale', 'scale', { amount: '1 (', factor: '3 (' });
         await clear(dc);
         await expectStop(dc, 'step over', () => press('F10'), 'scale', line('scale') + 1);

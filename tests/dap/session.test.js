@@ -33,12 +33,12 @@ test('a C program debugged from breakpoint to its end', async () => {
     try {
         const body = lineOf('body');
         // A breakpoint on a C line is verified at that line and hit there, on the pass where its
-        // condition holds (i counts the points: #2 is decimal 2).
+        // condition holds (i counts the points; numbers are decimal, as in C).
         await Promise.all([
             dc.waitForEvent('initialized').then(async () => {
                 const set = await dc.setBreakpointsRequest({
                     source: { path: source },
-                    breakpoints: [{ line: body, condition: 'i == #2' }],
+                    breakpoints: [{ line: body, condition: 'i == 2' }],
                 });
                 assert.strictEqual(set.body.breakpoints[0].verified, true);
                 assert.strictEqual(set.body.breakpoints[0].line, body);
@@ -145,20 +145,20 @@ test('a running program is paused, inspected from the REPL and left', async () =
         ]);
         assert.strictEqual(stopped.body.reason, 'pause');
         // The REPL runs the command language: `regs` answers with the registers.
-        const regs = await dc.evaluateRequest({ expression: 'regs', context: 'repl' });
+        const regs = await dc.evaluateRequest({ expression: '>regs', context: 'repl' });
         const pc = JSON.parse(regs.body.result).pc;
         const frames = await topFrames(dc);
         assert.strictEqual(frames[0].instructionPointerReference,
             '0x' + pc.toString(16).toUpperCase().padStart(4, '0'));
         // A breakpoint set from the REPL reaches the client as a breakpoint event.
         const [, added] = await Promise.all([
-            dc.evaluateRequest({ expression: 'break sum_points', context: 'repl' }),
+            dc.evaluateRequest({ expression: '-exec break sum_points', context: 'repl' }),
             dc.waitForEvent('breakpoint'),
         ]);
         assert.strictEqual(added.body.reason, 'new');
         assert.strictEqual(added.body.breakpoint.source.name, 'debuginfo.c');
         // A command in error is a failed request with the command's message.
-        await assert.rejects(dc.evaluateRequest({ expression: 'frobnicate', context: 'repl' }));
+        await assert.rejects(dc.evaluateRequest({ expression: '>frobnicate', context: 'repl' }));
     } finally {
         // Disconnects (the adapter ends) and stops the client.
         await dc.stop();

@@ -169,7 +169,7 @@ class test_debugger_source : public QObject {
         QLineEdit *editor = locals->findChild<QLineEdit *>();
         QVERIFY(editor);
         editor->selectAll();
-        QTest::keyClicks(editor, QStringLiteral("#42"));
+        QTest::keyClicks(editor, QStringLiteral("42"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(x->text(2), QStringLiteral("42 ($002A)"));
         dbg_value_t value;
@@ -231,6 +231,13 @@ class test_debugger_source : public QObject {
         window->refresh();
         QCOMPARE(window->memory()->start(), variable("greeting") & 0xFFF0);
         QVERIFY(!error_label->isVisible());
+        // A number there is an address, hexadecimal as places are; an expression is C's.
+        at->setText(QStringLiteral("9010"));
+        window->refresh();
+        QCOMPARE(window->memory()->start(), 0x9010);
+        at->setText(QStringLiteral("0x9000 + 32"));
+        window->refresh();
+        QCOMPARE(window->memory()->start(), 0x9020);
     }
 
     // A profile marks hot lines in Source and in the disassembly: the cost column comes with it,

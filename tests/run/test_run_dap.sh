@@ -45,7 +45,7 @@ exec 3<>out.fifo 4<>in.fifo # held open: the replies are never read, the request
 "$RUN" --dap <in.fifo >out.fifo 2>err.txt &
 pid=$!
 disassembles 20 >&4
-frame '{"seq":2,"type":"request","command":"evaluate","arguments":{"context":"repl","expression":"save probe.bin 0 4"}}' >&4
+frame '{"seq":2,"type":"request","command":"evaluate","arguments":{"context":"repl","expression":">save probe.bin 0 4"}}' >&4
 i=0
 until [ -s probe.bin ]; do
     i=$((i + 1))
