@@ -429,6 +429,24 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
     EXPECT_EQ("104 'h' ($68)", print("here.tag", &stack[1]));
 }
 
+// A function's stop point comes after its set-up code, the copies of register parameters into
+// the registers the records name (LD C,A) included: there every parameter holds its argument.
+TEST_F(Source, ParametersHoldTheirArgumentsWhereAFunctionStops) {
+    if (!load()) GTEST_SKIP() << "built without SDCC";
+    std::string error;
+    ASSERT_TRUE(dbg_debug_file_load(e_, program + ".cdb", {QUILLANE_SOURCE_DIR "/tests/c"}, &error))
+        << error;
+    ASSERT_TRUE(dbg_type(e_, "g 8000\n", true, &error)) << error;
+    dbg_set_tick_limit(e_, dbg_ticks(e_) + 100000000);
+    for (const char *line : {"break shifted", "break pick", "continue"})
+        ASSERT_FALSE(dbg_execute(e_, line).error) << line;
+    // greeting[0] is 'h' until shifted returns.
+    EXPECT_EQ(0u, dbg_execute(e_, "print c").output.find("c = 104 'h' ($68) in C")) << pc();
+    ASSERT_FALSE(dbg_execute(e_, "continue").error);
+    EXPECT_EQ(0u, dbg_execute(e_, "print a").output.find("a = 120 'x' ($78) in C"));
+    EXPECT_EQ(0u, dbg_execute(e_, "print b").output.find("b = 121 'y' ($79) in L"));
+}
+
 // A watched C object stops once per statement that writes it, after its last byte, with the
 // whole object's old and new values: a long assigned and then multiplied (through a library
 // routine), a union's member, a struct field that nothing writes then.

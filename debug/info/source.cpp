@@ -208,6 +208,7 @@ const dbg_function_t *dbg_source_function(const dbg_source_t *model, const std::
 }
 
 uint16_t dbg_source_function_body(const dbg_source_t *model, const dbg_function_t *function) {
+    if (function->body) return function->body;
     // The opening line is the one at the function's first byte (in its own file).
     const auto &lines = model->lines;
     auto it = std::lower_bound(lines.begin(), lines.end(), function->start,
@@ -296,9 +297,35 @@ bool sets_up_ix(const uint8_t *memory, uint16_t start) {
 
 } // namespace
 
+// The body line starts by copying register parameters from the registers they came in to the
+// ones the records name (LD C,L; LD B,H; EX DE,HL): set-up code too, before which those records
+// do not hold. Where those copies end.
+uint16_t after_parameter_copies(const dbg_source_t *model, int index, const uint8_t *memory) {
+    const dbg_function_t &function = model->functions[static_cast<size_t>(index)];
+    uint32_t pc = dbg_source_function_body(model, &function);
+    std::string registers; // SDCC's names of the parameters' registers: "c,b,e,d,"
+    for (const dbg_variable_t &v : model->variables)
+        if (v.function == index && v.is_parameter && v.place == DBG_VAR_REGISTERS)
+            registers += v.registers + ",";
+    static const char names[] = "bcdehl a";
+    const auto names_one = [&](char name) { return registers.find(name) != std::string::npos; };
+    for (int n = 0; n < 8 && pc < function.end; ++n, ++pc) {
+        const uint8_t op = memory[pc];
+        const int to = (op >> 3) & 7, from = op & 7;
+        if (op == 0xEB && (names_one('d') || names_one('e') || names_one('h') || names_one('l')))
+            continue;
+        if (op >= 0x40 && op < 0x80 && to != 6 && from != 6 && names_one(names[to])) continue;
+        break;
+    }
+    return static_cast<uint16_t>(pc);
+}
+
 void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory,
                           const dbg_symbols_t *symbols) {
-    for (auto &function : model->functions) {
+    for (size_t i = 0; i < model->functions.size(); ++i) {
+        dbg_function_t &function = model->functions[i];
+        function.body = 0;
+        function.body = after_parameter_copies(model, static_cast<int>(i), memory);
         function.uses_ix = sets_up_ix(memory, function.start);
         if (function.has_end_record || !symbols) continue;
         // SDCC's own names (with '$') label lines inside the function; any other one after the

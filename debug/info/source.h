@@ -128,6 +128,7 @@ struct dbg_function_t {
     bool has_end_record; // SDCC wrote its end (XG$/XF$)
     bool uses_ix;        // sets up IX at its entry (see dbg_source_scan_code)
     int type;            // its function type (target: the return type)
+    uint16_t body = 0;   // where its set-up code ends, found from the code (0: not scanned)
 };
 
 enum dbg_var_scope_t : uint8_t { DBG_VAR_GLOBAL, DBG_VAR_FILE, DBG_VAR_FUNCTION };
