@@ -1,9 +1,12 @@
 // Live reload of a rebuilt image: the new code and its symbols replace the old, breakpoints at
 // labels follow them, the machine is reset and the text typed again; an image that does not read
-// changes nothing.
+// changes nothing. A rebuilt C program brings its debug information: lines, functions, globals
+// and sources are the new build's, and breakpoints follow their lines and functions.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -11,6 +14,7 @@
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
 #include "debug/core/reload.h"
+#include "debug/front/commands.h"
 #include "harness.h"
 #include "machine/emu.h"
 
@@ -62,7 +66,7 @@ TEST(Reload, TheRebuiltProgramReplacesTheOldOneAndBreakpointsFollowItsLabels) {
     std::vector<std::pair<uint16_t, uint32_t>> at;
     for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e))
         at.push_back({b.address, b.skip});
-    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{0x8002, 0}, {0x800C, 2}}), at);
+    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{0x800C, 2}, {0x8002, 0}}), at);
     uint16_t work = 0;
     EXPECT_TRUE(dbg_symbol_lookup(&e->symbols, "work", &work));
     EXPECT_EQ(0x800C, work);
@@ -109,6 +113,103 @@ TEST(Reload, TheMonitorsSymbolsStayBesideTheRebuiltProgramsOwn) {
     for (const char *extension : {".hex", ".sym"})
         std::remove((base + extension).c_str());
     std::remove(rom_sym.c_str());
+}
+
+// Writes DIR/shifted.c and compiles it with the SDK's qcc into DIR/shifted.ihx (with its .noi,
+// .map and .cdb); false when the compiler is not there.
+bool build_c(const std::string &dir, const std::string &source) {
+    std::ofstream(dir + "/shifted.c") << source;
+    const std::string command = "cd '" + dir + "' && sh '" QUILLANE_SOURCE_DIR
+                                "/sdk/qcc' shifted.c -o shifted.ihx >qcc.log 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// The first build; the second adds lines and a global above main, and drops helper().
+const char *const first_build = R"(int g_total;
+
+int helper(int x) {
+    return x * 3;
+}
+
+int work(int n) {
+    g_total += n;
+    return g_total;
+}
+
+void main(void) {
+    work(helper(2));
+}
+)";
+const char *const second_build = R"(int g_total;
+int g_added = 1234;
+
+/* Seven lines of comment and a blank line
+   move work and main
+   down by five.
+   .
+   .
+   .
+   . */
+
+int work(int n) {
+    g_total += n + g_added;
+    return g_total;
+}
+
+void main(void) {
+    work(7);
+}
+)";
+
+TEST(Reload, ARebuiltCProgramBringsItsLinesAndBreakpointsFollowThem) {
+    harness_init();
+    dbg_engine_t *e = dbg_engine();
+    const std::string dir = testing::TempDir() + "reload_c_" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    if (!build_c(dir, first_build)) GTEST_SKIP() << "no SDCC to build the C program";
+    auto run = [e](const std::string &line) {
+        const dbg_result_t r = dbg_execute(e, line);
+        EXPECT_FALSE(r.error) << line << ": " << r.output;
+        return r.output;
+    };
+    std::string error;
+    ASSERT_TRUE(dbg_reload(e, {dir + "/shifted.ihx"}, {}, &error)) << error;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 100000000); // a missed stop fails, never hangs
+    run("break shifted.c:8");     // in work
+    run("break helper");          // gone in the second build
+    run("watch write _g_total 2"); // at a symbol
+    run("break 8000");            // by address: stays
+
+    ASSERT_TRUE(build_c(dir, second_build));
+    // The command language's load: the image and all its debug information in one step.
+    const dbg_result_t loaded = dbg_execute(e, "load " + dir + "/shifted.ihx");
+    ASSERT_FALSE(loaded.error) << loaded.output;
+    dbg_place_t place;
+    ASSERT_TRUE(dbg_place_resolve(e, "shifted.c:13", &place, &error)) << error;
+    const uint16_t watched = [&] {
+        uint16_t at = 0;
+        EXPECT_TRUE(dbg_symbol_lookup(dbg_symbol_table(e), "_g_total", &at));
+        return at;
+    }();
+    std::vector<std::pair<int, uint16_t>> now;
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e))
+        now.push_back({b.id, b.address});
+    EXPECT_EQ((std::vector<std::pair<int, uint16_t>>{{1, place.address}, {4, 0x8000}}), now);
+    ASSERT_EQ(1u, dbg_watchpoint_list(e).size());
+    EXPECT_EQ(watched, dbg_watchpoint_list(e)[0].address);
+    EXPECT_NE(std::string::npos, loaded.output.find("Breakpoint 1 (shifted.c:8) moved from "))
+        << loaded.output;
+    EXPECT_NE(std::string::npos, loaded.output.find("Breakpoint 2 (helper) deleted: "))
+        << loaded.output;
+    const std::string listed = run("list shifted.c:13");
+    EXPECT_NE(std::string::npos, listed.find("13      g_total += n + g_added;")) << listed;
+
+    // Run to the moved breakpoint: the stop names the new line, and the new global has its value.
+    run("delete 3");
+    run("set pc 8000");
+    EXPECT_NE(std::string::npos, run("continue").find("shifted.c:13"));
+    EXPECT_EQ(0u, run("print g_added").find("g_added = 1234 "));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
