@@ -529,17 +529,17 @@ bool gui_debugger_window::reload() {
     auto error = std::make_shared<std::string>();
     auto good = std::make_shared<bool>(false);
     auto report = std::make_shared<std::string>();
-    if (!run_busy([engine = engine_, images = reload_images_, type = reload_type_, error, good,
-                   report] {
-            std::vector<dbg_reload_change_t> changes;
-            *good = dbg_reload(engine, images, type, error.get(), &changes, true, report.get());
-            for (const dbg_reload_change_t &change : changes)
-                *report += change.text + "\n";
-            // The sources are read in the job, so the panes never wait.
-            if (dbg_source_t *model = dbg_source_model(engine); *good && model)
-                for (size_t i = 0; i < model->files.size(); ++i)
-                    dbg_source_text(model, static_cast<int>(i));
-        }))
+    if (!run_busy(
+            [engine = engine_, images = reload_images_, type = reload_type_, error, good, report] {
+                std::vector<dbg_reload_change_t> changes;
+                *good = dbg_reload(engine, images, type, error.get(), &changes, true, report.get());
+                for (const dbg_reload_change_t &change : changes)
+                    *report += change.text + "\n";
+                // The sources are read in the job, so the panes never wait.
+                if (dbg_source_t *model = dbg_source_model(engine); *good && model)
+                    for (size_t i = 0; i < model->files.size(); ++i)
+                        dbg_source_text(model, static_cast<int>(i));
+            }))
         return false;
     print(*good ? QStringLiteral("Reloaded") : QString::fromStdString(*error));
     reloaded(QString::fromStdString(*report));

@@ -33,7 +33,8 @@ bool find_again(dbg_engine_t *e, const point_t &p, uint16_t *address, std::strin
         return false;
     }
     dbg_place_t place;
-    if (!dbg_place_resolve(e, p.origin, &place, why)) return false;
+    const bool line = p.origin.find(':') != std::string::npos;
+    if (!dbg_place_resolve(e, p.origin, &place, why) && line) return false;
     // A function that is gone could still read as a number or a label.
     if (!place.by_source) {
         *why = "no function or line " + p.origin + " in the rebuilt program";
@@ -111,15 +112,16 @@ bool dbg_reload(dbg_engine_t *e, const std::vector<std::string> &images,
             // One at a symbol that is gone stays, as one set by its address does.
             if (p.origin.empty()) continue;
             dbg_delete(e, p.id);
-            if (changes) changes->push_back({p.id, true, p.address, describe(p) + " deleted: " + why});
+            if (changes)
+                changes->push_back({p.id, true, p.address, describe(p) + " deleted: " + why});
             continue;
         }
         if (address == p.address) continue;
         dbg_locked(e, [&] { dbg_point_move(e, p.id, address); });
         if (changes)
-            changes->push_back({p.id, false, address,
-                                describe(p) + " moved from " + dbg_hex4(p.address) + " to " +
-                                    dbg_hex4(address)});
+            changes->push_back(
+                {p.id, false, address,
+                 describe(p) + " moved from " + dbg_hex4(p.address) + " to " + dbg_hex4(address)});
     }
     // Conditions name variables of the model that was replaced.
     auto reparse = [e](auto &point) {

@@ -726,8 +726,8 @@ void on_set_breakpoints(dbg_dap_t *s, const request_t &r) {
         if (!parse_hits(ask.hits, &skip)) {
             error = "the hit count is not a whole number: " + ask.hits.substr(0, 40);
         } else {
-            const int id = break_add(s, file + ":" + std::to_string(ask.line), skip,
-                                     ask.condition, &place, &error);
+            const int id = break_add(s, file + ":" + std::to_string(ask.line), skip, ask.condition,
+                                     &place, &error);
             if (id >= 0) {
                 s->groups["source:" + path].push_back(id);
                 if (!ask.log.empty()) s->logpoints[id] = ask.log;
