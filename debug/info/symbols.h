@@ -44,6 +44,8 @@ struct dbg_symbols_t {
     // SDCC's _INITIALIZER area): first address -> end (exclusive, up to 10000). The
     // disassembler shows them as bytes.
     std::map<uint16_t, uint32_t> data;
+    // SDCC's linker areas' lengths (l__NAME) by area name ("_GSINIT"); each starts at s__NAME.
+    std::map<std::string, uint32_t> area_lengths;
 };
 
 // Adds the symbols of a file to the table, whatever its kind (told by its content); for a
