@@ -398,12 +398,10 @@ dbg_code_namer_t dbg_code_namer(const dbg_source_t *model, const dbg_symbols_t *
         }
     // SDCC's linker areas: code in one without a label of its own (what the library hooks into
     // _GSINIT, crt0's _GSFINAL) is named by the area, and no label reaches past an area's end.
-    for (const auto &area : symbols->area_lengths) {
-        const auto start = symbols->by_name.find("s_" + area.first);
-        if (area.second == 0 || start == symbols->by_name.end()) continue;
-        names[start->second] = area.first;
-        if (start->second + area.second < 0x10000)
-            names.emplace(static_cast<uint16_t>(start->second + area.second), "");
+    for (const dbg_symbol_area_t &area : dbg_symbol_areas(symbols)) {
+        names[area.start] = area.name;
+        if (area.start + area.length < 0x10000)
+            names.emplace(static_cast<uint16_t>(area.start + area.length), "");
     }
     for (auto it = symbols->by_address.begin(); it != symbols->by_address.end();
          it = symbols->by_address.upper_bound(it->first)) {

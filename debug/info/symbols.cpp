@@ -271,6 +271,16 @@ uint32_t dbg_symbols_data_end(const dbg_symbols_t *symbols, uint16_t address) {
     return it->second > address ? it->second : 0;
 }
 
+std::vector<dbg_symbol_area_t> dbg_symbol_areas(const dbg_symbols_t *symbols) {
+    std::vector<dbg_symbol_area_t> areas;
+    for (const auto &area : symbols->area_lengths) {
+        const auto start = symbols->by_name.find("s_" + area.first);
+        if (area.second && start != symbols->by_name.end())
+            areas.push_back({area.first, start->second, area.second});
+    }
+    return areas;
+}
+
 void dbg_symbols_clear(dbg_symbols_t *symbols) {
     symbols->data.clear();
     symbols->by_name.clear();

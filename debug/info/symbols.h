@@ -48,6 +48,14 @@ struct dbg_symbols_t {
     std::map<std::string, uint32_t> area_lengths;
 };
 
+// SDCC's linker areas that hold something (s__NAME with a non-zero l__NAME), by name ("_GSINIT").
+struct dbg_symbol_area_t {
+    std::string name;
+    uint16_t start;
+    uint32_t length;
+};
+std::vector<dbg_symbol_area_t> dbg_symbol_areas(const dbg_symbols_t *symbols);
+
 // Adds the symbols of a file to the table, whatever its kind (told by its content); for a
 // pasmo .sym, also the kinds of its names from the line table beside it when there is one.
 // Returns the number of symbols added, or -1 with a one-line reason in *error (file
