@@ -131,9 +131,10 @@ TEST(Reload, ARebuiltCProgramBringsItsLinesAndBreakpointsFollowThem) {
     dbg_set_tick_limit(e, dbg_ticks(e) + 100000000); // a missed stop fails, never hangs
     run("break shifted.c:8");                        // in work
     run("break helper");                             // gone in the second build
-    run("watch write _g_total 2");                   // at a symbol
+    run("watch write g_total 2");                    // a C object
     run("break 8000");                               // by address: stays
 
+    const uint16_t first_total = dbg_watchpoint_list(e).at(0).address;
     ASSERT_TRUE(reload_build_c(dir, reload_second_build));
     // The command language's load: the image and all its debug information in one step.
     const dbg_result_t loaded = dbg_execute(e, "load " + dir + "/shifted.ihx");
@@ -151,6 +152,10 @@ TEST(Reload, ARebuiltCProgramBringsItsLinesAndBreakpointsFollowThem) {
     EXPECT_EQ((std::vector<std::pair<int, uint16_t>>{{1, place.address}, {4, 0x8000}}), now);
     ASSERT_EQ(1u, dbg_watchpoint_list(e).size());
     EXPECT_EQ(watched, dbg_watchpoint_list(e)[0].address);
+    EXPECT_NE(std::string::npos,
+              loaded.output.find("Watchpoint 3 (g_total) moved from " + dbg_hex4(first_total) +
+                                 " to " + dbg_hex4(watched)))
+        << loaded.output;
     EXPECT_NE(std::string::npos, loaded.output.find("Breakpoint 1 (shifted.c:8) moved from "))
         << loaded.output;
     EXPECT_NE(

@@ -18,15 +18,47 @@ struct point_t {
     uint16_t address;
     std::string origin; // FILE:LINE or a C function
     std::string symbol; // else the symbol at its address
+    std::string object; // a watchpoint's C object in memory (object_key), at offset
+    uint16_t offset = 0;
+    std::string shown; // the object's name
 };
 
 std::string describe(const point_t &p) {
     return std::string(p.watch ? "Watchpoint " : "Breakpoint ") + std::to_string(p.id) + " (" +
-           (p.origin.empty() ? p.symbol : p.origin) + ")";
+           (!p.origin.empty()  ? p.origin
+            : !p.shown.empty() ? p.shown
+                               : p.symbol) +
+           ")";
+}
+
+// A C variable held in memory, by its module, function (for a static) and name.
+std::string object_key(const dbg_source_t *m, const dbg_variable_t &v) {
+    const bool in_function = v.function >= 0 && v.function < static_cast<int>(m->functions.size());
+    return v.module + ":" + (in_function ? m->functions[v.function].name : "") + ":" + v.name;
+}
+
+// The C variable in memory whose bytes hold address, or null.
+const dbg_variable_t *object_at(const dbg_source_t *m, uint16_t address) {
+    for (const dbg_variable_t &v : m->variables)
+        if (v.place == DBG_VAR_MEMORY && v.type >= 0 &&
+            v.type < static_cast<int>(m->types.size()) && address >= v.address &&
+            address < v.address + m->types[v.type].size)
+            return &v;
+    return nullptr;
 }
 
 // Where a point stands in the rebuilt program; false with the reason when nowhere.
 bool find_again(dbg_engine_t *e, const point_t &p, uint16_t *address, std::string *why) {
+    if (!p.object.empty()) {
+        const dbg_source_t *m = dbg_source_or_empty(e);
+        for (const dbg_variable_t &v : m->variables)
+            if (v.place == DBG_VAR_MEMORY && object_key(m, v) == p.object) {
+                *address = static_cast<uint16_t>(v.address + p.offset);
+                return true;
+            }
+        *why = "no " + p.shown + " in the rebuilt program";
+        return false;
+    }
     if (p.origin.empty()) {
         if (dbg_symbol_lookup(dbg_symbol_table(e), p.symbol, address)) return true;
         *why = "no symbol " + p.symbol + " in the rebuilt program";
@@ -73,15 +105,19 @@ bool dbg_reload(dbg_engine_t *e, const std::vector<std::string> &images,
     std::vector<point_t> points;
     dbg_lock(e);
     for (const dbg_breakpoint_t &b : e->breakpoints) {
-        point_t p{b.id, false, b.address, b.origin, ""};
+        point_t p{b.id, false, b.address, b.origin, "", "", 0, ""};
         if (p.origin.empty()) p.symbol = dbg_symbol_at(&e->symbols, b.address);
         if (!p.origin.empty() || !p.symbol.empty()) points.push_back(p);
     }
     for (const dbg_watchpoint_t &w : e->watchpoints) {
-        const std::string symbol = w.kind == DBG_WATCH_IN || w.kind == DBG_WATCH_OUT
-                                       ? std::string()
-                                       : dbg_symbol_at(&e->symbols, w.address);
-        if (!symbol.empty()) points.push_back({w.id, true, w.address, "", symbol});
+        if (w.kind == DBG_WATCH_IN || w.kind == DBG_WATCH_OUT) continue;
+        point_t p{w.id, true, w.address, "", dbg_symbol_at(&e->symbols, w.address), "", 0, ""};
+        if (const dbg_variable_t *v = e->source ? object_at(e->source, w.address) : nullptr) {
+            p.object = object_key(e->source, *v);
+            p.offset = static_cast<uint16_t>(w.address - v->address);
+            p.shown = v->name;
+        }
+        if (!p.symbol.empty() || !p.object.empty()) points.push_back(p);
     }
     for (const auto &image : read)
         emu_store_ihex_image(image.get(), e->emu->memory, EMU_MEMORY_SIZE);
@@ -109,8 +145,9 @@ bool dbg_reload(dbg_engine_t *e, const std::vector<std::string> &images,
         uint16_t address = p.address;
         std::string why;
         if (!find_again(e, p, &address, &why)) {
-            // One at a symbol that is gone stays, as one set by its address does.
-            if (p.origin.empty()) continue;
+            // One at a symbol that is gone stays, as one set by its address does; one on a C
+            // object that is gone is deleted.
+            if (p.origin.empty() && p.object.empty()) continue;
             dbg_delete(e, p.id);
             if (changes)
                 changes->push_back({p.id, true, p.address, describe(p) + " deleted: " + why});
