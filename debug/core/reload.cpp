@@ -124,9 +124,11 @@ bool dbg_reload(dbg_engine_t *e, const std::vector<std::string> &images,
     dbg_symbols_clear(&e->symbols);
     e->monitor_symbols = false;
     const std::vector<std::string> dirs = clear_source(e);
-    // Queued keys belong to the program that was running.
-    e->keys.clear();
-    e->typing_wait = false;
+    // Queued keys belong to the program that was running; without a reset they still go to it.
+    if (reset) {
+        e->keys.clear();
+        e->typing_wait = false;
+    }
     dbg_unlock(e);
 
     // The monitor is not rebuilt: its names load first, so that the program's own win at a shared
