@@ -53,6 +53,7 @@ void gui_reloader::poll() {
     if (!good) std::fprintf(stderr, "quillane: reload: %s\n", error.c_str());
     for (const dbg_reload_change_t &change : changes)
         report += change.text + "\n";
-    if (!report.empty()) std::fprintf(stderr, "quillane: reload: %s", report.c_str());
+    for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1)
+        std::fprintf(stderr, "quillane: reload: %s\n", report.substr(at, end - at).c_str());
     emit reloaded(good ? QString() : QString::fromStdString(error), QString::fromStdString(report));
 }
