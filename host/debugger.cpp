@@ -426,11 +426,15 @@ void gui_debugger_window::toggle_source_breakpoint(int file, int line) {
     if (!attached_ || busy_ || !dbg_source_model(engine_)) return;
     dbg_place_t place;
     std::string error;
-    if (!dbg_place_resolve(engine_, dbg_place_of_line(engine_, file, line), &place, &error)) {
+    const std::string text = dbg_place_of_line(engine_, file, line);
+    if (!dbg_place_resolve(engine_, text, &place, &error)) {
         print(QStringLiteral("No code at or after line %1").arg(line));
         return;
     }
-    toggle_breakpoint(place.address);
+    if (dbg_has_breakpoint(engine_, place.address)) return toggle_breakpoint(place.address);
+    // Set by its line, so that a reload of the rebuilt program moves it with the line.
+    dbg_break_add_place(engine_, text, 0, "", &place, &error);
+    refresh();
 }
 
 void gui_debugger_window::choose_frame(int index) {
@@ -524,13 +528,29 @@ bool gui_debugger_window::reload() {
     }
     auto error = std::make_shared<std::string>();
     auto good = std::make_shared<bool>(false);
-    if (!run_busy([engine = engine_, images = reload_images_, type = reload_type_, error, good] {
-            *good = dbg_reload(engine, images, type, error.get());
-        }))
+    auto report = std::make_shared<std::string>();
+    if (!run_busy(
+            [engine = engine_, images = reload_images_, type = reload_type_, error, good, report] {
+                std::vector<dbg_reload_change_t> changes;
+                *good = dbg_reload(engine, images, type, error.get(), &changes, true, report.get());
+                for (const dbg_reload_change_t &change : changes)
+                    *report += change.text + "\n";
+                // The sources are read in the job, so the panes never wait.
+                if (dbg_source_t *model = dbg_source_model(engine); *good && model)
+                    for (size_t i = 0; i < model->files.size(); ++i)
+                        dbg_source_text(model, static_cast<int>(i));
+            }))
         return false;
     print(*good ? QStringLiteral("Reloaded") : QString::fromStdString(*error));
-    refresh();
+    reloaded(QString::fromStdString(*report));
     return *good;
+}
+
+void gui_debugger_window::reloaded(const QString &report) {
+    for (const QString &line : report.split('\n', Qt::SkipEmptyParts))
+        print(line);
+    source_->forget_text();
+    refresh();
 }
 
 bool gui_debugger_window::load_debug(const QString &what,

@@ -94,6 +94,8 @@ class gui_debugger_window : public QMainWindow {
     void travel(bool to_stop);
     // Reloads the images (as --watch does); false with the reason printed in the console.
     bool reload();
+    // After a reload: prints its report (breakpoints moved or deleted) and redraws every pane.
+    void reloaded(const QString &report);
 
     // Told of every stop the window shows (an editor's debug adapter shares them).
     std::function<void(const dbg_stop_t &)> on_stop;

@@ -42,6 +42,8 @@ class gui_source_pane : public QWidget {
     // before stays, unmarked. Breakpoints are drawn at the lines whose code they are on, and
     // with a profile each line's share of the T-states.
     void show_view(const gui_source_view_t &source);
+    // The model was loaded anew (a reload): the next view reads its file's text again.
+    void forget_text() { model_ = nullptr; }
     QTableWidget *table() const { return table_; }
     // The file shown (index into the model's files, -1 none) and the marked line (0 none).
     int file() const { return file_; }

@@ -112,8 +112,9 @@ int main(int argc, char **argv) {
     std::unique_ptr<gui_reloader> reloader;
     if (options.watch) {
         reloader = std::make_unique<gui_reloader>(dbg_engine(), options.images, options.type);
-        QObject::connect(reloader.get(), &gui_reloader::reloaded, debugger.get(),
-                         [&debugger](const QString &) { debugger->refresh(); });
+        QObject::connect(
+            reloader.get(), &gui_reloader::reloaded, debugger.get(),
+            [&debugger](const QString &, const QString &report) { debugger->reloaded(report); });
     }
     if (options.debug) {
         debugger->open();

@@ -47,8 +47,13 @@ void gui_reloader::poll() {
     }
     if (!pending_ || !all_there || now - changed_at_ < settle_ms) return;
     pending_ = false;
-    std::string error;
-    const bool good = dbg_reload(engine_, images_, type_, &error);
+    std::string error, report;
+    std::vector<dbg_reload_change_t> changes;
+    const bool good = dbg_reload(engine_, images_, type_, &error, &changes, true, &report);
     if (!good) std::fprintf(stderr, "quillane: reload: %s\n", error.c_str());
-    emit reloaded(good ? QString() : QString::fromStdString(error));
+    for (const dbg_reload_change_t &change : changes)
+        report += change.text + "\n";
+    for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1)
+        std::fprintf(stderr, "quillane: reload: %s\n", report.substr(at, end - at).c_str());
+    emit reloaded(good ? QString() : QString::fromStdString(error), QString::fromStdString(report));
 }

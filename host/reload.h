@@ -22,8 +22,9 @@ class gui_reloader : public QObject {
                  const std::vector<std::string> &type, QObject *parent = nullptr);
 
   signals:
-    // After each reload: an empty error when it worked.
-    void reloaded(const QString &error);
+    // After each reload: an empty error when it worked, and a line for each breakpoint moved or
+    // deleted and each file of debug information that could not be read.
+    void reloaded(const QString &error, const QString &report);
 
   private:
     struct watched_t {

@@ -507,9 +507,8 @@ int main(int argc, char **argv) {
             const std::string where = text.substr(0, cut);
             const std::string condition = cut == std::string::npos ? "" : text.substr(cut + 4);
             dbg_place_t place;
-            if (!dbg_place_resolve(e, where, &place, &error)) return bad(error);
-            const int id = dbg_break_add_if(e, place.address, 0, condition, &error);
-            if (id < 0) return bad("bad condition in " + text + ": " + error);
+            const int id = dbg_break_add_place(e, where, 0, condition, &place, &error);
+            if (id < 0) return bad(error);
             if (list == &o.until_pc) until_ids.push_back(id);
         }
     if (!o.profile.empty()) dbg_profile_start(e);

@@ -2,6 +2,7 @@
 // tests/dap/session.test.js).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -15,6 +16,7 @@
 #include "debug/info/source.h"
 #include "harness.h"
 #include "machine/emu.h"
+#include "reload_builds.h"
 
 namespace {
 
@@ -435,4 +437,47 @@ TEST(Dap, RegistersScopeShowsTheViewModelRows) {
     set = session.feed(
         request(3, "setVariable", R"({"variablesReference":3,"name":"hl","value":"12"})"));
     EXPECT_EQ(12, cpu.HL);
+}
+
+// restart loads the rebuilt program with its debug information: a line breakpoint moves with its
+// line (a `changed` event with the new line), one on a function that is gone is `removed`, and
+// the run stops at the moved one.
+TEST(Dap, RestartMovesBreakpointsToTheRebuiltProgramsLines) {
+    const std::string dir = testing::TempDir() + "dap_restart";
+    std::filesystem::create_directories(dir);
+    if (!reload_build_c(dir, reload_first_build)) GTEST_SKIP() << "no SDCC to build the C program";
+    session_t session;
+    session.feed(request(1, "initialize", "{}"));
+    std::string out =
+        session.feed(request(2, "launch", R"({"program":")" + dir + R"(/shifted.ihx","rom":""})"));
+    ASSERT_NE(std::string::npos, out.find("\"success\":true")) << out;
+    out = session.feed(
+        request(3, "setBreakpoints",
+                R"({"source":{"path":")" + dir + R"(/shifted.c"},"breakpoints":[{"line":8}]})"));
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(out, found, std::regex(R"re("id":([0-9]+))re"))) << out;
+    const std::string line_id = found[1];
+    out = session.feed(
+        request(4, "setFunctionBreakpoints", R"({"breakpoints":[{"name":"helper"}]})"));
+    ASSERT_TRUE(std::regex_search(out, found, std::regex(R"re("id":([0-9]+))re"))) << out;
+    const std::string helper_id = found[1];
+    session.feed(request(5, "configurationDone", "{}"));
+
+    ASSERT_TRUE(reload_build_c(dir, reload_second_build));
+    out = session.feed(request(6, "restart", "{}"));
+    EXPECT_NE(std::string::npos, out.find(R"("command":"restart","request_seq":6,"seq")")) << out;
+    EXPECT_EQ(std::string::npos, out.find(R"("success":false)")) << out;
+    EXPECT_TRUE(
+        std::regex_search(out, std::regex(R"re("breakpoint":\{"id":)re" + line_id +
+                                          R"re(,[^\n]*"line":13,[^\n]*"reason":"changed")re")))
+        << out;
+    EXPECT_NE(std::string::npos, out.find(R"({"breakpoint":{"id":)" + helper_id +
+                                          R"(,"verified":false},"reason":"removed"})"))
+        << out;
+    dbg_dap_run_slice(session.s, 10000000);
+    out = dbg_dap_take_output(session.s);
+    EXPECT_NE(std::string::npos, out.find(R"("reason":"breakpoint")")) << out;
+    out = session.feed(request(7, "stackTrace", R"({"threadId":1})"));
+    EXPECT_NE(std::string::npos, out.find("\"line\":13")) << out;
+    std::filesystem::remove_all(dir);
 }

@@ -1,9 +1,11 @@
 // Live reload of a rebuilt image: the new code and its symbols replace the old, breakpoints at
 // labels follow them, the machine is reset and the text typed again; an image that does not read
-// changes nothing.
+// changes nothing. A rebuilt C program brings its debug information: lines, functions, globals
+// and sources are the new build's, and breakpoints follow their lines and functions.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -11,8 +13,10 @@
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
 #include "debug/core/reload.h"
+#include "debug/front/commands.h"
 #include "harness.h"
 #include "machine/emu.h"
+#include "reload_builds.h"
 
 namespace {
 
@@ -62,7 +66,7 @@ TEST(Reload, TheRebuiltProgramReplacesTheOldOneAndBreakpointsFollowItsLabels) {
     std::vector<std::pair<uint16_t, uint32_t>> at;
     for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e))
         at.push_back({b.address, b.skip});
-    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{0x8002, 0}, {0x800C, 2}}), at);
+    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{0x800C, 2}, {0x8002, 0}}), at);
     uint16_t work = 0;
     EXPECT_TRUE(dbg_symbol_lookup(&e->symbols, "work", &work));
     EXPECT_EQ(0x800C, work);
@@ -109,6 +113,65 @@ TEST(Reload, TheMonitorsSymbolsStayBesideTheRebuiltProgramsOwn) {
     for (const char *extension : {".hex", ".sym"})
         std::remove((base + extension).c_str());
     std::remove(rom_sym.c_str());
+}
+
+TEST(Reload, ARebuiltCProgramBringsItsLinesAndBreakpointsFollowThem) {
+    harness_init();
+    dbg_engine_t *e = dbg_engine();
+    const std::string dir = testing::TempDir() + "reload_c_" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    if (!reload_build_c(dir, reload_first_build)) GTEST_SKIP() << "no SDCC to build the C program";
+    auto run = [e](const std::string &line) {
+        const dbg_result_t r = dbg_execute(e, line);
+        EXPECT_FALSE(r.error) << line << ": " << r.output;
+        return r.output;
+    };
+    std::string error;
+    ASSERT_TRUE(dbg_reload(e, {dir + "/shifted.ihx"}, {}, &error)) << error;
+    dbg_set_tick_limit(e, dbg_ticks(e) + 100000000); // a missed stop fails, never hangs
+    run("break shifted.c:8");                        // in work
+    run("break helper");                             // gone in the second build
+    run("watch write g_total 2");                    // a C object
+    run("break 8000");                               // by address: stays
+
+    const uint16_t first_total = dbg_watchpoint_list(e).at(0).address;
+    ASSERT_TRUE(reload_build_c(dir, reload_second_build));
+    // The command language's load: the image and all its debug information in one step.
+    const dbg_result_t loaded = dbg_execute(e, "load " + dir + "/shifted.ihx");
+    ASSERT_FALSE(loaded.error) << loaded.output;
+    dbg_place_t place;
+    ASSERT_TRUE(dbg_place_resolve(e, "shifted.c:13", &place, &error)) << error;
+    const uint16_t watched = [&] {
+        uint16_t at = 0;
+        EXPECT_TRUE(dbg_symbol_lookup(dbg_symbol_table(e), "_g_total", &at));
+        return at;
+    }();
+    std::vector<std::pair<int, uint16_t>> now;
+    for (const dbg_breakpoint_t &b : dbg_breakpoint_list(e))
+        now.push_back({b.id, b.address});
+    EXPECT_EQ((std::vector<std::pair<int, uint16_t>>{{1, place.address}, {4, 0x8000}}), now);
+    ASSERT_EQ(1u, dbg_watchpoint_list(e).size());
+    EXPECT_EQ(watched, dbg_watchpoint_list(e)[0].address);
+    EXPECT_NE(std::string::npos,
+              loaded.output.find("Watchpoint 3 (g_total) moved from " + dbg_hex4(first_total) +
+                                 " to " + dbg_hex4(watched)))
+        << loaded.output;
+    EXPECT_NE(std::string::npos, loaded.output.find("Breakpoint 1 (shifted.c:8) moved from "))
+        << loaded.output;
+    EXPECT_NE(
+        std::string::npos,
+        loaded.output.find(
+            "Breakpoint 2 (helper) deleted: no function or line helper in the rebuilt program\n"))
+        << loaded.output;
+    const std::string listed = run("list shifted.c:13");
+    EXPECT_NE(std::string::npos, listed.find("13      g_total += n + g_added;")) << listed;
+
+    // Run to the moved breakpoint: the stop names the new line, and the new global has its value.
+    run("delete 3");
+    run("set pc 8000");
+    EXPECT_NE(std::string::npos, run("continue").find("shifted.c:13"));
+    EXPECT_EQ(0u, run("print g_added").find("g_added = 1234 "));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -696,6 +696,13 @@ TEST(SourceInput, BadFilesAndExpressionsGiveReasons) {
     EXPECT_EQ(0x8010u, dbg_source_function(&model, "g")->end);
     EXPECT_EQ(nullptr, dbg_source_line_at(&model, 0x8010));
     EXPECT_EQ(7, dbg_source_line_at(&model, 0x800F)->line);
+    // Nor past the start of another of the linker's areas that holds something.
+    dbg_symbols_add(&symbols, "s__GSINIT", 0x800C, DBG_SYMBOL_AREA);
+    dbg_symbols_add(&symbols, "s__GSFINAL", 0x800A, DBG_SYMBOL_AREA);
+    symbols.area_lengths = {{"_GSINIT", 3}, {"_GSFINAL", 0}};
+    dbg_source_scan_code(&model, code.data(), &symbols);
+    EXPECT_EQ(0x800Cu, dbg_source_function(&model, "g")->end);
+    EXPECT_EQ(nullptr, dbg_source_line_at(&model, 0x800C));
     {
         std::ofstream out(path);
         out << "not a cdb\n";

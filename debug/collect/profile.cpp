@@ -50,6 +50,7 @@ void add(dbg_profile_cost_t *to, const dbg_profile_cost_t &from, const dbg_profi
 struct listed_t {
     std::string name;
     uint16_t start;
+    bool c_function; // else code named by a label or an area
     int file;
     std::vector<uint16_t> addresses;
     std::vector<uint32_t> calls; // keys of the calls it makes
@@ -63,6 +64,15 @@ struct place_t {
 place_t place_of(const dbg_source_t *model, uint16_t address) {
     const dbg_line_range_t *r = model ? dbg_source_line_at(model, address) : nullptr;
     return r ? place_t{r->file, r->line} : place_t{-1, 0};
+}
+
+// The line of an address of f: C lines belong to C functions only, so that a library routine
+// (__mullong) is never listed under a C file that a line's range happens to reach.
+place_t place_in(const dbg_source_t *model, const listed_t &f, uint16_t address) {
+    const place_t at = place_of(model, address);
+    if (f.c_function || at.file < 0) return at;
+    const std::filesystem::path name(model->files[at.file].name);
+    return name.extension() == ".c" || name.extension() == ".h" ? place_t{-1, 0} : at;
 }
 
 // The profile by function: each function's instructions and the calls made from it.
@@ -79,7 +89,9 @@ struct summary_t {
         auto it = by_name.find(name);
         if (it == by_name.end()) {
             it = by_name.emplace(name, listed.size()).first;
-            listed.push_back({name, start, place_of(model, start).file, {}, {}});
+            const dbg_function_t *f = model ? dbg_source_function_at(model, start) : nullptr;
+            listed.push_back({name, start, f && f->start == start, -1, {}, {}});
+            listed.back().file = place_in(model, listed.back(), start).file;
         }
         return listed[it->second];
     }
@@ -103,7 +115,7 @@ summary_t summarize(dbg_engine_t *e) {
     // A function without a line at its start is listed under the file of its first line.
     for (listed_t &f : s.listed)
         for (size_t i = 0; f.file < 0 && i < f.addresses.size(); ++i)
-            f.file = place_of(s.model, f.addresses[i]).file;
+            f.file = place_in(s.model, f, f.addresses[i]).file;
     return s;
 }
 
@@ -142,7 +154,7 @@ std::string callgrind_text(dbg_engine_t *e) {
         int current = f.file;
         // A cost line at an address, switching files (fi=) when its line is in another one.
         auto position = [&](uint16_t address) {
-            const place_t at = place_of(model, address);
+            const place_t at = place_in(model, f, address);
             if (at.file >= 0 && at.file != current) {
                 current = at.file;
                 out += "fi=" + path_of(current) + "\n";
@@ -264,6 +276,18 @@ void dbg_profile_stack(dbg_profile_t *profile, uint16_t pc, uint16_t sp, const u
     }
 }
 
+void dbg_profile_forward(dbg_profile_t *p, uint16_t pc, const uint8_t *memory) {
+    const uint8_t op = memory[p->pc];
+    const bool indirect = op == 0xE9 || ((op == 0xDD || op == 0xFD) &&
+                                         memory[static_cast<uint16_t>(p->pc + 1)] == 0xE9);
+    if (!indirect) return;
+    dbg_profile_frame_t &frame = p->frames.back();
+    auto old = p->calls.find(frame.call);
+    if (old != p->calls.end() && --old->second.count == 0) p->calls.erase(old);
+    frame.call = (frame.call & 0xFFFF0000u) | pc;
+    ++p->calls[frame.call].count;
+}
+
 std::vector<dbg_hot_spot_t> dbg_profile_hot_spots(dbg_engine_t *e) {
     std::vector<dbg_hot_spot_t> spots;
     if (!profile_of(e)) return spots;
@@ -372,6 +396,13 @@ dbg_code_namer_t dbg_code_namer(const dbg_source_t *model, const dbg_symbols_t *
             names[f.start];
             if (f.end > f.start && f.end < 0x10000) names[static_cast<uint16_t>(f.end)];
         }
+    // SDCC's linker areas: code in one without a label of its own (what the library hooks into
+    // _GSINIT, crt0's _GSFINAL) is named by the area, and no label reaches past an area's end.
+    for (const dbg_symbol_area_t &area : dbg_symbol_areas(symbols)) {
+        names[area.start] = area.name;
+        if (area.start + area.length < 0x10000)
+            names.emplace(static_cast<uint16_t>(area.start + area.length), "");
+    }
     for (auto it = symbols->by_address.begin(); it != symbols->by_address.end();
          it = symbols->by_address.upper_bound(it->first)) {
         std::string name = dbg_symbol_at(symbols, it->first);

@@ -68,6 +68,10 @@ bool dbg_profile_save(dbg_engine_t *e, const std::string &path, std::string *err
 // Follows calls and returns at a boundary where SP moved or a frame may end (see above): the
 // instruction that just ran is read from memory at p->pc.
 void dbg_profile_stack(dbg_profile_t *p, uint16_t pc, uint16_t sp, const uint8_t *memory);
+// The first instruction of the innermost call just ran: when it is JP (HL), JP (IX) or JP (IY)
+// (SDCC's ___sdcc_call_hl and ___sdcc_call_iy, through which function pointers are called), the
+// call is charged to the function it jumps to, pc.
+void dbg_profile_forward(dbg_profile_t *p, uint16_t pc, const uint8_t *memory);
 
 // The engine's hook: at an instruction boundary while e->profiling, with the tick count, PC and
 // SP there. Inline: it runs between every two instructions.
@@ -87,6 +91,8 @@ static inline void dbg_profile_boundary(dbg_profile_t *p, uint64_t now, uint16_t
         if (sp != p->sp ||
             (!p->frames.empty() && static_cast<int16_t>(sp - p->frames.back().sp) > 0))
             dbg_profile_stack(p, pc, sp, memory);
+        else if (!p->frames.empty() && static_cast<uint16_t>(p->frames.back().call) == p->pc)
+            dbg_profile_forward(p, pc, memory);
     }
     p->pc = pc;
     p->sp = sp;

@@ -6,6 +6,7 @@
 
 #include "debug/core/engine.h"
 #include "debug/core/engine_internal.h"
+#include "debug/core/reload.h"
 #include "debug/info/asm_lines.h"
 #include "debug/info/source.h"
 #include "machine/emu.h"
@@ -170,15 +171,22 @@ bool dbg_debug_info_load(dbg_engine_t *e, const std::string &image,
             "\n";
     }
     if (image.empty()) return good;
+    const std::vector<std::string> files = dbg_debug_files_beside(image);
+    for (const std::string &path : files)
+        load(path);
+    if (files.empty()) *report += "No debug information beside " + image + "\n";
+    return good;
+}
+
+std::vector<std::string> dbg_debug_files_beside(const std::string &image) {
     const std::string base = std::filesystem::path(image).replace_extension().string();
-    const size_t before = report->size();
+    std::vector<std::string> files;
     // SDCC's linker writes both .noi and .map: one of them is enough.
     if (exists(base + ".noi"))
-        load(base + ".noi");
+        files.push_back(base + ".noi");
     else if (exists(base + ".map"))
-        load(base + ".map");
+        files.push_back(base + ".map");
     for (const char *extension : {".sym", ".cdb", ".lines"})
-        if (exists(base + extension)) load(base + extension);
-    if (report->size() == before) *report += "No debug information beside " + image + "\n";
-    return good;
+        if (exists(base + extension)) files.push_back(base + extension);
+    return files;
 }

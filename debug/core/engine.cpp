@@ -995,7 +995,7 @@ int dbg_break_add_if(dbg_engine_t *e, uint16_t address, uint32_t skip, const std
     if (!parse_condition(e, cond, &expr, error)) return -1;
     dbg_lock(e);
     const int id = e->next_id++;
-    e->breakpoints.push_back({id, address, skip, 0, cond, std::move(expr), skip});
+    e->breakpoints.push_back({id, address, skip, 0, cond, std::move(expr), skip, ""});
     count_breakpoint(e, address, 1);
     dbg_update(e);
     dbg_unlock(e);
@@ -1041,6 +1041,29 @@ int dbg_watch_add_object(dbg_engine_t *e, dbg_watch_kind_t kind, const std::stri
         w.old.assign(e->emu->memory + address, e->emu->memory + address + length);
     });
     return id;
+}
+
+void dbg_break_set_origin(dbg_engine_t *e, int id, const std::string &origin) {
+    dbg_lock(e);
+    for (dbg_breakpoint_t &b : e->breakpoints)
+        if (b.id == id) b.origin = origin;
+    dbg_unlock(e);
+}
+
+void dbg_point_move(dbg_engine_t *e, int id, uint16_t address) {
+    for (dbg_breakpoint_t &b : e->breakpoints)
+        if (b.id == id) {
+            count_breakpoint(e, b.address, -1);
+            b.address = address;
+            count_breakpoint(e, address, 1);
+        }
+    for (dbg_watchpoint_t &w : e->watchpoints)
+        if (w.id == id) {
+            count_watchpoint(e, w, -1);
+            w.address = address;
+            count_watchpoint(e, w, 1);
+        }
+    dbg_update(e);
 }
 
 bool dbg_delete(dbg_engine_t *e, int id) {

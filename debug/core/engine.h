@@ -78,6 +78,7 @@ struct dbg_breakpoint_t {
     std::string condition; // as written; "" for none
     dbg_expr_t expr;       // the condition parsed
     uint32_t skip_set;     // the skip count it was set with (reverse runs count hits by it)
+    std::string origin;    // the FILE:LINE or C function it was set by, resolved again by a reload
 };
 
 struct dbg_watchpoint_t {
@@ -278,10 +279,16 @@ struct dbg_place_t {
     uint16_t address = 0;
     int file = -1;
     int line = 0;
-    std::string note; // "; line 12 has no code" when the line moved
+    std::string note;       // "; line 12 has no code" when the line moved
+    bool by_source = false; // named by FILE:LINE or a C function (not by an address)
 };
 bool dbg_place_resolve(dbg_engine_t *e, const std::string &text, dbg_place_t *place,
                        std::string *error);
+// A breakpoint at a place named as dbg_place_resolve reads it, with a skip count and a condition
+// (dbg_break_add_if). One named by FILE:LINE or a C function keeps the text, and a reload of the
+// program (dbg_reload) resolves it again. The id, or -1 with a one-line reason.
+int dbg_break_add_place(dbg_engine_t *e, const std::string &text, uint32_t skip,
+                        const std::string &cond, dbg_place_t *place, std::string *error);
 // "FILE:LINE" for a file of the source model by index ("" when there is none).
 std::string dbg_place_of_line(const dbg_engine_t *e, int file, int line);
 

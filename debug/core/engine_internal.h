@@ -175,6 +175,10 @@ uint64_t dbg_wav_next_tick(const dbg_engine_t *e);
 // The monitor's symbol file (tessik.sym beside the ROM file or in its rom/ folder), or empty when
 // there is none.
 std::string dbg_monitor_symbols_file(const dbg_engine_t *e);
+// Breakpoints and watchpoints by id: the text a breakpoint was set by (takes the lock), and a
+// move to another address keeping id, counts and condition (lock held).
+void dbg_break_set_origin(dbg_engine_t *e, int id, const std::string &origin);
+void dbg_point_move(dbg_engine_t *e, int id, uint16_t address);
 
 // CRC-32 as zlib and PNG compute it, continued from crc (0 to start).
 uint32_t dbg_crc32(uint32_t crc, const uint8_t *data, size_t size);

@@ -24,6 +24,7 @@ bool dbg_place_resolve(dbg_engine_t *e, const std::string &text, dbg_place_t *pl
         }
         place->file = file;
         place->line = code_line;
+        place->by_source = true;
         if (code_line != line && !named_function)
             place->note = "; line " + std::to_string(line) + " has no code";
         return true;
@@ -59,4 +60,16 @@ bool dbg_place_resolve(dbg_engine_t *e, const std::string &text, dbg_place_t *pl
 std::string dbg_place_of_line(const dbg_engine_t *e, int file, int line) {
     if (!e->source || file < 0 || file >= static_cast<int>(e->source->files.size())) return "";
     return e->source->files[file].name + ":" + std::to_string(line);
+}
+
+int dbg_break_add_place(dbg_engine_t *e, const std::string &text, uint32_t skip,
+                        const std::string &cond, dbg_place_t *place, std::string *error) {
+    if (!dbg_place_resolve(e, text, place, error)) return -1;
+    const int id = dbg_break_add_if(e, place->address, skip, cond, error);
+    if (id < 0) {
+        *error = "Bad condition: " + *error;
+        return -1;
+    }
+    if (place->by_source) dbg_break_set_origin(e, id, text);
+    return id;
 }

@@ -15,6 +15,7 @@
 #include "debug/collect/coverage.h"
 #include "debug/collect/profile.h"
 #include "debug/core/engine.h"
+#include "debug/core/reload.h"
 #include "debug/front/commands_machine.h"
 #include "debug/front/source_commands.h"
 #include "debug/front/view_rows.h"
@@ -193,11 +194,10 @@ dbg_result_t cmd_break(const call_t &c) {
     if (n == 0 || n > 2) return usage(c);
     dbg_place_t place;
     uint32_t skip = 0;
-    if (!dbg_place_resolve(c.e, args[0], &place, &error)) return dbg_failed(error);
     if (n == 2 && !count(args[1], 0xFFFFFFFF, &skip)) return bad_count(args[1]);
-    const int id = dbg_break_add_if(c.e, place.address, skip, condition, &error);
-    if (id < 0) return dbg_failed("Bad condition: " + error);
-    return ok(describe(c.e, dbg_breakpoint_t{id, place.address, skip, 0, condition, {}, skip}) +
+    const int id = dbg_break_add_place(c.e, args[0], skip, condition, &place, &error);
+    if (id < 0) return dbg_failed(error);
+    return ok(describe(c.e, dbg_breakpoint_t{id, place.address, skip, 0, condition, {}, skip, ""}) +
               place.note);
 }
 
@@ -432,8 +432,18 @@ dbg_result_t cmd_type(const call_t &c) {
 dbg_result_t cmd_load(const call_t &c) {
     if (c.args.size() != 1) return usage(c);
     std::string error;
-    if (!dbg_load_image(c.e, c.args[0], &error)) return dbg_failed(error);
-    return ok();
+    // A rebuilt program brings its debug information: it replaces what is held, and breakpoints
+    // follow their lines and functions.
+    if (dbg_debug_files_beside(c.args[0]).empty()) {
+        if (!dbg_load_image(c.e, c.args[0], &error)) return dbg_failed(error);
+        return ok();
+    }
+    std::vector<dbg_reload_change_t> changes;
+    std::string out;
+    if (!dbg_reload(c.e, {c.args[0]}, {}, &error, &changes, false, &out)) return dbg_failed(error);
+    for (const dbg_reload_change_t &change : changes)
+        out += change.text + "\n";
+    return ok(out);
 }
 
 dbg_result_t cmd_save(const call_t &c) {
@@ -561,7 +571,8 @@ const command_t commands[] = {
      "load a pasmo .sym, SDCC .noi, .map or .cdb, or qasm .lines file", cmd_symbols},
     {"type", "", "type TEXT", "type TEXT on the keyboard (\\n Enter, \\t Tab, \\b Backspace)",
      cmd_type},
-    {"load", "", "load FILE", "load an Intel HEX image", cmd_load},
+    {"load", "", "load FILE", "load an Intel HEX image and the debug information beside it",
+     cmd_load},
     {"save", "", "save FILE ADDR LEN", "save memory as Intel HEX (raw when FILE ends in .bin)",
      cmd_save},
     {"reset", "", "reset", "reset the processor, sound generator and keyboard", cmd_reset},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "debug/core/engine.h"
+#include "debug/core/reload.h"
 #include "debug/front/commands.h"
 #include "debug/front/register_rows.h"
 #include "debug/front/source_commands.h"
@@ -127,6 +128,8 @@ struct dbg_dap_t {
     int entry_bp = -1; // the program's entry: stop there (stopOnEntry), then watch for its end
     int exit_bp = -1;  // the monitor's warm start, reached once the program returns
     uint16_t entry = 0;
+    // What the launch loaded and typed, loaded again by restart.
+    std::string program, rom, type;
     // Breakpoint ids by what set them: a source path, "functions", "instructions", "data".
     std::map<std::string, std::vector<int>> groups;
     std::vector<int> foreign; // breakpoints set elsewhere, told to the client
@@ -341,6 +344,12 @@ void load_debug_info(dbg_dap_t *s, const std::string &image, const std::vector<s
 int break_add(dbg_dap_t *s, uint16_t address, uint32_t skip, const std::string &condition,
               std::string *error) {
     return dbg_break_add_if(s->e, address, skip, condition, error);
+}
+
+// At a line or a function, which a restart of the rebuilt program resolves again.
+int break_add(dbg_dap_t *s, const std::string &place_text, uint32_t skip,
+              const std::string &condition, dbg_place_t *place, std::string *error) {
+    return dbg_break_add_place(s->e, place_text, skip, condition, place, error);
 }
 
 void delete_group(dbg_dap_t *s, const std::string &group) {
@@ -651,6 +660,7 @@ void on_initialize(dbg_dap_t *s, const request_t &r) {
              {"supportsStepBack", true},
              {"supportsLogPoints", true},
              {"supportsTerminateRequest", true},
+             {"supportsRestartRequest", true},
              {"exceptionBreakpointFilters",
               json::array({{{"filter", "invalid"}, {"label", "Invalid opcode"}, {"default", true}},
                            {{"filter", "halt"}, {"label", "HALT"}, {"default", true}}})}});
@@ -685,6 +695,9 @@ void on_launch(dbg_dap_t *s, const request_t &r) {
     if (!type.empty() && !dbg_type(e, dbg_unescape(type), true, &error))
         return fail(s, r, "type: " + error);
     dbg_set_realtime(e, realtime);
+    s->program = program;
+    s->rom = rom;
+    s->type = type;
     s->stop_on_entry = stop_on_entry;
     s->entry = start;
     if (s->entry_bp >= 0) dbg_delete(e, s->entry_bp); // a second launch replaces the first's
@@ -728,8 +741,9 @@ void on_set_breakpoints(dbg_dap_t *s, const request_t &r) {
         json answer = {{"verified", false}, {"line", ask.line}};
         if (!parse_hits(ask.hits, &skip)) {
             error = "the hit count is not a whole number: " + ask.hits.substr(0, 40);
-        } else if (dbg_place_resolve(s->e, file + ":" + std::to_string(ask.line), &place, &error)) {
-            const int id = break_add(s, place.address, skip, ask.condition, &error);
+        } else {
+            const int id = break_add(s, file + ":" + std::to_string(ask.line), skip, ask.condition,
+                                     &place, &error);
             if (id >= 0) {
                 s->groups["source:" + path].push_back(id);
                 if (!ask.log.empty()) s->logpoints[id] = ask.log;
@@ -782,7 +796,10 @@ void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instruct
         } else if (!parse_hits(ask.hits, &skip)) {
             answer["message"] = "the hit count is not a whole number: " + ask.hits.substr(0, 40);
         } else {
-            const int id = break_add(s, address, skip, ask.condition, &error);
+            dbg_place_t place;
+            const int id = instructions
+                               ? break_add(s, address, skip, ask.condition, &error)
+                               : break_add(s, ask.name, skip, ask.condition, &place, &error);
             if (id < 0) {
                 answer["message"] = error;
             } else {
@@ -795,6 +812,44 @@ void on_set_function_breakpoints(dbg_dap_t *s, const request_t &r, bool instruct
         out.push_back(answer);
     }
     respond(s, r, {{"breakpoints", out}});
+}
+
+// The rebuilt program loaded again with its debug information, the machine reset and the text
+// typed again; the client hears of each breakpoint that moved (`changed`) or no longer resolves
+// (`removed`).
+void on_restart(dbg_dap_t *s, const request_t &r) {
+    if (!s->launched || s->attached || s->program.empty())
+        return fail(s, r, "restart needs a launched program");
+    dbg_engine_t *e = s->e;
+    std::string error, report;
+    std::vector<dbg_reload_change_t> changes;
+    std::vector<std::string> type;
+    if (!s->type.empty()) type.push_back(dbg_unescape(s->type));
+    if (!dbg_reload(e, {s->program}, type, &error, &changes, true, &report))
+        return fail(s, r, error);
+    // Without a ROM the program starts at its own start address, as at launch.
+    if (s->rom.empty() && !dbg_load_image(e, s->program, &error, &s->entry, true))
+        return fail(s, r, error);
+    if (s->entry_bp >= 0) dbg_delete(e, s->entry_bp);
+    s->entry_bp = dbg_break_add(e, s->entry, 0);
+    for (const dbg_reload_change_t &change : changes) {
+        report += change.text + "\n";
+        if (!change.removed) {
+            json bp = breakpoint_json(s, dbg_breakpoint_row(e, change.address));
+            bp["id"] = change.id;
+            event(s, "breakpoint", {{"reason", "changed"}, {"breakpoint", bp}});
+            continue;
+        }
+        for (auto &group : s->groups)
+            std::erase(group.second, change.id);
+        std::erase(s->foreign, change.id);
+        s->logpoints.erase(change.id);
+        event(s, "breakpoint",
+              {{"reason", "removed"}, {"breakpoint", {{"id", change.id}, {"verified", false}}}});
+    }
+    if (!report.empty()) output(s, report);
+    respond(s, r);
+    if (s->configured) resume(s);
 }
 
 void on_set_exception_breakpoints(dbg_dap_t *s, const request_t &r) {
@@ -1276,6 +1331,7 @@ void handle(dbg_dap_t *s, const request_t &r) {
         if (s->launched && !s->attached) resume(s);
         return;
     }
+    if (command == "restart") return on_restart(s, r);
     if (command == "setBreakpoints") return on_set_breakpoints(s, r);
     if (command == "setFunctionBreakpoints") return on_set_function_breakpoints(s, r, false);
     if (command == "setInstructionBreakpoints") return on_set_function_breakpoints(s, r, true);

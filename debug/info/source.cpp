@@ -329,19 +329,22 @@ void dbg_source_scan_code(dbg_source_t *model, const uint8_t *memory,
         function.uses_ix = sets_up_ix(memory, function.start);
         if (function.has_end_record || !symbols) continue;
         // SDCC's own names (with '$') label lines inside the function; any other one after the
-        // start is something else's.
+        // start is something else's, and so is the start of another of the linker's areas.
+        uint32_t end = function.end;
         auto it = symbols->by_address.upper_bound(function.start);
-        for (; it != symbols->by_address.end() && it->first < function.end; ++it) {
-            if (it->second.find('$') != std::string::npos) continue;
-            const uint16_t end = it->first;
-            for (auto &range : model->lines)
-                if (range.address >= function.start && range.address < function.end &&
-                    range.address + range.length > end)
-                    range.length =
-                        static_cast<uint16_t>(end > range.address ? end - range.address : 0);
-            function.end = end;
-            break;
-        }
+        for (; it != symbols->by_address.end() && it->first < end; ++it)
+            if (it->second.find('$') == std::string::npos) {
+                end = it->first;
+                break;
+            }
+        for (const dbg_symbol_area_t &area : dbg_symbol_areas(symbols))
+            if (area.start > function.start && area.start < end) end = area.start;
+        if (end == function.end) continue;
+        for (auto &range : model->lines)
+            if (range.address >= function.start && range.address < function.end &&
+                range.address + range.length > end)
+                range.length = static_cast<uint16_t>(end > range.address ? end - range.address : 0);
+        function.end = end;
     }
 }
 

@@ -117,18 +117,17 @@ bool parse_symbol_line(const std::string &line, parsed_symbol *symbol,
     return true;
 }
 
-// SDCC's length of the _INITIALIZER area from a .noi ("DEF l__INITIALIZER 0xC") or .map
-// ("0000000C  l__INITIALIZER") line, into *length when the line gives it.
-void initializer_length(const std::string &line, uint32_t *length) {
+// SDCC's length of an area from a .noi ("DEF l__INITIALIZER 0xC") or .map
+// ("0000000C  l__INITIALIZER") line, into lengths by the area's name ("_INITIALIZER").
+void area_length(const std::string &line, std::map<std::string, uint32_t> *lengths) {
     std::istringstream in(line);
     std::vector<std::string> words;
     for (std::string word; in >> word && words.size() < 4;)
         words.push_back(word);
-    const auto at = std::find(words.begin(), words.end(), "l__INITIALIZER");
-    if (at == words.end()) return;
+    if (words.size() < 2 || words[1].rfind("l__", 0) != 0) return;
     const std::string &number = words[0] == "DEF" ? (words.size() > 2 ? words[2] : "") : words[0];
     uint32_t value = 0;
-    if (dbg_parse_hex(number, 0x10000, &value)) *length = value;
+    if (dbg_parse_hex(number, 0x10000, &value)) (*lengths)[words[1].substr(2)] = value;
 }
 
 // The line table beside a pasmo .sym (prog.lines for prog.sym), if there is one: true with its
@@ -167,8 +166,8 @@ void mark_string_literals(dbg_symbols_t *symbols, std::vector<parsed_symbol> &de
 int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::string *error) {
     std::vector<parsed_symbol> found;
     std::vector<dbg_asm_symbol_t> kinds;
-    std::vector<dbg_asm_line_t> lines; // a line table's, for its data lines
-    uint32_t initializer = 0;          // SDCC: the length of the _INITIALIZER area
+    std::vector<dbg_asm_line_t> lines;       // a line table's, for its data lines
+    std::map<std::string, uint32_t> lengths; // SDCC: each area's length
     if (dbg_asm_lines_is_table(path)) {
         // qasm's line table lists every symbol with its kind.
         if (!dbg_asm_lines_load(path, &lines, error, &kinds)) return -1;
@@ -195,7 +194,7 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
                 pasmo = pasmo || symbol.kind == DBG_SYMBOL_UNKNOWN;
                 found.push_back(std::move(symbol));
             } else {
-                initializer_length(line, &initializer);
+                area_length(line, &lengths);
             }
         }
         emu_reader_close(&reader);
@@ -219,8 +218,10 @@ int dbg_symbols_load(dbg_symbols_t *symbols, const std::string &path, std::strin
         if (!l.is_code) dbg_symbols_add_data(symbols, l.address, l.length);
     // The initial values of C variables, copied to RAM at start-up, are data in the image.
     for (const auto &symbol : found)
-        if (initializer && symbol.name == "s__INITIALIZER")
-            dbg_symbols_add_data(symbols, symbol.address, initializer);
+        if (lengths["_INITIALIZER"] && symbol.name == "s__INITIALIZER")
+            dbg_symbols_add_data(symbols, symbol.address, lengths["_INITIALIZER"]);
+    for (const auto &length : lengths)
+        symbols->area_lengths[length.first] = length.second;
     for (const auto &symbol : found) {
         auto kind = told.find(symbol.name);
         dbg_symbols_add(symbols, symbol.name, symbol.address,
@@ -270,11 +271,22 @@ uint32_t dbg_symbols_data_end(const dbg_symbols_t *symbols, uint16_t address) {
     return it->second > address ? it->second : 0;
 }
 
+std::vector<dbg_symbol_area_t> dbg_symbol_areas(const dbg_symbols_t *symbols) {
+    std::vector<dbg_symbol_area_t> areas;
+    for (const auto &area : symbols->area_lengths) {
+        const auto start = symbols->by_name.find("s_" + area.first);
+        if (area.second && start != symbols->by_name.end())
+            areas.push_back({area.first, start->second, area.second});
+    }
+    return areas;
+}
+
 void dbg_symbols_clear(dbg_symbols_t *symbols) {
     symbols->data.clear();
     symbols->by_name.clear();
     symbols->by_address.clear();
     symbols->info.clear();
+    symbols->area_lengths.clear();
     symbols->loads = 0;
 }
 

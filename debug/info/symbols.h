@@ -44,7 +44,17 @@ struct dbg_symbols_t {
     // SDCC's _INITIALIZER area): first address -> end (exclusive, up to 10000). The
     // disassembler shows them as bytes.
     std::map<uint16_t, uint32_t> data;
+    // SDCC's linker areas' lengths (l__NAME) by area name ("_GSINIT"); each starts at s__NAME.
+    std::map<std::string, uint32_t> area_lengths;
 };
+
+// SDCC's linker areas that hold something (s__NAME with a non-zero l__NAME), by name ("_GSINIT").
+struct dbg_symbol_area_t {
+    std::string name;
+    uint16_t start;
+    uint32_t length;
+};
+std::vector<dbg_symbol_area_t> dbg_symbol_areas(const dbg_symbols_t *symbols);
 
 // Adds the symbols of a file to the table, whatever its kind (told by its content); for a
 // pasmo .sym, also the kinds of its names from the line table beside it when there is one.

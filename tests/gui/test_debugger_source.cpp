@@ -2,10 +2,11 @@
 // thread running the C fixture tests/c/debuginfo.c (lines found by their "@" marks) from the
 // monitor: a breakpoint set in the Source pane's margin on a line without code, the stop marked
 // there, frames chosen in the stack pane, a struct in Locals that expands and takes an edited
-// field, Watch, source lines in the disassembly, "Memory at" expressions and a profile's hot
-// lines.
+// field, Watch, source lines in the disassembly, "Memory at" expressions, a profile's hot
+// lines and a reload of a rebuilt program.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
@@ -24,6 +25,7 @@
 #include "host/debugger.h"
 #include "machine/emu.h"
 #include "machine/process.h"
+#include "reload_builds.h"
 
 namespace {
 
@@ -305,6 +307,27 @@ class test_debugger_source : public QObject {
                  static_cast<uint16_t>(at + dbg_disassemble(emu->memory, at, nullptr).length));
         QCOMPARE(window->control(QStringLiteral("stepi"))->shortcut(),
                  QKeySequence(Qt::CTRL | Qt::Key_F11));
+    }
+
+    // Reload of a rebuilt C program (last: it replaces the fixture): the Source pane shows the
+    // new text, and a breakpoint set by its line moves with the line.
+    void reload_shows_the_rebuilt_source() {
+        const std::string dir = QDir::tempPath().toStdString() + "/gui_reload";
+        QDir().mkpath(QString::fromStdString(dir));
+        if (!reload_build_c(dir, reload_first_build)) QSKIP("no SDCC to build the C program");
+        window->execute(QStringLiteral("delete"));
+        window->set_reload_inputs({dir + "/shifted.ihx"}, {});
+        QVERIFY(window->reload());
+        window->execute(QStringLiteral("break shifted.c:8"));
+        QVERIFY(reload_build_c(dir, reload_second_build));
+        window->set_reload_inputs({dir + "/shifted.ihx"}, {"g 8000\n"});
+        QVERIFY(window->reload());
+        if (window->paused()) window->control(QStringLiteral("continue_pause"))->trigger();
+        WAIT_PAUSED();
+        QCOMPARE(window->source()->current_line(), 13);
+        QCOMPARE(window->source()->table()->item(12, gui_source_pane::SRC_TEXT)->text(),
+                 QStringLiteral("    g_total += n + g_added;"));
+        QDir(QString::fromStdString(dir)).removeRecursively();
     }
 };
 

@@ -2,7 +2,8 @@
 # Profiles and coverage of runs, read by the tools made for them: callgrind_annotate (valgrind),
 # lcov and genhtml. The fixture tests/c/profiled.c has a hot loop (spin, which returns through
 # POP HL / INC SP / JP (HL)) and a branch that never runs; its T-states are checked against an
-# instruction trace of the same run. An assembly example run on the monitor checks that the
+# instruction trace of the same run; tests/c/owners.c checks who owns library and start-up code.
+# An assembly example run on the monitor checks that the
 # monitor's routines get their names and files, and that data lines are not lines to cover.
 . "$(dirname "$0")/lib.sh"
 RUN=$QUILLANE_BUILD_DIR/quillane-run
@@ -89,6 +90,27 @@ body_ts=$(awk -v line="$body" '/^f[lie]=/ { c = /profiled\.c$/ } /^calls=/ { ski
     /^0x/ && !skip && c && $2 == line { sum += $3 } { skip = 0 } END { print sum }' lines.out)
 [ "$(grep -A1 '^line' lines.log | tail -n 1 | awk '{ print $1, $2 }')" = "profiled.c:$body $body_ts" ] ||
     fail "hot lines ($body_ts at line $body): $(cat lines.log)"
+
+# Owners: library routines by their own names and no C file, code that the library hooks into
+# _GSINIT by the area's name, and calls through a function pointer (CALL ___sdcc_call_iy, then
+# JP (IY)) charged to the function called: scale runs on every even step of main's 8, and the
+# trampoline keeps only its own JP.
+cp "$QUILLANE_SOURCE_DIR/tests/c/owners.c" .
+"$QCC" owners.c -o owners.ihx >qcc.log 2>&1 || fail "owners.c did not build"
+"$RUN" --no-rom owners.ihx --until-pc 10 --profile owners.out 2>owners.log ||
+    fail "the owners run: $(cat owners.log)"
+owners=$(functions "$WORK/owners.out")
+for routine in __mullong __mul16 _GSINIT ___sdcc_heap_init; do
+    echo "$owners" | grep -q " ???:$routine\$" || fail "$routine not on its own: $owners"
+done
+echo "$owners" | grep -q "owners.c:main\$" && ! echo "$owners" | grep -q "\.[cs]:_*mul" ||
+    fail "owners: $owners"
+calls=$(awk '/^fn=/ { f = $0 } f == "fn=main" && /^cfn=/ { c = $0 } f == "fn=main" && /^calls=/ { print c, $1 }' owners.out)
+echo "$calls" | grep -qx 'cfn=scale calls=4' && echo "$calls" | grep -qx 'cfn=twice calls=4' &&
+    ! echo "$calls" | grep -q 'cfn=___sdcc_call_iy' || fail "calls from main: $calls"
+through=$(functions --inclusive=yes "$WORK/owners.out" | grep ':___sdcc_call_iy$' | awk '{ print $1 }')
+[ "$through" = "$(echo "$owners" | grep ':___sdcc_call_iy$' | awk '{ print $1 }')" ] ||
+    fail "___sdcc_call_iy is charged for more than its JP: $through"
 
 # An output that cannot be written: status 2 and the reason.
 rc=0
