@@ -246,7 +246,14 @@ void gui_debugger_window::open() {
         } else {
             dbg_session_attach(emu_, DBG_THREADED);
         }
-        dbg_set_stop_callback(engine_, stop_callback, this);
+        dbg_hook_t feed{};
+        feed.user = this;
+        feed.stopped = stop_hook;
+        // An engine that detaches removes the hook itself.
+        feed.detached = [](dbg_engine_t *, void *user) {
+            static_cast<gui_debugger_window *>(user)->stop_feed_ = -1;
+        };
+        stop_feed_ = dbg_hook_attach(engine_, feed);
         {
             const QSignalBlocker block(warp_);
             warp_->setChecked(dbg_warp(engine_));
@@ -272,7 +279,8 @@ void gui_debugger_window::detach() {
     if (!attached_) return;
     attached_ = false;
     timer_->stop();
-    dbg_set_stop_callback(engine_, nullptr, nullptr);
+    if (stop_feed_ >= 0) dbg_hook_detach(engine_, stop_feed_);
+    stop_feed_ = -1;
     if (dbg_record_active(engine_)) {
         // A recording needs the engine to see the board's inputs: it stays attached with
         // nothing left that stops the machine, as the command line attaches it.
@@ -305,7 +313,7 @@ void gui_debugger_window::closeEvent(QCloseEvent *event) {
 }
 
 // Processor thread, machine lock released: silence at once, the rest on the window's thread.
-void gui_debugger_window::stop_callback(void *user, const dbg_stop_t *stop) {
+void gui_debugger_window::stop_hook(dbg_engine_t *, void *user, const dbg_stop_t *stop) {
     auto *window = static_cast<gui_debugger_window *>(user);
     snd_set_muted(&window->emu_->snd, true);
     QMetaObject::invokeMethod(

@@ -115,7 +115,9 @@ class gui_debugger_window : public QMainWindow {
         RUN_TO_CURSOR
     };
 
-    static void stop_callback(void *user, const dbg_stop_t *stop);
+    // The window's feed of stops, a hook of the engine (its slot, -1 when none).
+    static void stop_hook(dbg_engine_t *e, void *user, const dbg_stop_t *stop);
+    int stop_feed_ = -1;
     void stopped(const dbg_stop_t &stop);
     void run(run_kind_t kind);
     void continue_or_pause();

@@ -295,7 +295,7 @@ struct stop_inbox {
     std::vector<dbg_stop_t> stops;
 };
 
-void on_stop(void *user, const dbg_stop_t *stop) {
+void on_stop(dbg_engine_t *, void *user, const dbg_stop_t *stop) {
     auto *inbox = static_cast<stop_inbox *>(user);
     std::lock_guard<std::mutex> guard(inbox->mutex);
     inbox->stops.push_back(*stop);
@@ -309,7 +309,10 @@ TEST(EngineThreaded, BreakpointPauseAndContinueOnTheProcessorThread) {
     harness_set_pc(0x8000);
     dbg_engine_t *e = dbg_session_attach(emu, DBG_THREADED);
     stop_inbox inbox;
-    dbg_set_stop_callback(e, on_stop, &inbox);
+    dbg_hook_t feed{};
+    feed.user = &inbox;
+    feed.stopped = on_stop;
+    ASSERT_GE(dbg_hook_attach(e, feed), 0);
     dbg_break_add(e, at("sub1"), 0);
     emu_set_running(emu, 1);
     std::thread cpu(emu_cpu_thread_handler, emu);

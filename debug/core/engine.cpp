@@ -550,11 +550,14 @@ void wait_while_stopped(dbg_engine_t *e) {
         std::lock_guard<std::mutex> guard(e->wait_mutex);
         e->stopped = true;
     }
-    // The callback is read under the lock: the front end sets it under the lock too.
-    const dbg_stop_callback_t callback = e->stop_callback;
-    void *const user = e->stop_user;
+    // The hooks are read under the lock: front ends add and remove them under it too.
+    dbg_hook_t feeds[DBG_HOOKS_MAX];
+    int count = 0;
+    for (int i = 0; i < DBG_HOOKS_MAX; ++i)
+        if ((e->hook_used & (1u << i)) && e->hooks[i].stopped) feeds[count++] = e->hooks[i];
     emu_lock_leave(&e->emu->lock);
-    if (callback) callback(user, &stop);
+    for (int i = 0; i < count; ++i)
+        feeds[i].stopped(e, feeds[i].user, &stop);
     {
         std::unique_lock<std::mutex> guard(e->wait_mutex);
         // The timeout only notices a shutdown that did not notify.
@@ -760,8 +763,6 @@ dbg_engine_t *dbg_attach(emu_t *emu, dbg_mode_t mode, bool start_stopped) {
     e->keys.clear();
     e->typing_wait = false;
     e->key_port_reads = 0;
-    e->stop_callback = nullptr;
-    e->stop_user = nullptr;
     emu->cpu.exception = engine_exception;
     emu->cpu.halt = engine_halt;
     drop_hooks(e);
@@ -807,13 +808,13 @@ void dbg_detach(dbg_engine_t *e) {
     resume_threaded(e);
 }
 
-void dbg_set_stop_callback(dbg_engine_t *e, dbg_stop_callback_t callback, void *user) {
-    dbg_locked(e, [&] {
-        e->stop_callback = callback;
-        e->stop_user = user;
-    });
+int dbg_hook_attach(dbg_engine_t *e, const dbg_hook_t &hook) {
+    return dbg_locked(e, [&] { return dbg_hook_add(e, hook); });
 }
 
+void dbg_hook_detach(dbg_engine_t *e, int slot) {
+    dbg_locked(e, [&] { dbg_hook_remove(e, slot); });
+}
 void dbg_set_port_observer(dbg_engine_t *e, dbg_port_observer_t observer) {
     dbg_locked(e, [&] {
         e->port_observer = observer;

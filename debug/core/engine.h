@@ -99,8 +99,6 @@ struct dbg_watchpoint_t {
 
 // Called on every port access while set (for the tests' port log and the like).
 typedef void (*dbg_port_observer_t)(bool write, uint16_t port, uint8_t value, uint64_t tick);
-// Told of every stop in threaded mode, on the processor thread with the machine lock released.
-typedef void (*dbg_stop_callback_t)(void *user, const dbg_stop_t *stop);
 
 enum dbg_request_t : uint8_t {
     DBG_REQ_NONE, // running freely (threaded) or idle
@@ -132,6 +130,9 @@ struct dbg_hook_t {
     void (*key)(dbg_engine_t *e, void *user, uint8_t vk, bool down);
     // The engine detaches: the hook is removed after this call.
     void (*detached)(dbg_engine_t *e, void *user);
+    // Threaded: a run stopped (a front end's feed of stops, the window's and through it DAP's).
+    // Called on the processor thread with the machine lock released, before it waits.
+    void (*stopped)(dbg_engine_t *e, void *user, const dbg_stop_t *stop) = nullptr;
 };
 enum : int { DBG_HOOKS_MAX = 8 };
 
@@ -156,7 +157,6 @@ void dbg_hand_to_thread(dbg_engine_t *e, bool start_stopped);
 bool dbg_is_attached(const dbg_engine_t *e, const emu_t *emu);
 // Restores the machine's own callbacks and wakes a waiting processor thread.
 void dbg_detach(dbg_engine_t *e);
-void dbg_set_stop_callback(dbg_engine_t *e, dbg_stop_callback_t callback, void *user);
 void dbg_set_port_observer(dbg_engine_t *e, dbg_port_observer_t observer);
 
 // Hooks: add returns the slot (-1 when all are taken); remove frees it. Called with the machine
@@ -167,6 +167,10 @@ int dbg_hook_add(dbg_engine_t *e, const dbg_hook_t &hook);
 void dbg_hook_remove(dbg_engine_t *e, int slot);
 void dbg_hook_every(dbg_engine_t *e, int slot, bool on);
 void dbg_hook_due(dbg_engine_t *e, int slot, uint64_t tick); // UINT64_MAX: never
+// The same add and remove for a front end (its feed of stops), taking the lock themselves. A
+// slot removed by a detach (its detached call says so) must not be removed again.
+int dbg_hook_attach(dbg_engine_t *e, const dbg_hook_t &hook);
+void dbg_hook_detach(dbg_engine_t *e, int slot);
 // The user changed the machine outside the engine (a front end loaded images into memory or set
 // PC itself): the hooks are told, as for the engine's own changes. timeline as for
 // dbg_hook_t::changed. Takes the lock itself.

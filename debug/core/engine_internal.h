@@ -110,8 +110,6 @@ struct dbg_engine_t {
     // Threaded mode: the processor thread waits here while stopped.
     std::mutex wait_mutex;
     std::condition_variable wait_cv;
-    dbg_stop_callback_t stop_callback;
-    void *stop_user;
 };
 
 static inline bool dbg_needs_attention(const dbg_engine_t *e) {
