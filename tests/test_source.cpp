@@ -430,7 +430,8 @@ TEST_F(Source, StopsInCShowFramesLocalsAndValuesAndWriteVariables) {
 }
 
 // A function's stop point comes after its set-up code, the copies of register parameters into
-// the registers the records name (LD C,A) included: there every parameter holds its argument.
+// the registers the records name (LD C,A) included: there every parameter holds its argument; and
+// finish reports what it returns.
 TEST_F(Source, ParametersHoldTheirArgumentsWhereAFunctionStops) {
     if (!load()) GTEST_SKIP() << "built without SDCC";
     std::string error;
@@ -445,6 +446,9 @@ TEST_F(Source, ParametersHoldTheirArgumentsWhereAFunctionStops) {
     ASSERT_FALSE(dbg_execute(e_, "continue").error);
     EXPECT_EQ(0u, dbg_execute(e_, "print a").output.find("a = 120 'x' ($78) in C"));
     EXPECT_EQ(0u, dbg_execute(e_, "print b").output.find("b = 121 'y' ($79) in L"));
+    // finish gives the value it returned in A (an int comes in DE; see debug/info/source.h).
+    const std::string out = dbg_execute(e_, "finish").output;
+    EXPECT_NE(std::string::npos, out.find("\nValue returned: 122 'z' ($7A)  (unsigned char)\n")) << out;
 }
 
 // A watched C object stops once per statement that writes it, after its last byte, with the

@@ -325,7 +325,15 @@ dbg_result_t cmd_nexti(const call_t &c) {
 
 dbg_result_t cmd_finish(const call_t &c) {
     if (!c.args.empty()) return usage(c);
-    return run_result(dbg_step_by(c.e, DBG_STEP_OUT, DBG_GRAN_AUTO));
+    // A C function's return value, once it has returned (the window's run reports it no value).
+    const dbg_function_t *function =
+        dbg_source_function_at(dbg_source_or_empty(c.e), dbg_registers(c.e).PC);
+    dbg_result_t r = run_result(dbg_step_by(c.e, DBG_STEP_OUT, DBG_GRAN_AUTO));
+    if (!function || dbg_last_stop(c.e).cause != DBG_CAUSE_STEP || !r.stopped) return r;
+    const std::string value =
+        dbg_source_return_value(dbg_source_or_empty(c.e), *function, dbg_registers(c.e));
+    if (!value.empty()) r.output += "Value returned: " + value + "\n";
+    return r;
 }
 
 dbg_result_t cmd_until(const call_t &c) {
@@ -542,7 +550,8 @@ const command_t commands[] = {
      cmd_nexti},
     {"finish", "", "finish",
      "run until the current routine has returned to its caller\n"
-     "(in the caller's line when it has lines)",
+     "(in the caller's line when it has lines); a C function's\n"
+     "return value is shown",
      cmd_finish},
     {"until", "", "until PLACE", "run until PC reaches PLACE (as break names it)", cmd_until},
     {"regs", "", "regs", "registers as one JSON object", cmd_regs},

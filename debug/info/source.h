@@ -367,6 +367,11 @@ std::vector<dbg_value_t> dbg_source_locals(const dbg_source_t *model,
 
 // Formats an integer of a type as values do: "-42 ($FFD6)".
 std::string dbg_source_format_int(const dbg_type_t &type, int64_t value);
+// What a function that has just returned gave back, from the registers by SDCC's convention
+// (8 bits in A, 16 in DE, 32 in HLDE), as "546 ($0222)  (int)"; "" for void, and <not available>
+// for a value returned through memory.
+std::string dbg_source_return_value(const dbg_source_t *model, const dbg_function_t &function,
+                                    const z_cpu_t &cpu);
 // The value of a type at an address as print shows it, on one line ("{x = 1 ($0001), y = ...}"
 // for a struct).
 std::string dbg_source_value_text(const dbg_source_t *model, int type, uint16_t address,

@@ -1609,3 +1609,29 @@ std::string dbg_source_value_text(const dbg_source_t *model, int type, uint16_t 
     };
     return line(value);
 }
+
+std::string dbg_source_return_value(const dbg_source_t *model, const dbg_function_t &function,
+                                    const z_cpu_t &cpu) {
+    if (function.type < 0) return "";
+    const int result = model->types[static_cast<size_t>(function.type)].target;
+    if (result < 0) return "";
+    const dbg_type_t &type = model->types[static_cast<size_t>(result)];
+    // SDCC's convention: 8 bits in A, 16 in DE, 32 in HLDE; larger values through memory.
+    uint64_t bits = 0;
+    switch (type.size) {
+    case 1: bits = cpu.A; break;
+    case 2: bits = static_cast<uint64_t>(cpu.D) << 8 | cpu.E; break;
+    case 4:
+        bits = static_cast<uint64_t>(cpu.H) << 24 | static_cast<uint64_t>(cpu.L) << 16 |
+               static_cast<uint64_t>(cpu.D) << 8 | cpu.E;
+        break;
+    default: return type.kind == DBG_TYPE_VOID ? "" : "<not available> (returned through memory)";
+    }
+    if (type.kind == DBG_TYPE_POINTER) return "$" + hex_digits(bits, 4) + "  (" + type.name + ")";
+    if (type.kind != DBG_TYPE_INT) return "<not available> (" + type.name + ")";
+    const int width = 8 * type.size;
+    const int64_t value = type.is_signed && (bits >> (width - 1))
+                              ? static_cast<int64_t>(bits) - (int64_t{1} << width)
+                              : static_cast<int64_t>(bits);
+    return dbg_source_format_int(type, value) + "  (" + type.name + ")";
+}
