@@ -38,6 +38,16 @@ std::vector<std::string> bodies(const std::vector<std::string> &pieces, std::str
     return out;
 }
 
+// Feeds one request to a session and returns what it answered.
+std::string ask(dbg_dap_t *s, int *seq, const std::string &command, const std::string &arguments) {
+    const std::string body = R"({"seq":)" + std::to_string((*seq)++) +
+                             R"(,"type":"request","command":")" + command + R"(","arguments":)" +
+                             arguments + "}";
+    const std::string framed = dbg_dap_frame(body);
+    EXPECT_TRUE(dbg_dap_feed(s, framed.data(), framed.size()));
+    return dbg_dap_take_output(s);
+}
+
 } // namespace
 
 TEST(Dap, FramingSplitsJoinsAndCountsBytes) {
@@ -245,11 +255,7 @@ TEST(Dap, BigArraysShowABoundedPart) {
     dbg_dap_t *s = dbg_dap_new(dbg_engine(), "");
     int seq = 1;
     auto request = [&](const std::string &command, const std::string &arguments) {
-        const std::string body = R"({"seq":)" + std::to_string(seq++) +
-                                 R"(,"type":"request","command":")" + command +
-                                 R"(","arguments":)" + arguments + "}";
-        EXPECT_TRUE(dbg_dap_feed(s, dbg_dap_frame(body).data(), dbg_dap_frame(body).size()));
-        return dbg_dap_take_output(s);
+        return ask(s, &seq, command, arguments);
     };
     std::string out =
         request("evaluate", R"({"context":"repl","expression":">symbols )" + path + "\"}");
@@ -307,11 +313,7 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
     dbg_dap_t *s = dbg_dap_new(dbg_engine(), "");
     int seq = 1;
     auto request = [&](const std::string &command, const std::string &arguments) {
-        const std::string body = R"({"seq":)" + std::to_string(seq++) +
-                                 R"(,"type":"request","command":")" + command +
-                                 R"(","arguments":)" + arguments + "}";
-        EXPECT_TRUE(dbg_dap_feed(s, dbg_dap_frame(body).data(), dbg_dap_frame(body).size()));
-        return dbg_dap_take_output(s);
+        return ask(s, &seq, command, arguments);
     };
     auto field = [](const std::string &out, const std::string &name) {
         std::smatch found;

@@ -448,7 +448,8 @@ TEST_F(Source, ParametersHoldTheirArgumentsWhereAFunctionStops) {
     EXPECT_EQ(0u, dbg_execute(e_, "print b").output.find("b = 121 'y' ($79) in L"));
     // finish gives the value it returned in A (an int comes in DE; see debug/info/source.h).
     const std::string out = dbg_execute(e_, "finish").output;
-    EXPECT_NE(std::string::npos, out.find("\nValue returned: 122 'z' ($7A)  (unsigned char)\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("\nValue returned: 122 'z' ($7A)  (unsigned char)\n"))
+        << out;
 }
 
 // A watched C object stops once per statement that writes it, after its last byte, with the
