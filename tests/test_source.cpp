@@ -1035,15 +1035,14 @@ dbg_engine_t *fresh_engine() {
 
 // The monitor booted, stepping.ihx and its debug information loaded, "g 8000" typed: the next
 // run starts the program.
-dbg_engine_t *stepping_engine() {
+dbg_engine_t *stepping_engine(const std::string &program = stepping_program) {
     dbg_engine_t *e = fresh_engine();
     EXPECT_EQ(0, harness_load_hex(QUILLANE_BUILD_DIR "/tessik.hex"));
     harness_run_ticks(2000000);
-    EXPECT_EQ(0, harness_load_hex(stepping_program + ".ihx", nullptr, false));
+    EXPECT_EQ(0, harness_load_hex(program + ".ihx", nullptr, false));
     e->rom_path = QUILLANE_BUILD_DIR "/tessik.hex";
     std::string report, error;
-    EXPECT_TRUE(dbg_debug_info_load(e, stepping_program + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"},
-                                    &report))
+    EXPECT_TRUE(dbg_debug_info_load(e, program + ".ihx", {QUILLANE_SOURCE_DIR "/tests/c"}, &report))
         << report;
     dbg_changed(e);
     EXPECT_TRUE(dbg_type(e, "g 8000\n", true, &error)) << error;
@@ -1236,4 +1235,52 @@ TEST(Stepping, LogpointsPrintAndGoOn) {
                            ") in BC times 3 ($0003), {braces}"))
             << out;
     EXPECT_EQ(std::string::npos, out.find(R"("reason":"breakpoint","hitBreakpointIds":[3)")) << out;
+}
+
+// Every value shown of tests/c/truth.c, in every frame, is the true one (worked out here from what
+// the program does) or <not available>, never another: at leaf, called through a pointer at the
+// bottom of a recursion five deep, and at with_stack, whose third argument comes on the stack.
+TEST(Values, TrueOrNotAvailableInEveryFrame) {
+    const std::string truth = QUILLANE_BUILD_DIR "/tests/c/truth";
+    if (!exists(truth + ".cdb")) GTEST_SKIP() << "built without SDCC";
+    dbg_engine_t *e = stepping_engine(truth);
+    // print's number, or "n/a" where the value (or one it is computed from) is not available.
+    auto shown = [&](const std::string &expression) -> std::string {
+        const dbg_result_t r = dbg_execute(e, "print " + expression);
+        const size_t at = r.output.find(" = ");
+        if (r.output.find("not available") != std::string::npos) return "n/a";
+        if (r.error || at == std::string::npos) return r.output;
+        return r.output.substr(at + 3, r.output.find(' ', at + 3) - at - 3);
+    };
+    auto check = [&](const std::string &expression, long value, bool known) {
+        const std::string text = shown(expression);
+        EXPECT_TRUE(text == std::to_string(value) || (!known && text == "n/a"))
+            << expression << " shows " << text << " where it is " << value;
+    };
+    ASSERT_FALSE(dbg_execute(e, "break leaf").error);
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e).cause);
+    // Frame 0: leaf(7, 'x'); frames 1-5: recurse(n = 0 ... 4, &recs[0]); globals as initialised.
+    check("v", 7, true);
+    check("c", 'x', true);
+    check("g_int", -14, true);
+    check("recs[1].big", -5, true);
+    for (int n = 0; n <= 4; ++n) {
+        ASSERT_FALSE(dbg_execute(e, "frame " + std::to_string(n + 1)).error);
+        check("n", n, false);
+        check("r->big", 100000, false);
+        check("kept[0]", n, true); // on the stack: read from the frame's own IX
+        check("kept[1]", 7 + n, true);
+    }
+    // with_stack('p', 300, 'q'), once recurse has added 7 * 2 + 'x' + 1 + 2 + 3 + 4 to g_long.
+    ASSERT_FALSE(dbg_execute(e, "delete").error);
+    ASSERT_FALSE(dbg_execute(e, "break with_stack").error);
+    ASSERT_EQ(DBG_CAUSE_BREAKPOINT, dbg_continue(e).cause);
+    check("a", 'p', true);
+    check("b", 300, true);
+    check("c", 'q', true);
+    check("g_long", 100000 + 7 * 2 + 'x' + 1 + 2 + 3 + 4, true);
+    ASSERT_FALSE(dbg_execute(e, "watch write recs[1].weight").error);
+    const dbg_result_t watched = dbg_execute(e, "continue");
+    EXPECT_NE(std::string::npos, watched.output.find("recs[1].weight: -3 ($FFFD) -> 300 ($012C)"))
+        << watched.output;
 }
