@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "debug/core/engine.h"
+#include "debug/core/engine_internal.h"
 #include "debug/front/dap.h"
 #include "debug/front/session.h"
 #include "debug/info/symbols.h"
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::memcpy(emu->memory + 0x8000, program, sizeof program);
     emu->cpu.PC = 0x8000;
     dbg_engine_t *e = dbg_session_attach(emu, DBG_INLINE);
-    e->realtime = false; // a launch may have asked for it
+    dbg_set_realtime(e, false); // a launch may have asked for it
     dbg_symbols_clear(&e->symbols);
     dbg_symbols_add(&e->symbols, "main", 0x8000);
     dbg_symbols_add(&e->symbols, "loop", 0x8003);
