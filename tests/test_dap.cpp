@@ -38,16 +38,6 @@ std::vector<std::string> bodies(const std::vector<std::string> &pieces, std::str
     return out;
 }
 
-// Feeds one request to a session and returns what it answered.
-std::string ask(dbg_dap_t *s, int *seq, const std::string &command, const std::string &arguments) {
-    const std::string body = R"({"seq":)" + std::to_string((*seq)++) +
-                             R"(,"type":"request","command":")" + command + R"(","arguments":)" +
-                             arguments + "}";
-    const std::string framed = dbg_dap_frame(body);
-    EXPECT_TRUE(dbg_dap_feed(s, framed.data(), framed.size()));
-    return dbg_dap_take_output(s);
-}
-
 } // namespace
 
 TEST(Dap, FramingSplitsJoinsAndCountsBytes) {
@@ -95,6 +85,9 @@ struct session_t {
         EXPECT_TRUE(dbg_dap_feed(s, framed.data(), framed.size()));
         return dbg_dap_take_output(s);
     }
+    // One request, numbered after the last.
+    int seq = 1;
+    std::string ask(const std::string &command, const std::string &arguments);
 };
 
 size_t count(const std::string &text, const std::string &what) {
@@ -107,6 +100,10 @@ size_t count(const std::string &text, const std::string &what) {
 std::string request(int seq, const std::string &command, const std::string &arguments) {
     return R"({"seq":)" + std::to_string(seq) + R"(,"type":"request","command":")" + command +
            R"(","arguments":)" + arguments + "}";
+}
+
+std::string session_t::ask(const std::string &command, const std::string &arguments) {
+    return feed(request(seq++, command, arguments));
 }
 
 } // namespace
@@ -247,15 +244,13 @@ TEST(Dap, NumbersAtTheirBoundsAreServed) {
 // A variable of a big array shows a bounded part over DAP as everywhere: its first elements and
 // "..."; a .cdb type larger than the memory is refused.
 TEST(Dap, BigArraysShowABoundedPart) {
-    harness_init();
     const std::string path = testing::TempDir() + "dap-big.cdb";
     std::ofstream(path) << "M:big\nS:G$row$0_0$0({2000}DA1000d,SI:S),E,0,0\n"
                            "S:G$grid$0_0$0({0}DA256d,DA256d,DA256d,DA256d,SC:U),E,0,0\n"
                            "L:G$row$0_0$0:9000\nL:G$grid$0_0$0:9000\n";
-    dbg_dap_t *s = dbg_dap_new(dbg_engine(), "");
-    int seq = 1;
+    session_t session;
     auto request = [&](const std::string &command, const std::string &arguments) {
-        return ask(s, &seq, command, arguments);
+        return session.ask(command, arguments);
     };
     std::string out =
         request("evaluate", R"({"context":"repl","expression":">symbols )" + path + "\"}");
@@ -288,7 +283,6 @@ TEST(Dap, BigArraysShowABoundedPart) {
         names.push_back((*it)[1].str());
     EXPECT_EQ((std::vector<std::string>{"[998]", "[999]"}), names) << out;
     EXPECT_NE(std::string::npos, out.find(R"("value":"-2 ($FFFE)")) << out;
-    dbg_dap_free(s);
 }
 
 // Values typed in the editor are C: setVariable stores the decimal text at the variable's width
@@ -296,7 +290,6 @@ TEST(Dap, BigArraysShowABoundedPart) {
 // language's set var (run from the debug console after ">") does the same; the console
 // evaluates an expression typed bare.
 TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
-    harness_init();
     const std::string path = testing::TempDir() + "dap-types.cdb";
     std::ofstream(path)
         << "M:types\n"
@@ -310,10 +303,9 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
            "L:G$g_uchar$0_0$0:9000\nL:G$g_schar$0_0$0:9001\nL:G$g_int$0_0$0:9002\n"
            "L:G$g_uint$0_0$0:9004\nL:G$g_short$0_0$0:9006\nL:G$g_long$0_0$0:9008\n"
            "L:G$g_ulong$0_0$0:900C\nL:G$g_ptr$0_0$0:9010\nL:G$g_rec$0_0$0:9012\n";
-    dbg_dap_t *s = dbg_dap_new(dbg_engine(), "");
-    int seq = 1;
+    session_t session;
     auto request = [&](const std::string &command, const std::string &arguments) {
-        return ask(s, &seq, command, arguments);
+        return session.ask(command, arguments);
     };
     auto field = [](const std::string &out, const std::string &name) {
         std::smatch found;
@@ -389,7 +381,6 @@ TEST(Dap, ValuesTypedAsCRoundTripForEveryType) {
     EXPECT_EQ("132 ($0084)", evaluate("g_uint / 500 + sizeof(char)", "repl"));
     out = request("evaluate", R"({"context":"repl","expression":"regs"})");
     EXPECT_NE(std::string::npos, out.find("starts with > or -exec: >regs")) << out;
-    dbg_dap_free(s);
 }
 
 // A pause with nothing running is answered with a stop where the machine stands, so that a

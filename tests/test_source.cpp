@@ -759,72 +759,78 @@ TEST(SourceInput, ExpressionsAreCWithItsLiteralsPromotionsAndWrapAround) {
     memory[0x1234] = 0x56;
     memory[0x2000] = 0x77;
     const dbg_eval_context_t context{memory.data(), &cpu, nullptr, nullptr, -1};
-    // The value, its type and its text as print shows it.
-    auto check = [&](const std::string &text, int64_t number, const std::string &type) {
+    // The value and its type as print shows it.
+    struct {
+        const char *text;
+        int64_t number;
+        const char *type;
+    } const cases[] = {
+        // Literals and their C types.
+        {"41", 41, "int"},
+        {"-20", -20, "int"},
+        {"0x29", 41, "int"},
+        {"$29", 41, "int"},
+        {"29h", 41, "int"},
+        {"0FFh", 255, "int"},
+        {"0bh", 11, "int"},
+        {"051", 41, "int"},
+        {"0b101001", 41, "int"},
+        {"'A'", 65, "int"},
+        {"'\\n' + '\\x41' + '\\101' + '\\''", 10 + 65 + 65 + 39, "int"},
+        {"40000", 40000, "long"},
+        {"0x8000", 0x8000, "unsigned int"},
+        {"65535u", 65535, "unsigned int"},
+        {"3000000000", 3000000000, "long long"},
+        {"0xFFFFFFFF", 0xFFFFFFFF, "unsigned long"},
+        {"7L", 7, "long"},
+        {"#27", 27, "int"},
+        {"-32768", -32768, "long"},
+        // Registers are unsigned: 8-bit ones unsigned char, pairs unsigned int.
+        {"h", 0x12, "unsigned char"},
+        {"hl", 0x1234, "unsigned int"},
+        {"*(unsigned char *)hl == 0x56 && *(unsigned char *)(ix - 1) == 'w'", 1, "int"},
+        // Arithmetic: promoted to int, wrapping at 16 bits; long when an operand is.
+        {"1000 * 1000", 16960, "int"},
+        {"1000L * 1000", 1000000, "long"},
+        {"32767 + 1", -32768, "int"},
+        {"0xFFFF + 1", 0, "unsigned int"},
+        {"h + 1", 0x13, "int"},
+        {"~0", -1, "int"},
+        {"~(unsigned char)0", -1, "int"},
+        {"-1 < 0", 1, "int"},
+        {"-1 < 0u", 0, "int"},  // -1 converted to unsigned int is 65535
+        {"-1L < 0u", 1, "int"}, // long holds every unsigned int
+        {"(unsigned char)300", 44, "unsigned char"},
+        {"(signed char)200", -56, "signed char"},
+        {"(long)-1 == 0xFFFFFFFF", 1, "int"}, // compared as unsigned long
+        {"(unsigned long)-1 == 0xFFFFFFFF", 1, "int"},
+        {"7 / 2 + -7 / 2 * 10 + -7 % 2 * 100", 3 - 30 - 100, "int"},
+        {"1 << 15", -32768, "int"},
+        {"0x8000 >> 15", 1, "unsigned int"},
+        {"-16 >> 2", -4, "int"},
+        {"(6 & 3) * 100 + (6 | 3) * 10 + (6 ^ 3)", 200 + 70 + 5, "int"},
+        {"!5 + !0 * 2", 2, "int"},
+        {"1 ? 2 : 3", 2, "int"},
+        {"0 ? 2 : 1 ? 3 : 4", 3, "int"},
+        {"1 + 2 * 3 == 7 && (1 << 2 + 1) == 8 && 5 > 3 > 0 == 1", 1, "int"},
+        {"sizeof(long) + sizeof(char *) * 10 + sizeof 1 * 100 + sizeof h * 1000", 1224,
+         "unsigned int"},
+        {"sizeof(unsigned long long) * 2", 16, "unsigned int"},
+        {"(unsigned char *)0x8000 + 2", 0x8002, "unsigned char *"},
+        {"(long *)0x8000 + 2", 0x8008, "long *"},
+        {"(long *)0x8008 - (long *)0x8000", 2, "int"},
+        {"&*(int *)0x9000", 0x9000, "int *"},
+    };
+    for (const auto &c : cases) {
         dbg_value_t value;
         std::string error;
         int64_t got = 0;
-        ASSERT_TRUE(dbg_source_number(&model, text, context, &got, &error))
-            << text << ": " << error;
-        EXPECT_EQ(number, got) << text;
-        ASSERT_TRUE(dbg_source_print(&model, text, context, &value, &error)) << text;
-        EXPECT_EQ(type, value.type) << text;
-    };
-    // Literals and their C types.
-    check("41", 41, "int");
-    check("-20", -20, "int");
-    check("0x29", 41, "int");
-    check("$29", 41, "int");
-    check("29h", 41, "int");
-    check("0FFh", 255, "int");
-    check("0bh", 11, "int");
-    check("051", 41, "int");
-    check("0b101001", 41, "int");
-    check("'A'", 65, "int");
-    check("'\\n' + '\\x41' + '\\101' + '\\''", 10 + 65 + 65 + 39, "int");
-    check("40000", 40000, "long");
-    check("0x8000", 0x8000, "unsigned int");
-    check("65535u", 65535, "unsigned int");
-    check("3000000000", 3000000000, "long long");
-    check("0xFFFFFFFF", 0xFFFFFFFF, "unsigned long");
-    check("7L", 7, "long");
-    check("#27", 27, "int");
-    check("-32768", -32768, "long");
-    // Registers are unsigned: 8-bit ones unsigned char, pairs unsigned int.
-    check("h", 0x12, "unsigned char");
-    check("hl", 0x1234, "unsigned int");
-    check("*(unsigned char *)hl == 0x56 && *(unsigned char *)(ix - 1) == 'w'", 1, "int");
-    // Arithmetic: promoted to int, wrapping at 16 bits; long when an operand is.
-    check("1000 * 1000", 16960, "int");
-    check("1000L * 1000", 1000000, "long");
-    check("32767 + 1", -32768, "int");
-    check("0xFFFF + 1", 0, "unsigned int");
-    check("h + 1", 0x13, "int");
-    check("~0", -1, "int");
-    check("~(unsigned char)0", -1, "int");
-    check("-1 < 0", 1, "int");
-    check("-1 < 0u", 0, "int");  // -1 converted to unsigned int is 65535
-    check("-1L < 0u", 1, "int"); // long holds every unsigned int
-    check("(unsigned char)300", 44, "unsigned char");
-    check("(signed char)200", -56, "signed char");
-    check("(long)-1 == 0xFFFFFFFF", 1, "int"); // compared as unsigned long
-    check("(unsigned long)-1 == 0xFFFFFFFF", 1, "int");
-    check("7 / 2 + -7 / 2 * 10 + -7 % 2 * 100", 3 - 30 - 100, "int");
-    check("1 << 15", -32768, "int");
-    check("0x8000 >> 15", 1, "unsigned int");
-    check("-16 >> 2", -4, "int");
-    check("(6 & 3) * 100 + (6 | 3) * 10 + (6 ^ 3)", 200 + 70 + 5, "int");
-    check("!5 + !0 * 2", 2, "int");
-    check("1 ? 2 : 3", 2, "int");
-    check("0 ? 2 : 1 ? 3 : 4", 3, "int");
-    check("1 + 2 * 3 == 7 && (1 << 2 + 1) == 8 && 5 > 3 > 0 == 1", 1, "int");
-    check("sizeof(long) + sizeof(char *) * 10 + sizeof 1 * 100 + sizeof h * 1000", 1224,
-          "unsigned int");
-    check("sizeof(unsigned long long) * 2", 16, "unsigned int");
-    check("(unsigned char *)0x8000 + 2", 0x8002, "unsigned char *");
-    check("(long *)0x8000 + 2", 0x8008, "long *");
-    check("(long *)0x8008 - (long *)0x8000", 2, "int");
-    check("&*(int *)0x9000", 0x9000, "int *");
+        ASSERT_TRUE(dbg_source_number(&model, c.text, context, &got, &error))
+            << c.text << ": " << error;
+        EXPECT_EQ(c.number, got) << c.text;
+        ASSERT_TRUE(dbg_source_print(&model, c.text, context, &value, &error)) << c.text;
+        EXPECT_EQ(c.type, value.type) << c.text;
+    }
     // A word that names nothing is refused, never read as hexadecimal.
     dbg_value_t value;
     std::string error;
