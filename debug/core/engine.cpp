@@ -1045,10 +1045,10 @@ int dbg_watch_add_object(dbg_engine_t *e, dbg_watch_kind_t kind, const std::stri
 }
 
 void dbg_break_set_origin(dbg_engine_t *e, int id, const std::string &origin) {
-    dbg_lock(e);
-    for (dbg_breakpoint_t &b : e->breakpoints)
-        if (b.id == id) b.origin = origin;
-    dbg_unlock(e);
+    dbg_locked(e, [&] {
+        for (dbg_breakpoint_t &b : e->breakpoints)
+            if (b.id == id) b.origin = origin;
+    });
 }
 
 void dbg_point_move(dbg_engine_t *e, int id, uint16_t address) {

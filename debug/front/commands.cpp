@@ -252,7 +252,8 @@ dbg_result_t cmd_watch(const call_t &c) {
     // A C object is watched whole, by its type's size; else the address and length as given.
     uint16_t at;
     int type = -1;
-    if (n == 2 && dbg_watch_object_place(c.e, args[1], &at, &type, &error)) {
+    if (n == 2 &&
+        dbg_watch_object_place(c.e, args[1], dbg_selected_frame(c.e), &at, &type, &error)) {
         std::string out;
         for (const dbg_watch_kind_t k : kinds) {
             const int id = dbg_watch_add_object(c.e, k, args[1], at, type, condition, &error);

@@ -879,20 +879,14 @@ void on_data_breakpoint_info(dbg_dap_t *s, const request_t &r) {
     const int frame = frame_id(a);
     if (!bad.empty()) return fail(s, r, bad);
     const std::string expression = path_under(s, ref, name);
-    const view_t v = take_view(s);
-    dbg_value_t value;
     std::string error;
     uint16_t address = 0;
     uint32_t length = 1;
+    int type = -1;
     std::string object; // ":TYPE:EXPRESSION" for a C object, watched as one
-    if (dbg_source_print(model(s), expression, v.context(frame - 1), &value, &error) &&
-        value.in_memory) {
-        address = value.address;
-        const int t = value.type_index;
-        length = t >= 0 && t < static_cast<int>(model(s)->types.size())
-                     ? std::max<uint32_t>(1, model(s)->types[t].size)
-                     : 1;
-        if (t >= 0) object = ":" + std::to_string(t) + ":" + expression;
+    if (dbg_watch_object_place(s->e, expression, frame - 1, &address, &type, &error)) {
+        length = std::max<uint32_t>(1, model(s)->types[static_cast<size_t>(type)].size);
+        object = ":" + std::to_string(type) + ":" + expression;
     } else if (!parse_ref(s, name, &address)) {
         return respond(
             s, r,

@@ -57,8 +57,8 @@ std::vector<dbg_breakpoint_row_t> dbg_breakpoint_rows(dbg_engine_t *e) {
     return rows;
 }
 
-bool dbg_watch_object_place(dbg_engine_t *e, const std::string &lvalue, uint16_t *address,
-                            int *type, std::string *error) {
+bool dbg_watch_object_place(dbg_engine_t *e, const std::string &lvalue, int frame,
+                            uint16_t *address, int *type, std::string *error) {
     const dbg_source_t *model = dbg_source_model(e);
     if (!model) {
         *error = "no debug information loaded (a C program's .cdb)";
@@ -66,8 +66,7 @@ bool dbg_watch_object_place(dbg_engine_t *e, const std::string &lvalue, uint16_t
     }
     const dbg_stack_view_t v = dbg_stack_view(e);
     dbg_value_t value;
-    if (!dbg_source_print(model, lvalue, v.context(dbg_selected_frame(e), dbg_symbol_table(e)),
-                          &value, error))
+    if (!dbg_source_print(model, lvalue, v.context(frame, dbg_symbol_table(e)), &value, error))
         return false;
     if (!value.in_memory || value.type_index < 0) {
         *error = lvalue + " has no place in memory to watch";

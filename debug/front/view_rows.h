@@ -35,10 +35,10 @@ struct dbg_stack_view_t {
 // Takes the copies (under the lock) and walks the stack, max_frames at most.
 dbg_stack_view_t dbg_stack_view(dbg_engine_t *e, int max_frames = 32);
 
-// A C lvalue in the selected frame, for dbg_watch_add_object: its address and type. False with a
-// one-line reason (no debug information, not in memory).
-bool dbg_watch_object_place(dbg_engine_t *e, const std::string &lvalue, uint16_t *address,
-                            int *type, std::string *error);
+// A C lvalue in frame `frame` (0: the innermost), for dbg_watch_add_object: its address and
+// type. False with a one-line reason (no debug information, not in memory).
+bool dbg_watch_object_place(dbg_engine_t *e, const std::string &lvalue, int frame,
+                            uint16_t *address, int *type, std::string *error);
 
 // The parameters and locals of the context's frame (dbg_source_locals: parameters first; a value
 // that cannot be known there, such as one held in a caller's registers, says so); empty when no
